@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# One command: install dependencies, build, and run the whole test suite through ctest.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh"
+build="${VELMORAN_BUILD_DIR:-$root/build}"
+if command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 && [ -x "$root/scripts/check-windows-layer.sh" ]; then
+    "$root/scripts/check-windows-layer.sh"
+fi
+cd "$build"
+ctest --output-on-failure -j"$(nproc)" --timeout 300
