@@ -1,0 +1,19 @@
+#pragma once
+
+// Style sheets of a value frame: the tiles and the detail view colour a channel by its state.
+namespace TileStyle {
+
+inline constexpr const char *normal =
+    "background-color: qlineargradient(spread:pad, x1:0.372222, y1:0.46, x2:1, y2:1, stop:0 "
+    "rgba(24, 68, 76, 255), stop:1 rgba(43, 132, 130, 255));";
+
+inline constexpr const char *alarm =
+    "background-color: qlineargradient(spread:pad, x1:0.372222, y1:0.46, x2:1, y2:1, stop:0 "
+    "rgba(145, 27, 66, 255), stop:1 rgba(181, 69, 96, 255));";
+
+// No value yet, or the device is disconnected.
+inline constexpr const char *grey =
+    "background-color: qlineargradient(spread:pad, x1:0.372222, y1:0.46, x2:1, y2:1, stop:0 "
+    "rgba(80, 80, 80, 255), stop:1 rgba(125, 125, 125, 255));";
+
+} // namespace TileStyle
