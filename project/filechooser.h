@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// Where the panels get a chosen file path from. Users get the platform's file dialogs;
+// tests install an override that answers without any dialog.
+namespace FileChooser {
+using Func = std::function<QString(QWidget *parent, const QString &caption, const QString &dir,
+                                   const QString &filter, bool save)>;
+
+// An empty function restores the platform dialogs.
+void setOverride(Func f);
+QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                     const QString &filter);
+QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                     const QString &filter);
+} // namespace FileChooser

@@ -1,0 +1,20 @@
+#include "project/timedmessage.h"
+
+#include "project/messagedialog.h"
+
+#include <QTimer>
+
+namespace {
+constexpr int MESSAGE_LIFETIME_MS = 5000;
+}
+
+MessageDialog *showTimedMessage(QWidget *parent, const QString &title, const QString &text)
+{
+    auto *dialog = new MessageDialog(title, text, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The dialog is the timer's context: a message closed early by its button takes its
+    // timer along instead of leaving it to fire on a deleted object.
+    QTimer::singleShot(MESSAGE_LIFETIME_MS, dialog, &QWidget::close);
+    dialog->show();
+    return dialog;
+}
