@@ -1,0 +1,120 @@
+#include "view/dashboarddeviceitem.h"
+
+#include "device/configureddevice.h"
+#include "view/tilestyle.h"
+#include "view/unittext.h"
+
+#include "ui_dashboarddeviceitem.h"
+
+#include <QMouseEvent>
+
+DashBoardDeviceItem::DashBoardDeviceItem(ConfiguredDevice *device, bool channel1, QWidget *parent)
+    : QWidget(parent), ui(new Ui::DashBoardDeviceItem), m_pDevice(device), m_bChannel1(channel1)
+{
+    ui->setupUi(this);
+
+    if (!m_pDevice) {
+        ui->frame_ch->hide();
+        return;
+    }
+    readDevice();
+
+    // Size the fonts once for a typical text so the first value does not appear at the form's
+    // design size.
+    ui->label_number->setText(QStringLiteral("1"));
+    ui->label_number->fitFont();
+    ui->label_number->clear();
+    ui->label_unit->setText(unitText(m_nUnit));
+    ui->label_unit->fitFont();
+    ui->label_unit->clear();
+}
+
+DashBoardDeviceItem::~DashBoardDeviceItem()
+{
+    delete ui;
+}
+
+void DashBoardDeviceItem::readDevice()
+{
+    const ConfiguredDevice *device = m_pDevice;
+    ui->label_device->setText(device->m_strDeviceName.isEmpty() ? device->m_strDeviceInterface
+                                                                : device->m_strDeviceName);
+    const QString &channelName = m_bChannel1 ? device->m_strCh1Name : device->m_strCh2Name;
+    if (channelName.isEmpty())
+        ui->label_desc->setText(m_bChannel1 ? QStringLiteral("CH1") : QStringLiteral("CH2"));
+    else
+        ui->label_desc->setText(channelName);
+    m_nUnit = m_bChannel1 ? device->m_nCh1Unit : device->m_nCh2Unit;
+    m_strCustom = m_bChannel1 ? device->m_strCh1Custom : device->m_strCh2Custom;
+}
+
+bool DashBoardDeviceItem::channelAlarm() const
+{
+    if (!m_pDevice)
+        return false;
+    return m_bChannel1 ? m_pDevice->m_bAlarm1 : m_pDevice->m_bAlarm2;
+}
+
+void DashBoardDeviceItem::setValue(const QString &text)
+{
+    // Refitting only when the length changes keeps the digits from jumping between samples.
+    const int oldLength = ui->label_number->text().length();
+    ui->label_number->setText(text);
+    if (text.length() != oldLength)
+        ui->label_number->fitFont();
+    ui->label_unit->setText(unitText(m_nUnit));
+    setAlarmStyle(channelAlarm());
+}
+
+void DashBoardDeviceItem::deviceConnected(const QString &deviceNumber)
+{
+    if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
+        return;
+    ui->frame_value->setStyleSheet(QLatin1String(TileStyle::normal));
+}
+
+void DashBoardDeviceItem::deviceDisconnected(const QString &deviceNumber)
+{
+    if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
+        return;
+    setGreyStyle();
+    ui->label_number->clear();
+    ui->label_unit->clear();
+}
+
+void DashBoardDeviceItem::refresh()
+{
+    if (!m_pDevice)
+        return;
+    readDevice();
+    if (!ui->label_number->text().isEmpty()) {
+        ui->label_unit->setText(unitText(m_nUnit));
+        ui->label_unit->fitFont();
+        setAlarmStyle(channelAlarm());
+    } else {
+        ui->label_unit->clear();
+        setGreyStyle();
+    }
+}
+
+void DashBoardDeviceItem::setAlarmStyle(bool alarm)
+{
+    ui->frame_value->setStyleSheet(QLatin1String(alarm ? TileStyle::alarm : TileStyle::normal));
+}
+
+void DashBoardDeviceItem::setGreyStyle()
+{
+    ui->frame_value->setStyleSheet(QLatin1String(TileStyle::grey));
+}
+
+QString DashBoardDeviceItem::unitText(int unitIndex) const
+{
+    return ::unitText(unitIndex, m_strCustom);
+}
+
+void DashBoardDeviceItem::mousePressEvent(QMouseEvent *event)
+{
+    if (m_pDevice)
+        emit clicked(m_pDevice);
+    QWidget::mousePressEvent(event);
+}

@@ -1,0 +1,77 @@
+#include "view/projectlist.h"
+
+#include "device/configureddevice.h"
+
+#include "ui_projectlist.h"
+
+#include <QListWidgetItem>
+
+ProjectList::ProjectList(const QString &projectName, QWidget *parent)
+    : QWidget(parent), ui(new Ui::ProjectList)
+{
+    ui->setupUi(this);
+    ui->button_project->setText(projectName);
+    connect(ui->button_project, &QToolButton::clicked, this, &ProjectList::slotPushDashboard);
+    connect(ui->list_project, &QListWidget::itemClicked, this,
+            qOverload<QListWidgetItem *>(&ProjectList::deviceClicked));
+}
+
+ProjectList::~ProjectList()
+{
+    // The devices hold pointers to the entries, which die with the list widget.
+    for (auto it = m_deviceItems.cbegin(); it != m_deviceItems.cend(); ++it) {
+        if (it.key()->m_pListItem == it.value())
+            it.key()->clearListItem();
+    }
+    delete ui;
+}
+
+QString ProjectList::projectName() const
+{
+    return ui->button_project->text();
+}
+
+void ProjectList::applyNames(const ConfiguredDevice *device, QListWidgetItem *item)
+{
+    item->setText(device->m_strDeviceName.isEmpty() ? device->m_strDeviceNumber
+                                                    : device->m_strDeviceName);
+    item->setToolTip(device->m_strDeviceInterface);
+}
+
+void ProjectList::setDeviceList(const QList<ConfiguredDevice *> &list)
+{
+    for (ConfiguredDevice *device : list) {
+        if (!device)
+            continue;
+        auto *item = new QListWidgetItem(ui->list_project);
+        applyNames(device, item);
+        device->setListItem(item);
+        m_deviceItems.insert(device, item);
+        connect(device, &QObject::destroyed, this,
+                [this, device] { m_deviceItems.remove(device); });
+    }
+}
+
+void ProjectList::refreshNames()
+{
+    for (auto it = m_deviceItems.cbegin(); it != m_deviceItems.cend(); ++it)
+        applyNames(it.key(), it.value());
+}
+
+void ProjectList::selectDevice(ConfiguredDevice *device)
+{
+    ui->list_project->clearSelection();
+    if (QListWidgetItem *item = m_deviceItems.value(device))
+        item->setSelected(true);
+}
+
+void ProjectList::slotPushDashboard()
+{
+    ui->list_project->clearSelection();
+    emit dashboardClicked();
+}
+
+void ProjectList::deviceClicked(QListWidgetItem *item)
+{
+    emit deviceClicked(m_deviceItems.key(item, nullptr));
+}
