@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QProcess;
+
+// Runs the logger simulator for one test: starts it, waits for its READY line, knows its
+// loggers, and sends it commands. The destructor stops it.
+class SimProcess
+{
+public:
+    struct Logger
+    {
+        QString id, kind, address;
+        quint16 port = 0;
+        QString deviceNumber;
+    };
+
+    // The program defaults to the simulator the test was built with (KESTRELIX_SIM_PATH, set
+    // by velmoran_add_test(... SIM)); without that definition setProgram() is required.
+#ifdef KESTRELIX_SIM_PATH
+    SimProcess() : SimProcess(QStringLiteral(KESTRELIX_SIM_PATH)) {}
+#else
+    SimProcess() : SimProcess(QString()) {}
+#endif
+    explicit SimProcess(const QString &program);
+    ~SimProcess();
+    SimProcess(const SimProcess &) = delete;
+    SimProcess &operator=(const SimProcess &) = delete;
+
+    // Starts the simulator and waits for READY; false (with a warning saying why) on failure.
+    bool start(const QStringList &args, int timeoutMs = 10000);
+    void setProgram(const QString &path);
+    QString program() const
+    {
+        return m_strProgram;
+    }
+
+    QList<Logger> loggers() const
+    {
+        return m_loggers;
+    }
+    // The logger with this id; an empty Logger when there is none.
+    Logger logger(const QString &id) const;
+
+    // Sends one command line and returns its whole reply line ("ok ..." / "err ..."), or an
+    // empty string when none came within the timeout.
+    QString command(const QString &line, int timeoutMs = 5000);
+
+    // Asks the simulator to quit, then terminates or kills it if it does not.
+    void stop();
+
+    bool isRunning() const;
+    qint64 processId() const;
+    // Every stdout line seen so far, for diagnostics.
+    QStringList outputLines() const
+    {
+        return m_outputLines;
+    }
+
+private:
+    // Reads what is available and returns the complete lines.
+    QStringList readLines();
+    void handleLine(const QString &line);
+
+    QString m_strProgram;
+    std::unique_ptr<QProcess> m_pProcess;
+    QByteArray m_partial;
+    QList<Logger> m_loggers;
+    QStringList m_outputLines;
+    QStringList m_replies;
+    bool m_bReady = false;
+};
