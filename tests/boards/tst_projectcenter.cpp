@@ -1,0 +1,364 @@
+#include "device/configureddevice.h"
+#include "dialogs/sensingoptiontelnetdialog.h"
+#include "dialogs/sensingoptionusbdialog.h"
+#include "project/networksettingdialog.h"
+#include "view/chartview.h"
+#include "view/dashboarddeviceitem.h"
+#include "view/dashboardtab.h"
+#include "view/projectcenter.h"
+#include "view/projectlist.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString GREY_TEXT = QStringLiteral("color:rgb(192,192,192);background-color:transparent;");
+const QString RED_TEXT = QStringLiteral("color:rgb(230,80,80);background-color:transparent;");
+const QString YELLOW_TEXT = QStringLiteral("color:rgb(255,255,147);background-color:transparent;");
+
+QLabel *label(QWidget *parent, const char *name)
+{
+    return parent->findChild<QLabel *>(QLatin1String(name));
+}
+
+} // namespace
+
+class ProjectCenterTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::vector<std::unique_ptr<ConfiguredDevice>> m_devices;
+    std::unique_ptr<ProjectCenter> m_center;
+
+    ConfiguredDevice *makeDevice(const QString &number, int linkType, const QString &name)
+    {
+        m_devices.push_back(std::make_unique<ConfiguredDevice>(number, linkType));
+        ConfiguredDevice *device = m_devices.back().get();
+        device->m_strDeviceName = name;
+        device->m_strDeviceInterface =
+            linkType == LINK_SERIAL ? QStringLiteral("/dev/ttyACM0") : QStringLiteral("127.0.0.1");
+        return device;
+    }
+
+    QList<ConfiguredDevice *> devices() const
+    {
+        QList<ConfiguredDevice *> list;
+        for (const auto &device : m_devices)
+            list.append(device.get());
+        return list;
+    }
+
+    ProjectCenter *startCenter()
+    {
+        m_center = std::make_unique<ProjectCenter>(QStringLiteral("/tmp/cold.store.tpc"));
+        m_center->setDeviceList(devices());
+        m_center->resize(1152, 620);
+        m_center->show();
+        return m_center.get();
+    }
+
+    QListWidget *deviceList() const
+    {
+        return m_center->projectList()->findChild<QListWidget *>(QStringLiteral("list_project"));
+    }
+
+    void clickListEntry(ConfiguredDevice *device)
+    {
+        QListWidgetItem *item = m_center->projectList()->item(device);
+        QVERIFY(item);
+        QListWidget *list = deviceList();
+        list->scrollToItem(item);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(item).center());
+    }
+
+    template <typename Dialog> int openDialogs() const
+    {
+        return m_center->findChildren<Dialog *>().size();
+    }
+
+private slots:
+    void init()
+    {
+        makeDevice(QStringLiteral("KX0001"), LINK_SERIAL, QStringLiteral("Cold room"));
+        makeDevice(QStringLiteral("024B58000001"), LINK_TCP, QString());
+        makeDevice(QStringLiteral("KX0003"), LINK_NONE, QStringLiteral("Spare"))
+            ->m_nDashboardNumber = 4;
+    }
+
+    void cleanup()
+    {
+        m_center.reset();
+        m_devices.clear();
+    }
+
+    void theListNamesTheProjectAndEveryDeviceEvenOneOnNoDashboard()
+    {
+        startCenter();
+        QCOMPARE(m_center->projectName(), QStringLiteral("cold"));
+        QCOMPARE(m_center->projectList()->projectName(), QStringLiteral("cold"));
+        QListWidget *list = deviceList();
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("Cold room"));
+        QCOMPARE(list->item(1)->text(), QStringLiteral("024B58000001"));
+        QCOMPARE(list->item(1)->toolTip(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(list->item(2)->text(), QStringLiteral("Spare"));
+        QCOMPARE(m_devices[2]->m_pListItem, list->item(2));
+        QVERIFY(!m_devices[2]->m_pCh1Item);
+        QVERIFY(m_devices[0]->m_pCh1Item);
+    }
+
+    void pickingADeviceInTheListShowsItsDetailView()
+    {
+        startCenter();
+        QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
+        ConfiguredDevice *device = m_devices[1].get();
+        clickListEntry(device);
+
+        QVERIFY(!m_center->isDashboardMode());
+        QCOMPARE(m_center->currentDevice(), device);
+        QVERIFY(m_center->chartView()->isVisible());
+        QVERIFY(!m_center->dashboardTab()->isVisible());
+        QCOMPARE(device->m_pChartView, static_cast<DeviceDetailView *>(m_center->chartView()));
+        QVERIFY(m_center->projectList()->item(device)->isSelected());
+    }
+
+    void pickingAnotherDeviceDetachesTheDetailViewFromTheFirst()
+    {
+        startCenter();
+        ConfiguredDevice *first = m_devices[0].get();
+        ConfiguredDevice *second = m_devices[1].get();
+        emit m_center->dashboardTab()->deviceClicked(first);
+        emit m_center->dashboardTab()->deviceClicked(second);
+
+        QVERIFY(!first->m_pChartView);
+        QCOMPARE(second->m_pChartView, static_cast<DeviceDetailView *>(m_center->chartView()));
+        QVERIFY(m_center->projectList()->item(second)->isSelected());
+        QVERIFY(!m_center->projectList()->item(first)->isSelected());
+    }
+
+    void pickingTheShownDeviceAgainDoesNothingUntilTheDashboardsAreBack()
+    {
+        startCenter();
+        ConfiguredDevice *device = m_devices[0].get();
+        m_center->slotDeviceClicked(device);
+        device->clearChartView();
+
+        m_center->slotDeviceClicked(device);
+        QVERIFY(!device->m_pChartView);
+
+        m_center->slotDashboardClicked();
+        m_center->slotDeviceClicked(device);
+        QCOMPARE(device->m_pChartView, static_cast<DeviceDetailView *>(m_center->chartView()));
+    }
+
+    void theProjectButtonReturnsToTheDashboardsWithRefreshedTiles()
+    {
+        startCenter();
+        QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
+        ConfiguredDevice *device = m_devices[0].get();
+        m_center->slotDeviceClicked(device);
+        device->m_strDeviceName = QStringLiteral("Freezer");
+
+        QTest::mouseClick(
+            m_center->projectList()->findChild<QToolButton *>(QStringLiteral("button_project")),
+            Qt::LeftButton);
+
+        QVERIFY(m_center->isDashboardMode());
+        QVERIFY(m_center->dashboardTab()->isVisible());
+        QVERIFY(!m_center->chartView()->isVisible());
+        QVERIFY(!device->m_pChartView);
+        QCOMPARE(m_center->currentDevice(), device);
+        QVERIFY(deviceList()->selectedItems().isEmpty());
+        auto *tile = static_cast<DashBoardDeviceItem *>(device->m_pCh1Item);
+        QCOMPARE(label(tile, "label_device")->text(), QStringLiteral("Freezer"));
+    }
+
+    void aTilePressOpensTheDetailViewOfItsDevice()
+    {
+        startCenter();
+        QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
+        ConfiguredDevice *device = m_devices[1].get();
+        QTest::mouseClick(static_cast<DashBoardDeviceItem *>(device->m_pCh2Item), Qt::LeftButton);
+        QCOMPARE(m_center->currentDevice(), device);
+        QVERIFY(!m_center->isDashboardMode());
+    }
+
+    void theDatabaseSizeTurnsRedFromThreeGibibytes()
+    {
+        startCenter();
+        QLabel *bytes = label(m_center.get(), "label_record_bytes");
+        m_center->setDatabaseSize(3221225471LL);
+        QCOMPARE(bytes->text(), QStringLiteral("Database 3072.00MB"));
+        QCOMPARE(bytes->styleSheet(), GREY_TEXT);
+        m_center->setDatabaseSize(3221225472LL);
+        QCOMPARE(bytes->text(), QStringLiteral("Database 3072.00MB"));
+        QCOMPARE(bytes->styleSheet(), RED_TEXT);
+        m_center->setDatabaseSize(0);
+        QCOMPARE(bytes->text(), QStringLiteral("Database 0.00MB"));
+        QCOMPARE(bytes->styleSheet(), GREY_TEXT);
+        m_center->setDatabaseSize(1572864);
+        QCOMPARE(bytes->text(), QStringLiteral("Database 1.50MB"));
+    }
+
+    void startingARecordingKeepsAnExistingStartText()
+    {
+        startCenter();
+        m_center->setRecordTimes(QStringLiteral("2024-03-01 08:00:00"),
+                                 QStringLiteral("2024-03-01 09:00:00"));
+        m_center->setRecordState(true);
+
+        QCOMPARE(m_center->recordStartText(), QStringLiteral("2024-03-01 08:00:00"));
+        QCOMPARE(label(m_center.get(), "label_to")->text(), QStringLiteral("~"));
+        QCOMPARE(label(m_center.get(), "label_record_starttime")->styleSheet(), YELLOW_TEXT);
+        QCOMPARE(label(m_center.get(), "label_record_endtime")->styleSheet(), YELLOW_TEXT);
+        QCOMPARE(label(m_center.get(), "label_to")->styleSheet(), YELLOW_TEXT);
+    }
+
+    void aFirstRecordingStartsAtTheCurrentTime()
+    {
+        startCenter();
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        m_center->setRecordState(true);
+        const QDateTime start = QDateTime::fromString(m_center->recordStartText(),
+                                                      QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        QVERIFY(start.isValid());
+        QVERIFY(start >= before.addMSecs(-before.time().msec()));
+        QVERIFY(start <= QDateTime::currentDateTime());
+    }
+
+    void stoppingARecordingFillsTheEndTimeAndClearsTheTilde()
+    {
+        startCenter();
+        m_center->setRecordStartText(QStringLiteral("2024-03-01 08:00:00"));
+        m_center->setRecordState(true);
+        m_center->setRecordEndText(QStringLiteral("2024-03-01 08:00:10"));
+        m_center->setRecordState(false);
+
+        QVERIFY(label(m_center.get(), "label_to")->text().isEmpty());
+        QCOMPARE(m_center->recordStartText(), QStringLiteral("2024-03-01 08:00:00"));
+        const QString end = m_center->recordEndText();
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
+                    .match(end)
+                    .hasMatch());
+        QVERIFY(qAbs(QDateTime::fromString(end, QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                         .secsTo(QDateTime::currentDateTime())) <= 2);
+        QCOMPARE(label(m_center.get(), "label_to")->styleSheet(), GREY_TEXT);
+    }
+
+    void theRecordButtonAsksForARecordingToggle()
+    {
+        startCenter();
+        QSignalSpy spy(m_center.get(), &ProjectCenter::clickRecord);
+        QTest::mouseClick(m_center->findChild<QToolButton *>(QStringLiteral("btn_record")),
+                          Qt::LeftButton);
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void theOptionButtonOpensTheDialogOfTheDevicesLinkType()
+    {
+        startCenter();
+        m_center->slotPopupSensingOption();
+        QCOMPARE(openDialogs<QDialog>(), 0);
+
+        m_center->slotDeviceClicked(m_devices[2].get());
+        m_center->slotPopupSensingOption();
+        QCOMPARE(openDialogs<QDialog>(), 0);
+
+        m_center->slotDeviceClicked(m_devices[0].get());
+        emit m_center->chartView()->popupSensingOption();
+        QCOMPARE(openDialogs<SensingOptionUsbDialog>(), 1);
+        QCOMPARE(openDialogs<SensingOptionTelnetDialog>(), 0);
+
+        m_center->slotDeviceClicked(m_devices[1].get());
+        emit m_center->chartView()->popupSensingOption();
+        QCOMPARE(openDialogs<SensingOptionTelnetDialog>(), 1);
+    }
+
+    void theNetworkButtonOpensTheInformationOnlyForANetworkDevice()
+    {
+        startCenter();
+        m_center->slotDeviceClicked(m_devices[0].get());
+        emit m_center->chartView()->popupNetworkSetting();
+        QCOMPARE(openDialogs<NetworkSettingDialog>(), 0);
+
+        m_center->slotDeviceClicked(m_devices[1].get());
+        emit m_center->chartView()->popupNetworkSetting();
+        QCOMPARE(openDialogs<NetworkSettingDialog>(), 1);
+    }
+
+    void confirmingTheOptionsRechecksAlarmsRenamesAndAsksToSave()
+    {
+        startCenter();
+        ConfiguredDevice *device = m_devices[0].get();
+        m_center->slotDeviceClicked(device);
+        device->readMeasureData(QStringLiteral("23.40,45.10\n"));
+        QVERIFY(!device->m_bAlarm1);
+        emit m_center->chartView()->popupSensingOption();
+        auto *dialog = m_center->findChild<SensingOptionUsbDialog *>();
+        QVERIFY(dialog);
+        QSignalSpy save(m_center.get(), &ProjectCenter::updateProjectFile);
+
+        device->setAlarmRange(0.0f, 20.0f, 0.0f, 0.0f);
+        device->m_strDeviceName = QStringLiteral("Freezer");
+        emit dialog->sensingConfirm();
+
+        QCOMPARE(save.count(), 1);
+        QVERIFY(device->m_bAlarm1);
+        QVERIFY(!device->m_bAlarm2);
+        QCOMPARE(m_center->projectList()->item(device)->text(), QStringLiteral("Freezer"));
+        QCOMPARE(label(m_center->chartView(), "label_ch1_device")->text(),
+                 QStringLiteral("Freezer"));
+    }
+
+    void aSampleOfTheShownDeviceReachesTheDetailViewAndItsTiles()
+    {
+        startCenter();
+        ConfiguredDevice *device = m_devices[1].get();
+        m_center->slotDeviceClicked(device);
+        device->readMeasureData(QStringLiteral("23.40,45.10\n"));
+        QCOMPARE(label(m_center->chartView(), "label_ch1_number")->text(), QStringLiteral("23.40"));
+        QCOMPARE(label(m_center->chartView(), "label_ch2_number")->text(), QStringLiteral("45.10"));
+        auto *tile = static_cast<DashBoardDeviceItem *>(device->m_pCh2Item);
+        QCOMPARE(label(tile, "label_number")->text(), QStringLiteral("45.10"));
+    }
+
+    void deletingTheProjectCentreLeavesNoDeviceWithAViewPointer()
+    {
+        startCenter();
+        m_center->slotDeviceClicked(m_devices[0].get());
+        m_center.reset();
+        for (const auto &device : m_devices) {
+            QVERIFY(!device->m_pListItem);
+            QVERIFY(!device->m_pCh1Item);
+            QVERIFY(!device->m_pCh2Item);
+            QVERIFY(!device->m_pChartView);
+        }
+    }
+
+    void aDeviceDeletedBeforeTheProjectCentreIsSkipped()
+    {
+        startCenter();
+        m_devices.erase(m_devices.begin());
+        m_devices[0]->m_strDeviceName = QStringLiteral("Renamed");
+        m_center->projectList()->refreshNames();
+        QCOMPARE(deviceList()->item(1)->text(), QStringLiteral("Renamed"));
+        m_center->dashboardTab()->refreshItems();
+        m_center.reset();
+        QVERIFY(!m_devices[0]->m_pListItem);
+        QVERIFY(!m_devices[0]->m_pCh1Item);
+    }
+};
+
+QTEST_MAIN(ProjectCenterTest)
+#include "tst_projectcenter.moc"
