@@ -1,0 +1,128 @@
+#include "app/alarmsound.h"
+
+#include "app/alarmsink.h"
+#include "app/audiosinkoutput.h"
+#include "app/wavdata.h"
+#include "device/configureddevice.h"
+
+#include <QAudioDevice>
+#include <QDebug>
+#include <QFile>
+#include <QMediaDevices>
+
+namespace {
+const char *const SOUND_RESOURCE = "://critical.wav";
+
+QAudioFormat fallbackFormat()
+{
+    QAudioFormat format;
+    format.setSampleRate(44100);
+    format.setChannelCount(2);
+    format.setSampleFormat(QAudioFormat::Int16);
+    return format;
+}
+} // namespace
+
+AlarmSound::AlarmSound(QObject *parent) : QObject(parent)
+{
+    const bool loaded = loadSound(QString::fromLatin1(SOUND_RESOURCE));
+    const QAudioFormat format = loaded ? m_format : fallbackFormat();
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (!device.isFormatSupported(format)) {
+        qDebug() << "Raw audio format not supported by backend, cannot play audio.";
+        m_problems.prepend(
+            {QStringLiteral("Audio"),
+             QStringLiteral("Raw audio format not supported by backend, cannot play audio!")});
+    }
+    setSink(new AudioSinkOutput(device, format));
+}
+
+AlarmSound::AlarmSound(const QString &soundFile, AlarmSink *sink, QObject *parent) : QObject(parent)
+{
+    loadSound(soundFile);
+    setSink(sink);
+}
+
+AlarmSound::~AlarmSound()
+{
+    if (m_pSink)
+        m_pSink->reset();
+}
+
+bool AlarmSound::loadSound(const QString &soundFile)
+{
+    QFile file(soundFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "Could not find file \"critical.wav\"!";
+        m_problems.append({QStringLiteral("critical.wav"),
+                           QStringLiteral("Could not find file \"critical.wav\"!")});
+        return false;
+    }
+    qDebug() << "m_audioFile size : " << file.size();
+
+    WavData wav;
+    QString error;
+    if (!readWav(&file, &wav, &error)) {
+        qDebug() << "[ERROR] AlarmSound::loadSound :" << soundFile << error;
+        return false;
+    }
+    m_samples.setData(wav.samples);
+    m_format = wav.format;
+    m_samples.open(QIODevice::ReadOnly);
+    return true;
+}
+
+void AlarmSound::setSink(AlarmSink *sink)
+{
+    if (m_pSink) {
+        m_pSink->reset();
+        delete m_pSink;
+    }
+    m_pSink = sink;
+    if (m_pSink) {
+        m_pSink->setParent(this);
+        connect(m_pSink, &AlarmSink::stateChanged, this, &AlarmSound::stateChanged);
+    }
+}
+
+bool AlarmSound::isActive() const
+{
+    return m_pSink && m_pSink->state() == QAudio::ActiveState;
+}
+
+void AlarmSound::play()
+{
+    if (!m_pSink || !m_samples.isOpen())
+        return;
+    m_samples.seek(0);
+    m_pSink->start(&m_samples);
+}
+
+void AlarmSound::stop()
+{
+    if (m_pSink)
+        m_pSink->stop();
+}
+
+void AlarmSound::reset()
+{
+    if (m_pSink)
+        m_pSink->reset();
+}
+
+void AlarmSound::update(bool alarm)
+{
+    if (!alarm)
+        stop();
+    else if (!isActive())
+        play();
+}
+
+bool AlarmSound::anyAlarm(const QList<ConfiguredDevice *> &devices)
+{
+    for (const ConfiguredDevice *device : devices) {
+        if (device && (device->m_bAlarm1 || device->m_bAlarm2))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,179 @@
+#pragma once
+
+#include <QAudio>
+#include <QHash>
+#include <QList>
+#include <QStringList>
+#include <QVariant>
+#include <QWidget>
+
+struct AvailableDevice;
+class AlarmSound;
+class AvailableDeviceList;
+class ConfiguredDevice;
+class InsertSerialData;
+class NetworkDiscovery;
+class ProjectCenter;
+class ProjectMain;
+class ProjectManager;
+class QAction;
+class QMenu;
+class QPixmap;
+class QTimer;
+class QVBoxLayout;
+class UsbEnumerator;
+
+namespace Ui {
+class VelmoranMain;
+}
+
+// The one window of the program. It owns what lives for the whole run (discovered loggers,
+// the devices and store of the open project, the timers of the acquisition cycle, the alarm
+// sound) and shows one panel at a time: open/create, device selection or the project centre.
+class VelmoranMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit VelmoranMain(QWidget *parent = nullptr);
+    ~VelmoranMain() override;
+
+    void showTimedMessage(const QString &title, const QString &text);
+
+    // Replaces the USB enumerator (owned); tests play plugging and unplugging with it.
+    void setUsbEnumerator(UsbEnumerator *enumerator);
+
+    AlarmSound *alarmSound() const { return m_pAlarmSound; }
+    ProjectMain *projectMain() const { return m_pProjectMain; }
+    ProjectManager *projectManager() const { return m_pProjectManager; }
+    ProjectCenter *projectCenter() const { return m_pProjectCenter; }
+    QList<ConfiguredDevice *> configuredDevices() const { return m_configuredDeviceList; }
+    QList<AvailableDevice *> availableDevices() const;
+    InsertSerialData *store() const { return m_pInsertSerialData; }
+    QString projectFile() const { return m_strProjectFile; }
+    QString projectName() const { return m_strProjectName; }
+    QStringList recentList() const { return m_recentList; }
+    QHash<QString, QVariant> recentProjects() const { return m_recentProjects; }
+    QStringList dashboardNames() const { return m_dashboardNames; }
+    bool isProjectOpen() const { return m_bIsProjectOpen; }
+    bool isRecording() const { return m_bIsRecordStart; }
+
+public slots:
+    void topDblClick();
+    void slotCommandProject();
+    void slotCommandRecord();
+    void slotCommandScreen();
+    void slotCommandHelp();
+    void slotViewFull(bool on);
+    void slotShowHideItem(bool checked);
+    void slotCloseProject();
+    void slotAddDeviceProject();
+    void slotRefreshDevice();
+    void slotAutoProject(bool on);
+    void slotAutoRecord(bool on);
+    void slotKeepAlive(bool on);
+    void slotPlotvaneRecord();
+    void slotReportDaily();
+    void slotUpdateProjectFile();
+    void slotRefreshAvailDeviceList();
+    void slotToggleRecord();
+    void slotStartRecord();
+    void slotStopRecord();
+    void projectCreated(const QString &path);
+    void projectLoaded(const QString &path);
+    void projectListConfirm(QList<ConfiguredDevice *> devices, QStringList dashboardNames);
+    void checkConnection();
+    void slotStdTimer();
+    void writeDevice();
+    void writeDb();
+    void slotSndUdpSocketDeleted();
+    void slotRcvUdpSocketDeleted();
+    void readPendingDatagrams();
+    void handleStateChanged(QAudio::State state);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createMenus();
+    QMenu *createMenu(const QString &title);
+    QAction *addMenuAction(QMenu *menu, const QString &objectName, const QString &text,
+                           bool checkable = false);
+    void popupMenu(QMenu *menu, const QWidget *button);
+    void setupAlarmSound();
+    void setProjectActionsEnabled(bool on);
+    void toggleRecordState(bool recording);
+
+    void readSettings();
+    void saveSettings();
+    void saveOptionSettings();
+    void pruneRecentProjects();
+    void addRecentProject();
+
+    void startProjectCenter();
+    void closeProjectState();
+    bool createInsertSerialData(const QString &databasePath);
+    void deleteInsertSerialData();
+    bool flushStore();
+    void openKestrelixDevices();
+    void broadcastDevice();
+    ConfiguredDevice *findConfiguredDevice(const QString &deviceNumber) const;
+    void detachDeviceViews();
+    void deleteConfiguredDevices();
+    void removeProjectMain();
+    void removeProjectManager();
+    void removeProjectCenter();
+    void showProjectManager();
+    void updateIntervalLabel();
+    void reportProjectFileError();
+    void launchSibling(const QString &program, const QString &failureText);
+
+    QMenu *m_projectMenu = nullptr;
+    QAction *m_actAddDelete = nullptr;
+    QAction *m_actClose = nullptr;
+    QAction *m_actAutoLoad = nullptr;
+    QAction *m_actAutoRecord = nullptr;
+    QAction *m_actKeepAlive = nullptr;
+    QAction *m_actRefreshDevices = nullptr;
+    QAction *m_actExit = nullptr;
+    QMenu *m_recordMenu = nullptr;
+    QAction *m_actPlotvane = nullptr;
+    QMenu *m_reportMenu = nullptr;
+    QAction *m_actDailyReport = nullptr;
+    QAction *m_actWeeklyReport = nullptr;
+    QAction *m_actMonthlyReport = nullptr;
+    QAction *m_actHaccpReport = nullptr;
+    QMenu *m_viewMenu = nullptr;
+    QAction *m_actFullScreen = nullptr;
+    QAction *m_actExpansionMode = nullptr;
+    QPixmap *m_pixReady = nullptr;
+    QPixmap *m_pixRecording = nullptr;
+    Ui::VelmoranMain *ui = nullptr;
+    QVBoxLayout *m_centralLayout = nullptr;
+    ProjectMain *m_pProjectMain = nullptr;
+    ProjectManager *m_pProjectManager = nullptr;
+    ProjectCenter *m_pProjectCenter = nullptr;
+    QTimer *m_stdTimer = nullptr;
+    QTimer *m_writeDeviceTimer = nullptr;
+    QTimer *m_checkConnectionTimer = nullptr;
+    QTimer *m_writeDbTimer = nullptr;
+    bool m_bIsProjectOpen = false;
+    QString m_strProjectName;
+    QString m_strProjectFile;
+    QList<ConfiguredDevice *> m_configuredDeviceList;
+    bool m_bIsRecordStart = false;
+    AvailableDeviceList *m_pAvailDevices = nullptr;
+    NetworkDiscovery *m_pDiscovery = nullptr;
+    UsbEnumerator *m_pUsbEnumerator = nullptr;
+    QHash<QString, QVariant> m_recentProjects;
+    QStringList m_recentList;
+    bool m_bAutoLoad = false;
+    bool m_bAutoRecord = false;
+    bool m_bKeepAlive = false;
+    QStringList m_dashboardNames;
+    InsertSerialData *m_pInsertSerialData = nullptr;
+    QString m_strConnectionPrefix;
+    AlarmSound *m_pAlarmSound = nullptr;
+    // One message per run of failed flushes, not one per 1.5 s retry.
+    bool m_bStoreWriteFailing = false;
+};
