@@ -1,0 +1,68 @@
+#include "dialogs/sensingoptionfields.h"
+
+#include "device/configureddevice.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+
+void SensingOptionFields::fillUnitCombo(QComboBox *combo, const QString &custom)
+{
+    combo->addItem(QStringLiteral("Undefined"), 0);
+    combo->addItem(QStringLiteral("Temperature(") + QChar(0x00B0) + QStringLiteral("C)"), 1);
+    combo->addItem(QStringLiteral("Temperature(") + QChar(0x00B0) + QStringLiteral("F)"), 2);
+    combo->addItem(QStringLiteral("Humidity(%)"), 3);
+    combo->addItem(custom.isEmpty() ? QStringLiteral("Custom") : custom, CUSTOM_UNIT);
+}
+
+void SensingOptionFields::applyCustomUnitPolicy(QComboBox *combo, int index)
+{
+    if (!combo)
+        return;
+    if (combo->itemData(index).toInt() == CUSTOM_UNIT && index >= 0) {
+        combo->setEditable(true);
+        // Enter keeps the typed unit in the fifth item instead of appending a sixth.
+        combo->setInsertPolicy(QComboBox::InsertAtCurrent);
+        combo->lineEdit()->setMaxLength(CUSTOM_UNIT_MAX_LENGTH);
+    } else {
+        combo->setEditable(false);
+    }
+}
+
+void SensingOptionFields::setRangesEnabled(bool enabled) const
+{
+    for (QDoubleSpinBox *box : {ch1Min, ch1Max, ch2Min, ch2Max})
+        box->setEnabled(enabled);
+}
+
+QString SensingOptionFields::missingNameMessage() const
+{
+    if (deviceName->text().isEmpty())
+        return QStringLiteral("Enter the Device Name.");
+    if (ch1Name->text().isEmpty())
+        return QStringLiteral("Enter the Channel-1 Name.");
+    if (ch2Name->text().isEmpty())
+        return QStringLiteral("Enter the Channel-2 Name.");
+    return QString();
+}
+
+void SensingOptionFields::ranges(float *out) const
+{
+    out[0] = static_cast<float>(ch1Min->value());
+    out[1] = static_cast<float>(ch1Max->value());
+    out[2] = static_cast<float>(ch2Min->value());
+    out[3] = static_cast<float>(ch2Max->value());
+}
+
+void SensingOptionFields::applyNamesAndUnits(ConfiguredDevice *device, quint16 port) const
+{
+    device->setConnection(deviceName->text(), ch1Name->text(), ch2Name->text(),
+                          device->m_strDeviceInterface, port);
+    const int unit1 = ch1Unit->currentData().toInt();
+    const int unit2 = ch2Unit->currentData().toInt();
+    const QString custom1 = unit1 == CUSTOM_UNIT ? ch1Unit->currentText() : QString();
+    const QString custom2 = unit2 == CUSTOM_UNIT ? ch2Unit->currentText() : QString();
+    device->setUnits(unit1, unit2);
+    device->m_strCh1Custom = custom1;
+    device->m_strCh2Custom = custom2;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "dialogs/sensingoptionfields.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class ConfiguredDevice;
+
+namespace Ui {
+class SensingOptionTelnetDialog;
+}
+
+// Names, units, alarm ranges and buzzer of a network logger. Names and units apply at once;
+// changed ranges and buzzer go to the logger first and are adopted only when it confirms.
+class SensingOptionTelnetDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int SYNC_TIMEOUT_MS = 2000;
+
+    SensingOptionTelnetDialog(ConfiguredDevice *device, QWidget *parent = nullptr);
+    ~SensingOptionTelnetDialog() override;
+
+    void showMessage(const QString &text, const QString &title);
+
+signals:
+    void sensingConfirm();
+
+public slots:
+    void confirm();
+    void checkCustomUnitPolicy(int index);
+    void syncSuccess();
+    void syncError(const QString &message);
+    void syncTimeout();
+
+private:
+    enum class SyncPhase
+    {
+        Editing,
+        Waiting,
+        Done
+    };
+
+    void setControlsDisabled(bool disabled);
+    void backToEditing();
+    void finish();
+
+    Ui::SensingOptionTelnetDialog *ui;
+    QPointer<ConfiguredDevice> m_pDevice;
+    QString m_strDeviceNumber;
+    SensingOptionFields m_fields;
+    bool m_bSettingsEnabled = false;
+    SyncPhase m_syncPhase = SyncPhase::Editing;
+    // Each exchange arms its own time-out; one left over from an earlier try is ignored.
+    int m_nSyncGeneration = 0;
+};
