@@ -11,6 +11,7 @@ class AbstractDevice;
 class DeviceDetailView;
 class DeviceTileView;
 class QListWidgetItem;
+class TelnetDevice;
 
 // One logger of the open project: the record the project file stores, the live state the
 // display shows, and the engine that polls the logger and writes settings into it.
@@ -21,7 +22,8 @@ class ConfiguredDevice : public QObject
     Q_OBJECT
 
 public:
-    enum SyncState {
+    enum SyncState
+    {
         STATE_IDLE = 0,
         STATE_START = 1,
         STATE_MIN1 = 2,
@@ -132,4 +134,6 @@ private:
     void readSyncData(const QString &reply);
     void applyClosingRule();
     void sendSyncCommand(const QByteArray &command, int nextState);
+    void countUnansweredPoll();
+    TelnetDevice *telnetLink() const;
 };

@@ -1,0 +1,380 @@
+#include "device/abstractdevice.h"
+#include "device/configureddevice.h"
+#include "recordingviews.h"
+#include "store/insertserialdata.h"
+
+#include <QListWidgetItem>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+const QString SERIAL_NO = QStringLiteral("KX0001");
+const qint64 T0 = 1700000000;
+
+struct StoredRow
+{
+    QString serialNo;
+    QVariant channel1;
+    QVariant channel2;
+    qint64 pointDate;
+};
+} // namespace
+
+// The data side of a configured device: reply texts as a link hands them over, decoded
+// into value texts, chart buffers, alarm flags and rows in a real SQLite store.
+class TestMeasurementDecoding : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_storeCount = 0;
+    std::unique_ptr<ConfiguredDevice> m_device;
+    QStringList m_log;
+
+    void requestAt(qint64 seconds, int msec = 0)
+    {
+        m_device->m_lastRequestTime = QDateTime::fromMSecsSinceEpoch(seconds * 1000 + msec);
+    }
+
+    QList<StoredRow> storedRows()
+    {
+        InsertSerialData store(m_dir.filePath(QStringLiteral("rows%1.dat").arg(m_storeCount)),
+                               QStringLiteral("decoding%1").arg(m_storeCount));
+        ++m_storeCount;
+        if (!store.createConnection() || !store.insertNow())
+            return {};
+        QList<StoredRow> rows;
+        QSqlQuery query(QSqlDatabase::database(store.connectionName()));
+        query.exec(QStringLiteral("select serialno, channel1, channel2, pointDate from kestrelix "
+                                  "order by pointDate, id"));
+        while (query.next())
+            rows.append({query.value(0).toString(), query.value(1), query.value(2),
+                         query.value(3).toLongLong()});
+        return rows;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void init()
+    {
+        InsertSerialData::clearPendingRows();
+        m_log.clear();
+        m_device = std::make_unique<ConfiguredDevice>(SERIAL_NO, LINK_TCP);
+        requestAt(T0);
+    }
+
+    void cleanup()
+    {
+        m_device.reset();
+        InsertSerialData::clearPendingRows();
+    }
+
+    void oneLineGivesTwoDecimalTextsOneChartPointAndOneRow()
+    {
+        m_device->m_bRecording = true;
+        requestAt(T0, 250);
+        m_device->readData(QStringLiteral("23.4,45.1\n"));
+
+        QVERIFY(m_device->m_bConnected);
+        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("23.40"));
+        QCOMPARE(m_device->m_strCh2Value, QStringLiteral("45.10"));
+        QCOMPARE(m_device->m_timeData[239], double(T0) + 0.25);
+        QCOMPARE(m_device->m_ch1Data[239], 23.4);
+        QCOMPARE(m_device->m_ch2Data[239], 45.1);
+        QCOMPARE(m_device->m_timeData[238], NO_VALUE);
+
+        const QList<StoredRow> rows = storedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].serialNo, SERIAL_NO);
+        QCOMPARE(rows[0].channel1.toDouble(), 23.4);
+        QCOMPARE(rows[0].channel2.toDouble(), 45.1);
+        QCOMPARE(rows[0].pointDate, T0);
+    }
+
+    void noValueFieldKeepsItsTextIsStoredAsNullAndNeverAlarms()
+    {
+        m_device->m_bRecording = true;
+        m_device->setAlarmRange(10, 30, 10, 30);
+        m_device->readData(QStringLiteral("----,45.1\n"));
+
+        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("----"));
+        QCOMPARE(m_device->m_strCh2Value, QStringLiteral("45.10"));
+        QVERIFY(!m_device->m_bAlarm1);
+        QVERIFY(m_device->m_bAlarm2);
+        QCOMPARE(m_device->m_ch1Data[239], NO_VALUE);
+
+        const QList<StoredRow> rows = storedRows();
+        QCOMPARE(rows.size(), 1);
+        QVERIFY(rows[0].channel1.isNull());
+        QCOMPARE(rows[0].channel2.toDouble(), 45.1);
+    }
+
+    void fieldThatIsNotANumberIsNoValueRatherThanZero_data()
+    {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("text1");
+        QTest::addColumn<QString>("text2");
+        QTest::newRow("letters after digits") << "12a,45.1\n"
+                                              << "----"
+                                              << "45.10";
+        QTest::newRow("empty second field") << "23.4,\n"
+                                            << "23.40"
+                                            << "----";
+        QTest::newRow("empty first field") << ",45.1\n"
+                                           << "----"
+                                           << "45.10";
+        QTest::newRow("locale comma is not a decimal point") << "23.4,45;1\n"
+                                                             << "23.40"
+                                                             << "----";
+        QTest::newRow("not finite") << "inf,nan\n"
+                                    << "----"
+                                    << "----";
+    }
+
+    void fieldThatIsNotANumberIsNoValueRatherThanZero()
+    {
+        QFETCH(QString, reply);
+        QFETCH(QString, text1);
+        QFETCH(QString, text2);
+        m_device->m_bRecording = true;
+        // A channel read as 0.00 would be below these limits and alarm.
+        m_device->setAlarmRange(10, 30, 10, 60);
+        m_device->readData(reply);
+
+        QCOMPARE(m_device->m_strCh1Value, text1);
+        QCOMPARE(m_device->m_strCh2Value, text2);
+        QCOMPARE(m_device->m_bAlarm1, false);
+        QCOMPARE(m_device->m_bAlarm2, false);
+
+        const QList<StoredRow> rows = storedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].channel1.isNull(), text1 == QLatin1String("----"));
+        QCOMPARE(rows[0].channel2.isNull(), text2 == QLatin1String("----"));
+        QCOMPARE(m_device->m_ch1Data[239] == NO_VALUE, text1 == QLatin1String("----"));
+        QCOMPARE(m_device->m_ch2Data[239] == NO_VALUE, text2 == QLatin1String("----"));
+    }
+
+    void twoLinesInOneReplyGiveTwoRowsAndOneChartPoint()
+    {
+        m_device->m_bRecording = true;
+        m_device->readData(QStringLiteral("23.4,45.1\n23.5,45.2\n"));
+
+        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("23.50"));
+        QCOMPARE(m_device->m_ch1Data[239], 23.5);
+        QCOMPARE(m_device->m_timeData[238], NO_VALUE);
+
+        const QList<StoredRow> rows = storedRows();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].channel1.toDouble(), 23.4);
+        QCOMPARE(rows[1].channel1.toDouble(), 23.5);
+        QCOMPARE(rows[0].pointDate, rows[1].pointDate);
+    }
+
+    void refreshReplyIsChartedButNotStored()
+    {
+        m_device->m_bRecording = true;
+        m_device->readData(QStringLiteral("23.4,45.1\n"));
+        m_device->m_bRefreshPoll = true;
+        m_device->readData(QStringLiteral("24.0,46.0\n"));
+
+        QVERIFY(!m_device->m_bRefreshPoll);
+        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("24.00"));
+        QCOMPARE(m_device->m_ch1Data[239], 24.0);
+        QCOMPARE(m_device->m_timeData[238], NO_VALUE);
+        QCOMPARE(InsertSerialData::pendingRowCount(), 1);
+
+        requestAt(T0 + 10);
+        m_device->readData(QStringLiteral("25.0,47.0\n"));
+        QCOMPARE(InsertSerialData::pendingRowCount(), 2);
+    }
+
+    void nothingIsStoredWhileNotRecording()
+    {
+        m_device->readData(QStringLiteral("23.4,45.1\n"));
+        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(m_device->m_ch1Data[239], 23.4);
+    }
+
+    void replyWithoutValidLinesOnlyMarksTheLoggerConnected()
+    {
+        m_device->m_bRecording = true;
+        m_device->m_nNoResponse = 2;
+        m_device->readData(QStringLiteral("\n23.4\nOK\n"));
+
+        QVERIFY(m_device->m_bConnected);
+        QCOMPARE(m_device->m_nNoResponse, 0);
+        QVERIFY(m_device->m_strCh1Value.isEmpty());
+        QCOMPARE(m_device->m_timeData[239], NO_VALUE);
+        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+    }
+
+    void chartBuffersKeepTheNewest240SamplesOldestFirst()
+    {
+        for (int i = 0; i <= CHART_POINTS; ++i) {
+            requestAt(T0 + i);
+            m_device->readData(QStringLiteral("%1,%2\n").arg(i).arg(-i));
+        }
+        double time[CHART_POINTS], ch1[CHART_POINTS], ch2[CHART_POINTS];
+        m_device->chartData(time, ch1, ch2);
+        QCOMPARE(time[0], double(T0 + 1));
+        QCOMPARE(ch1[0], 1.0);
+        QCOMPARE(ch2[0], -1.0);
+        QCOMPARE(time[239], double(T0 + CHART_POINTS));
+        QCOMPARE(ch1[239], double(CHART_POINTS));
+        QCOMPARE(ch2[239], -double(CHART_POINTS));
+    }
+
+    void displaysReceiveEachLineDetailViewFirst()
+    {
+        RecordingDetailView chart(&m_log);
+        RecordingTile tile1(QStringLiteral("tile1"), &m_log);
+        RecordingTile tile2(QStringLiteral("tile2"), &m_log);
+        m_device->setChartView(&chart);
+        m_device->setDashboardItems(&tile1, &tile2);
+        m_device->readData(QStringLiteral("23.4,45.1\n"));
+
+        const QStringList expected{"chart connected KX0001", "tile1 connected KX0001",
+                                   "tile2 connected KX0001", "chart 23.40 45.10",
+                                   "tile1 value 23.40",      "tile2 value 45.10"};
+        QCOMPARE(m_log, expected);
+        QCOMPARE(chart.lastCh1[239], 23.4);
+
+        m_device->clearChartView();
+        m_device->clearDashboardItems();
+        m_log.clear();
+        m_device->readData(QStringLiteral("23.4,45.1\n"));
+        QVERIFY(m_log.isEmpty());
+    }
+
+    void alarmLimitsAreInclusive_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("alarm");
+        QTest::newRow("lower limit") << "10.00" << false;
+        QTest::newRow("upper limit") << "30.00" << false;
+        QTest::newRow("inside") << "20.00" << false;
+        QTest::newRow("below") << "9.99" << true;
+        QTest::newRow("above") << "30.01" << true;
+    }
+
+    void alarmLimitsAreInclusive()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, alarm);
+        m_device->setAlarmRange(10, 30, 10, 30);
+        m_device->readData(value + "," + value + "\n");
+        QCOMPARE(m_device->m_bAlarm1, alarm);
+        QCOMPARE(m_device->m_bAlarm2, alarm);
+    }
+
+    void readingEqualToATwoDecimalLimitIsInsideTheRange()
+    {
+        m_device->setAlarmRange(10.1f, 25.3f, -10.1f, 85.55f);
+        m_device->readData(QStringLiteral("25.30,-10.10\n"));
+        QVERIFY(!m_device->m_bAlarm1);
+        QVERIFY(!m_device->m_bAlarm2);
+        m_device->readData(QStringLiteral("10.10,85.55\n"));
+        QVERIFY(!m_device->m_bAlarm1);
+        QVERIFY(!m_device->m_bAlarm2);
+        m_device->readData(QStringLiteral("25.31,-10.11\n"));
+        QVERIFY(m_device->m_bAlarm1);
+        QVERIFY(m_device->m_bAlarm2);
+    }
+
+    void equalLimitsMeanNoRange()
+    {
+        m_device->readData(QStringLiteral("999,-999\n"));
+        QVERIFY(!m_device->m_bAlarm1);
+        QVERIFY(!m_device->m_bAlarm2);
+        m_device->setAlarmRange(5, 5, 5, 5);
+        m_device->readData(QStringLiteral("999,-999\n"));
+        QVERIFY(!m_device->m_bAlarm1);
+        QVERIFY(!m_device->m_bAlarm2);
+    }
+
+    void lowerLimitAboveUpperLimitAlarmsEveryValue()
+    {
+        m_device->setAlarmRange(30, 10, 30, 10);
+        m_device->readData(QStringLiteral("20,20\n"));
+        QVERIFY(m_device->m_bAlarm1);
+        QVERIFY(m_device->m_bAlarm2);
+    }
+
+    void checkAlarmAllFollowsNewLimitsAtOnce()
+    {
+        m_device->setAlarmRange(10, 30, 10, 30);
+        m_device->readData(QStringLiteral("25,----\n"));
+        QVERIFY(!m_device->m_bAlarm1);
+        m_device->setAlarmRange(10, 20, 10, 20);
+        m_device->checkAlarmAll();
+        QVERIFY(m_device->m_bAlarm1);
+        QVERIFY(!m_device->m_bAlarm2);
+        m_device->setAlarmRange(10, 25, 10, 20);
+        m_device->checkAlarmAll();
+        QVERIFY(!m_device->m_bAlarm1);
+    }
+
+    void breakRowIsOneSecondAfterTheLastStoredSample()
+    {
+        m_device->m_bRecording = true;
+        requestAt(T0, 500);
+        m_device->readData(QStringLiteral("23.4,45.1\n"));
+        requestAt(T0 + 10); // a poll that was never answered
+        m_device->insertNoValue();
+
+        const QList<StoredRow> rows = storedRows();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[1].serialNo, SERIAL_NO);
+        QVERIFY(rows[1].channel1.isNull());
+        QVERIFY(rows[1].channel2.isNull());
+        QCOMPARE(rows[1].pointDate, T0 + 1);
+    }
+
+    void disconnectionClearsValuesAndAlarmsButKeepsTheCharts()
+    {
+        RecordingTile tile1(QStringLiteral("tile1"), &m_log);
+        m_device->setDashboardItems(&tile1, nullptr);
+        m_device->setAlarmRange(10, 30, 10, 30);
+        m_device->readData(QStringLiteral("40,50\n"));
+        QVERIFY(m_device->m_bAlarm1);
+
+        m_device->deviceDisconnected();
+        QVERIFY(!m_device->m_bConnected);
+        QVERIFY(!m_device->m_bAlarm1);
+        QVERIFY(!m_device->m_bAlarm2);
+        QVERIFY(m_device->m_strCh1Value.isEmpty());
+        QCOMPARE(m_device->m_ch1Data[239], 40.0);
+        QCOMPARE(m_log.last(), QStringLiteral("tile1 disconnected KX0001"));
+    }
+
+    void listEntryShowsTheDisconnectedIconUntilTheNextConnectionEvent()
+    {
+        QListWidgetItem item;
+        m_device->readData(QStringLiteral("1,2\n"));
+        QVERIFY(m_device->m_bConnected);
+        m_device->setListItem(&item);
+        QCOMPARE(item.icon().cacheKey(), m_device->m_disconnectedIcon.cacheKey());
+        m_device->readData(QStringLiteral("1,2\n"));
+        QCOMPARE(item.icon().cacheKey(), m_device->m_connectedIcon.cacheKey());
+        QVERIFY(m_device->m_connectedIcon.cacheKey() != m_device->m_disconnectedIcon.cacheKey());
+        m_device->clearListItem();
+    }
+
+    void openRefusesALoggerWithoutLinkType()
+    {
+        ConfiguredDevice none(QStringLiteral("X"), LINK_NONE);
+        QCOMPARE(none.link()->deviceType(), LINK_TCP);
+        QVERIFY(!none.open());
+        none.requestData();
+        QCOMPARE(none.m_nNoResponse, 0);
+    }
+};
+
+QTEST_MAIN(TestMeasurementDecoding)
+#include "tst_measurementdecoding.moc"
