@@ -1,0 +1,65 @@
+#pragma once
+
+#include "store/serialdatarow.h"
+
+#include <QObject>
+#include <QString>
+
+class QSqlDatabase;
+
+// The measurement store of the open project: one SQLite file, one table "kestrelix" that two
+// sibling programs read as well. Samples wait in a process-wide queue and are written in
+// batches; a batch leaves the queue only once it is committed.
+class InsertSerialData : public QObject
+{
+    Q_OBJECT
+
+public:
+    // SQLite refuses compound selects of more than 500 terms.
+    static constexpr int ROWS_PER_STATEMENT = 400;
+
+    InsertSerialData(const QString &databasePath, const QString &connectionPrefix,
+                     QObject *parent = nullptr);
+    ~InsertSerialData() override;
+
+    bool createConnection();
+    bool applyPragmas();
+    bool createTable();
+    // true: the queue was written, or there was nothing to write. false: this flush failed and
+    // was rolled back; every row stays queued for the next flush (see lastError()).
+    bool insertNow();
+
+    static void appendRow(const SerialDataRow &row);
+    static int pendingRowCount();
+    static void clearPendingRows(); // tests only
+    // Rows dropped because the queue was full, since the process started.
+    static qint64 droppedRowCount();
+    // Bound of the queue; 0 means unbounded. The default holds a day of 64 loggers at 1 s.
+    static void setPendingRowLimit(int limit);
+
+    uint startDateTime();
+    uint endDateTime();
+    int totalRow();
+    bool deleteTable();
+
+    bool isConnected() const { return m_bConnected; }
+    QString databasePath() const { return m_strDatabasePath; }
+    QString connectionName() const;
+    // "wal", or the journal the database fell back to where WAL is not available.
+    QString journalMode() const { return m_strJournalMode; }
+    // Error text of the last failed operation; empty after a successful flush.
+    QString lastError() const { return m_strLastError; }
+
+private:
+    QSqlDatabase database() const;
+    bool execPragma(const QString &statement, QString *result = nullptr);
+    bool writeRows(QSqlDatabase &db, const QList<int> &indexes);
+    void abandonTransaction(QSqlDatabase &db);
+
+    bool m_bConnected = false;
+    QString m_strDatabasePath;
+    QString m_strConnectionPrefix;
+    QString m_strJournalMode;
+    QString m_strLastError;
+    bool m_bTransactionOpen = false;
+};
