@@ -1,10 +1,10 @@
 #pragma once
 
+#include "device/configureddevice.h"
 #include <QList>
 #include <QPointer>
 #include <QWidget>
 
-class ConfiguredDevice;
 class DashBoardDeviceItem;
 
 namespace Ui {

@@ -34,6 +34,11 @@ DashBoardDeviceItem::~DashBoardDeviceItem()
     delete ui;
 }
 
+ConfiguredDevice *DashBoardDeviceItem::device() const
+{
+    return m_pDevice;
+}
+
 void DashBoardDeviceItem::readDevice()
 {
     const ConfiguredDevice *device = m_pDevice;

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "device/configureddevice.h"
 #include "device/devicedisplay.h"
 
 #include <QPointer>
 #include <QWidget>
 
-class ConfiguredDevice;
 class QMouseEvent;
 
 namespace Ui {
@@ -30,7 +30,7 @@ public:
     void setAlarmStyle(bool alarm);
     QString unitText(int unitIndex) const;
 
-    ConfiguredDevice *device() const { return m_pDevice; }
+    ConfiguredDevice *device() const;
     bool isChannel1() const { return m_bChannel1; }
 
 signals:

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "device/configureddevice.h"
 #include <QList>
 #include <QStringList>
 #include <QWidget>
 
-class ConfiguredDevice;
 class DashBoard;
 
 namespace Ui {

@@ -80,6 +80,11 @@ ProjectCenter::~ProjectCenter()
     delete ui;
 }
 
+ConfiguredDevice *ProjectCenter::currentDevice() const
+{
+    return m_pCurrentDevice;
+}
+
 void ProjectCenter::setDeviceList(const QList<ConfiguredDevice *> &list)
 {
     m_deviceList.clear();

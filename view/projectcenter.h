@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/configureddevice.h"
+
 #include <QIcon>
 #include <QList>
 #include <QPointer>
@@ -8,7 +10,6 @@
 #include <QWidget>
 
 class ChartView;
-class ConfiguredDevice;
 class DashboardTab;
 class ProjectList;
 class QVBoxLayout;
@@ -42,7 +43,7 @@ public:
     DashboardTab *dashboardTab() const { return m_pDashboardTab; }
     ChartView *chartView() const { return m_pChartView; }
     ProjectList *projectList() const { return m_pProjectList; }
-    ConfiguredDevice *currentDevice() const { return m_pCurrentDevice; }
+    ConfiguredDevice *currentDevice() const;
     bool isDashboardMode() const { return m_bDashboardMode; }
     QString projectName() const { return m_strProjectName; }
 

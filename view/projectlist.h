@@ -1,10 +1,10 @@
 #pragma once
 
+#include "device/configureddevice.h"
 #include <QHash>
 #include <QList>
 #include <QWidget>
 
-class ConfiguredDevice;
 class QListWidgetItem;
 
 namespace Ui {
