@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/configureddevice.h"
+
 #include <QList>
 #include <QPointer>
 #include <QWidget>

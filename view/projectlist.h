@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/configureddevice.h"
+
 #include <QHash>
 #include <QList>
 #include <QWidget>
