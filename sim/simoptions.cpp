@@ -44,7 +44,7 @@ Commands on standard input, one per line, each answered by one "ok ..." or "err 
   fault <id> slow <ms>    each answer is written after a delay
   received <id>           ok <line1>|<line2>|... request lines since the last call
   setup <id>              ok ATBMIN1=<v> ATBMAX1=<v> ATBMIN2=<v> ATBMAX2=<v> ATBAL=<v> SET=<n>
-  count <id>              ok <number of poll answers sent>
+  count <id>              ok <number of poll answers sent> (setup answers not counted)
   stop <id>               TCP: stop listening, drop connections (connection refused);
                           USB: close the pseudo-terminal (clients see a hang-up)
   start <id>              restart; USB: a new pseudo-terminal, its LOGGER line printed first
@@ -79,8 +79,8 @@ ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options)
     parser.setApplicationDescription(QString::fromLatin1(DESCRIPTION));
     const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
     const QCommandLineOption tcp("tcp", "Number of network loggers (0-256, default 0).", "N");
-    const QCommandLineOption bind("bind", "IPv4 address the TCP servers listen on.", "ADDR",
-                                  "127.0.0.1");
+    const QCommandLineOption bind(
+        "bind", "IPv4 address the TCP servers listen on (default 127.0.0.1).", "ADDR", "127.0.0.1");
     const QCommandLineOption basePort(
         "tcp-base-port", "Port of tcp0; tcpK gets P+K. 0: any free port (default).", "P", "0");
     const QCommandLineOption advertise(
@@ -88,9 +88,12 @@ ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options)
     const QCommandLineOption usb("usb", "Number of USB loggers (0-64, default 0).", "N");
     const QCommandLineOption linkDir(
         "usb-link-dir", "Directory for stable links DIR/ttyKX<index> to the USB ports.", "DIR");
-    const QCommandLineOption discovery("discovery", "Answer discovery requests on UDP port 50000.");
+    const QCommandLineOption discovery("discovery",
+                                       "Answer the 50-byte discovery request on UDP port 50000 "
+                                       "with one 28-byte reply per running network logger.");
     const QCommandLineOption discoveryBind(
-        "discovery-bind", "IPv4 address of the discovery socket.", "ADDR", "0.0.0.0");
+        "discovery-bind", "IPv4 address of the discovery socket (default 0.0.0.0).", "ADDR",
+        "0.0.0.0");
     const QCommandLineOption drift(
         "drift", "Make logger ID's ch1 climb by STEP per answer (repeatable).", "ID:STEP");
     const QCommandLineOption seed("seed", "Seed of the garbage fault's text (default 1).", "N",
