@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QLabel>
+
+// The unit next to a value: scales its font like ResizeLabel, but without margins.
+class ResizeLabelUnit : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit ResizeLabelUnit(QWidget *parent = nullptr);
+
+    void fitFont();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+};

@@ -1,0 +1,285 @@
+#include "view/xychart.h"
+
+#include "device/devicetypes.h"
+#include "view/chartoverlay.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QPainter>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QString TRACK_LAYER = QStringLiteral("track");
+
+// Far outside any plot area, so range checks against the plot reject it.
+constexpr int OFF_CHART = -1000000;
+
+bool isNoValue(double v)
+{
+    return std::isnan(v) || v >= NO_VALUE;
+}
+
+void styleAxis(QCPAxis *axis, int width, const QColor &axisColor, const QColor &labelColor)
+{
+    axis->setBasePen(QPen(axisColor, width));
+    axis->setTickPen(QPen(axisColor, 1));
+    axis->setSubTickPen(QPen(axisColor, 1));
+    axis->setTickLength(0, 4);
+    axis->setSubTickLength(0, 2);
+    axis->setTickLabelColor(labelColor);
+}
+
+} // namespace
+
+QColor XYChart::color(quint32 chartColor)
+{
+    QColor c = QColor::fromRgb(chartColor & 0xFFFFFF);
+    c.setAlpha(255 - int(chartColor >> 24));
+    return c;
+}
+
+XYChart::XYChart(int width, int height, quint32 bgColor)
+    : m_width(qMax(1, width)), m_height(qMax(1, height)), m_plotArea(0, 0, m_width, m_height),
+      m_plot(std::make_unique<QCustomPlot>())
+{
+    // The plot widget is never shown: it queues a first replot into on-screen buffers when
+    // constructed, which would only cost time here.
+    QCoreApplication::removePostedEvents(m_plot.get(), QEvent::MetaCall);
+    m_plot->setViewport(QRect(0, 0, m_width, m_height));
+    m_plot->setBackground(QBrush(color(bgColor)));
+    m_plot->addLayer(TRACK_LAYER, m_plot->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
+    QCPLayer *track = m_plot->layer(TRACK_LAYER);
+    track->setMode(QCPLayer::lmBuffered);
+    m_overlay = new ChartOverlay(m_plot.get(), track);
+    m_plot->axisRect()->setAutoMargins(QCP::msNone);
+    m_plot->axisRect()->setMargins(QMargins(0, 0, 0, 0));
+    setDefaultFont(QStringLiteral("arial.ttf"));
+}
+
+XYChart::~XYChart() = default;
+
+void XYChart::setDefaultFont(const QString &fontFile, double pointSize)
+{
+    const QFont font = chartFont(fontFile, pointSize);
+    m_plot->setFont(font);
+    for (QCPAxis *axis : {m_plot->xAxis, m_plot->yAxis}) {
+        axis->setTickLabelFont(font);
+        axis->setLabelFont(font);
+    }
+    m_baseValid = false;
+}
+
+void XYChart::setPlotArea(int left, int top, int width, int height, quint32 gradientTop,
+                          quint32 gradientBottom, int gradientY1, int gradientY2, quint32 gridColor)
+{
+    m_plotArea = QRect(left, top, qMax(1, width), qMax(1, height));
+    QCPAxisRect *rect = m_plot->axisRect();
+    rect->setMargins(QMargins(left, top, qMax(0, m_width - left - m_plotArea.width()),
+                              qMax(0, m_height - top - m_plotArea.height())));
+    QLinearGradient gradient(0, gradientY1, 0, gradientY2);
+    gradient.setColorAt(0, color(gradientTop));
+    gradient.setColorAt(1, color(gradientBottom));
+    rect->setBackground(QBrush(gradient));
+    const QPen gridPen(color(gridColor), 1, Qt::SolidLine);
+    for (QCPAxis *axis : {m_plot->xAxis, m_plot->yAxis}) {
+        axis->grid()->setPen(gridPen);
+        axis->grid()->setZeroLinePen(gridPen);
+    }
+    m_baseValid = false;
+}
+
+void XYChart::setXAxisStyle(int majorTickPixels, int width, quint32 axisColor, quint32 labelColor)
+{
+    styleAxis(m_plot->xAxis, width, color(axisColor), color(labelColor));
+    m_plot->xAxis->ticker()->setTickCount(qMax(2, m_plotArea.width() / qMax(1, majorTickPixels)));
+    m_baseValid = false;
+}
+
+void XYChart::setYAxisStyle(int width, quint32 axisColor, quint32 labelColor)
+{
+    styleAxis(m_plot->yAxis, width, color(axisColor), color(labelColor));
+    m_baseValid = false;
+}
+
+void XYChart::setDateScale(double from, double to, const QString &labelFormat)
+{
+    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    ticker->setDateTimeFormat(labelFormat);
+    ticker->setTickCount(m_plot->xAxis->ticker()->tickCount());
+    m_plot->xAxis->setTicker(ticker);
+    m_plot->xAxis->setRange(from, to);
+    m_baseValid = false;
+}
+
+XYChart::Range XYChart::xAxisRange() const
+{
+    const QCPRange r = m_plot->xAxis->range();
+    return {r.lower, r.upper};
+}
+
+XYChart::Range XYChart::yAxisRange() const
+{
+    const QCPRange r = m_plot->yAxis->range();
+    return {r.lower, r.upper};
+}
+
+void XYChart::addLineLayer(const double *x, int count)
+{
+    m_x = QVector<double>(x, x + count);
+    m_baseValid = false;
+}
+
+void XYChart::addDataSet(const double *values, quint32 color, const QString &name)
+{
+    DataSet set{QVector<double>(values, values + m_x.size()), color, name};
+    QVector<double> keys;
+    QVector<double> data;
+    keys.reserve(m_x.size());
+    data.reserve(m_x.size());
+    for (int i = 0; i < m_x.size(); ++i) {
+        if (isNoValue(m_x[i]))
+            continue;
+        keys.append(m_x[i]);
+        data.append(isNoValue(set.values[i]) ? std::numeric_limits<double>::quiet_NaN()
+                                             : set.values[i]);
+    }
+    QCPGraph *graph = m_plot->addGraph(m_plot->xAxis, m_plot->yAxis);
+    graph->setPen(QPen(XYChart::color(color), 1));
+    graph->setName(name);
+    graph->setData(keys, data);
+    m_dataSets.append(set);
+    updateYRange();
+    m_baseValid = false;
+}
+
+void XYChart::updateYRange()
+{
+    double low = std::numeric_limits<double>::max();
+    double high = std::numeric_limits<double>::lowest();
+    for (const DataSet &set : qAsConst(m_dataSets)) {
+        for (int i = 0; i < set.values.size(); ++i) {
+            if (isNoValue(m_x[i]) || isNoValue(set.values[i]))
+                continue;
+            low = qMin(low, set.values[i]);
+            high = qMax(high, set.values[i]);
+        }
+    }
+    if (low > high)
+        return;
+    const double span = high - low;
+    const double pad = span > 0 ? span * 0.05 : qMax(1.0, qAbs(low) * 0.05);
+    m_plot->yAxis->setRange(low - pad, high + pad);
+}
+
+QString XYChart::dataSetName(int dataSet) const
+{
+    return m_dataSets.value(dataSet).name;
+}
+
+quint32 XYChart::dataSetColor(int dataSet) const
+{
+    return dataSet >= 0 && dataSet < m_dataSets.size() ? m_dataSets[dataSet].color : Transparent;
+}
+
+double XYChart::dataSetValue(int dataSet, int index) const
+{
+    if (dataSet < 0 || dataSet >= m_dataSets.size() || index < 0 ||
+        index >= m_dataSets[dataSet].values.size())
+        return NO_VALUE;
+    return m_dataSets[dataSet].values[index];
+}
+
+double XYChart::nearestXValue(double pixelX) const
+{
+    bool found = false;
+    double best = 0;
+    double bestDistance = 0;
+    for (double x : m_x) {
+        if (isNoValue(x))
+            continue;
+        const double distance = qAbs(xPixel(x) - pixelX);
+        if (!found || distance < bestDistance) {
+            found = true;
+            best = x;
+            bestDistance = distance;
+        }
+    }
+    if (found)
+        return best;
+    const QCPRange r = m_plot->xAxis->range();
+    return r.lower + (pixelX - m_plotArea.left()) / m_plotArea.width() * r.size();
+}
+
+int XYChart::xIndexOf(double xValue) const
+{
+    return m_x.indexOf(xValue);
+}
+
+double XYChart::xPixel(double xValue) const
+{
+    const QCPRange r = m_plot->xAxis->range();
+    return m_plotArea.left() + (xValue - r.lower) / r.size() * m_plotArea.width();
+}
+
+int XYChart::xCoor(double xValue) const
+{
+    if (isNoValue(xValue) || m_plot->xAxis->range().size() == 0)
+        return OFF_CHART;
+    return qRound(xPixel(xValue));
+}
+
+int XYChart::yCoor(double value) const
+{
+    const QCPRange r = m_plot->yAxis->range();
+    if (isNoValue(value) || r.size() == 0)
+        return OFF_CHART;
+    return qRound(m_plotArea.bottom() - (value - r.lower) / r.size() * m_plotArea.height());
+}
+
+QString XYChart::formatXValue(double xValue, const QString &format) const
+{
+    return QDateTime::fromMSecsSinceEpoch(qRound64(xValue * 1000.0)).toString(format);
+}
+
+void XYChart::initDynamicLayer()
+{
+    m_overlay->clear();
+}
+
+void XYChart::dynamicLine(QLine line, const QPen &pen)
+{
+    m_overlay->addLine(line, pen);
+}
+
+void XYChart::dynamicCircle(QPoint center, int radius, quint32 chartColor)
+{
+    m_overlay->addCircle(center, radius, color(chartColor));
+}
+
+void XYChart::dynamicText(const TextBlock &block, QPoint pos, Qt::Alignment align)
+{
+    m_overlay->addText(block, pos, align);
+}
+
+QStringList XYChart::dynamicTexts() const
+{
+    return m_overlay->texts();
+}
+
+QPixmap XYChart::render()
+{
+    if (!m_baseValid) {
+        QCPLayer *track = m_plot->layer(TRACK_LAYER);
+        track->setVisible(false);
+        m_base = m_plot->toPixmap(m_width, m_height);
+        track->setVisible(true);
+        m_baseValid = true;
+    }
+    QPixmap image = m_base;
+    QPainter painter(&image);
+    m_overlay->paint(&painter);
+    return image;
+}

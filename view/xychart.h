@@ -1,0 +1,103 @@
+#pragma once
+
+#include "view/charttext.h"
+
+#include <QPixmap>
+#include <QRect>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+
+class ChartOverlay;
+class QCustomPlot;
+class QPen;
+
+// An XY line chart rendered off-screen: a plot area at a fixed place, a date-scaled x axis, an
+// automatic y axis, named line data sets with gaps at the no-value marker, and a dynamic layer
+// that can be redrawn without rebuilding the chart.
+//
+// Colours are chart colours: 0xAARRGGBB where AA is the transparency (00 opaque, FF invisible).
+class XYChart
+{
+public:
+    struct Range
+    {
+        double lower = 0;
+        double upper = 0;
+    };
+
+    static constexpr quint32 Transparent = 0xFF000000;
+    static QColor color(quint32 chartColor);
+
+    XYChart(int width, int height, quint32 bgColor);
+    ~XYChart();
+    XYChart(const XYChart &) = delete;
+    XYChart &operator=(const XYChart &) = delete;
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+
+    void setDefaultFont(const QString &fontFile, double pointSize = 8);
+    // The plot area with a vertical background gradient from gradientY1 to gradientY2 and the
+    // grid colour of both axes.
+    void setPlotArea(int left, int top, int width, int height, quint32 gradientTop,
+                     quint32 gradientBottom, int gradientY1, int gradientY2, quint32 gridColor);
+    QRect plotArea() const { return m_plotArea; }
+
+    void setXAxisStyle(int majorTickPixels, int width, quint32 axisColor, quint32 labelColor);
+    void setYAxisStyle(int width, quint32 axisColor, quint32 labelColor);
+    // Date axis over chart time (UNIX seconds, shown in local time); labelFormat is a
+    // QDateTime format.
+    void setDateScale(double from, double to, const QString &labelFormat);
+    Range xAxisRange() const;
+    Range yAxisRange() const;
+
+    // The line layer: x data for all data sets; points whose x is the no-value marker are
+    // left out, values that are the marker leave a gap.
+    void addLineLayer(const double *x, int count);
+    void addDataSet(const double *values, quint32 color, const QString &name);
+    bool hasLayer() const { return !m_x.isEmpty(); }
+    int dataSetCount() const { return m_dataSets.size(); }
+    QString dataSetName(int dataSet) const;
+    quint32 dataSetColor(int dataSet) const;
+    double dataSetValue(int dataSet, int index) const;
+
+    // Pixel <-> value mapping of the last layout.
+    double nearestXValue(double pixelX) const;
+    int xIndexOf(double xValue) const;
+    int xCoor(double xValue) const;
+    // A y pixel far outside the chart for the no-value marker.
+    int yCoor(double value) const;
+    QString formatXValue(double xValue, const QString &format) const;
+
+    // The dynamic layer.
+    void initDynamicLayer();
+    void dynamicLine(QLine line, const QPen &pen);
+    void dynamicCircle(QPoint center, int radius, quint32 color);
+    void dynamicText(const TextBlock &block, QPoint pos, Qt::Alignment align);
+    QStringList dynamicTexts() const;
+
+    // The chart with its dynamic layer. The chart below the layer is rendered once and kept.
+    QPixmap render();
+
+private:
+    struct DataSet
+    {
+        QVector<double> values;
+        quint32 color;
+        QString name;
+    };
+    void updateYRange();
+    double xPixel(double xValue) const;
+
+    int m_width;
+    int m_height;
+    QRect m_plotArea;
+    std::unique_ptr<QCustomPlot> m_plot;
+    ChartOverlay *m_overlay = nullptr;
+    QVector<double> m_x;
+    QVector<DataSet> m_dataSets;
+    QPixmap m_base;
+    bool m_baseValid = false;
+};
