@@ -426,6 +426,16 @@ void VelmoranMain::projectLoaded(const QString &path)
 
 void VelmoranMain::projectListConfirm(QList<ConfiguredDevice *> devices, QStringList dashboardNames)
 {
+    // Devices taken off the dashboards in the panel are ours to release.
+    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
+        if (!device || devices.contains(device))
+            continue;
+        device->clearListItem();
+        device->clearDashboardItems();
+        device->clearChartView();
+        device->close();
+        delete device;
+    }
     m_configuredDeviceList = devices;
     m_dashboardNames = dashboardNames;
 
