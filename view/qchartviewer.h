@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QLabel>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
 #include <functional>
 #include <memory>
 
 class XYChart;
-class QMouseEvent;
-class QWheelEvent;
 
 // Shows one chart and turns mouse activity into chart-level signals. Chart rebuilds are
 // requested through updateViewPort() and answered with viewPortChanged(); bursts of requests

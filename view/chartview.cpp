@@ -1,0 +1,268 @@
+#include "view/chartview.h"
+
+#include "device/configureddevice.h"
+#include "device/pollinterval.h"
+#include "ui_chartview.h"
+#include "view/channelchart.h"
+#include "view/qchartviewer.h"
+#include "view/qchartviewerlabel.h"
+#include "view/resizelabel.h"
+#include "view/resizelabelunit.h"
+#include "view/tilestyle.h"
+#include "view/unittext.h"
+#include "view/xychart.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr quint32 CH1_COLOR = 0xFF0000;
+constexpr quint32 CH2_COLOR = 0x00CC00;
+
+} // namespace
+
+ChartView::ChartView(QWidget *parent) : QWidget(parent), ui(new Ui::ChartView)
+{
+    ui->setupUi(this);
+    m_ch1 = {ui->frame_ch1_value, ui->label_ch1_number, ui->label_ch1_unit};
+    m_ch2 = {ui->frame_ch2_value, ui->label_ch2_number, ui->label_ch2_unit};
+    clearBuffers();
+    m_connectingPixmap.load(QStringLiteral(":/img/DeviceConnectingSymbol.png"));
+    m_disconnectedPixmap.load(QStringLiteral(":/img/DeviceDisconnectedSymbol.png"));
+    m_lanPixmap.load(QStringLiteral(":/img/icon_lan.png"));
+    m_usbPixmap.load(QStringLiteral(":/img/icon_usb.png"));
+
+    m_pViewer1 = new QChartViewer(ui->label_ch1_chart);
+    connect(m_pViewer1, &QChartViewer::viewPortChanged, this, &ChartView::drawChart);
+    connect(m_pViewer1, &QChartViewer::mouseMovePlotArea, this, &ChartView::onMouseMovePlotArea);
+    connect(ui->label_ch1_chart, &QChartViewerLabel::refreshChart, this, &ChartView::drawChart);
+
+    m_pViewer2 = new QChartViewer(ui->label_ch2_chart);
+    connect(m_pViewer2, &QChartViewer::viewPortChanged, this, &ChartView::drawChart2);
+    connect(m_pViewer2, &QChartViewer::mouseMovePlotArea, this, &ChartView::onMouseMovePlotArea2);
+    connect(ui->label_ch2_chart, &QChartViewerLabel::refreshChart, this, &ChartView::drawChart2);
+
+    connect(ui->btn_setting, &QPushButton::clicked, this, &ChartView::slotPopupSensingOption);
+    connect(ui->btn_network, &QPushButton::clicked, this, &ChartView::slotPopupNetwork);
+
+    ui->btn_network->hide();
+    updateChart();
+}
+
+ChartView::~ChartView()
+{
+    // The viewers do not own their charts.
+    for (QChartViewer *viewer : {m_pViewer1, m_pViewer2}) {
+        XYChart *chart = viewer->getChart();
+        viewer->setChart(nullptr);
+        delete chart;
+    }
+    delete ui;
+}
+
+void ChartView::clearBuffers()
+{
+    std::fill(std::begin(m_timeStamps), std::end(m_timeStamps), NO_VALUE);
+    std::fill(std::begin(m_dataSeriesA), std::end(m_dataSeriesA), NO_VALUE);
+    std::fill(std::begin(m_dataSeriesB), std::end(m_dataSeriesB), NO_VALUE);
+}
+
+void ChartView::setDevice(ConfiguredDevice *device)
+{
+    if (!device)
+        return;
+    m_pDevice = device;
+    setConnected(device->m_bConnected);
+    if (!device->m_strCh1Value.isEmpty()) {
+        ui->label_ch1_number->setText(device->m_strCh1Value);
+        ui->label_ch1_number->fitFont();
+    }
+    if (!device->m_strCh2Value.isEmpty()) {
+        ui->label_ch2_number->setText(device->m_strCh2Value);
+        ui->label_ch2_number->fitFont();
+    }
+    updateInfo();
+    device->chartData(m_timeStamps, m_dataSeriesA, m_dataSeriesB);
+    updateChart();
+}
+
+void ChartView::updateInfo()
+{
+    if (!m_pDevice)
+        return;
+    const QString name = m_pDevice->m_strDeviceName.isEmpty() ? m_pDevice->m_strDeviceInterface
+                                                              : m_pDevice->m_strDeviceName;
+    const QString ch1Name =
+        m_pDevice->m_strCh1Name.isEmpty() ? QStringLiteral("CH1") : m_pDevice->m_strCh1Name;
+    const QString ch2Name =
+        m_pDevice->m_strCh2Name.isEmpty() ? QStringLiteral("CH2") : m_pDevice->m_strCh2Name;
+    ui->label_device->setText(name);
+    ui->label_ch1_device->setText(name);
+    ui->label_ch2_device->setText(name);
+    ui->label_ch1_desc->setText(ch1Name);
+    ui->label_ch2_desc->setText(ch2Name);
+
+    if (m_pDevice->m_nLinkType == LINK_SERIAL) {
+        ui->label_serialnumber->setText(QStringLiteral("SN : ") + m_pDevice->m_strDeviceNumber);
+        ui->label_device_type->setPixmap(m_usbPixmap);
+    } else {
+        ui->label_serialnumber->setText(QStringLiteral("MAC : ") + m_pDevice->m_strDeviceNumber);
+        ui->label_device_type->setPixmap(m_lanPixmap);
+    }
+
+    m_nCh1Unit = m_pDevice->m_nCh1Unit;
+    m_nCh2Unit = m_pDevice->m_nCh2Unit;
+    m_strCh1Custom = m_pDevice->m_strCh1Custom;
+    m_strCh2Custom = m_pDevice->m_strCh2Custom;
+
+    const auto refreshUnit = [](const Channel &ch, int unit, const QString &custom, bool alarm) {
+        if (!ch.number->text().isEmpty()) {
+            ch.unit->setText(unitText(unit, custom));
+            ch.unit->fitFont();
+            ch.frame->setStyleSheet(QLatin1String(alarm ? TileStyle::alarm : TileStyle::normal));
+        } else {
+            ch.unit->clear();
+            ch.frame->setStyleSheet(QLatin1String(TileStyle::grey));
+        }
+    };
+    refreshUnit(m_ch1, m_nCh1Unit, m_strCh1Custom, m_pDevice->m_bAlarm1);
+    refreshUnit(m_ch2, m_nCh2Unit, m_strCh2Custom, m_pDevice->m_bAlarm2);
+
+    if (m_pDevice->m_nLinkType == LINK_TCP)
+        ui->btn_network->show();
+}
+
+void ChartView::setConnected(bool connected)
+{
+    if (connected) {
+        ui->label_device_status->setPixmap(m_connectingPixmap);
+        ui->frame_ch1_value->setStyleSheet(QLatin1String(TileStyle::normal));
+        ui->frame_ch2_value->setStyleSheet(QLatin1String(TileStyle::normal));
+        return;
+    }
+    ui->label_device_status->setPixmap(m_disconnectedPixmap);
+    ui->frame_ch1_value->setStyleSheet(QLatin1String(TileStyle::grey));
+    ui->frame_ch2_value->setStyleSheet(QLatin1String(TileStyle::grey));
+    ui->label_ch1_number->clear();
+    ui->label_ch2_number->clear();
+    ui->label_ch1_unit->clear();
+    ui->label_ch2_unit->clear();
+}
+
+void ChartView::deviceConnected(const QString &deviceNumber)
+{
+    if (m_pDevice && deviceNumber == m_pDevice->m_strDeviceNumber)
+        setConnected(true);
+}
+
+void ChartView::deviceDisconnected(const QString &deviceNumber)
+{
+    if (m_pDevice && deviceNumber == m_pDevice->m_strDeviceNumber)
+        setConnected(false);
+}
+
+void ChartView::clearView()
+{
+    clearBuffers();
+    updateChart();
+    setConnected(false);
+    ui->label_device_type->clear();
+    for (QLabel *label :
+         {ui->label_ch1_device, ui->label_ch2_device, ui->label_ch1_desc, ui->label_ch2_desc}) {
+        label->clear();
+    }
+    for (QLabel *label :
+         {static_cast<QLabel *>(ui->label_ch1_number), static_cast<QLabel *>(ui->label_ch2_number),
+          static_cast<QLabel *>(ui->label_ch1_unit), static_cast<QLabel *>(ui->label_ch2_unit)}) {
+        label->clear();
+    }
+    ui->btn_network->hide();
+    m_pDevice = nullptr;
+}
+
+void ChartView::updateData(const double *time, const double *ch1, const double *ch2,
+                           const QString &text1, const QString &text2)
+{
+    if (!m_pDevice)
+        return;
+    std::copy(time, time + CHART_POINTS, m_timeStamps);
+    std::copy(ch1, ch1 + CHART_POINTS, m_dataSeriesA);
+    std::copy(ch2, ch2 + CHART_POINTS, m_dataSeriesB);
+    updateChart();
+    showValue(m_ch1, text1, m_nCh1Unit, m_strCh1Custom, m_pDevice->m_bAlarm1);
+    showValue(m_ch2, text2, m_nCh2Unit, m_strCh2Custom, m_pDevice->m_bAlarm2);
+}
+
+void ChartView::showValue(const Channel &channel, const QString &text, int unit,
+                          const QString &custom, bool alarm)
+{
+    // Refitting only on a length change keeps the digits the same size from sample to sample.
+    const bool refit = channel.number->text().length() != text.length();
+    channel.number->setText(text);
+    if (refit)
+        channel.number->fitFont();
+    channel.unit->setText(unitText(unit, custom));
+    channel.frame->setStyleSheet(QLatin1String(alarm ? TileStyle::alarm : TileStyle::normal));
+}
+
+void ChartView::updateChart()
+{
+    m_pViewer1->updateViewPort(true, true);
+    m_pViewer2->updateViewPort(true, true);
+}
+
+void ChartView::drawChart()
+{
+    drawChannelChart(m_pViewer1, ui->label_ch1_chart, m_dataSeriesA, CH1_COLOR,
+                     QStringLiteral("CH1"));
+}
+
+void ChartView::drawChart2()
+{
+    drawChannelChart(m_pViewer2, ui->label_ch2_chart, m_dataSeriesB, CH2_COLOR,
+                     QStringLiteral("CH2"));
+}
+
+void ChartView::drawChannelChart(QChartViewer *viewer, const QChartViewerLabel *label,
+                                 const double *values, quint32 color, const QString &name)
+{
+    const int interval = pollInterval();
+    XYChart *chart = buildChannelChart(label->width(), label->height(), m_timeStamps, values, color,
+                                       name, interval);
+    const QRect plot = chart->plotArea();
+    const int trackX =
+        viewer->isMouseOnPlotArea() ? viewer->getPlotAreaMouseX() : plot.left() + plot.width();
+    drawTrackLine(chart, trackX, intervalText(interval));
+    delete viewer->getChart();
+    viewer->setChart(chart);
+}
+
+void ChartView::trackMouse(QChartViewer *viewer)
+{
+    if (!viewer->getChart())
+        return;
+    drawTrackLine(viewer->getChart(), viewer->getPlotAreaMouseX(), intervalText(pollInterval()));
+    viewer->updateDisplay();
+}
+
+void ChartView::onMouseMovePlotArea(QMouseEvent *event)
+{
+    Q_UNUSED(event);
+    trackMouse(m_pViewer1);
+}
+
+void ChartView::onMouseMovePlotArea2(QMouseEvent *event)
+{
+    Q_UNUSED(event);
+    trackMouse(m_pViewer2);
+}
+
+void ChartView::slotPopupSensingOption()
+{
+    emit popupSensingOption();
+}
+
+void ChartView::slotPopupNetwork()
+{
+    emit popupNetworkSetting();
+}
