@@ -108,6 +108,7 @@ InsertSerialData::~InsertSerialData()
 {
     const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
+        m_insertStatements.clear();
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             if (m_bTransactionOpen) {
@@ -249,29 +250,52 @@ void InsertSerialData::setPendingRowLimit(int limit)
     PendingRowQueue::instance().setLimit(limit);
 }
 
+QSqlQuery *InsertSerialData::insertStatement(QSqlDatabase &db, int rowCount)
+{
+    constexpr int KEPT_STATEMENTS = 16;
+    auto found = m_insertStatements.find(rowCount);
+    if (found != m_insertStatements.end()) {
+        return &found.value();
+    }
+    if (m_insertStatements.size() >= KEPT_STATEMENTS) {
+        m_insertStatements.clear();
+    }
+    QSqlQuery query(db);
+    if (!query.prepare(statementText(rowCount))) {
+        m_strLastError = query.lastError().text();
+        return nullptr;
+    }
+    return &m_insertStatements.insert(rowCount, query).value();
+}
+
 bool InsertSerialData::writeRows(QSqlDatabase &db, const QList<int> &indexes)
 {
     const PendingRowQueue &queue = PendingRowQueue::instance();
     for (int first = 0; first < indexes.size(); first += ROWS_PER_STATEMENT) {
         const int rows = std::min<int>(ROWS_PER_STATEMENT, int(indexes.size()) - first);
-        QSqlQuery query(db);
-        bool ok = query.prepare(statementText(rows));
-        if (ok) {
-            for (int i = 0; i < rows; ++i) {
-                const SerialDataRow &row = queue.at(indexes.at(first + i));
-                query.bindValue(4 * i, row.serialNo);
-                query.bindValue(4 * i + 1, storedValue(row.channel1));
-                query.bindValue(4 * i + 2, storedValue(row.channel2));
-                query.bindValue(4 * i + 3, qint64(row.pointDate));
-            }
-            ok = query.exec();
-        }
-        qDebug().noquote() << "insert query : " << boolText(ok);
-        qDebug().noquote() << "lastError : " << query.lastError().text();
-        if (!ok) {
-            m_strLastError = query.lastError().text();
+        QSqlQuery *query = insertStatement(db, rows);
+        if (!query) {
+            qDebug().noquote() << "insert query : false";
+            qDebug().noquote() << "lastError : " << m_strLastError;
             return false;
         }
+        for (int i = 0; i < rows; ++i) {
+            const SerialDataRow &row = queue.at(indexes.at(first + i));
+            query->bindValue(4 * i, row.serialNo);
+            query->bindValue(4 * i + 1, storedValue(row.channel1));
+            query->bindValue(4 * i + 2, storedValue(row.channel2));
+            query->bindValue(4 * i + 3, qint64(row.pointDate));
+        }
+        const bool ok = query->exec();
+        qDebug().noquote() << "insert query : " << boolText(ok);
+        qDebug().noquote() << "lastError : " << query->lastError().text();
+        if (!ok) {
+            m_strLastError = query->lastError().text();
+            // A statement that failed may be tied to a schema or handle that is gone.
+            m_insertStatements.remove(rows);
+            return false;
+        }
+        query->finish();
     }
     return true;
 }

@@ -2,7 +2,9 @@
 
 #include "store/serialdatarow.h"
 
+#include <QHash>
 #include <QObject>
+#include <QSqlQuery>
 #include <QString>
 
 class QSqlDatabase;
@@ -54,6 +56,7 @@ private:
     QSqlDatabase database() const;
     bool execPragma(const QString &statement, QString *result = nullptr);
     bool writeRows(QSqlDatabase &db, const QList<int> &indexes);
+    QSqlQuery *insertStatement(QSqlDatabase &db, int rowCount);
     void abandonTransaction(QSqlDatabase &db);
 
     bool m_bConnected = false;
@@ -62,4 +65,7 @@ private:
     QString m_strJournalMode;
     QString m_strLastError;
     bool m_bTransactionOpen = false;
+    // Parsing a statement of a hundred union terms costs more than running it; batches come
+    // in a few recurring sizes, so their prepared statements are kept.
+    QHash<int, QSqlQuery> m_insertStatements;
 };

@@ -156,6 +156,32 @@ private slots:
         QCOMPARE(rows[2][3].toLongLong(), 1700000000LL);
     }
 
+    void consecutiveBatchesOfOneSizeStoreTheirOwnRows()
+    {
+        auto store = openStore();
+        QVERIFY(store);
+        for (quint32 batch = 0; batch < 3; ++batch) {
+            InsertSerialData::appendRow(row("A1", batch, NO_VALUE, 100 + batch));
+            InsertSerialData::appendRow(row("B2", NO_VALUE, batch * 2.0, 100 + batch));
+            QVERIFY(store->insertNow());
+        }
+        Observer observer(dbPath());
+        const auto rows = observer.rows("select serialno, channel1, channel2, pointDate from "
+                                        "kestrelix order by pointDate, serialno");
+        QCOMPARE(rows.size(), 6);
+        for (int batch = 0; batch < 3; ++batch) {
+            const QVariantList &a = rows.at(2 * batch);
+            const QVariantList &b = rows.at(2 * batch + 1);
+            QCOMPARE(a.at(0).toString(), QStringLiteral("A1"));
+            QCOMPARE(a.at(1).toDouble(), double(batch));
+            QVERIFY(a.at(2).isNull());
+            QCOMPARE(b.at(0).toString(), QStringLiteral("B2"));
+            QVERIFY(b.at(1).isNull());
+            QCOMPARE(b.at(2).toDouble(), batch * 2.0);
+            QCOMPARE(b.at(3).toInt(), 100 + batch);
+        }
+    }
+
     void valuesAreStoredWithSixSignificantDigits()
     {
         auto store = openStore();

@@ -1,0 +1,144 @@
+// Measures the measurement store on a real file in a temporary folder:
+//  1. rows per second of insertNow() against plain prepared one-row inserts of the same rows,
+//     each batch in one transaction, in the same run;
+//  2. the cost of one 96-row batch (64 loggers at 1 s, flushed every 1.5 s) as a median over
+//     many batches, in the crash-safe journal and, for comparison, with the journal switched off.
+
+#include "device/devicetypes.h"
+#include "store/insertserialdata.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int BATCH = 96;
+
+QList<SerialDataRow> makeBatch(quint32 second)
+{
+    QList<SerialDataRow> rows;
+    for (int i = 0; i < BATCH; ++i) {
+        const double ch2 = i % 7 == 0 ? NO_VALUE : 40.0 + i * 0.25;
+        rows.append(SerialDataRow{QStringLiteral("KX%1").arg(i % 64, 4, 10, QChar('0')),
+                                  20.0 + (second % 100) * 0.01 + i, ch2, second + quint32(i / 64)});
+    }
+    return rows;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Each batch through the store: returns the time of every batch in microseconds.
+std::vector<double> runStore(const QString &path, int batches, const char *journal)
+{
+    std::vector<double> costs;
+    InsertSerialData store(path, QStringLiteral("bench") + QString::fromLatin1(journal));
+    if (!store.createConnection()) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+        return costs;
+    }
+    if (journal != QByteArray("wal")) {
+        QSqlQuery query(QSqlDatabase::database(store.connectionName()));
+        query.exec(QStringLiteral("PRAGMA journal_mode = ") + QString::fromLatin1(journal));
+    }
+    QElapsedTimer clock;
+    for (int b = 0; b < batches; ++b) {
+        const QList<SerialDataRow> rows = makeBatch(1700000000u + quint32(b) * 2);
+        clock.start();
+        for (const SerialDataRow &row : rows) {
+            InsertSerialData::appendRow(row);
+        }
+        if (!store.insertNow()) {
+            std::fprintf(stderr, "insertNow failed: %s\n", qPrintable(store.lastError()));
+            break;
+        }
+        costs.push_back(clock.nsecsElapsed() / 1000.0);
+    }
+    return costs;
+}
+
+// The same rows with one prepared single-row insert per row, one transaction per batch.
+std::vector<double> runPlain(const QString &path, int batches)
+{
+    std::vector<double> costs;
+    const QString name = QStringLiteral("plain");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.open();
+        QSqlQuery setup(db);
+        setup.exec(QStringLiteral("PRAGMA page_size = 4096"));
+        setup.exec(QStringLiteral("PRAGMA cache_size = 65536"));
+        setup.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+        setup.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        setup.exec(QStringLiteral("create table kestrelix (id integer primary key autoincrement, "
+                                  "serialno varchar(18) not null, channel1 float, channel2 float, "
+                                  "pointDate integer not null)"));
+        QSqlQuery insert(db);
+        insert.prepare(QStringLiteral(
+            "insert into kestrelix (serialno, channel1, channel2, pointDate) values (?, ?, ?, ?)"));
+        const QVariant null(QMetaType::fromType<double>());
+        QElapsedTimer clock;
+        for (int b = 0; b < batches; ++b) {
+            const QList<SerialDataRow> rows = makeBatch(1700000000u + quint32(b) * 2);
+            clock.start();
+            db.transaction();
+            for (const SerialDataRow &row : rows) {
+                insert.bindValue(0, row.serialNo);
+                insert.bindValue(1, row.channel1 == NO_VALUE ? null : QVariant(row.channel1));
+                insert.bindValue(2, row.channel2 == NO_VALUE ? null : QVariant(row.channel2));
+                insert.bindValue(3, qint64(row.pointDate));
+                insert.exec();
+            }
+            db.commit();
+            costs.push_back(clock.nsecsElapsed() / 1000.0);
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return costs;
+}
+
+double rowsPerSecond(const std::vector<double> &costs)
+{
+    double total = 0;
+    for (double c : costs) {
+        total += c;
+    }
+    return total > 0 ? costs.size() * BATCH / (total / 1e6) : 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int batches = argc > 1 ? std::max(10, atoi(argv[1])) : 2000;
+    QTemporaryDir dir;
+
+    const auto store = runStore(dir.filePath(QStringLiteral("store.dat")), batches, "wal");
+    const auto plain = runPlain(dir.filePath(QStringLiteral("plain.dat")), batches);
+    const auto off = runStore(dir.filePath(QStringLiteral("off.dat")), batches, "off");
+    const auto rollback = runStore(dir.filePath(QStringLiteral("delete.dat")), batches, "delete");
+
+    std::printf("batches of %d rows: %d\n", BATCH, batches);
+    std::printf("insertNow (WAL, synchronous NORMAL): %.0f rows/s, median %.0f us per batch\n",
+                rowsPerSecond(store), median(store));
+    std::printf("prepared one-row inserts, same rows:  %.0f rows/s, median %.0f us per batch\n",
+                rowsPerSecond(plain), median(plain));
+    std::printf("ratio insertNow / one-row inserts:    %.2f\n",
+                rowsPerSecond(store) / rowsPerSecond(plain));
+    std::printf("journal off:                          median %.0f us per batch\n", median(off));
+    std::printf("rollback journal, synchronous FULL:   median %.0f us per batch\n",
+                median(rollback));
+    return 0;
+}
