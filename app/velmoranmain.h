@@ -1,5 +1,8 @@
 #pragma once
 
+// Complete type: the slot taking QList<ConfiguredDevice *> needs it for its meta type.
+#include "device/configureddevice.h"
+
 #include <QAudio>
 #include <QHash>
 #include <QList>
@@ -10,7 +13,6 @@
 struct AvailableDevice;
 class AlarmSound;
 class AvailableDeviceList;
-class ConfiguredDevice;
 class InsertSerialData;
 class NetworkDiscovery;
 class ProjectCenter;

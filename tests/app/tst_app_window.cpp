@@ -8,8 +8,10 @@
 #include "view/topcustomframe.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QFile>
 #include <QMediaDevices>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
