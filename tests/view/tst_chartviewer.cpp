@@ -66,7 +66,6 @@ private slots:
         QSignalSpy rebuilds(m_viewer.get(), &QChartViewer::viewPortChanged);
         m_viewer->updateViewPort(true, true);
         QCOMPARE(rebuilds.count(), 1);
-        QTest::qWait(5);
         m_viewer->updateViewPort(true, true);
         m_viewer->updateViewPort(true, true);
         QCOMPARE(rebuilds.count(), 1);

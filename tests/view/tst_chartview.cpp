@@ -1,0 +1,263 @@
+#include "device/configureddevice.h"
+#include "device/pollinterval.h"
+#include "view/chartview.h"
+#include "view/qchartviewer.h"
+#include "view/qchartviewerlabel.h"
+#include "view/resizelabel.h"
+#include "view/tilestyle.h"
+#include "view/xychart.h"
+
+#include <QFrame>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr double NEWEST = 1700000000.0;
+
+struct Buffers
+{
+    double time[CHART_POINTS];
+    double ch1[CHART_POINTS];
+    double ch2[CHART_POINTS];
+};
+
+Buffers buffers(int intervalMs)
+{
+    Buffers b;
+    for (int i = 0; i < CHART_POINTS; ++i) {
+        b.time[i] = NEWEST - (CHART_POINTS - 1 - i) * intervalMs / 1000.0;
+        b.ch1[i] = 20.0 + (i % 10) * 0.1;
+        b.ch2[i] = 40.0 + (i % 5) * 0.5;
+    }
+    return b;
+}
+
+} // namespace
+
+class TestChartView : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ChartView> m_view;
+
+    template <typename T> T *child(const char *name) const
+    {
+        T *widget = m_view->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no child %s", name);
+        return widget;
+    }
+    QString text(const char *name) const { return child<QLabel>(name)->text(); }
+    QString style(const char *name) const { return child<QFrame>(name)->styleSheet(); }
+    QChartViewer *viewer(const char *chartLabel) const
+    {
+        return child<QChartViewerLabel>(chartLabel)->findChild<QChartViewer *>();
+    }
+    XYChart *chart(const char *chartLabel) const { return viewer(chartLabel)->getChart(); }
+
+    static std::unique_ptr<ConfiguredDevice> usbDevice()
+    {
+        auto device = std::make_unique<ConfiguredDevice>(QStringLiteral("KX0001"), LINK_SERIAL);
+        device->m_strDeviceName = QStringLiteral("Cold room");
+        device->m_strDeviceInterface = QStringLiteral("/dev/ttyACM0");
+        device->m_nCh1Unit = 1;
+        device->m_nCh2Unit = 3;
+        return device;
+    }
+
+    static std::unique_ptr<ConfiguredDevice> networkDevice()
+    {
+        auto device = std::make_unique<ConfiguredDevice>(QStringLiteral("024B58000001"), LINK_TCP);
+        device->m_strDeviceInterface = QStringLiteral("127.0.0.1");
+        device->m_strCh1Name = QStringLiteral("Air");
+        return device;
+    }
+
+private slots:
+    void init()
+    {
+        setPollInterval(5000);
+        m_view = std::make_unique<ChartView>();
+        m_view->resize(900, 620);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    }
+
+    void cleanup() { m_view.reset(); }
+
+    void usbDeviceShowsItsSerialNumberAndNoNetworkButton()
+    {
+        auto device = usbDevice();
+        m_view->setDevice(device.get());
+        QCOMPARE(text("label_serialnumber"), QStringLiteral("SN : KX0001"));
+        QCOMPARE(child<QLabel>("label_device_type")->pixmap().toImage(),
+                 QPixmap(":/img/icon_usb.png").toImage());
+        QVERIFY(child<QPushButton>("btn_network")->isHidden());
+        QCOMPARE(text("label_device"), QStringLiteral("Cold room"));
+        QCOMPARE(text("label_ch2_device"), QStringLiteral("Cold room"));
+        QCOMPARE(text("label_ch1_desc"), QStringLiteral("CH1"));
+        QCOMPARE(text("label_ch2_desc"), QStringLiteral("CH2"));
+    }
+
+    void networkDeviceShowsItsMacAddressAndTheNetworkButton()
+    {
+        auto device = networkDevice();
+        m_view->setDevice(device.get());
+        QCOMPARE(text("label_serialnumber"), QStringLiteral("MAC : 024B58000001"));
+        QCOMPARE(child<QLabel>("label_device_type")->pixmap().toImage(),
+                 QPixmap(":/img/icon_lan.png").toImage());
+        QVERIFY(!child<QPushButton>("btn_network")->isHidden());
+        QCOMPARE(text("label_device"), QStringLiteral("127.0.0.1"));
+        QCOMPARE(text("label_ch1_desc"), QStringLiteral("Air"));
+
+        QSignalSpy network(m_view.get(), &ChartView::popupNetworkSetting);
+        QSignalSpy option(m_view.get(), &ChartView::popupSensingOption);
+        child<QPushButton>("btn_network")->click();
+        child<QPushButton>("btn_setting")->click();
+        QCOMPARE(network.count(), 1);
+        QCOMPARE(option.count(), 1);
+    }
+
+    void clearingTheViewHidesTheNetworkButtonAndForgetsTheDevice()
+    {
+        auto device = networkDevice();
+        const Buffers b = buffers(5000);
+        std::copy(std::begin(b.time), std::end(b.time), device->m_timeData);
+        m_view->setDevice(device.get());
+        QTRY_VERIFY(chart("label_ch1_chart")->hasLayer());
+        m_view->clearView();
+        QVERIFY(child<QPushButton>("btn_network")->isHidden());
+        QCOMPARE(m_view->device(), nullptr);
+        QCOMPARE(text("label_ch1_desc"), QString());
+        QCOMPARE(text("label_serialnumber"), QStringLiteral("MAC : 024B58000001"));
+        QTRY_VERIFY(!chart("label_ch1_chart")->hasLayer());
+        m_view->updateData(b.time, b.ch1, b.ch2, "1.00", "2.00");
+        QCOMPARE(text("label_ch1_number"), QString());
+    }
+
+    void connectionOfAnotherDeviceChangesNothing()
+    {
+        auto device = usbDevice();
+        m_view->setDevice(device.get());
+        QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::grey));
+        m_view->deviceConnected(QStringLiteral("KX0002"));
+        QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::grey));
+        m_view->deviceConnected(QStringLiteral("KX0001"));
+        QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::normal));
+        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::normal));
+
+        const Buffers b = buffers(5000);
+        m_view->updateData(b.time, b.ch1, b.ch2, "21.50", "45.00");
+        m_view->deviceDisconnected(QStringLiteral("KX0002"));
+        QCOMPARE(text("label_ch1_number"), QStringLiteral("21.50"));
+        m_view->deviceDisconnected(QStringLiteral("KX0001"));
+        QCOMPARE(text("label_ch1_number"), QString());
+        QCOMPARE(text("label_ch2_unit"), QString());
+        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::grey));
+    }
+
+    void newValueIsRefittedOnlyWhenItsLengthChanges()
+    {
+        auto device = usbDevice();
+        device->m_bConnected = true;
+        m_view->setDevice(device.get());
+        const Buffers b = buffers(5000);
+        auto *number = child<ResizeLabel>("label_ch1_number");
+        m_view->updateData(b.time, b.ch1, b.ch2, "21.50", "45.00");
+        QCOMPARE(number->text(), QStringLiteral("21.50"));
+        QCOMPARE(text("label_ch1_unit"), QString(QChar(0x00B0)) + "C");
+        QCOMPARE(text("label_ch2_unit"), QStringLiteral("%RH"));
+
+        QFont marked = number->font();
+        marked.setPointSizeF(3.25);
+        number->setFont(marked);
+        m_view->updateData(b.time, b.ch1, b.ch2, "22.75", "45.50");
+        QCOMPARE(number->font().pointSizeF(), 3.25);
+        m_view->updateData(b.time, b.ch1, b.ch2, "-122.75", "45.50");
+        QVERIFY(number->font().pointSizeF() > 3.25 * 2);
+    }
+
+    void alarmColoursTheValueFrame()
+    {
+        auto device = usbDevice();
+        device->m_bConnected = true;
+        m_view->setDevice(device.get());
+        device->m_bAlarm2 = true;
+        const Buffers b = buffers(5000);
+        m_view->updateData(b.time, b.ch1, b.ch2, "21.50", "95.00");
+        QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::normal));
+        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::alarm));
+    }
+
+    void chartsEndAtTheNewestSampleAndSpanTheViewLength()
+    {
+        auto device = usbDevice();
+        m_view->setDevice(device.get());
+        const Buffers b = buffers(5000);
+        m_view->updateData(b.time, b.ch1, b.ch2, "20.90", "42.00");
+        QTRY_VERIFY(chart("label_ch2_chart")->hasLayer());
+        for (const char *label : {"label_ch1_chart", "label_ch2_chart"}) {
+            QCOMPARE(chart(label)->xAxisRange().upper, NEWEST);
+            QCOMPARE(chart(label)->xAxisRange().lower, NEWEST - 1200);
+            QVERIFY(chart(label)->dynamicTexts().contains(
+                "View Length : 240 samples   Interval : 5 sec "));
+        }
+        QCOMPARE(chart("label_ch1_chart")->dataSetColor(0), 0xFF0000u);
+        QCOMPARE(chart("label_ch1_chart")->dataSetName(0), QStringLiteral("CH1"));
+        QCOMPARE(chart("label_ch2_chart")->dataSetColor(0), 0x00CC00u);
+        QCOMPARE(chart("label_ch2_chart")->dataSetName(0), QStringLiteral("CH2"));
+
+        setPollInterval(2000);
+        const Buffers b2 = buffers(2000);
+        m_view->updateData(b2.time, b2.ch1, b2.ch2, "20.90", "42.00");
+        QTRY_COMPARE(chart("label_ch1_chart")->xAxisRange().lower, NEWEST - 480);
+        QVERIFY(chart("label_ch1_chart")
+                    ->dynamicTexts()
+                    .contains("View Length : 240 samples   Interval :  "));
+    }
+
+    void chartFollowsTheSizeOfItsLabel()
+    {
+        auto *label = child<QChartViewerLabel>("label_ch1_chart");
+        QTRY_COMPARE(chart("label_ch1_chart")->width(), label->width() - 10);
+        QCOMPARE(chart("label_ch1_chart")->height(), label->height());
+        QCOMPARE(chart("label_ch1_chart")->plotArea(),
+                 QRect(45, 25, label->width() - 60, label->height() - 55));
+        m_view->resize(1100, 700);
+        QTRY_COMPARE(chart("label_ch1_chart")->width(), label->width() - 10);
+        QCOMPARE(chart("label_ch1_chart")->height(), label->height());
+        QCOMPARE(viewer("label_ch1_chart")->size(), QSize(label->width() - 10, label->height()));
+    }
+
+    void mouseOverThePlotAreaMovesTheTrackLineToTheSampleUnderIt()
+    {
+        auto device = usbDevice();
+        const Buffers b = buffers(5000);
+        std::copy(std::begin(b.time), std::end(b.time), device->m_timeData);
+        std::copy(std::begin(b.ch1), std::end(b.ch1), device->m_ch1Data);
+        std::copy(std::begin(b.ch2), std::end(b.ch2), device->m_ch2Data);
+        m_view->setDevice(device.get());
+        QChartViewer *v = viewer("label_ch1_chart");
+        QTRY_VERIFY(v->getChart()->hasLayer());
+        // Without the mouse the track line sits on the newest sample.
+        QVERIFY(v->getChart()->dynamicTexts().contains(" CH1:  20.90 "));
+
+        const int x = v->getChart()->xCoor(b.time[101]);
+        const QPointF pos(x, 60);
+        QMouseEvent move(QEvent::MouseMove, pos, pos, v->mapToGlobal(pos), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(v, &move);
+        QVERIFY(v->getChart()->dynamicTexts().contains(" CH1:  20.10 "));
+        // The other chart keeps its own track line.
+        QVERIFY(viewer("label_ch2_chart")->getChart()->dynamicTexts().contains(" CH2:  42.00 "));
+    }
+};
+
+QTEST_MAIN(TestChartView)
+#include "tst_chartview.moc"
