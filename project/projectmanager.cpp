@@ -306,6 +306,8 @@ void ProjectManager::slotManualConfigDeviceDlg()
     auto *dialog = new ManualConfigDeviceDialog(this);
     connect(dialog, &ManualConfigDeviceDialog::ManualConfigDeviceConfirm, this,
             &ProjectManager::slotManualConfigDevice);
+    // A dialog dismissed without confirming is not kept around hidden until the panel goes.
+    connect(dialog, &QDialog::rejected, dialog, &ManualConfigDeviceDialog::slotReject);
     dialog->show();
 }
 
