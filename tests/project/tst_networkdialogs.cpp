@@ -219,6 +219,18 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
     }
 
+    void aManualEntryDismissedWithoutConfirmingIsFreed()
+    {
+        ProjectManager panel;
+        panel.show();
+        QTest::mouseClick(child<QPushButton>(&panel, "btn_manual"), Qt::LeftButton);
+        QPointer<ManualConfigDeviceDialog> dialog = panel.findChild<ManualConfigDeviceDialog *>();
+        QVERIFY(dialog);
+        dialog->reject();
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(panel.findChild<QListWidget *>("configured_list_1")->count(), 0);
+    }
+
     void aManuallyEnteredSimulatorLoggerIsConfirmedAndAnswers()
     {
         REQUIRE_STARTED_CONNECTION_IS_OPEN();
