@@ -1,18 +1,40 @@
 #include "device/channelvalue.h"
 
-#include <QLocale>
-
+#include <charconv>
 #include <cmath>
+
+namespace {
+// Longer than any number a logger sends; longer fields are not numbers.
+constexpr int MAX_NUMBER_LENGTH = 40;
+
+// A decimal number with "." as decimal point whatever the user's locale, the whole field
+// and nothing else. std::from_chars ignores the C locale that QCoreApplication sets up.
+bool readNumber(QStringView field, double *value)
+{
+    if (field.startsWith(u'+'))
+        field = field.mid(1);
+    if (field.isEmpty() || field.size() > MAX_NUMBER_LENGTH)
+        return false;
+    char text[MAX_NUMBER_LENGTH];
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char16_t c = field.at(i).unicode();
+        if (c > 0x7f)
+            return false;
+        text[i] = static_cast<char>(c);
+    }
+    const char *end = text + field.size();
+    const auto result = std::from_chars(text, end, *value, std::chars_format::general);
+    return result.ec == std::errc() && result.ptr == end && std::isfinite(*value);
+}
+} // namespace
 
 ChannelValue parseChannelField(QStringView field)
 {
     if (field.contains(u"----"))
         return {NO_VALUE, field.toString()};
 
-    static const QLocale cLocale = QLocale::c();
-    bool ok = false;
-    const double value = cLocale.toDouble(field, &ok);
-    if (!ok || !std::isfinite(value))
+    double value = 0;
+    if (!readNumber(field, &value))
         return {NO_VALUE, QStringLiteral("----")};
     return {value, QString::number(value, 'f', 2)};
 }

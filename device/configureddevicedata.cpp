@@ -36,9 +36,12 @@ void ConfiguredDevice::readMeasureData(const QString &text)
     if (m_nLinkType == LINK_TCP)
         m_nNoResponse = 0;
 
-    const double time =
-        chartTime2(m_lastRequestTime.toSecsSinceEpoch()) + m_lastRequestTime.time().msec() / 1000.0;
-    const quint32 pointDate = static_cast<quint32>(m_lastRequestTime.toSecsSinceEpoch());
+    // The request time is converted once per reply: the conversion of a local date-time
+    // asks the C library for the time zone and costs more than the decoding itself.
+    const qint64 requestMs = m_lastRequestTime.toMSecsSinceEpoch();
+    const qint64 requestSeconds = requestMs >= 0 ? requestMs / 1000 : (requestMs - 999) / 1000;
+    const double time = chartTime2(requestSeconds) + (requestMs - requestSeconds * 1000) / 1000.0;
+    const quint32 pointDate = static_cast<quint32>(requestSeconds);
 
     for (QStringView line : QStringView(text).split(u'\n')) {
         const QList<QStringView> fields = line.split(u',');
