@@ -201,7 +201,7 @@ private slots:
         m_view->setDevice(device.get());
         const Buffers b = buffers(5000);
         m_view->updateData(b.time, b.ch1, b.ch2, "20.90", "42.00");
-        QTRY_VERIFY(chart("label_ch2_chart")->hasLayer());
+        QTRY_VERIFY(chart("label_ch1_chart")->hasLayer() && chart("label_ch2_chart")->hasLayer());
         for (const char *label : {"label_ch1_chart", "label_ch2_chart"}) {
             QCOMPARE(chart(label)->xAxisRange().upper, NEWEST);
             QCOMPARE(chart(label)->xAxisRange().lower, NEWEST - 1200);
@@ -217,6 +217,7 @@ private slots:
         const Buffers b2 = buffers(2000);
         m_view->updateData(b2.time, b2.ch1, b2.ch2, "20.90", "42.00");
         QTRY_COMPARE(chart("label_ch1_chart")->xAxisRange().lower, NEWEST - 480);
+        QTRY_COMPARE(chart("label_ch2_chart")->xAxisRange().lower, NEWEST - 480);
         QVERIFY(chart("label_ch1_chart")
                     ->dynamicTexts()
                     .contains("View Length : 240 samples   Interval :  "));
@@ -244,7 +245,7 @@ private slots:
         std::copy(std::begin(b.ch2), std::end(b.ch2), device->m_ch2Data);
         m_view->setDevice(device.get());
         QChartViewer *v = viewer("label_ch1_chart");
-        QTRY_VERIFY(v->getChart()->hasLayer());
+        QTRY_VERIFY(v->getChart()->hasLayer() && chart("label_ch2_chart")->hasLayer());
         // Without the mouse the track line sits on the newest sample.
         QVERIFY(v->getChart()->dynamicTexts().contains(" CH1:  20.90 "));
 
