@@ -44,7 +44,9 @@ QString databasePath(const QString &projectFile);
 QString projectLabel(const QString &projectFile, const QString &projectName);
 
 bool create(const QString &path, const QString &projectName, int interval);
-// false when the file does not exist or cannot be read; see ProjectInfo::dataInterval.
+// false when the file does not exist or cannot be read. A DataInterval that is missing or not
+// a number is reported as 0, and a zero or negative one as it stands: the caller substitutes
+// its default (10000 ms) for such a value.
 bool readInfo(const QString &path, ProjectInfo *out);
 
 // Parses a DeviceList byte array. false = not a JSON object ("There is no device information!").
