@@ -80,6 +80,8 @@ private slots:
     void aMissingOrNonPositiveIntervalPollsEveryTenSeconds_data();
     void aMissingOrNonPositiveIntervalPollsEveryTenSeconds();
     void aFileWithoutDeviceInformationLeavesTheOpenPanel();
+    void intervalsAboveOneMinuteDisableKeepSocketConnectionUntilClose();
+    void recordingStopsWhenTheDatabaseReachesItsSizeLimit();
     void aProjectFileThatCannotBeWrittenIsReported();
     void aFailingFlushIsReportedOncePerStreakAndLosesNoRow();
     void rowsLeftByAFailedStopFlushAreWrittenByTheNextFlush();
@@ -152,6 +154,52 @@ void TestAppProject::aFileWithoutDeviceInformationLeavesTheOpenPanel()
     QVERIFY(!window.isProjectOpen());
     QVERIFY(!window.store());
     QVERIFY(window.recentList().isEmpty());
+}
+
+void TestAppProject::intervalsAboveOneMinuteDisableKeepSocketConnectionUntilClose()
+{
+    const QString slow = m_dir->projectPath("Slow");
+    const QString minute = m_dir->projectPath("Minute");
+    QVERIFY(writeEmptyProject(slow, 300000));
+    QVERIFY(writeEmptyProject(minute, 60000));
+    VelmoranMain window;
+    QAction *keepAlive = action(&window, "actKeepAlive");
+
+    window.projectLoaded(slow);
+    QVERIFY(!keepAlive->isEnabled());
+    QCOMPARE(window.findChild<QLabel *>("label_interval")->text(),
+             QStringLiteral("Interval : 5 min"));
+    window.slotCloseProject();
+    QVERIFY(keepAlive->isEnabled());
+    QCOMPARE(pollInterval(), 10000);
+    QVERIFY(window.findChild<QLabel *>("label_interval")->text().isEmpty());
+
+    window.projectLoaded(minute);
+    QVERIFY(keepAlive->isEnabled());
+}
+
+void TestAppProject::recordingStopsWhenTheDatabaseReachesItsSizeLimit()
+{
+    const QString path = m_dir->projectPath("Big");
+    QVERIFY(writeEmptyProject(path, 1000));
+    VelmoranMain window;
+    window.projectLoaded(path);
+    window.slotStartRecord();
+    QVERIFY(window.isRecording());
+    // The tick looks at the size once the centre shows both ends of the recording.
+    window.projectCenter()->setRecordEndText(window.projectCenter()->recordStartText());
+
+    QFile database(ProjectFile::databasePath(path));
+    if (!database.resize(4187593113LL))
+        QSKIP("no sparse file of 3.9 GiB possible here");
+    window.slotStdTimer();
+    QVERIFY(window.isRecording());
+
+    QVERIFY(database.resize(4187593114LL));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isRecording(), 2500);
+    QVERIFY(action(&window, "actClose")->isEnabled());
+    window.slotCloseProject();
+    database.resize(0);
 }
 
 void TestAppProject::aProjectFileThatCannotBeWrittenIsReported()
