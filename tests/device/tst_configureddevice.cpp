@@ -212,6 +212,17 @@ private Q_SLOTS:
         QCOMPARE(InsertSerialData::pendingRowCount(), 1);
     }
 
+    void oversizedNumbersAreNoValue()
+    {
+        makeDevice(QStringLiteral("tcp0"));
+        m_device->setAlarmRange(10, 30, 10, 30);
+        sim(QStringLiteral("fault tcp0 longline"));
+        QVERIFY(answeredPoll());
+        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("----"));
+        QCOMPARE(m_device->m_strCh2Value, QStringLiteral("----"));
+        QVERIFY(!m_device->m_bAlarm1);
+    }
+
     void manualRefreshIsShownButNotStored()
     {
         makeDevice(QStringLiteral("tcp0"));

@@ -166,6 +166,15 @@ private Q_SLOTS:
         }
     }
 
+    void completeLineIsHandedOnWhileItsUnfinishedSuccessorWaits()
+    {
+        openLink();
+        arrive("ATCD 1,2\r\nATCD 3,");
+        QCOMPARE(onlyReply(), QStringLiteral("1,2\n"));
+        arrive("4\r\n");
+        QCOMPARE(onlyReply(), QStringLiteral("3,4\n"));
+    }
+
     void replyWithoutMarkerIsDroppedAndNotCarriedOver()
     {
         openLink();
