@@ -97,6 +97,22 @@ private Q_SLOTS:
         QCOMPARE(lost.count(), 0);
     }
 
+    void refusedModemLineOperationOnAPtyIsNotAFailure()
+    {
+        openLink();
+        QSerialPort *port = m_link->findChild<QSerialPort *>();
+        QSignalSpy portErrors(port, &QSerialPort::errorOccurred);
+        QSignalSpy lost(m_link.get(), &SerialDevice::disconnected);
+        QVERIFY(!port->setDataTerminalReady(true));
+        QVERIFY(portErrors.count() >= 1);
+        QCOMPARE(portErrors.last().at(0).value<QSerialPort::SerialPortError>(),
+                 QSerialPort::UnsupportedOperationError);
+        QCOMPARE(lost.count(), 0);
+        QVERIFY(m_link->isOpen());
+        arrive("ATCD 1,2\r\n");
+        QCOMPARE(onlyReply(), QStringLiteral("1,2\n"));
+    }
+
     void openingAMissingPortReportsDisconnected()
     {
         QSignalSpy lost(m_link.get(), &SerialDevice::disconnected);
