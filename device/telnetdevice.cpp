@@ -64,7 +64,9 @@ bool TelnetDevice::open()
         else
             sendPoll();
     }
-    return valid;
+    // The caller learns whether the connection attempt could start (a usable address and
+    // socket); its outcome arrives later through sockConnected() or sockError().
+    return m_pSocket && m_pSocket->isValid();
 }
 
 void TelnetDevice::close()
