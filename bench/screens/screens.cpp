@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QtMath>
@@ -63,10 +64,13 @@ void feed(ConfiguredDevice *device, int logger, const Logger &spec)
     }
 }
 
+// The chart viewers merge rebuild requests behind a short hold timer: let it run out.
 void settle(QWidget *widget)
 {
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 600)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
     widget->repaint();
 }
 
