@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks that it installs and starts on a clean Debian 12:
+# a throw-away minimal root made by debootstrap, where apt resolves the package's dependencies.
+# Nothing is installed on this machine except debootstrap itself. Needs root and Debian's mirror.
+#   scripts/check-package.sh            (build dir: build-package, or $VELMORAN_PACKAGE_BUILD_DIR)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${VELMORAN_PACKAGE_BUILD_DIR:-$root/build-package}"
+mirror="${DEBIAN_MIRROR:-http://deb.debian.org/debian}"
+say() { echo "== $*"; }
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "check-package.sh needs root (debootstrap, chroot, mount)" >&2
+    exit 1
+fi
+if ! command -v debootstrap >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends debootstrap
+fi
+
+say "building the package in $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DVELMORAN_BUILD_TESTS=OFF -DVELMORAN_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" --target velmoran-lite kestrelix-sim -j2
+rm -f "$build"/velmoran-lite_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb="$(ls "$build"/velmoran-lite_*.deb)"
+say "package: $deb"
+dpkg-deb --field "$deb" Package Version Architecture Depends
+dpkg-deb --contents "$deb" | awk '{print $6}'
+
+work="$(mktemp -d /var/tmp/velmoran-package.XXXXXX)"
+target="$work/root"
+mounts=()
+cleanup() {
+    local i
+    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+        umount -l "${mounts[$i]}" 2>/dev/null || true
+    done
+    # Never delete through a mount that is still there.
+    if ! grep -q " $work/" /proc/mounts; then
+        rm -rf "$work"
+    else
+        echo "left $work in place: something is still mounted below it" >&2
+    fi
+}
+trap cleanup EXIT
+
+say "debootstrap bookworm (minbase) into $target"
+debootstrap --variant=minbase bookworm "$target" "$mirror" >"$work/debootstrap.log" 2>&1 || {
+    tail -20 "$work/debootstrap.log" >&2
+    exit 1
+}
+# Qt reads /proc (executable path, memory); nothing else from the host is needed.
+mount -t proc proc "$target/proc"
+mounts+=("$target/proc")
+
+cp "$deb" "$target/tmp/velmoran-lite.deb"
+in_root() { chroot "$target" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }
+
+say "apt-get install ./velmoran-lite.deb in the clean root"
+in_root apt-get update -q >/dev/null
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    /tmp/velmoran-lite.deb >"$work/apt.log" 2>&1 || {
+    tail -30 "$work/apt.log" >&2
+    exit 1
+}
+echo "ok: installed with $(grep -c '^Setting up' "$work/apt.log") packages set up"
+
+failed=0
+check() {
+    if "$@"; then echo "ok: $*"; else echo "FAILED: $*" >&2; failed=1; fi
+}
+check test -x "$target/usr/bin/velmoran-lite"
+check test -x "$target/usr/bin/kestrelix-sim"
+check test -f "$target/usr/share/applications/velmoran-lite.desktop"
+check test -f "$target/usr/share/icons/hicolor/64x64/apps/velmoran-lite.png"
+
+say "kestrelix-sim --help"
+if in_root kestrelix-sim --help >"$work/sim-help.txt" 2>&1 && grep -q -- '--discovery' "$work/sim-help.txt"; then
+    echo "ok: kestrelix-sim --help ($(wc -l <"$work/sim-help.txt") lines)"
+else
+    echo "FAILED: kestrelix-sim --help" >&2
+    cat "$work/sim-help.txt" >&2
+    failed=1
+fi
+
+say "velmoran-lite, offscreen, for 5 s"
+# Its own network namespace: whatever the program does, nothing leaves this machine.
+mkdir -p "$target/tmp/home"
+unshare -n chroot "$target" env -i PATH=/usr/bin:/bin HOME=/tmp/home LANG=C.UTF-8 \
+    QT_QPA_PLATFORM=offscreen velmoran-lite >"$work/velmoran.log" 2>&1 &
+pid=$!
+sleep 5
+if kill -0 "$pid" 2>/dev/null; then
+    echo "ok: velmoran-lite is still running after 5 s"
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+else
+    wait "$pid" && rc=0 || rc=$?
+    echo "FAILED: velmoran-lite exited with status $rc within 5 s" >&2
+    tail -20 "$work/velmoran.log" >&2
+    failed=1
+fi
+if grep -qiE 'could not (load|find) the qt platform plugin|driver not loaded|cannot open shared object' \
+    "$work/velmoran.log"; then
+    echo "FAILED: velmoran-lite reported a missing part:" >&2
+    grep -iE 'plugin|driver|shared object' "$work/velmoran.log" >&2
+    failed=1
+fi
+
+if [ "$failed" -ne 0 ]; then
+    say "package check FAILED"
+    exit 1
+fi
+say "package check passed"
