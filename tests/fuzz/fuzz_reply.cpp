@@ -1,0 +1,102 @@
+#include "tests/fuzz/fuzzsupport.h"
+
+#include "device/channelvalue.h"
+#include "device/configureddevice.h"
+#include "device/linebuffer.h"
+#include "store/insertserialdata.h"
+
+#include <cmath>
+
+// Arrivals of a network logger, split where the fuzzer likes, go through the line gathering,
+// the link's reply filter and the device's decoding, as the bytes of a socket would.
+//
+// Input: one mode byte, then pieces (length byte + bytes), one per arrival.
+// Mode bit 0: recording; bit 1: alarm limits set; bit 2: a setup exchange is waiting for "OK".
+
+namespace {
+
+// The text steps a network link applies to gathered lines before the device sees them.
+QString linkText(QString lines)
+{
+    lines.remove(QLatin1Char('\r'));
+    if (!lines.contains(QLatin1String("ATDC")))
+        return QString();
+    lines.remove(QLatin1Char(' '));
+    lines.remove(QLatin1String("ATDC"));
+    return lines;
+}
+
+bool isNoValueOrFinite(double value)
+{
+    return value == NO_VALUE || std::isfinite(value);
+}
+
+void checkFields(const QString &lines)
+{
+    for (QStringView line : QStringView(lines).split(u'\n')) {
+        for (QStringView field : line.split(u',')) {
+            const ChannelValue channel = parseChannelField(field);
+            FUZZ_CHECK(isNoValueOrFinite(channel.value));
+            if (channel.value == NO_VALUE)
+                FUZZ_CHECK(channel.text.contains(QLatin1String("----")));
+            else
+                FUZZ_CHECK(channel.text == QString::number(channel.value, 'f', 2));
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    ensureGuiApplication();
+    FuzzPieces input(data, size);
+    const quint8 mode = input.byte();
+
+    LineBuffer buffer;
+    QByteArray stream;
+    QString gathered;
+    ConfiguredDevice device(QStringLiteral("024B580000AF"), LINK_TCP);
+    device.m_bRecording = mode & 1;
+    if (mode & 2)
+        device.setAlarmRange(-10.5f, 30.25f, 20.0f, 80.0f);
+    if (mode & 4)
+        device.m_nSyncState = ConfiguredDevice::STATE_START;
+
+    while (!input.atEnd()) {
+        const QByteArray arrival = input.piece();
+        bool dropped = false;
+        const QString lines = buffer.append(arrival, &dropped);
+        stream += arrival;
+        gathered += lines;
+        FUZZ_CHECK(buffer.pendingSize() <= LineBuffer::MAX_LINE);
+        FUZZ_CHECK(!lines.contains(QChar(u'\0')));
+        if (!arrival.contains('\0'))
+            FUZZ_CHECK(lines.isEmpty() || lines.endsWith(QLatin1Char('\n')));
+        if (lines.isEmpty())
+            continue;
+
+        checkFields(lines);
+        const QString text = linkText(lines);
+        if (!text.isEmpty())
+            device.readData(text);
+
+        for (int i = 0; i < CHART_POINTS; ++i) {
+            FUZZ_CHECK(isNoValueOrFinite(device.m_ch1Data[i]));
+            FUZZ_CHECK(isNoValueOrFinite(device.m_ch2Data[i]));
+        }
+        FUZZ_CHECK(device.m_bAlarm1 == isOutsideAlarmRange(device.m_ch1Data[CHART_POINTS - 1],
+                                                           device.m_fCh1Min, device.m_fCh1Max));
+    }
+    InsertSerialData::clearPendingRows();
+
+    // Where the transport split the bytes must not change the lines: the same stream in one
+    // arrival gives the same lines and leaves the same unfinished rest. A NUL ends an arrival
+    // by design, so only NUL-free streams compare.
+    if (!stream.contains('\0')) {
+        LineBuffer whole;
+        FUZZ_CHECK(whole.append(stream) == gathered);
+        FUZZ_CHECK(whole.pendingSize() == buffer.pendingSize());
+    }
+    return 0;
+}
