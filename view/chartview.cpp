@@ -119,10 +119,10 @@ void ChartView::updateInfo()
         if (!ch.number->text().isEmpty()) {
             ch.unit->setText(unitText(unit, custom));
             ch.unit->fitFont();
-            ch.frame->setStyleSheet(QLatin1String(alarm ? TileStyle::alarm : TileStyle::normal));
+            TileStyle::apply(ch.frame, alarm ? TileStyle::alarm : TileStyle::normal);
         } else {
             ch.unit->clear();
-            ch.frame->setStyleSheet(QLatin1String(TileStyle::grey));
+            TileStyle::apply(ch.frame, TileStyle::grey);
         }
     };
     refreshUnit(m_ch1, m_nCh1Unit, m_strCh1Custom, m_pDevice->m_bAlarm1);
@@ -136,13 +136,13 @@ void ChartView::setConnected(bool connected)
 {
     if (connected) {
         ui->label_device_status->setPixmap(m_connectingPixmap);
-        ui->frame_ch1_value->setStyleSheet(QLatin1String(TileStyle::normal));
-        ui->frame_ch2_value->setStyleSheet(QLatin1String(TileStyle::normal));
+        TileStyle::apply(ui->frame_ch1_value, TileStyle::normal);
+        TileStyle::apply(ui->frame_ch2_value, TileStyle::normal);
         return;
     }
     ui->label_device_status->setPixmap(m_disconnectedPixmap);
-    ui->frame_ch1_value->setStyleSheet(QLatin1String(TileStyle::grey));
-    ui->frame_ch2_value->setStyleSheet(QLatin1String(TileStyle::grey));
+    TileStyle::apply(ui->frame_ch1_value, TileStyle::grey);
+    TileStyle::apply(ui->frame_ch2_value, TileStyle::grey);
     ui->label_ch1_number->clear();
     ui->label_ch2_number->clear();
     ui->label_ch1_unit->clear();
@@ -202,7 +202,7 @@ void ChartView::showValue(const Channel &channel, const QString &text, int unit,
     if (refit)
         channel.number->fitFont();
     channel.unit->setText(unitText(unit, custom));
-    channel.frame->setStyleSheet(QLatin1String(alarm ? TileStyle::alarm : TileStyle::normal));
+    TileStyle::apply(channel.frame, alarm ? TileStyle::alarm : TileStyle::normal);
 }
 
 void ChartView::updateChart()

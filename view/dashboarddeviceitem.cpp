@@ -75,7 +75,7 @@ void DashBoardDeviceItem::deviceConnected(const QString &deviceNumber)
 {
     if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
         return;
-    ui->frame_value->setStyleSheet(QLatin1String(TileStyle::normal));
+    TileStyle::apply(ui->frame_value, TileStyle::normal);
 }
 
 void DashBoardDeviceItem::deviceDisconnected(const QString &deviceNumber)
@@ -104,12 +104,12 @@ void DashBoardDeviceItem::refresh()
 
 void DashBoardDeviceItem::setAlarmStyle(bool alarm)
 {
-    ui->frame_value->setStyleSheet(QLatin1String(alarm ? TileStyle::alarm : TileStyle::normal));
+    TileStyle::apply(ui->frame_value, alarm ? TileStyle::alarm : TileStyle::normal);
 }
 
 void DashBoardDeviceItem::setGreyStyle()
 {
-    ui->frame_value->setStyleSheet(QLatin1String(TileStyle::grey));
+    TileStyle::apply(ui->frame_value, TileStyle::grey);
 }
 
 QString DashBoardDeviceItem::unitText(int unitIndex) const

@@ -8,6 +8,7 @@
 #include "view/chartview.h"
 #include "view/dashboardtab.h"
 #include "view/projectlist.h"
+#include "view/tilestyle.h"
 
 #include "ui_projectcenter.h"
 
@@ -218,11 +219,11 @@ void ProjectCenter::setRecordState(bool recording)
 void ProjectCenter::setDatabaseSize(qint64 bytes)
 {
     if (bytes >= DATABASE_WARNING_BYTES)
-        ui->label_record_bytes->setStyleSheet(
-            QStringLiteral("color:rgb(230,80,80);background-color:transparent;"));
+        TileStyle::apply(ui->label_record_bytes,
+                         QStringLiteral("color:rgb(230,80,80);background-color:transparent;"));
     else
-        ui->label_record_bytes->setStyleSheet(
-            QStringLiteral("color:rgb(192,192,192);background-color:transparent;"));
+        TileStyle::apply(ui->label_record_bytes,
+                         QStringLiteral("color:rgb(192,192,192);background-color:transparent;"));
     const double megabytes = static_cast<double>(bytes) / 1048576.0;
     ui->label_record_bytes->setText(QStringLiteral("Database ") +
                                     QString::number(megabytes, 'f', 2) + QStringLiteral("MB"));

@@ -1,0 +1,436 @@
+// The whole program under load: N simulated network loggers polled by a real main window that
+// records into a real database, with the dashboards and one detail view shown in turn.
+// Reports rows stored against replies answered, CPU and memory of the process, the time the
+// GUI thread spends per poll cycle and per event, and the time of each database batch.
+// Run: velmoran-bench-load [--minutes M] [--interval MS] [--loggers N]
+
+#include "app/velmoranmain.h"
+#include "bench/load/timedapplication.h"
+#include "device/configureddevice.h"
+#include "device/devicetypes.h"
+#include "device/pollinterval.h"
+#include "project/projectfile.h"
+#include "store/insertserialdata.h"
+#include "tests/support/simprocess.h"
+#include "tests/support/testsettings.h"
+#include "view/dashboardtab.h"
+#include "view/projectcenter.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Options
+{
+    double minutes = 10;
+    int intervalMs = 1000;
+    int loggers = 64;
+    int phaseSeconds = 12;
+};
+
+struct Series
+{
+    std::vector<double> values;
+    void add(double v) { values.push_back(v); }
+    double quantile(double q) const
+    {
+        if (values.empty())
+            return 0;
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[std::min(sorted.size() - 1, size_t(q * double(sorted.size())))];
+    }
+    double worst() const
+    {
+        return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+    }
+    size_t countAbove(double limit) const
+    {
+        return size_t(
+            std::count_if(values.begin(), values.end(), [limit](double v) { return v > limit; }));
+    }
+};
+
+qint64 residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+double cpuSeconds(const rusage &usage)
+{
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool writeProject(const QString &path, const QList<SimProcess::Logger> &loggers)
+{
+    std::vector<std::unique_ptr<ConfiguredDevice>> owned;
+    QList<ConfiguredDevice *> devices;
+    for (int i = 0; i < loggers.size(); ++i) {
+        const SimProcess::Logger &logger = loggers.at(i);
+        owned.push_back(std::make_unique<ConfiguredDevice>(logger.deviceNumber, LINK_TCP));
+        ConfiguredDevice *device = owned.back().get();
+        device->setConnection(logger.id, QStringLiteral("Temp"), QStringLiteral("Hum"),
+                              logger.address, logger.port);
+        // The drifting values never leave the range: no alarm sound during the run.
+        device->setAlarmRange(-1e6f, 1e6f, -1e6f, 1e6f);
+        device->m_nDashboardNumber = i / 16;
+        devices.append(device);
+    }
+    return ProjectFile::create(path, ProjectFile::baseName(path), 1000) &&
+           ProjectFile::saveDevices(path, devices) &&
+           ProjectFile::writeConfiguration(path, 1000,
+                                           {QStringLiteral("Hall A"), QStringLiteral("Hall B"),
+                                            QStringLiteral("Cold room"), QStringLiteral("Store")});
+}
+
+// Rows per serial number: all rows and rows with a value.
+QHash<QString, QPair<int, int>> storedRows(const QString &databasePath)
+{
+    QHash<QString, QPair<int, int>> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "benchreader");
+        db.setDatabaseName(databasePath);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral(
+                "select serialno, count(*), count(channel1) from kestrelix group by serialno"));
+            while (query.next())
+                rows.insert(query.value(0).toString(),
+                            {query.value(1).toInt(), query.value(2).toInt()});
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("benchreader"));
+    return rows;
+}
+
+QTimer *takeOverTimer(VelmoranMain *window, void (VelmoranMain::*slot)())
+{
+    const QList<QTimer *> timers = window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    for (QTimer *timer : timers) {
+        if (QObject::disconnect(timer, &QTimer::timeout, window, slot))
+            return timer;
+    }
+    return nullptr;
+}
+
+class LoadRun : public QObject
+{
+public:
+    LoadRun(TimedApplication *app, const Options &options) : m_pApp(app), m_options(options) {}
+    bool start();
+    int exitCode() const { return m_nExitCode; }
+
+private:
+    void timedWriteDevice();
+    void timedWriteDb();
+    void nextPhase();
+    void sampleMemory();
+    void finish();
+    void report();
+
+    TimedApplication *m_pApp;
+    Options m_options;
+    SimProcess m_sim;
+    QTemporaryDir m_dir;
+    std::unique_ptr<VelmoranMain> m_window;
+    QTimer *m_pWriteTimer = nullptr;
+    QElapsedTimer m_clock;
+    qint64 m_nWarmupNs = 5'000'000'000;
+    bool m_bWarm = false;
+    qint64 m_nFires = 1; // the first poll is part of loading
+    qint64 m_nFiresAfterWarmup = 0;
+    Series m_cycleBusyMs;
+    Series m_writeDeviceMs;
+    Series m_batchMs;
+    Series m_batchRows;
+    int m_nPhase = 0;
+    qint64 m_nRssAtMinuteKb = -1;
+    QList<QPair<double, qint64>> m_rssSamples;
+    qint64 m_nRunNs = 0;
+    int m_nExitCode = 0;
+    rusage m_usageAtLoad{};
+};
+
+bool LoadRun::start()
+{
+    QStringList args = {QStringLiteral("--tcp"), QString::number(m_options.loggers),
+                        QStringLiteral("--tcp-base-port"), QStringLiteral("0")};
+    // Every answer differs from the one before, so no two rows of a logger are ever alike,
+    // even with several polls in one second.
+    for (int i = 0; i < m_options.loggers; ++i)
+        args << QStringLiteral("--drift") << QStringLiteral("tcp%1:1").arg(i);
+    if (!m_sim.start(args, 20000)) {
+        std::fprintf(stderr, "the logger simulator did not start\n");
+        return false;
+    }
+    const QString path = m_dir.filePath(QStringLiteral("Load.tpc"));
+    if (!writeProject(path, m_sim.loggers())) {
+        std::fprintf(stderr, "cannot write the project file\n");
+        return false;
+    }
+
+    m_window = std::make_unique<VelmoranMain>();
+    m_window->resize(1600, 1000);
+    m_window->show();
+    m_window->projectLoaded(path);
+    m_window->slotStartRecord();
+    if (!m_window->isRecording() || !m_window->projectCenter()) {
+        std::fprintf(stderr, "the project did not load or does not record\n");
+        return false;
+    }
+    m_pWriteTimer = takeOverTimer(m_window.get(), &VelmoranMain::writeDevice);
+    QTimer *dbTimer = takeOverTimer(m_window.get(), &VelmoranMain::writeDb);
+    if (!m_pWriteTimer || !dbTimer) {
+        std::fprintf(stderr, "the acquisition timers were not found\n");
+        return false;
+    }
+    connect(m_pWriteTimer, &QTimer::timeout, this, &LoadRun::timedWriteDevice);
+    connect(dbTimer, &QTimer::timeout, this, &LoadRun::timedWriteDb);
+    if (m_options.intervalMs != pollInterval()) {
+        // Faster than the menu offers: the same engine, asked for more.
+        setPollInterval(m_options.intervalMs);
+        m_pWriteTimer->start(m_options.intervalMs);
+    }
+
+    getrusage(RUSAGE_SELF, &m_usageAtLoad);
+    m_clock.start();
+    m_pApp->takeBusyNs();
+    auto *phaseTimer = new QTimer(this);
+    connect(phaseTimer, &QTimer::timeout, this, &LoadRun::nextPhase);
+    phaseTimer->start(m_options.phaseSeconds * 1000);
+    auto *memoryTimer = new QTimer(this);
+    connect(memoryTimer, &QTimer::timeout, this, &LoadRun::sampleMemory);
+    memoryTimer->start(10000);
+    QTimer::singleShot(int(m_options.minutes * 60000), this, &LoadRun::finish);
+    std::printf("running %d loggers at %d ms for %.1f min, database %s\n", m_options.loggers,
+                m_options.intervalMs, m_options.minutes,
+                qPrintable(m_window->store()->databasePath()));
+    std::fflush(stdout);
+    return true;
+}
+
+void LoadRun::timedWriteDevice()
+{
+    const qint64 busy = m_pApp->takeBusyNs();
+    if (!m_bWarm && m_clock.nsecsElapsed() > m_nWarmupNs) {
+        m_bWarm = true;
+        m_pApp->resetWorst();
+    } else if (m_bWarm) {
+        m_cycleBusyMs.add(double(busy) / 1e6);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    m_window->writeDevice();
+    if (m_bWarm) {
+        m_writeDeviceMs.add(double(clock.nsecsElapsed()) / 1e6);
+        ++m_nFiresAfterWarmup;
+    }
+    ++m_nFires;
+}
+
+void LoadRun::timedWriteDb()
+{
+    const int before = InsertSerialData::pendingRowCount();
+    QElapsedTimer clock;
+    clock.start();
+    m_window->writeDb();
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    const int after = InsertSerialData::pendingRowCount();
+    if (after < before) {
+        m_batchMs.add(ms);
+        m_batchRows.add(before - after);
+    }
+}
+
+void LoadRun::nextPhase()
+{
+    ProjectCenter *center = m_window->projectCenter();
+    if (!center)
+        return;
+    m_nPhase = (m_nPhase + 1) % (DashboardTab::DASHBOARD_COUNT + 1);
+    if (m_nPhase < DashboardTab::DASHBOARD_COUNT) {
+        center->slotDashboardClicked();
+        if (auto *tabs = center->dashboardTab()->findChild<QTabWidget *>())
+            tabs->setCurrentIndex(m_nPhase);
+    } else {
+        center->slotDeviceClicked(m_window->configuredDevices().value(0));
+    }
+}
+
+void LoadRun::sampleMemory()
+{
+    const double minutes = double(m_clock.elapsed()) / 60000.0;
+    const qint64 rss = residentKb();
+    m_rssSamples.append({minutes, rss});
+    if (m_nRssAtMinuteKb < 0 && minutes >= 0.99)
+        m_nRssAtMinuteKb = rss;
+}
+
+void LoadRun::finish()
+{
+    m_nRunNs = m_clock.nsecsElapsed();
+    m_pWriteTimer->stop();
+    sampleMemory();
+    // Replies to the last poll are still on their way; they belong to the recording.
+    QTimer::singleShot(2000, this, [this] {
+        m_window->slotStopRecord();
+        report();
+        m_window->slotCloseProject();
+        m_window.reset();
+        m_sim.stop();
+        QCoreApplication::exit(m_nExitCode);
+    });
+}
+
+void LoadRun::report()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double runSeconds = double(m_nRunNs) / 1e9;
+    const QString databasePath = m_window->store()->databasePath();
+    const QHash<QString, QPair<int, int>> rows = storedRows(databasePath);
+
+    qint64 answered = 0;
+    qint64 stored = 0;
+    int loggersWithDifference = 0;
+    QStringList differences;
+    for (const SimProcess::Logger &logger : m_sim.loggers()) {
+        const QString reply = m_sim.command(QStringLiteral("count ") + logger.id);
+        const qint64 count = reply.section(' ', 1, 1).toLongLong();
+        const QPair<int, int> row = rows.value(logger.deviceNumber);
+        answered += count;
+        stored += row.second;
+        // One gap row (no value) per logger marks the end of the recording.
+        if (row.second != count || row.first != row.second + 1) {
+            ++loggersWithDifference;
+            differences << QStringLiteral("%1: answered %2, rows with a value %3, all rows %4")
+                               .arg(logger.id)
+                               .arg(count)
+                               .arg(row.second)
+                               .arg(row.first);
+        }
+    }
+    const double asked = double(m_options.loggers) * 1000.0 / m_options.intervalMs;
+
+    std::printf("\n== load: %d loggers, poll interval %d ms, %.1f s ==\n", m_options.loggers,
+                m_options.intervalMs, runSeconds);
+    std::printf("polls asked per second      %.1f\n", asked);
+    std::printf("poll cycles run             %lld (%.2f per second, asked %.2f)\n",
+                static_cast<long long>(m_nFires), double(m_nFires) / runSeconds,
+                1000.0 / m_options.intervalMs);
+    std::printf("replies answered            %lld (%.1f per second)\n",
+                static_cast<long long>(answered), double(answered) / runSeconds);
+    std::printf("polls sent without answer   %lld\n",
+                static_cast<long long>(m_nFires * m_options.loggers - answered));
+    std::printf("rows stored with a value    %lld; loggers whose rows differ from answers: %d\n",
+                static_cast<long long>(stored), loggersWithDifference);
+    for (const QString &line : differences.mid(0, 10))
+        std::printf("  %s\n", qPrintable(line));
+    std::printf("rows dropped by the queue   %lld\n",
+                static_cast<long long>(InsertSerialData::droppedRowCount()));
+    const double cpu = cpuSeconds(usage) - cpuSeconds(m_usageAtLoad);
+    std::printf("CPU user+sys                %.1f s (%.1f %% of one core)\n", cpu,
+                100.0 * cpu / runSeconds);
+    std::printf("peak RSS (ru_maxrss)        %ld kB\n", usage.ru_maxrss);
+    std::printf("RSS at 1 min / at the end   %lld kB / %lld kB\n",
+                static_cast<long long>(m_nRssAtMinuteKb),
+                static_cast<long long>(m_rssSamples.isEmpty() ? -1 : m_rssSamples.last().second));
+    std::printf("RSS by minute              ");
+    int lastMinute = -1;
+    for (const auto &sample : m_rssSamples) {
+        if (int(sample.first) != lastMinute) {
+            lastMinute = int(sample.first);
+            std::printf(" %.1f:%lld", sample.first, static_cast<long long>(sample.second));
+        }
+    }
+    std::printf("\n");
+    std::printf("GUI busy per poll cycle     median %.2f ms, p99 %.2f ms, worst %.2f ms "
+                "(%zu cycles, %zu over 16 ms)\n",
+                m_cycleBusyMs.quantile(0.5), m_cycleBusyMs.quantile(0.99), m_cycleBusyMs.worst(),
+                m_cycleBusyMs.values.size(), m_cycleBusyMs.countAbove(16));
+    std::printf("writeDevice()               median %.3f ms, worst %.3f ms\n",
+                m_writeDeviceMs.quantile(0.5), m_writeDeviceMs.worst());
+    std::printf("worst single GUI event      %.2f ms (%s); %lld of %lld events over 16 ms\n",
+                double(m_pApp->worstEventNs()) / 1e6, qPrintable(m_pApp->worstEventText()),
+                static_cast<long long>(m_pApp->eventsOverFrame()),
+                static_cast<long long>(m_pApp->eventCount()));
+    const QHash<QString, TimedApplication::Slow> slow = m_pApp->slowEvents();
+    for (auto it = slow.cbegin(); it != slow.cend(); ++it)
+        std::printf("  over 16 ms: %5d x %s (worst %.1f ms)\n", it.value().count,
+                    qPrintable(it.key()), double(it.value().worstNs) / 1e6);
+    std::printf("database batch (insertNow)  median %.2f ms, worst %.2f ms, %zu batches, "
+                "median %.0f rows\n",
+                m_batchMs.quantile(0.5), m_batchMs.worst(), m_batchMs.values.size(),
+                m_batchRows.quantile(0.5));
+    std::printf("database size               %lld bytes\n",
+                static_cast<long long>(QFileInfo(databasePath).size()));
+    std::fflush(stdout);
+    if (loggersWithDifference > 0)
+        m_nExitCode = 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "*.debug=false");
+    TimedApplication app(argc, argv);
+    isolateSettings();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Polls simulated network loggers through the whole program while it records."));
+    parser.addHelpOption();
+    const QCommandLineOption minutes(QStringLiteral("minutes"), QStringLiteral("Run time."),
+                                     QStringLiteral("M"), QStringLiteral("10"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      QStringLiteral("Poll interval in ms (default 1000)."),
+                                      QStringLiteral("MS"), QStringLiteral("1000"));
+    const QCommandLineOption loggers(QStringLiteral("loggers"),
+                                     QStringLiteral("Simulated loggers (default 64)."),
+                                     QStringLiteral("N"), QStringLiteral("64"));
+    parser.addOptions({minutes, interval, loggers});
+    parser.process(app);
+
+    Options options;
+    options.minutes = parser.value(minutes).toDouble();
+    options.intervalMs = std::max(10, parser.value(interval).toInt());
+    options.loggers = std::clamp(parser.value(loggers).toInt(), 1, 64);
+    if (options.minutes <= 0) {
+        std::fprintf(stderr, "--minutes must be positive\n");
+        return 2;
+    }
+
+    LoadRun run(&app, options);
+    if (!run.start())
+        return 2;
+    return app.exec();
+}
