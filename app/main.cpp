@@ -20,6 +20,10 @@ int main(int argc, char *argv[])
                        Qt::AlignBottom | Qt::AlignHCenter, Qt::darkGray);
 
     auto *window = new VelmoranMain;
+    if (window->exitRequested()) {
+        delete window;
+        return 0;
+    }
     QApplication::processEvents();
     QThread::msleep(SPLASH_PAUSE_MS);
 

@@ -59,6 +59,9 @@ public:
     QStringList dashboardNames() const { return m_dashboardNames; }
     bool isProjectOpen() const { return m_bIsProjectOpen; }
     bool isRecording() const { return m_bIsRecordStart; }
+    // The program must end: the store of the project could not be opened. main() asks, because
+    // a failure during construction (automatic load) comes before the event loop runs.
+    bool exitRequested() const { return m_bExitRequested; }
 
 public slots:
     void topDblClick();
@@ -178,4 +181,5 @@ private:
     AlarmSound *m_pAlarmSound = nullptr;
     // One message per run of failed flushes, not one per 1.5 s retry.
     bool m_bStoreWriteFailing = false;
+    bool m_bExitRequested = false;
 };

@@ -192,11 +192,15 @@ bool VelmoranMain::createInsertSerialData(const QString &databasePath)
         qDebug() << "VelmoranMain::createInsertSerialData : " << databasePath;
         return true;
     }
+    qWarning().noquote() << "VelmoranMain::createInsertSerialData : [ERROR] Create database error"
+                         << databasePath << ":" << m_pInsertSerialData->lastError();
     delete m_pInsertSerialData;
     m_pInsertSerialData = nullptr;
     QMessageBox::critical(nullptr, QStringLiteral("ERROR"),
                           QStringLiteral("Create database error!\nExit program."), QMessageBox::Ok);
+    m_bExitRequested = true;
     close();
+    // Does nothing before the event loop runs; main() then looks at exitRequested().
     QCoreApplication::exit(0);
     return false;
 }

@@ -155,12 +155,7 @@ ConfiguredDevice *TestAcceptanceGui::device(const QString &id) const
 
 bool TestAcceptanceGui::chooseProjectMenuEntry(const QString &objectName)
 {
-    if (!click(m_window.get(), QStringLiteral("command_project")))
-        return false;
-    auto *menu = m_window->findChild<QMenu *>(QStringLiteral("projectMenu"));
-    if (!menu || !QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000))
-        return false;
-    return chooseFromMenu(menu, child<QAction>(m_window.get(), objectName));
+    return UserDriver::chooseProjectMenuEntry(m_window.get(), objectName);
 }
 
 void TestAcceptanceGui::clickTab(QWidget *panel, int index)

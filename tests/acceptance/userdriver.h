@@ -69,6 +69,17 @@ inline QAction *menuEntry(const QMenu *menu, const QString &text)
     return nullptr;
 }
 
+// Opens the main window's "Project" menu with its button and clicks one of its entries.
+inline bool chooseProjectMenuEntry(QWidget *window, const QString &actionName)
+{
+    if (!click(window, QStringLiteral("command_project")))
+        return false;
+    auto *menu = child<QMenu>(window, QStringLiteral("projectMenu"));
+    if (!menu || !QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000))
+        return false;
+    return chooseFromMenu(menu, child<QAction>(window, actionName));
+}
+
 // Selects exactly the entries whose tool tip (the logger id) is listed.
 inline int selectByToolTip(QListWidget *list, const QStringList &ids)
 {

@@ -1,0 +1,203 @@
+#include "device/configureddevice.h"
+#include "device/devicetypes.h"
+#include "project/projectfile.h"
+#include "tests/acceptance/recordeddata.h"
+#include "tests/discovery/netnsguard.h"
+#include "tests/support/simprocess.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+#include <csignal>
+
+// The installed program started as a session would start it, with nobody at the keyboard:
+// its settings say "Auto Load Recent Project" and "Auto Start Record", so it opens the last
+// project and records. Everything the test knows comes from the database it leaves.
+class TestAcceptanceAutostart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void theLastProjectRecordsWithoutAnyone();
+    void aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched_data();
+    void aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched();
+
+private:
+    bool writeProject(const QString &path, int interval);
+    void writeSettings(const QString &projectName, const QString &projectPath);
+    void startProgram();
+
+    SimProcess m_sim;
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<QProcess> m_program;
+};
+
+void TestAcceptanceAutostart::initTestCase()
+{
+    // The program broadcasts only when asked; the namespace makes sure of it.
+    REQUIRE_DISCOVERY_NAMESPACE();
+    QVERIFY(QFileInfo::exists(QStringLiteral(VELMORAN_LITE_PATH)));
+    QVERIFY(m_sim.start({"--bind", "10.99.0.1", "--tcp", "2", "--tcp-base-port", "0"}));
+}
+
+void TestAcceptanceAutostart::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+}
+
+void TestAcceptanceAutostart::cleanup()
+{
+    if (m_program && m_program->state() != QProcess::NotRunning) {
+        m_program->kill();
+        m_program->waitForFinished(5000);
+    }
+    m_program.reset();
+}
+
+bool TestAcceptanceAutostart::writeProject(const QString &path, int interval)
+{
+    std::vector<std::unique_ptr<ConfiguredDevice>> owned;
+    QList<ConfiguredDevice *> devices;
+    for (const SimProcess::Logger &logger : m_sim.loggers()) {
+        owned.push_back(std::make_unique<ConfiguredDevice>(logger.deviceNumber, LINK_TCP));
+        owned.back()->setConnection(logger.id, QStringLiteral("CH1"), QStringLiteral("CH2"),
+                                    logger.address, logger.port);
+        devices.append(owned.back().get());
+    }
+    return ProjectFile::create(path, ProjectFile::baseName(path), interval) &&
+           ProjectFile::saveDevices(path, devices) &&
+           ProjectFile::writeConfiguration(path, interval,
+                                           {QStringLiteral("Night"), QStringLiteral("B"),
+                                            QStringLiteral("C"), QStringLiteral("D")});
+}
+
+// The settings file the program reads through QSettings in its native format, which on this
+// platform is an INI file below XDG_CONFIG_HOME.
+void TestAcceptanceAutostart::writeSettings(const QString &projectName, const QString &projectPath)
+{
+    const QString file =
+        m_home->filePath(QStringLiteral(".config/VelmoranLite/Velmoran Lite.conf"));
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("RecentProjects"));
+    settings.setValue(QStringLiteral("list"), QStringList{projectName});
+    settings.setValue(QStringLiteral("projects"),
+                      QVariant(QHash<QString, QVariant>{{projectName, projectPath}}));
+    settings.setValue(QStringLiteral("autoLoad"), true);
+    settings.setValue(QStringLiteral("autoRecord"), true);
+    settings.setValue(QStringLiteral("keepAlive"), false);
+    settings.endGroup();
+    settings.sync();
+    QCOMPARE(settings.status(), QSettings::NoError);
+}
+
+void TestAcceptanceAutostart::startProgram()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), m_home->path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral(".config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_home->filePath(QStringLiteral(".local/share")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=true"));
+    m_program = std::make_unique<QProcess>();
+    m_program->setProcessEnvironment(env);
+    m_program->setWorkingDirectory(m_home->path());
+    m_program->setProcessChannelMode(QProcess::MergedChannels);
+    m_program->start(QStringLiteral(VELMORAN_LITE_PATH), {});
+    QVERIFY2(m_program->waitForStarted(5000), qPrintable(m_program->errorString()));
+}
+
+void TestAcceptanceAutostart::theLastProjectRecordsWithoutAnyone()
+{
+    const QString projectPath = m_home->filePath(QStringLiteral("Night.tpc"));
+    const QString databasePath = m_home->filePath(QStringLiteral("Night.dat"));
+    QVERIFY(writeProject(projectPath, 1000));
+    writeSettings(QStringLiteral("Night"), projectPath);
+    startProgram();
+
+    const QList<SimProcess::Logger> loggers = m_sim.loggers();
+    // Start-up pauses 2.5 s; two loggers at 1 s fill a 16-row batch in about 8 s.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        [&] {
+            for (const SimProcess::Logger &logger : loggers)
+                if (storedRowCount(databasePath, logger.deviceNumber) < 8)
+                    return false;
+            return true;
+        }(),
+        qPrintable(QString::fromLocal8Bit(m_program->readAll())), 20000);
+    QCOMPARE(m_program->state(), QProcess::Running);
+    QVERIFY(!ProjectFile::readString(projectPath, QStringLiteral("record_start_time")).isEmpty());
+
+    // Nobody stops the recording: the process ends as a shutdown would end it.
+    m_program->kill();
+    QVERIFY(m_program->waitForFinished(5000));
+
+    QList<StoredRow> rows;
+    QVERIFY(readStoredRows(databasePath, &rows));
+    for (int i = 0; i < loggers.size(); ++i) {
+        const QList<StoredRow> own = rowsOf(rows, loggers[i].deviceNumber);
+        QVERIFY(own.size() >= 8);
+        for (const StoredRow &row : own) {
+            QVERIFY(row.channel1 && row.channel2);
+            QVERIFY(*row.channel1 >= 20 + i && *row.channel1 <= 20.9 + i + 1e-9);
+            QVERIFY(*row.channel2 >= 40 + i && *row.channel2 <= 42 + i);
+        }
+    }
+}
+
+void TestAcceptanceAutostart::aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched_data()
+{
+    QTest::addColumn<bool>("directory");
+    QTest::newRow("a folder where the database should be") << true;
+    QTest::newRow("a file that is not a database") << false;
+}
+
+void TestAcceptanceAutostart::aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched()
+{
+    QFETCH(bool, directory);
+    const QString projectPath = m_home->filePath(QStringLiteral("Broken.tpc"));
+    const QString databasePath = m_home->filePath(QStringLiteral("Broken.dat"));
+    QVERIFY(writeProject(projectPath, 1000));
+    const QByteArray foreign = "these are somebody's notes, not a database\n";
+    if (directory) {
+        QVERIFY(QDir().mkpath(databasePath));
+    } else {
+        QFile file(databasePath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(foreign);
+    }
+    writeSettings(QStringLiteral("Broken"), projectPath);
+    startProgram();
+
+    // It says which file and why, then waits at its "Create database error!" box for someone
+    // to read it; it neither crashes nor touches the file.
+    QString output;
+    QTRY_VERIFY2_WITH_TIMEOUT((output += QString::fromLocal8Bit(m_program->readAll()))
+                                  .contains(QStringLiteral("[ERROR] Create database error")),
+                              qPrintable(output), 10000);
+    QVERIFY2(output.contains(databasePath), qPrintable(output));
+    QTest::qWait(500);
+    QCOMPARE(m_program->state(), QProcess::Running);
+    if (directory) {
+        QVERIFY(QFileInfo(databasePath).isDir());
+        QVERIFY(QDir(databasePath).isEmpty());
+    } else {
+        QFile file(databasePath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), foreign);
+    }
+    QVERIFY(!ProjectFile::readDeviceList(projectPath).isEmpty());
+}
+
+QTEST_MAIN(TestAcceptanceAutostart)
+#include "tst_acceptance_autostart.moc"
