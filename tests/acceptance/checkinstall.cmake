@@ -1,0 +1,49 @@
+# Installs a build into a temporary DESTDIR with the prefix a package uses and checks that a
+# desktop finds what it needs there: both programs, the desktop entry and its icon.
+#   cmake -DBUILD_DIR=<build> -DWORK_DIR=<scratch folder> -P checkinstall.cmake
+if(NOT BUILD_DIR OR NOT WORK_DIR)
+    message(FATAL_ERROR "BUILD_DIR and WORK_DIR are required")
+endif()
+file(REMOVE_RECURSE "${WORK_DIR}")
+set(ENV{DESTDIR} "${WORK_DIR}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /usr
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed (${result}):\n${output}\n${errors}")
+endif()
+
+set(root "${WORK_DIR}/usr")
+foreach(program velmoran-lite kestrelix-sim)
+    execute_process(COMMAND test -x "${root}/bin/${program}" RESULT_VARIABLE missing)
+    if(missing)
+        message(FATAL_ERROR "${root}/bin/${program} is not installed as a program")
+    endif()
+endforeach()
+
+set(desktop "${root}/share/applications/velmoran-lite.desktop")
+if(NOT EXISTS "${desktop}")
+    message(FATAL_ERROR "no desktop entry at ${desktop}")
+endif()
+file(STRINGS "${desktop}" entry)
+foreach(line "[Desktop Entry]" "Type=Application" "Exec=velmoran-lite" "Icon=velmoran-lite")
+    list(FIND entry "${line}" found)
+    if(found LESS 0)
+        message(FATAL_ERROR "the desktop entry lacks the line '${line}'")
+    endif()
+endforeach()
+# The icon the entry names, where the icon theme looks for it.
+foreach(icon hicolor/64x64/apps/velmoran-lite.png hicolor/scalable/apps/velmoran-lite.svg)
+    if(NOT EXISTS "${root}/share/icons/${icon}")
+        message(FATAL_ERROR "no icon at ${root}/share/icons/${icon}")
+    endif()
+endforeach()
+
+# The installed simulator runs from where it was put: no dependence on the build tree.
+execute_process(COMMAND "${root}/bin/kestrelix-sim" --help
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+if(NOT result EQUAL 0 OR NOT output MATCHES "--discovery")
+    message(FATAL_ERROR "the installed kestrelix-sim --help failed (${result}):\n${output}${errors}")
+endif()
+file(GLOB_RECURSE installed RELATIVE "${WORK_DIR}" "${WORK_DIR}/*")
+message(STATUS "installed: ${installed}")
+file(REMOVE_RECURSE "${WORK_DIR}")
