@@ -18,10 +18,28 @@ QByteArray devicesJson(const QString &entries)
     return QStringLiteral("{\"devices\": [%1]}").arg(entries).toUtf8();
 }
 
-QString fileText(const QString &path)
+QList<DeviceRecord> parsed(const QByteArray &json)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    QList<DeviceRecord> records;
+    if (!ProjectFile::parseDeviceList(json, &records)) {
+        records.append(DeviceRecord());
+        records.last().deviceName = "<rejected>";
+    }
+    return records;
+}
+
+// Every member the project file keeps, on one line.
+QString describe(const ConfiguredDevice *d)
+{
+    QString text;
+    QDebug(&text).noquote().nospace()
+        << d->m_strDeviceNumber << '|' << d->m_nLinkType << '|' << d->m_strDeviceName << '|'
+        << d->m_strCh1Name << '|' << d->m_strCh2Name << '|' << d->m_strDeviceInterface << '|'
+        << d->m_nDevicePort << '|' << d->m_nCh1Unit << '|' << d->m_nCh2Unit << '|' << d->m_fCh1Min
+        << '|' << d->m_fCh1Max << '|' << d->m_fCh2Min << '|' << d->m_fCh2Max << '|'
+        << d->m_strCh1Custom << '|' << d->m_strCh2Custom << '|' << d->m_strBuzzerAlarm << '|'
+        << d->m_nDashboardNumber << '|' << (d->m_bKeepAlive ? "keep-alive" : "no keep-alive");
+    return text;
 }
 
 // Owns the devices a test creates or applyRecords appends.
@@ -38,17 +56,13 @@ class TestProjectFile : public QObject
     Q_OBJECT
 
 private:
-    QString path(const QString &name = QStringLiteral("Line1.tpc")) const
-    {
-        return m_dir->filePath(name);
-    }
-    void writeDeviceList(const QString &file, const QByteArray &json)
-    {
-        QSettings settings(file, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("DeviceList"), json);
-    }
-
     std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString path(const QString &name = "Line1.tpc") const { return m_dir->filePath(name); }
+    void writeDeviceList(const QByteArray &json)
+    {
+        QSettings(path(), QSettings::IniFormat).setValue("DeviceList", json);
+    }
 
 private slots:
     void init()
@@ -59,46 +73,41 @@ private slots:
 
     void projectNamedWithSeveralDotsRecordsIntoItsBaseNameDat()
     {
-        const QString file = path(QStringLiteral("Line1.old.tpc"));
+        const QString file = path("Line1.old.tpc");
         QCOMPARE(ProjectFile::baseName(file), QStringLiteral("Line1"));
         QVERIFY(ProjectFile::create(file, ProjectFile::baseName(file), 10000));
-        QCOMPARE(ProjectFile::databasePath(file), m_dir->path() + QStringLiteral("/Line1.dat"));
+        QCOMPARE(ProjectFile::databasePath(file), m_dir->path() + "/Line1.dat");
     }
 
-    void createdProjectHoldsItsKeysInTheGeneralSection()
+    void createdProjectHoldsItsKeysInTheGeneralSectionAndReadsBackUpdates()
     {
-        QVERIFY(ProjectFile::create(path(), QStringLiteral("Line1"), 5000));
-        const QString text = fileText(path());
-        QVERIFY(text.startsWith(QStringLiteral("[General]")));
-        QCOMPARE(text.count(QLatin1Char('[')), 1);
-        QVERIFY(text.contains(QStringLiteral("projectName=Line1\n")));
-        QVERIFY(text.contains(QStringLiteral("DataInterval=5000\n")));
-        QVERIFY(text.contains(QStringLiteral("databaseName=Line1.dat\n")));
-
+        QVERIFY(ProjectFile::create(path(), "Line1", 5000));
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY(text.startsWith("[General]"));
+        QCOMPARE(text.count('['), 1);
+        for (const char *line :
+             {"projectName=Line1\n", "DataInterval=5000\n", "databaseName=Line1.dat\n"})
+            QVERIFY2(text.contains(line), line);
         ProjectInfo info;
         QVERIFY(ProjectFile::readInfo(path(), &info));
         QCOMPARE(info.projectName, QStringLiteral("Line1"));
         QCOMPARE(info.dataInterval, 5000);
         QCOMPARE(info.databaseName, QStringLiteral("Line1.dat"));
         QVERIFY(info.dashboardNames.isEmpty());
-    }
 
-    void configurationAndRecordTimesReadBackAsWritten()
-    {
-        QVERIFY(ProjectFile::create(path(), QStringLiteral("Line1"), 10000));
-        const QStringList names = {QStringLiteral("Hall, north"), QStringLiteral("Cold room"),
-                                   QStringLiteral("Dashboard 3"), QStringLiteral("Dashboard 4")};
+        const QStringList names = {"Hall, north", "Cold room", "Dashboard 3", "Dashboard 4"};
         QVERIFY(ProjectFile::writeConfiguration(path(), 60000, names));
-        QVERIFY(ProjectFile::writeValue(path(), QStringLiteral("record_stop_time"),
-                                        QStringLiteral("2026-01-02 03:04:05")));
-        ProjectInfo info;
+        QVERIFY(ProjectFile::writeValue(path(), "record_stop_time", "2026-01-02 03:04:05"));
         QVERIFY(ProjectFile::readInfo(path(), &info));
         QCOMPARE(info.dataInterval, 60000);
         QCOMPARE(info.dashboardNames, names);
         QCOMPARE(info.projectName, QStringLiteral("Line1"));
-        QCOMPARE(ProjectFile::readString(path(), QStringLiteral("record_stop_time")),
+        QCOMPARE(ProjectFile::readString(path(), "record_stop_time"),
                  QStringLiteral("2026-01-02 03:04:05"));
-        QVERIFY(ProjectFile::readString(path(), QStringLiteral("record_start_time")).isEmpty());
+        QVERIFY(ProjectFile::readString(path(), "record_start_time").isEmpty());
+        QVERIFY(!ProjectFile::readInfo(path("absent.tpc"), &info));
     }
 
     void dataIntervalIsReportedAsStored_data()
@@ -106,10 +115,10 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("interval");
         QTest::newRow("missing") << QString() << 0;
-        QTest::newRow("not a number") << QStringLiteral("DataInterval=fast") << 0;
-        QTest::newRow("zero") << QStringLiteral("DataInterval=0") << 0;
-        QTest::newRow("negative") << QStringLiteral("DataInterval=-5") << -5;
-        QTest::newRow("unlisted") << QStringLiteral("DataInterval=2500") << 2500;
+        QTest::newRow("not a number") << "DataInterval=fast" << 0;
+        QTest::newRow("zero") << "DataInterval=0" << 0;
+        QTest::newRow("negative") << "DataInterval=-5" << -5;
+        QTest::newRow("unlisted") << "DataInterval=2500" << 2500;
     }
     void dataIntervalIsReportedAsStored()
     {
@@ -124,35 +133,26 @@ private slots:
         QCOMPARE(info.dataInterval, interval);
     }
 
-    void missingProjectFileCannotBeRead()
-    {
-        ProjectInfo info;
-        QVERIFY(!ProjectFile::readInfo(path(QStringLiteral("absent.tpc")), &info));
-    }
-
     void everyDeviceMemberSurvivesSaveAndLoad()
     {
         DeviceList saved;
-        auto *usb = new ConfiguredDevice(QStringLiteral("KX0001"), LINK_SERIAL);
+        auto *usb = new ConfiguredDevice("KX0001", LINK_SERIAL);
         saved.devices << usb << nullptr;
-        usb->setConnection(QStringLiteral("Fridge"), QStringLiteral("Temp"),
-                           QStringLiteral("Humid"), QStringLiteral("COM3"), 23);
+        usb->setConnection("Fridge", "Temp", "Humid", "COM3", 23);
         usb->setUnits(1, 4);
         usb->setAlarmRange(-20, 8.5f, 10, 90);
-        usb->m_strCh1Custom = QStringLiteral("degC");
-        usb->m_strCh2Custom = QStringLiteral("%rh \"wet\"");
-        usb->setBuzzerAlarm(QStringLiteral("CH1"));
-        usb->m_nDashboardNumber = 0;
-        auto *tcp = new ConfiguredDevice(QStringLiteral("024B58000001"), LINK_TCP);
+        usb->m_strCh1Custom = "degC";
+        usb->m_strCh2Custom = "%rh \"wet\"";
+        usb->setBuzzerAlarm("CH1");
+        auto *tcp = new ConfiguredDevice("024B58000001", LINK_TCP);
         saved.devices << tcp;
-        tcp->setConnection(QStringLiteral("Hall"), QStringLiteral("T"), QStringLiteral("H"),
-                           QStringLiteral("10.0.0.7"), 4001);
+        tcp->setConnection("Hall", "T", "H", "10.0.0.7", 4001);
         tcp->setUnits(2, 3);
         tcp->setAlarmRange(12.5678f, 30, 0, 0);
-        tcp->setBuzzerAlarm(QStringLiteral("AND"));
+        tcp->setBuzzerAlarm("AND");
         tcp->m_nDashboardNumber = 3;
 
-        QVERIFY(ProjectFile::create(path(), QStringLiteral("Line1"), 10000));
+        QVERIFY(ProjectFile::create(path(), "Line1", 10000));
         QVERIFY(ProjectFile::saveDevices(path(), saved.devices));
 
         const QByteArray json = ProjectFile::readDeviceList(path());
@@ -160,9 +160,8 @@ private slots:
         QCOMPARE(array.size(), 2);
         const QJsonObject first = array.at(0).toObject();
         QCOMPARE(first.size(), 17);
-        for (auto it = first.begin(); it != first.end(); ++it) {
+        for (auto it = first.begin(); it != first.end(); ++it)
             QCOMPARE(it.value().isString(), it.key() != QLatin1String("DashboardNumber"));
-        }
         QCOMPARE(first.value("DeviceType").toString(), QStringLiteral("SERIAL"));
         QCOMPARE(first.value("ch1_min").toString(), QStringLiteral("-20.00"));
         QCOMPARE(first.value("DevicePort").toString(), QStringLiteral("23"));
@@ -171,115 +170,74 @@ private slots:
         QCOMPARE(second.value("ch1_min").toString(), QStringLiteral("12.57"));
         QCOMPARE(second.value("DashboardNumber").toInt(-1), 3);
 
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList(json, &records));
         DeviceList loaded;
-        ProjectFile::applyRecords(records, &loaded.devices, true);
+        ProjectFile::applyRecords(parsed(json), &loaded.devices, true);
         QCOMPARE(loaded.devices.size(), 2);
-        const ConfiguredDevice *a = loaded.devices.at(0);
-        QCOMPARE(a->m_strDeviceNumber, QStringLiteral("KX0001"));
-        QCOMPARE(a->m_nLinkType, LINK_SERIAL);
-        QCOMPARE(a->m_strDeviceName, QStringLiteral("Fridge"));
-        QCOMPARE(a->m_strCh1Name, QStringLiteral("Temp"));
-        QCOMPARE(a->m_strCh2Name, QStringLiteral("Humid"));
-        QCOMPARE(a->m_strDeviceInterface, QStringLiteral("COM3"));
-        QCOMPARE(a->m_nDevicePort, quint16(23));
-        QCOMPARE(a->m_nCh1Unit, 1);
-        QCOMPARE(a->m_nCh2Unit, 4);
-        QCOMPARE(a->m_fCh1Min, -20.0f);
-        QCOMPARE(a->m_fCh1Max, 8.5f);
-        QCOMPARE(a->m_fCh2Min, 10.0f);
-        QCOMPARE(a->m_fCh2Max, 90.0f);
-        QCOMPARE(a->m_strCh1Custom, QStringLiteral("degC"));
-        QCOMPARE(a->m_strCh2Custom, QStringLiteral("%rh \"wet\""));
-        QCOMPARE(a->m_strBuzzerAlarm, QStringLiteral("CH1"));
-        QCOMPARE(a->m_nDashboardNumber, 0);
-        QVERIFY(!a->m_bKeepAlive); // keep-alive concerns network loggers only
-        const ConfiguredDevice *b = loaded.devices.at(1);
-        QCOMPARE(b->m_strDeviceNumber, QStringLiteral("024B58000001"));
-        QCOMPARE(b->m_nLinkType, LINK_TCP);
-        QCOMPARE(b->m_strDeviceInterface, QStringLiteral("10.0.0.7"));
-        QCOMPARE(b->m_nDevicePort, quint16(4001));
-        QCOMPARE(b->m_nCh1Unit, 2);
-        QCOMPARE(b->m_nCh2Unit, 3);
-        QCOMPARE(b->m_fCh1Min, 12.57f);
-        QCOMPARE(b->m_fCh1Max, 30.0f);
-        QCOMPARE(b->m_strBuzzerAlarm, QStringLiteral("AND"));
-        QCOMPARE(b->m_nDashboardNumber, 3);
-        QVERIFY(b->m_bKeepAlive);
+        // Keep-alive concerns network loggers only.
+        QCOMPARE(describe(loaded.devices.at(0)),
+                 QStringLiteral("KX0001|1|Fridge|Temp|Humid|COM3|23|1|4|-20|8.5|10|90|degC|"
+                                "%rh \"wet\"|CH1|0|no keep-alive"));
+        QCOMPARE(describe(loaded.devices.at(1)),
+                 QStringLiteral("024B58000001|2|Hall|T|H|10.0.0.7|4001|2|3|12.57|30|0|0|||AND|3|"
+                                "keep-alive"));
     }
 
     void backupHoldsThePreviousDeviceListByteForByte()
     {
-        QVERIFY(ProjectFile::create(path(), QStringLiteral("Line1"), 10000));
-        const QByteArray handWritten = "{ \"devices\" :\n\t[ ]\r\n}  ";
-        writeDeviceList(path(), handWritten);
+        QVERIFY(ProjectFile::create(path(), "Line1", 10000));
+        QVERIFY(ProjectFile::saveDevices(path(), {}));
+        QSettings settings(path(), QSettings::IniFormat);
+        QVERIFY(settings.contains("Backup"));
+        QVERIFY(settings.value("Backup").toByteArray().isEmpty());
+        QCOMPARE(parsed(ProjectFile::readDeviceList(path())).size(), 0);
 
+        const QByteArray handWritten = "{ \"devices\" :\n\t[ ]\r\n}  ";
+        writeDeviceList(handWritten);
         DeviceList devices;
-        devices.devices << new ConfiguredDevice(QStringLiteral("KX0001"), LINK_SERIAL);
+        devices.devices << new ConfiguredDevice("KX0001", LINK_SERIAL);
         QVERIFY(ProjectFile::saveDevices(path(), devices.devices));
         const QByteArray firstSave = ProjectFile::readDeviceList(path());
-        QSettings settings(path(), QSettings::IniFormat);
+        settings.sync();
         QCOMPARE(settings.value("Backup").toByteArray(), handWritten);
 
-        devices.devices.first()->m_strDeviceName = QStringLiteral("renamed");
+        devices.devices.first()->m_strDeviceName = "renamed";
         QVERIFY(ProjectFile::saveDevices(path(), devices.devices));
         settings.sync();
         QCOMPARE(settings.value("Backup").toByteArray(), firstSave);
         QVERIFY(ProjectFile::readDeviceList(path()) != firstSave);
     }
 
-    void firstSaveLeavesAnEmptyBackup()
-    {
-        QVERIFY(ProjectFile::create(path(), QStringLiteral("Line1"), 10000));
-        QVERIFY(ProjectFile::saveDevices(path(), {}));
-        QSettings settings(path(), QSettings::IniFormat);
-        QVERIFY(settings.contains("Backup"));
-        QVERIFY(settings.value("Backup").toByteArray().isEmpty());
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path()), &records));
-        QVERIFY(records.isEmpty());
-    }
-
-    void deviceListThatIsNoJsonObjectIsRejected_data()
+    void deviceListMustBeAJsonObject_data()
     {
         QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<bool>("write");
+        QTest::addColumn<bool>("accepted");
         QTest::newRow("missing") << QByteArray() << false;
-        QTest::newRow("empty") << QByteArray("") << true;
-        QTest::newRow("not json") << QByteArray("devices: none") << true;
-        QTest::newRow("array") << QByteArray("[{\"DeviceType\": \"SERIAL\"}]") << true;
+        QTest::newRow("empty") << QByteArray("") << false;
+        QTest::newRow("not json") << QByteArray("devices: none") << false;
+        QTest::newRow("array") << QByteArray("[{\"DeviceType\": \"SERIAL\"}]") << false;
+        QTest::newRow("no devices array") << QByteArray("{}") << true;
+        QTest::newRow("devices not an array") << QByteArray("{\"devices\": 7}") << true;
     }
-    void deviceListThatIsNoJsonObjectIsRejected()
+    void deviceListMustBeAJsonObject()
     {
         QFETCH(QByteArray, json);
-        QFETCH(bool, write);
-        QVERIFY(ProjectFile::create(path(), QStringLiteral("Line1"), 10000));
-        if (write) {
-            writeDeviceList(path(), json);
-        }
+        QFETCH(bool, accepted);
+        QVERIFY(ProjectFile::create(path(), "Line1", 10000));
+        if (!json.isNull())
+            writeDeviceList(json);
         QList<DeviceRecord> records;
-        QVERIFY(!ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path()), &records));
-    }
-
-    void objectWithoutDevicesArrayHasNoDevices()
-    {
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList("{}", &records));
-        QVERIFY(records.isEmpty());
-        QVERIFY(ProjectFile::parseDeviceList("{\"devices\": 7}", &records));
+        QCOMPARE(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path()), &records),
+                 accepted);
         QVERIFY(records.isEmpty());
     }
 
     void entriesWithoutDeviceTypeAreSkipped()
     {
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList(
-            devicesJson("{\"DeviceNumber\": \"A\"},"
-                        "{\"DeviceNumber\": \"B\", \"DeviceType\": null},"
-                        "{\"DeviceNumber\": \"C\", \"DeviceType\": \"SERIAL\"},"
-                        "{\"DeviceNumber\": \"D\", \"DeviceType\": 5}"),
-            &records));
+        const QList<DeviceRecord> records =
+            parsed(devicesJson("{\"DeviceNumber\": \"A\"},"
+                               "{\"DeviceNumber\": \"B\", \"DeviceType\": null},"
+                               "{\"DeviceNumber\": \"C\", \"DeviceType\": \"SERIAL\"},"
+                               "{\"DeviceNumber\": \"D\", \"DeviceType\": 5}"));
         QCOMPARE(records.size(), 2);
         QCOMPARE(records.at(0).deviceNumber, QStringLiteral("C"));
         QCOMPARE(records.at(1).deviceNumber, QStringLiteral("D"));
@@ -295,27 +253,26 @@ private slots:
     {
         QTest::addColumn<QString>("member");
         QTest::addColumn<int>("expected");
-        QTest::newRow("unit 5") << QStringLiteral("\"ch1_unit\": \"5\"") << 0;
-        QTest::newRow("unit -1") << QStringLiteral("\"ch1_unit\": \"-1\"") << 0;
-        QTest::newRow("unit 4") << QStringLiteral("\"ch1_unit\": \"4\"") << 4;
-        QTest::newRow("unit as number") << QStringLiteral("\"ch1_unit\": 3") << 0;
-        QTest::newRow("dashboard text") << QStringLiteral("\"DashboardNumber\": \"2\"") << 0;
-        QTest::newRow("dashboard fraction") << QStringLiteral("\"DashboardNumber\": 2.5") << 0;
-        QTest::newRow("dashboard huge") << QStringLiteral("\"DashboardNumber\": 1e12") << 0;
-        QTest::newRow("dashboard 2") << QStringLiteral("\"DashboardNumber\": 2") << 2;
-        QTest::newRow("port text") << QStringLiteral("\"DevicePort\": \"telnet\"") << 0;
-        QTest::newRow("port too large") << QStringLiteral("\"DevicePort\": \"70000\"") << 0;
-        QTest::newRow("port") << QStringLiteral("\"DevicePort\": \"4001\"") << 4001;
-        QTest::newRow("limit text") << QStringLiteral("\"ch1_min\": \"low\"") << 0;
-        QTest::newRow("limit") << QStringLiteral("\"ch1_min\": \"-7\"") << -7;
+        QTest::newRow("unit 5") << "\"ch1_unit\": \"5\"" << 0;
+        QTest::newRow("unit -1") << "\"ch1_unit\": \"-1\"" << 0;
+        QTest::newRow("unit 4") << "\"ch1_unit\": \"4\"" << 4;
+        QTest::newRow("unit as number") << "\"ch1_unit\": 3" << 0;
+        QTest::newRow("dashboard text") << "\"DashboardNumber\": \"2\"" << 0;
+        QTest::newRow("dashboard fraction") << "\"DashboardNumber\": 2.5" << 0;
+        QTest::newRow("dashboard huge") << "\"DashboardNumber\": 1e12" << 0;
+        QTest::newRow("dashboard 2") << "\"DashboardNumber\": 2" << 2;
+        QTest::newRow("port text") << "\"DevicePort\": \"telnet\"" << 0;
+        QTest::newRow("port too large") << "\"DevicePort\": \"70000\"" << 0;
+        QTest::newRow("port") << "\"DevicePort\": \"4001\"" << 4001;
+        QTest::newRow("limit text") << "\"ch1_min\": \"low\"" << 0;
+        QTest::newRow("limit") << "\"ch1_min\": \"-7\"" << -7;
     }
     void unreadableNumbersReadAsZero()
     {
         QFETCH(QString, member);
         QFETCH(int, expected);
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList(
-            devicesJson(QStringLiteral("{\"DeviceType\": \"TELNET\", %1}").arg(member)), &records));
+        const QList<DeviceRecord> records =
+            parsed(devicesJson(QStringLiteral("{\"DeviceType\": \"TELNET\", %1}").arg(member)));
         QCOMPARE(records.size(), 1);
         const DeviceRecord &r = records.first();
         const int read = member.contains("unit")        ? r.ch1Unit
@@ -327,15 +284,13 @@ private slots:
 
     void laterEntryForTheSameLoggerConfiguresTheOneDevice()
     {
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList(
-            devicesJson("{\"DeviceNumber\": \"KX1\", \"DeviceType\": \"SERIAL\", "
-                        "\"DeviceName\": \"first\", \"DashboardNumber\": 1},"
-                        "{\"DeviceNumber\": \"KX1\", \"DeviceType\": \"TELNET\", "
-                        "\"DeviceName\": \"second\", \"DashboardNumber\": 2}"),
-            &records));
         DeviceList devices;
-        ProjectFile::applyRecords(records, &devices.devices, false);
+        ProjectFile::applyRecords(
+            parsed(devicesJson("{\"DeviceNumber\": \"KX1\", \"DeviceType\": \"SERIAL\", "
+                               "\"DeviceName\": \"first\", \"DashboardNumber\": 1},"
+                               "{\"DeviceNumber\": \"KX1\", \"DeviceType\": \"TELNET\", "
+                               "\"DeviceName\": \"second\", \"DashboardNumber\": 2}")),
+            &devices.devices, false);
         QCOMPARE(devices.devices.size(), 1);
         QCOMPARE(devices.devices.first()->m_strDeviceName, QStringLiteral("second"));
         QCOMPARE(devices.devices.first()->m_nDashboardNumber, 2);
@@ -345,19 +300,16 @@ private slots:
     void loadedEntryUpdatesTheDeviceAlreadyInTheList()
     {
         DeviceList devices;
-        auto *existing = new ConfiguredDevice(QStringLiteral("KX1"), LINK_TCP);
-        auto *other = new ConfiguredDevice(QStringLiteral("KX2"), LINK_SERIAL);
+        auto *existing = new ConfiguredDevice("KX1", LINK_TCP);
+        auto *other = new ConfiguredDevice("KX2", LINK_SERIAL);
         devices.devices << existing << other;
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList(
-            devicesJson("{\"DeviceNumber\": \"KX3\", \"DeviceType\": \"SERIAL\"},"
-                        "{\"DeviceNumber\": \"KX1\", \"DeviceType\": \"SERIAL\", "
-                        "\"DeviceInterface\": \"10.0.0.9\", \"buzzerAlarm\": \"OR\"}"),
-            &records));
-        ProjectFile::applyRecords(records, &devices.devices, false);
+        ProjectFile::applyRecords(
+            parsed(devicesJson("{\"DeviceNumber\": \"KX3\", \"DeviceType\": \"SERIAL\"},"
+                               "{\"DeviceNumber\": \"KX1\", \"DeviceType\": \"SERIAL\", "
+                               "\"DeviceInterface\": \"10.0.0.9\", \"buzzerAlarm\": \"OR\"}")),
+            &devices.devices, false);
         QCOMPARE(devices.devices.size(), 3);
-        QCOMPARE(devices.devices.at(0), existing);
-        QCOMPARE(devices.devices.at(1), other);
+        QCOMPARE(devices.devices.mid(0, 2), (QList<ConfiguredDevice *>{existing, other}));
         QCOMPARE(devices.devices.at(2)->m_strDeviceNumber, QStringLiteral("KX3"));
         QCOMPARE(existing->m_nLinkType, LINK_TCP);
         QCOMPARE(existing->m_strDeviceInterface, QStringLiteral("10.0.0.9"));
@@ -366,31 +318,25 @@ private slots:
 
     void unwritableProjectFileIsReported()
     {
-        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.tpc")));
-        QFile plain(path(QStringLiteral("plain")));
+        QVERIFY(QDir(m_dir->path()).mkdir("folder.tpc"));
+        QFile plain(path("plain"));
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
-        const QStringList unwritable = {path(QStringLiteral("folder.tpc")),
-                                        path(QStringLiteral("plain/Line1.tpc"))};
-        for (const QString &file : unwritable) {
-            QVERIFY2(!ProjectFile::create(file, QStringLiteral("Line1"), 10000), qPrintable(file));
+        for (const QString &file : {path("folder.tpc"), path("plain/Line1.tpc")}) {
+            QVERIFY2(!ProjectFile::create(file, "Line1", 10000), qPrintable(file));
             QVERIFY(!ProjectFile::saveDevices(file, {}));
             QVERIFY(!ProjectFile::writeConfiguration(file, 1000, {}));
-            QVERIFY(!ProjectFile::writeValue(file, QStringLiteral("record_start_time"),
-                                             QStringLiteral("x")));
+            QVERIFY(!ProjectFile::writeValue(file, "record_start_time", "x"));
         }
     }
 
     void projectLabelCutsALongFolder()
     {
-        QCOMPARE(
-            ProjectFile::projectLabel(QStringLiteral("/data/Line1.tpc"), QStringLiteral("Stored")),
-            QStringLiteral("/data/Stored.tpc"));
-        const QString folder40 = QStringLiteral("/") + QString(39, QLatin1Char('a'));
-        QCOMPARE(ProjectFile::projectLabel(folder40 + QStringLiteral("/x.tpc"), "P"),
-                 folder40 + QStringLiteral("/P.tpc"));
-        QCOMPARE(ProjectFile::projectLabel(folder40 + QStringLiteral("b/x.tpc"), "P"),
-                 folder40 + QStringLiteral(".../P.tpc"));
+        QCOMPARE(ProjectFile::projectLabel("/data/Line1.tpc", "Stored"),
+                 QStringLiteral("/data/Stored.tpc"));
+        const QString folder40 = "/" + QString(39, 'a');
+        QCOMPARE(ProjectFile::projectLabel(folder40 + "/x.tpc", "P"), folder40 + "/P.tpc");
+        QCOMPARE(ProjectFile::projectLabel(folder40 + "b/x.tpc", "P"), folder40 + ".../P.tpc");
     }
 };
 

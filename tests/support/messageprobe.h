@@ -1,0 +1,48 @@
+#pragma once
+
+#include "project/messagedialog.h"
+
+#include <QDebug>
+#include <QGroupBox>
+#include <QList>
+#include <QTextBrowser>
+
+// The message dialogs a widget shows, as the user reads them (title, text).
+struct ShownMessage
+{
+    QString title;
+    QString text;
+    bool operator==(const ShownMessage &other) const
+    {
+        return title == other.title && text == other.text;
+    }
+};
+
+inline QDebug operator<<(QDebug debug, const ShownMessage &message)
+{
+    return debug << message.title << "/" << message.text;
+}
+
+inline QList<ShownMessage> shownMessages(const QObject *owner)
+{
+    QList<ShownMessage> messages;
+    for (const MessageDialog *dialog : owner->findChildren<MessageDialog *>()) {
+        if (!dialog->isVisible())
+            continue;
+        const auto *group = dialog->findChild<QGroupBox *>(QStringLiteral("groupBox_message"));
+        const auto *browser = dialog->findChild<QTextBrowser *>(QStringLiteral("textBrowser"));
+        messages.append(
+            {group ? group->title() : QString(), browser ? browser->toPlainText() : QString()});
+    }
+    return messages;
+}
+
+inline int countMessages(const QObject *owner, const QString &title, const QString &text)
+{
+    return int(shownMessages(owner).count({title, text}));
+}
+
+inline void closeMessages(const QObject *owner)
+{
+    qDeleteAll(owner->findChildren<MessageDialog *>());
+}
