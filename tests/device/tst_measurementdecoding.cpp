@@ -97,29 +97,14 @@ private Q_SLOTS:
         QCOMPARE(rows[0].pointDate, T0);
     }
 
-    void noValueFieldKeepsItsTextIsStoredAsNullAndNeverAlarms()
-    {
-        m_device->m_bRecording = true;
-        m_device->setAlarmRange(10, 30, 10, 30);
-        m_device->readData(QStringLiteral("----,45.1\n"));
-
-        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("----"));
-        QCOMPARE(m_device->m_strCh2Value, QStringLiteral("45.10"));
-        QVERIFY(!m_device->m_bAlarm1);
-        QVERIFY(m_device->m_bAlarm2);
-        QCOMPARE(m_device->m_ch1Data[239], NO_VALUE);
-
-        const QList<StoredRow> rows = storedRows();
-        QCOMPARE(rows.size(), 1);
-        QVERIFY(rows[0].channel1.isNull());
-        QCOMPARE(rows[0].channel2.toDouble(), 45.1);
-    }
-
     void fieldThatIsNotANumberIsNoValueRatherThanZero_data()
     {
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QString>("text1");
         QTest::addColumn<QString>("text2");
+        QTest::newRow("no-value marker") << "----,45.1\n"
+                                         << "----"
+                                         << "45.10";
         QTest::newRow("letters after digits") << "12a,45.1\n"
                                               << "----"
                                               << "45.10";
@@ -252,58 +237,40 @@ private Q_SLOTS:
         QVERIFY(m_log.isEmpty());
     }
 
-    void alarmLimitsAreInclusive_data()
+    void alarmFlagsFollowTheLimits_data()
     {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<bool>("alarm");
-        QTest::newRow("lower limit") << "10.00" << false;
-        QTest::newRow("upper limit") << "30.00" << false;
-        QTest::newRow("inside") << "20.00" << false;
-        QTest::newRow("below") << "9.99" << true;
-        QTest::newRow("above") << "30.01" << true;
+        QTest::addColumn<QList<float>>("limits");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<bool>("alarm1");
+        QTest::addColumn<bool>("alarm2");
+        const QList<float> range{10, 30, 10, 30};
+        QTest::newRow("lower limit is inside") << range << "10.00,10.00" << false << false;
+        QTest::newRow("upper limit is inside") << range << "30.00,30.00" << false << false;
+        QTest::newRow("inside") << range << "20.00,20.00" << false << false;
+        QTest::newRow("below") << range << "9.99,9.99" << true << true;
+        QTest::newRow("above") << range << "30.01,30.01" << true << true;
+        const QList<float> twoDecimals{10.1f, 25.3f, -10.1f, 85.55f};
+        QTest::newRow("equal to two-decimal limits, upper and lower")
+            << twoDecimals << "25.30,-10.10" << false << false;
+        QTest::newRow("equal to two-decimal limits, lower and upper")
+            << twoDecimals << "10.10,85.55" << false << false;
+        QTest::newRow("just past two-decimal limits")
+            << twoDecimals << "25.31,-10.11" << true << true;
+        QTest::newRow("no range set") << QList<float>{0, 0, 0, 0} << "999,-999" << false << false;
+        QTest::newRow("equal limits mean no range")
+            << QList<float>{5, 5, 5, 5} << "999,-999" << false << false;
+        QTest::newRow("lower above upper alarms every value")
+            << QList<float>{30, 10, 30, 10} << "20,20" << true << true;
     }
 
-    void alarmLimitsAreInclusive()
+    void alarmFlagsFollowTheLimits()
     {
-        QFETCH(QString, value);
-        QFETCH(bool, alarm);
-        m_device->setAlarmRange(10, 30, 10, 30);
-        m_device->readData(value + "," + value + "\n");
-        QCOMPARE(m_device->m_bAlarm1, alarm);
-        QCOMPARE(m_device->m_bAlarm2, alarm);
-    }
-
-    void readingEqualToATwoDecimalLimitIsInsideTheRange()
-    {
-        m_device->setAlarmRange(10.1f, 25.3f, -10.1f, 85.55f);
-        m_device->readData(QStringLiteral("25.30,-10.10\n"));
-        QVERIFY(!m_device->m_bAlarm1);
-        QVERIFY(!m_device->m_bAlarm2);
-        m_device->readData(QStringLiteral("10.10,85.55\n"));
-        QVERIFY(!m_device->m_bAlarm1);
-        QVERIFY(!m_device->m_bAlarm2);
-        m_device->readData(QStringLiteral("25.31,-10.11\n"));
-        QVERIFY(m_device->m_bAlarm1);
-        QVERIFY(m_device->m_bAlarm2);
-    }
-
-    void equalLimitsMeanNoRange()
-    {
-        m_device->readData(QStringLiteral("999,-999\n"));
-        QVERIFY(!m_device->m_bAlarm1);
-        QVERIFY(!m_device->m_bAlarm2);
-        m_device->setAlarmRange(5, 5, 5, 5);
-        m_device->readData(QStringLiteral("999,-999\n"));
-        QVERIFY(!m_device->m_bAlarm1);
-        QVERIFY(!m_device->m_bAlarm2);
-    }
-
-    void lowerLimitAboveUpperLimitAlarmsEveryValue()
-    {
-        m_device->setAlarmRange(30, 10, 30, 10);
-        m_device->readData(QStringLiteral("20,20\n"));
-        QVERIFY(m_device->m_bAlarm1);
-        QVERIFY(m_device->m_bAlarm2);
+        QFETCH(QList<float>, limits);
+        QFETCH(QString, reply);
+        m_device->setAlarmRange(limits[0], limits[1], limits[2], limits[3]);
+        m_device->readData(reply + "\n");
+        QTEST(m_device->m_bAlarm1, "alarm1");
+        QTEST(m_device->m_bAlarm2, "alarm2");
     }
 
     void checkAlarmAllFollowsNewLimitsAtOnce()
