@@ -1,18 +1,17 @@
 #pragma once
 
-#include "project/messagedialog.h"
 #include "project/projectfile.h"
+#include "tests/support/messageprobe.h"
 
 #include <QAction>
-#include <QGroupBox>
-#include <QList>
-#include <QPair>
 #include <QSettings>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QWidget>
 
 namespace AppFixture {
+
+using ::countMessages;
+using ::shownMessages;
 
 inline QSettings *appSettings()
 {
@@ -33,45 +32,27 @@ inline QAction *action(const QWidget *window, const QString &objectName)
     return window->findChild<QAction *>(objectName);
 }
 
-// (title, text) of every timed message currently shown on the window.
-inline QList<QPair<QString, QString>> shownMessages(const QWidget *window)
+// A project file with these loggers on four dashboards "A" to "D".
+inline bool writeProject(const QString &path, const QList<ConfiguredDevice *> &devices,
+                         int interval)
 {
-    QList<QPair<QString, QString>> result;
-    const QList<MessageDialog *> dialogs = window->findChildren<MessageDialog *>();
-    for (const MessageDialog *dialog : dialogs) {
-        if (!dialog->isVisible())
-            continue;
-        const auto *box = dialog->findChild<QGroupBox *>(QStringLiteral("groupBox_message"));
-        const auto *view = dialog->findChild<QTextBrowser *>(QStringLiteral("textBrowser"));
-        result.append({box ? box->title() : QString(), view ? view->toPlainText() : QString()});
-    }
-    return result;
-}
-
-inline int countMessages(const QWidget *window, const QString &title, const QString &text)
-{
-    return int(shownMessages(window).count({title, text}));
+    return ProjectFile::create(path, ProjectFile::baseName(path), interval) &&
+           ProjectFile::saveDevices(path, devices) &&
+           ProjectFile::writeConfiguration(path, interval, {"A", "B", "C", "D"});
 }
 
 // A project file that opens with no loggers (its DeviceList holds an empty array).
 inline bool writeEmptyProject(const QString &path, int interval)
 {
-    return ProjectFile::create(path, ProjectFile::baseName(path), interval) &&
-           ProjectFile::saveDevices(path, {}) &&
-           ProjectFile::writeConfiguration(path, interval,
-                                           {QStringLiteral("A"), QStringLiteral("B"),
-                                            QStringLiteral("C"), QStringLiteral("D")});
+    return writeProject(path, {}, interval);
 }
 
 // The active timers of the window with this period (the poll timer has the project's interval).
 inline int activeTimersWithInterval(const QObject *window, int ms)
 {
     int count = 0;
-    const QList<QTimer *> timers = window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
-    for (const QTimer *timer : timers) {
-        if (timer->isActive() && timer->interval() == ms)
-            ++count;
-    }
+    for (const QTimer *timer : window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly))
+        count += timer->isActive() && timer->interval() == ms ? 1 : 0;
     return count;
 }
 

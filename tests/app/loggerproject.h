@@ -2,7 +2,7 @@
 
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
-#include "project/projectfile.h"
+#include "tests/app/appfixture.h"
 #include "tests/support/simprocess.h"
 
 #include <QList>
@@ -34,11 +34,7 @@ inline bool writeLoggerProject(const QString &path, const QList<SimProcess::Logg
         device->setAlarmRange(limits.ch1Min, limits.ch1Max, limits.ch2Min, limits.ch2Max);
         devices.append(device);
     }
-    return ProjectFile::create(path, ProjectFile::baseName(path), interval) &&
-           ProjectFile::saveDevices(path, devices) &&
-           ProjectFile::writeConfiguration(path, interval,
-                                           {QStringLiteral("A"), QStringLiteral("B"),
-                                            QStringLiteral("C"), QStringLiteral("D")});
+    return writeProject(path, devices, interval);
 }
 
 } // namespace AppFixture

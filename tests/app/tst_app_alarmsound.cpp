@@ -63,147 +63,138 @@ class TestAlarmSound : public QObject
     Q_OBJECT
 
 private slots:
-    void theAlarmSoundIsSixteenBitSignedStereoWithoutItsHeader();
-    void chunksBeforeTheDataAreSkipped();
-    void streamsThatAreNotPcmWaveAreRefused();
-    void twoDevicesInAlarmPlayOneSoundAtATime();
-    void aFinishedPlaybackRestartsFromTheBeginningWhileTheAlarmLasts();
-    void anAlarmThatClearsMidPlaybackStopsTheSound();
-    void aMissingSoundFileIsReportedAndPlaysNothing();
-    void theDefaultOutputNeverBlocksOrCrashesWithoutADevice();
+    void theAlarmSoundIsSixteenBitSignedStereoWithoutItsHeader()
+    {
+        QFile file(":/critical.wav");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        file.seek(0);
+        WavData wav;
+        QString error;
+        QVERIFY2(readWav(&file, &wav, &error), qPrintable(error));
+        QCOMPARE(wav.format.sampleRate(), 44100);
+        QCOMPARE(wav.format.channelCount(), 2);
+        QCOMPARE(wav.format.sampleFormat(), QAudioFormat::Int16);
+        const qsizetype dataAt = bytes.indexOf("data") + 8;
+        QCOMPARE(wav.samples.size(),
+                 qsizetype(qFromLittleEndian<quint32>(bytes.constData() + dataAt - 4)));
+        QCOMPARE(wav.samples, bytes.mid(dataAt, wav.samples.size()));
+        QVERIFY(!wav.samples.contains("RIFF"));
+    }
+
+    void chunksBeforeTheDataAreSkipped()
+    {
+        const QByteArray samples = QByteArray::fromHex("0100ffff02000300");
+        const QByteArray bytes = riff(chunk("fmt ", fmtBody(1, 1, 8000, 16)) +
+                                      chunk("LIST", "INFOabc") + chunk("data", samples));
+        WavData wav;
+        QString error;
+        QVERIFY2(parse(bytes, &wav, &error), qPrintable(error));
+        QCOMPARE(wav.format.sampleRate(), 8000);
+        QCOMPARE(wav.format.channelCount(), 1);
+        QCOMPARE(wav.samples, samples);
+
+        // A data chunk that claims more than the file holds plays what is there, whole frames only.
+        const QByteArray truncated =
+            riff(chunk("fmt ", fmtBody(1, 2, 8000, 16))) + "data" + le32(1000) + "abcdef";
+        QVERIFY2(parse(truncated, &wav, &error), qPrintable(error));
+        QCOMPARE(wav.samples, QByteArray("abcd"));
+    }
+
+    void streamsThatAreNotPcmWaveAreRefused()
+    {
+        WavData wav;
+        QString error;
+        QVERIFY(!parse("RIFX....WAVE", &wav, &error));
+        QVERIFY(!parse(QByteArray(), &wav, &error));
+        QVERIFY(!parse(riff(chunk("data", "abcd")), &wav, &error));
+        QVERIFY(!parse(riff(chunk("fmt ", fmtBody(2, 2, 44100, 4)) + chunk("data", "abcd")), &wav,
+                       &error));
+        QVERIFY(!parse(riff(chunk("fmt ", fmtBody(1, 2, 44100, 16))), &wav, &error));
+        QVERIFY(!parse(riff(chunk("fmt ", "short")), &wav, &error));
+    }
+
+    void twoDevicesInAlarmPlayOneSoundAtATime()
+    {
+        auto *sink = new FakeSink;
+        AlarmSound sound(":/critical.wav", sink);
+        ConfiguredDevice first("A1", LINK_TCP);
+        ConfiguredDevice second("B2", LINK_TCP);
+        ConfiguredDevice quiet("C3", LINK_TCP);
+        first.m_bAlarm1 = true;
+        second.m_bAlarm2 = true;
+        const QList<ConfiguredDevice *> devices{&quiet, &first, &second};
+
+        QVERIFY(AlarmSound::anyAlarm(devices));
+        for (int tick = 0; tick < 3; ++tick)
+            sound.update(AlarmSound::anyAlarm(devices));
+        QCOMPARE(sink->starts, 1);
+        QCOMPARE(sink->stops, 0);
+        QVERIFY(sound.isActive());
+    }
+
+    void aFinishedPlaybackRestartsFromTheBeginningWhileTheAlarmLasts()
+    {
+        auto *sink = new FakeSink;
+        AlarmSound sound(":/critical.wav", sink);
+        QSignalSpy states(&sound, &AlarmSound::stateChanged);
+        sound.update(true);
+        QCOMPARE(sink->startPosition, 0);
+        const QByteArray firstPlayback = sink->played;
+        QVERIFY(firstPlayback.size() > 1000);
+        QVERIFY(!firstPlayback.startsWith("RIFF"));
+
+        sink->finishPlayback();
+        QVERIFY(!sound.isActive());
+        sound.update(true);
+        QCOMPARE(sink->starts, 2);
+        QCOMPARE(sink->startPosition, 0);
+        QCOMPARE(sink->played, firstPlayback);
+        QVERIFY(states.count() >= 3);
+    }
+
+    void anAlarmThatClearsMidPlaybackStopsTheSound()
+    {
+        auto *sink = new FakeSink;
+        AlarmSound sound(":/critical.wav", sink);
+        ConfiguredDevice device("A1", LINK_TCP);
+        device.m_bAlarm1 = true;
+        sound.update(AlarmSound::anyAlarm({&device}));
+        QVERIFY(sound.isActive());
+
+        device.m_bAlarm1 = false;
+        QVERIFY(!AlarmSound::anyAlarm({&device, nullptr}));
+        sound.update(AlarmSound::anyAlarm({&device}));
+        QCOMPARE(sink->stops, 1);
+        QCOMPARE(sink->state(), QAudio::StoppedState);
+        QCOMPARE(sink->starts, 1);
+    }
+
+    void aMissingSoundFileIsReportedAndPlaysNothing()
+    {
+        auto *sink = new FakeSink;
+        AlarmSound sound(":/no-such.wav", sink);
+        QCOMPARE(sound.problems().size(), 1);
+        QCOMPARE(sound.problems().first().title, QStringLiteral("critical.wav"));
+        QCOMPARE(sound.problems().first().text,
+                 QStringLiteral("Could not find file \"critical.wav\"!"));
+        sound.update(true);
+        QCOMPARE(sink->starts, 0);
+    }
+
+    void theDefaultOutputNeverBlocksOrCrashesWithoutADevice()
+    {
+        AlarmSound sound;
+        for (const AlarmSound::Problem &problem : sound.problems())
+            QVERIFY(problem.title == "Audio" || problem.title == "critical.wav");
+        QVERIFY(sound.sink());
+        sound.update(true);
+        sound.update(true);
+        sound.update(false);
+        sound.reset();
+        QVERIFY(!sound.isActive());
+    }
 };
-
-void TestAlarmSound::theAlarmSoundIsSixteenBitSignedStereoWithoutItsHeader()
-{
-    QFile file(":/critical.wav");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    file.seek(0);
-    WavData wav;
-    QString error;
-    QVERIFY2(readWav(&file, &wav, &error), qPrintable(error));
-    QCOMPARE(wav.format.sampleRate(), 44100);
-    QCOMPARE(wav.format.channelCount(), 2);
-    QCOMPARE(wav.format.sampleFormat(), QAudioFormat::Int16);
-    const qsizetype dataAt = bytes.indexOf("data") + 8;
-    QCOMPARE(wav.samples.size(),
-             qsizetype(qFromLittleEndian<quint32>(bytes.constData() + dataAt - 4)));
-    QCOMPARE(wav.samples, bytes.mid(dataAt, wav.samples.size()));
-    QVERIFY(!wav.samples.contains("RIFF"));
-}
-
-void TestAlarmSound::chunksBeforeTheDataAreSkipped()
-{
-    const QByteArray samples = QByteArray::fromHex("0100ffff02000300");
-    const QByteArray bytes = riff(chunk("fmt ", fmtBody(1, 1, 8000, 16)) +
-                                  chunk("LIST", "INFOabc") + chunk("data", samples));
-    WavData wav;
-    QString error;
-    QVERIFY2(parse(bytes, &wav, &error), qPrintable(error));
-    QCOMPARE(wav.format.sampleRate(), 8000);
-    QCOMPARE(wav.format.channelCount(), 1);
-    QCOMPARE(wav.samples, samples);
-
-    // A data chunk that claims more than the file holds plays what is there, whole frames only.
-    const QByteArray truncated =
-        riff(chunk("fmt ", fmtBody(1, 2, 8000, 16))) + "data" + le32(1000) + "abcdef";
-    QVERIFY2(parse(truncated, &wav, &error), qPrintable(error));
-    QCOMPARE(wav.samples, QByteArray("abcd"));
-}
-
-void TestAlarmSound::streamsThatAreNotPcmWaveAreRefused()
-{
-    WavData wav;
-    QString error;
-    QVERIFY(!parse("RIFX....WAVE", &wav, &error));
-    QVERIFY(!parse(QByteArray(), &wav, &error));
-    QVERIFY(!parse(riff(chunk("data", "abcd")), &wav, &error));
-    QVERIFY(
-        !parse(riff(chunk("fmt ", fmtBody(2, 2, 44100, 4)) + chunk("data", "abcd")), &wav, &error));
-    QVERIFY(!parse(riff(chunk("fmt ", fmtBody(1, 2, 44100, 16))), &wav, &error));
-    QVERIFY(!parse(riff(chunk("fmt ", "short")), &wav, &error));
-}
-
-void TestAlarmSound::twoDevicesInAlarmPlayOneSoundAtATime()
-{
-    auto *sink = new FakeSink;
-    AlarmSound sound(":/critical.wav", sink);
-    ConfiguredDevice first("A1", LINK_TCP);
-    ConfiguredDevice second("B2", LINK_TCP);
-    ConfiguredDevice quiet("C3", LINK_TCP);
-    first.m_bAlarm1 = true;
-    second.m_bAlarm2 = true;
-    const QList<ConfiguredDevice *> devices{&quiet, &first, &second};
-
-    QVERIFY(AlarmSound::anyAlarm(devices));
-    for (int tick = 0; tick < 3; ++tick)
-        sound.update(AlarmSound::anyAlarm(devices));
-    QCOMPARE(sink->starts, 1);
-    QCOMPARE(sink->stops, 0);
-    QVERIFY(sound.isActive());
-}
-
-void TestAlarmSound::aFinishedPlaybackRestartsFromTheBeginningWhileTheAlarmLasts()
-{
-    auto *sink = new FakeSink;
-    AlarmSound sound(":/critical.wav", sink);
-    QSignalSpy states(&sound, &AlarmSound::stateChanged);
-    sound.update(true);
-    QCOMPARE(sink->startPosition, 0);
-    const QByteArray firstPlayback = sink->played;
-    QVERIFY(firstPlayback.size() > 1000);
-    QVERIFY(!firstPlayback.startsWith("RIFF"));
-
-    sink->finishPlayback();
-    QVERIFY(!sound.isActive());
-    sound.update(true);
-    QCOMPARE(sink->starts, 2);
-    QCOMPARE(sink->startPosition, 0);
-    QCOMPARE(sink->played, firstPlayback);
-    QVERIFY(states.count() >= 3);
-}
-
-void TestAlarmSound::anAlarmThatClearsMidPlaybackStopsTheSound()
-{
-    auto *sink = new FakeSink;
-    AlarmSound sound(":/critical.wav", sink);
-    ConfiguredDevice device("A1", LINK_TCP);
-    device.m_bAlarm1 = true;
-    sound.update(AlarmSound::anyAlarm({&device}));
-    QVERIFY(sound.isActive());
-
-    device.m_bAlarm1 = false;
-    QVERIFY(!AlarmSound::anyAlarm({&device, nullptr}));
-    sound.update(AlarmSound::anyAlarm({&device}));
-    QCOMPARE(sink->stops, 1);
-    QCOMPARE(sink->state(), QAudio::StoppedState);
-    QCOMPARE(sink->starts, 1);
-}
-
-void TestAlarmSound::aMissingSoundFileIsReportedAndPlaysNothing()
-{
-    auto *sink = new FakeSink;
-    AlarmSound sound(":/no-such.wav", sink);
-    QCOMPARE(sound.problems().size(), 1);
-    QCOMPARE(sound.problems().first().title, QStringLiteral("critical.wav"));
-    QCOMPARE(sound.problems().first().text,
-             QStringLiteral("Could not find file \"critical.wav\"!"));
-    sound.update(true);
-    QCOMPARE(sink->starts, 0);
-}
-
-void TestAlarmSound::theDefaultOutputNeverBlocksOrCrashesWithoutADevice()
-{
-    AlarmSound sound;
-    for (const AlarmSound::Problem &problem : sound.problems())
-        QVERIFY(problem.title == "Audio" || problem.title == "critical.wav");
-    QVERIFY(sound.sink());
-    sound.update(true);
-    sound.update(true);
-    sound.update(false);
-    sound.reset();
-    QVERIFY(!sound.isActive());
-}
 
 QTEST_MAIN(TestAlarmSound)
 #include "tst_app_alarmsound.moc"

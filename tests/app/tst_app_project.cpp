@@ -1,3 +1,4 @@
+#include "app/siblinglauncher.h"
 #include "app/velmoranmain.h"
 #include "device/pollinterval.h"
 #include "project/projectmain.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -66,6 +68,36 @@ void queueRows(const QString &serial, int count, quint32 firstTime)
     for (int i = 0; i < count; ++i)
         InsertSerialData::appendRow({serial, 20.0 + i, 40.0, firstTime + quint32(i)});
 }
+
+const char *const STOP_TIME = "2031-01-02 03:04:05";
+
+// A stand-in program that writes its argument count, each argument and the project file's
+// stop time (as it found it when it started) into "<name>.out" beside itself.
+bool writeFakeTool(const QString &folder, const QString &name)
+{
+    QFile script(QDir(folder).filePath(name));
+    if (!script.open(QIODevice::WriteOnly))
+        return false;
+    script.write("#!/bin/sh\n"
+                 "out=\"$(dirname \"$0\")/" +
+                 name.toUtf8() +
+                 ".out\"\n"
+                 "p=\"$1\"; p=\"${p#\\'}\"; p=\"${p%\\'}\"\n"
+                 "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done;"
+                 " grep '^record_stop_time' \"$p\"; } > \"$out.tmp\"\n"
+                 "mv \"$out.tmp\" \"$out\"\n");
+    script.close();
+    return script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                 QFileDevice::ExeOwner);
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
 } // namespace
 
 class TestAppProject : public QObject
@@ -73,219 +105,287 @@ class TestAppProject : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        isolateSettings();
+        QVERIFY(m_bin.isValid());
+        m_originalPath = qgetenv("PATH");
+    }
 
-    void aMissingOrNonPositiveIntervalPollsEveryTenSeconds_data();
-    void aMissingOrNonPositiveIntervalPollsEveryTenSeconds();
-    void aFileWithoutDeviceInformationLeavesTheOpenPanel();
-    void intervalsAboveOneMinuteDisableKeepSocketConnectionUntilClose();
-    void recordingStopsWhenTheDatabaseReachesItsSizeLimit();
-    void aProjectFileThatCannotBeWrittenIsReported();
-    void aFailingFlushIsReportedOncePerStreakAndLosesNoRow();
-    void rowsLeftByAFailedStopFlushAreWrittenByTheNextFlush();
+    void init()
+    {
+        clearAppSettings();
+        InsertSerialData::clearPendingRows();
+        m_dir = std::make_unique<TempProjectDir>();
+        QVERIFY(m_dir->isValid());
+        qputenv("PATH", m_bin.path().toUtf8() + ':' + m_originalPath);
+    }
+
+    void cleanup()
+    {
+        m_dir.reset();
+        qputenv("PATH", m_originalPath);
+    }
+
+    void aMissingOrNonPositiveIntervalPollsEveryTenSeconds_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::newRow("zero") << QVariant(0);
+        QTest::newRow("negative") << QVariant(-250);
+        QTest::newRow("not a number") << QVariant("fast");
+        QTest::newRow("missing") << QVariant();
+    }
+
+    void aMissingOrNonPositiveIntervalPollsEveryTenSeconds()
+    {
+        QFETCH(QVariant, stored);
+        const QString path = m_dir->projectPath("Line1");
+        QVERIFY(writeEmptyProject(path, 1000));
+        if (stored.isValid()) {
+            QVERIFY(ProjectFile::writeValue(path, "DataInterval", stored));
+        } else {
+            QSettings ini(path, QSettings::IniFormat);
+            ini.remove("DataInterval");
+        }
+
+        setPollInterval(1000);
+        VelmoranMain window;
+        window.projectLoaded(path);
+        QVERIFY(window.isProjectOpen());
+        QCOMPARE(pollInterval(), 10000);
+        QCOMPARE(activeTimersWithInterval(&window, 10000), 1);
+        QCOMPARE(window.findChild<QLabel *>("label_interval")->text(),
+                 QStringLiteral("Interval : 10 sec"));
+
+        window.slotCloseProject();
+        QCOMPARE(activeTimersWithInterval(&window, 10000), 0);
+    }
+
+    void aFileWithoutDeviceInformationLeavesTheOpenPanel()
+    {
+        const QString path = m_dir->projectPath("Bare");
+        QVERIFY(ProjectFile::create(path, "Bare", 1000));
+        VelmoranMain window;
+        ProjectMain *panel = window.projectMain();
+        window.projectLoaded(path);
+        QCOMPARE(countMessages(&window, "ERROR", "There is no device information!"), 1);
+        QCOMPARE(window.projectMain(), panel);
+        QVERIFY(!window.isProjectOpen());
+        QVERIFY(!window.store());
+        QVERIFY(window.recentList().isEmpty());
+    }
+
+    void intervalsAboveOneMinuteDisableKeepSocketConnectionUntilClose()
+    {
+        const QString slow = m_dir->projectPath("Slow");
+        const QString minute = m_dir->projectPath("Minute");
+        QVERIFY(writeEmptyProject(slow, 300000));
+        QVERIFY(writeEmptyProject(minute, 60000));
+        VelmoranMain window;
+        QAction *keepAlive = action(&window, "actKeepAlive");
+
+        window.projectLoaded(slow);
+        QVERIFY(!keepAlive->isEnabled());
+        QCOMPARE(window.findChild<QLabel *>("label_interval")->text(),
+                 QStringLiteral("Interval : 5 min"));
+        window.slotCloseProject();
+        QVERIFY(keepAlive->isEnabled());
+        QCOMPARE(pollInterval(), 10000);
+        QVERIFY(window.findChild<QLabel *>("label_interval")->text().isEmpty());
+
+        window.projectLoaded(minute);
+        QVERIFY(keepAlive->isEnabled());
+    }
+
+    void recordingStopsWhenTheDatabaseReachesItsSizeLimit()
+    {
+        const QString path = m_dir->projectPath("Big");
+        QVERIFY(writeEmptyProject(path, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        window.slotStartRecord();
+        QVERIFY(window.isRecording());
+        // The tick looks at the size once the centre shows both ends of the recording.
+        window.projectCenter()->setRecordEndText(window.projectCenter()->recordStartText());
+
+        QFile database(ProjectFile::databasePath(path));
+        if (!database.resize(4187593113LL))
+            QSKIP("no sparse file of 3.9 GiB possible here");
+        window.slotStdTimer();
+        QVERIFY(window.isRecording());
+
+        QVERIFY(database.resize(4187593114LL));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isRecording(), 2500);
+        QVERIFY(action(&window, "actClose")->isEnabled());
+        window.slotCloseProject();
+        database.resize(0);
+    }
+
+    void aProjectFileThatCannotBeWrittenIsReported()
+    {
+        const QString path = m_dir->projectPath("Line1");
+        QVERIFY(writeEmptyProject(path, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        QVERIFY(window.isProjectOpen());
+        QCOMPARE(countMessages(&window, "ERROR", SAVE_FAILED), 0);
+
+        // A folder in the file's place cannot be written, not even by root.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkdir(path));
+        window.slotUpdateProjectFile();
+        QCOMPARE(countMessages(&window, "ERROR", SAVE_FAILED), 1);
+
+        window.slotStartRecord();
+        QVERIFY(window.isRecording());
+        QCOMPARE(countMessages(&window, "ERROR", SAVE_FAILED), 2);
+        window.slotStopRecord();
+    }
+
+    void aFailingFlushIsReportedOncePerStreakAndLosesNoRow()
+    {
+        const QString path = m_dir->projectPath("Line1");
+        QVERIFY(writeEmptyProject(path, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        window.slotStartRecord();
+        QVERIFY(window.isRecording());
+
+        DatabaseLocker locker(ProjectFile::databasePath(path));
+        QVERIFY(locker.isOpen());
+        QVERIFY(locker.lock());
+
+        queueRows("A1", 8, 1700000000);
+        window.writeDb();
+        QCOMPARE(InsertSerialData::pendingRowCount(), 8);
+        QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
+        queueRows("A1", 2, 1700000100);
+        window.writeDb();
+        window.writeDb();
+        QCOMPARE(InsertSerialData::pendingRowCount(), 10);
+        QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
+
+        QVERIFY(locker.unlock());
+        window.writeDb();
+        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(locker.rows("A1"), 10);
+
+        // A new failure after a success is a new streak and is told again.
+        QVERIFY(locker.lock());
+        queueRows("B2", 8, 1700000200);
+        window.writeDb();
+        QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 2);
+        QVERIFY(locker.unlock());
+        window.writeDb();
+        QCOMPARE(locker.rows("B2"), 8);
+        window.slotStopRecord();
+    }
+
+    void rowsLeftByAFailedStopFlushAreWrittenByTheNextFlush()
+    {
+        const QString path = m_dir->projectPath("Line1");
+        QVERIFY(writeEmptyProject(path, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        window.slotStartRecord();
+
+        DatabaseLocker locker(ProjectFile::databasePath(path));
+        QVERIFY(locker.lock());
+        queueRows("A1", 3, 1700000000);
+        window.slotStopRecord();
+        QVERIFY(!window.isRecording());
+        QCOMPARE(InsertSerialData::pendingRowCount(), 3);
+        QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
+
+        QVERIFY(locker.unlock());
+        window.slotStartRecord();
+        queueRows("A1", 5, 1700000010);
+        window.writeDb();
+        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(locker.rows("A1"), 8);
+        window.slotStopRecord();
+    }
+
+    void theToolGetsThePathWholeAfterTheStopTimeWasWritten_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("slot");
+        QTest::newRow("data viewer") << "Plotvane"
+                                     << "slotPlotvaneRecord";
+        QTest::newRow("report maker") << "Ledgerist"
+                                      << "slotReportDaily";
+    }
+
+    void theToolGetsThePathWholeAfterTheStopTimeWasWritten()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, slot);
+        QVERIFY(writeFakeTool(m_bin.path(), program));
+        const QString output = QDir(m_bin.path()).filePath(program + ".out");
+        QFile::remove(output);
+
+        QVERIFY(QDir(m_dir->path()).mkdir("my projects"));
+        const QString path = m_dir->filePath("my projects/Line 1.tpc");
+        QVERIFY(writeEmptyProject(path, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        QVERIFY(window.projectCenter());
+        window.projectCenter()->setRecordEndText(STOP_TIME);
+
+        QVERIFY(QMetaObject::invokeMethod(&window, qPrintable(slot)));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 5000);
+        const QStringList lines = readLines(output);
+        QCOMPARE(lines.value(0), QStringLiteral("1"));
+        QCOMPARE(lines.value(1), "'" + path + "'");
+        QVERIFY2(lines.value(2).contains(STOP_TIME), qPrintable(lines.join('|')));
+        QCOMPARE(
+            countMessages(&window, "ERROR", "Please check the " + program + " execution file."), 0);
+    }
+
+    void aMissingDatabaseStartsNothingAndLeavesTheFileAlone()
+    {
+        const QString path = m_dir->projectPath("Line1");
+        QVERIFY(writeEmptyProject(path, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        window.projectCenter()->setRecordEndText(STOP_TIME);
+        QVERIFY(ProjectFile::writeValue(path, "databaseName", "elsewhere.dat"));
+
+        window.slotPlotvaneRecord();
+        QCOMPARE(countMessages(&window, "ERROR", "Database does not exist."), 1);
+        QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
+    }
+
+    void aToolThatCannotStartIsReported_data()
+    {
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("data viewer") << "slotPlotvaneRecord"
+                                     << "Please check the Plotvane execution file.";
+        QTest::newRow("report maker") << "slotReportDaily"
+                                      << "Please check the Ledgerist execution file.";
+    }
+
+    void aToolThatCannotStartIsReported()
+    {
+        QFETCH(QString, slot);
+        QFETCH(QString, message);
+        qputenv("PATH", m_dir->path().toUtf8());
+        const QString path = m_dir->projectPath("Line1");
+        QVERIFY(writeEmptyProject(path, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+
+        QVERIFY(QMetaObject::invokeMethod(&window, qPrintable(slot)));
+        QCOMPARE(countMessages(&window, "ERROR", message), 1);
+        QCOMPARE(SiblingLauncher(path).argument(), "'" + path + "'");
+    }
 
 private:
     std::unique_ptr<TempProjectDir> m_dir;
+    QByteArray m_originalPath;
+    QTemporaryDir m_bin;
 };
-
-void TestAppProject::initTestCase()
-{
-    isolateSettings();
-}
-
-void TestAppProject::init()
-{
-    clearAppSettings();
-    InsertSerialData::clearPendingRows();
-    m_dir = std::make_unique<TempProjectDir>();
-    QVERIFY(m_dir->isValid());
-}
-
-void TestAppProject::cleanup()
-{
-    m_dir.reset();
-}
-
-void TestAppProject::aMissingOrNonPositiveIntervalPollsEveryTenSeconds_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::newRow("zero") << QVariant(0);
-    QTest::newRow("negative") << QVariant(-250);
-    QTest::newRow("not a number") << QVariant("fast");
-    QTest::newRow("missing") << QVariant();
-}
-
-void TestAppProject::aMissingOrNonPositiveIntervalPollsEveryTenSeconds()
-{
-    QFETCH(QVariant, stored);
-    const QString path = m_dir->projectPath("Line1");
-    QVERIFY(writeEmptyProject(path, 1000));
-    if (stored.isValid()) {
-        QVERIFY(ProjectFile::writeValue(path, "DataInterval", stored));
-    } else {
-        QSettings ini(path, QSettings::IniFormat);
-        ini.remove("DataInterval");
-    }
-
-    setPollInterval(1000);
-    VelmoranMain window;
-    window.projectLoaded(path);
-    QVERIFY(window.isProjectOpen());
-    QCOMPARE(pollInterval(), 10000);
-    QCOMPARE(activeTimersWithInterval(&window, 10000), 1);
-    QCOMPARE(window.findChild<QLabel *>("label_interval")->text(),
-             QStringLiteral("Interval : 10 sec"));
-
-    window.slotCloseProject();
-    QCOMPARE(activeTimersWithInterval(&window, 10000), 0);
-}
-
-void TestAppProject::aFileWithoutDeviceInformationLeavesTheOpenPanel()
-{
-    const QString path = m_dir->projectPath("Bare");
-    QVERIFY(ProjectFile::create(path, "Bare", 1000));
-    VelmoranMain window;
-    ProjectMain *panel = window.projectMain();
-    window.projectLoaded(path);
-    QCOMPARE(countMessages(&window, "ERROR", "There is no device information!"), 1);
-    QCOMPARE(window.projectMain(), panel);
-    QVERIFY(!window.isProjectOpen());
-    QVERIFY(!window.store());
-    QVERIFY(window.recentList().isEmpty());
-}
-
-void TestAppProject::intervalsAboveOneMinuteDisableKeepSocketConnectionUntilClose()
-{
-    const QString slow = m_dir->projectPath("Slow");
-    const QString minute = m_dir->projectPath("Minute");
-    QVERIFY(writeEmptyProject(slow, 300000));
-    QVERIFY(writeEmptyProject(minute, 60000));
-    VelmoranMain window;
-    QAction *keepAlive = action(&window, "actKeepAlive");
-
-    window.projectLoaded(slow);
-    QVERIFY(!keepAlive->isEnabled());
-    QCOMPARE(window.findChild<QLabel *>("label_interval")->text(),
-             QStringLiteral("Interval : 5 min"));
-    window.slotCloseProject();
-    QVERIFY(keepAlive->isEnabled());
-    QCOMPARE(pollInterval(), 10000);
-    QVERIFY(window.findChild<QLabel *>("label_interval")->text().isEmpty());
-
-    window.projectLoaded(minute);
-    QVERIFY(keepAlive->isEnabled());
-}
-
-void TestAppProject::recordingStopsWhenTheDatabaseReachesItsSizeLimit()
-{
-    const QString path = m_dir->projectPath("Big");
-    QVERIFY(writeEmptyProject(path, 1000));
-    VelmoranMain window;
-    window.projectLoaded(path);
-    window.slotStartRecord();
-    QVERIFY(window.isRecording());
-    // The tick looks at the size once the centre shows both ends of the recording.
-    window.projectCenter()->setRecordEndText(window.projectCenter()->recordStartText());
-
-    QFile database(ProjectFile::databasePath(path));
-    if (!database.resize(4187593113LL))
-        QSKIP("no sparse file of 3.9 GiB possible here");
-    window.slotStdTimer();
-    QVERIFY(window.isRecording());
-
-    QVERIFY(database.resize(4187593114LL));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isRecording(), 2500);
-    QVERIFY(action(&window, "actClose")->isEnabled());
-    window.slotCloseProject();
-    database.resize(0);
-}
-
-void TestAppProject::aProjectFileThatCannotBeWrittenIsReported()
-{
-    const QString path = m_dir->projectPath("Line1");
-    QVERIFY(writeEmptyProject(path, 1000));
-    VelmoranMain window;
-    window.projectLoaded(path);
-    QVERIFY(window.isProjectOpen());
-    QCOMPARE(countMessages(&window, "ERROR", SAVE_FAILED), 0);
-
-    // A folder in the file's place cannot be written, not even by root.
-    QVERIFY(QFile::remove(path));
-    QVERIFY(QDir().mkdir(path));
-    window.slotUpdateProjectFile();
-    QCOMPARE(countMessages(&window, "ERROR", SAVE_FAILED), 1);
-
-    window.slotStartRecord();
-    QVERIFY(window.isRecording());
-    QCOMPARE(countMessages(&window, "ERROR", SAVE_FAILED), 2);
-    window.slotStopRecord();
-}
-
-void TestAppProject::aFailingFlushIsReportedOncePerStreakAndLosesNoRow()
-{
-    const QString path = m_dir->projectPath("Line1");
-    QVERIFY(writeEmptyProject(path, 1000));
-    VelmoranMain window;
-    window.projectLoaded(path);
-    window.slotStartRecord();
-    QVERIFY(window.isRecording());
-
-    DatabaseLocker locker(ProjectFile::databasePath(path));
-    QVERIFY(locker.isOpen());
-    QVERIFY(locker.lock());
-
-    queueRows("A1", 8, 1700000000);
-    window.writeDb();
-    QCOMPARE(InsertSerialData::pendingRowCount(), 8);
-    QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
-    queueRows("A1", 2, 1700000100);
-    window.writeDb();
-    window.writeDb();
-    QCOMPARE(InsertSerialData::pendingRowCount(), 10);
-    QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
-
-    QVERIFY(locker.unlock());
-    window.writeDb();
-    QCOMPARE(InsertSerialData::pendingRowCount(), 0);
-    QCOMPARE(locker.rows("A1"), 10);
-
-    // A new failure after a success is a new streak and is told again.
-    QVERIFY(locker.lock());
-    queueRows("B2", 8, 1700000200);
-    window.writeDb();
-    QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 2);
-    QVERIFY(locker.unlock());
-    window.writeDb();
-    QCOMPARE(locker.rows("B2"), 8);
-    window.slotStopRecord();
-}
-
-void TestAppProject::rowsLeftByAFailedStopFlushAreWrittenByTheNextFlush()
-{
-    const QString path = m_dir->projectPath("Line1");
-    QVERIFY(writeEmptyProject(path, 1000));
-    VelmoranMain window;
-    window.projectLoaded(path);
-    window.slotStartRecord();
-
-    DatabaseLocker locker(ProjectFile::databasePath(path));
-    QVERIFY(locker.lock());
-    queueRows("A1", 3, 1700000000);
-    window.slotStopRecord();
-    QVERIFY(!window.isRecording());
-    QCOMPARE(InsertSerialData::pendingRowCount(), 3);
-    QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
-
-    QVERIFY(locker.unlock());
-    window.slotStartRecord();
-    queueRows("A1", 5, 1700000010);
-    window.writeDb();
-    QCOMPARE(InsertSerialData::pendingRowCount(), 0);
-    QCOMPARE(locker.rows("A1"), 8);
-    window.slotStopRecord();
-}
 
 QTEST_MAIN(TestAppProject)
 #include "tst_app_project.moc"

@@ -76,13 +76,109 @@ class TestAppRecording : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        isolateSettings();
+        clearAppSettings();
+        QVERIFY(m_sim.start({"--tcp", "2", "--tcp-base-port", "0"}));
+        m_dir = std::make_unique<TempProjectDir>();
+    }
 
-    void oneLoggerIsFlushedOnceEightRowsWaitAndStopWritesTheRest();
-    void aSecondRecordingKeepsTheStartText();
-    void twoLoggersAreFlushedOnceSixteenRowsWait();
+    void init() { InsertSerialData::clearPendingRows(); }
+
+    void cleanup()
+    {
+        if (QTest::currentTestFailed() && m_window) {
+            if (m_window->isRecording())
+                m_window->slotStopRecord();
+            m_window.reset();
+        }
+    }
+
+    void oneLoggerIsFlushedOnceEightRowsWaitAndStopWritesTheRest()
+    {
+        const SimProcess::Logger logger = m_sim.logger("tcp0");
+        const QString path = m_dir->projectPath("One");
+        QVERIFY(writeLoggerProject(path, {logger}, 1000));
+        m_window = std::make_unique<VelmoranMain>();
+        m_window->projectLoaded(path);
+        QCOMPARE(m_window->configuredDevices().size(), 1);
+        InsertSerialData *store = m_window->store();
+        QVERIFY(store && store->isConnected());
+        m_window->slotStartRecord();
+        QVERIFY(m_window->isRecording());
+
+        RowCountWatch watch(store);
+        QTRY_VERIFY_WITH_TIMEOUT(store->totalRow() >= 8, 15000);
+        for (int count : watch.seen())
+            QVERIFY2(count == 0 || count >= 8, qPrintable(QString::number(count)));
+
+        QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() > 0, 3000);
+        const int stored = store->totalRow();
+        const int queued = InsertSerialData::pendingRowCount();
+        m_window->slotStopRecord();
+        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(store->totalRow(), stored + queued + 1);
+
+        const QList<Sample> samples = storedSamples(store->databasePath(), logger.deviceNumber);
+        QCOMPARE(samples.size(), stored + queued + 1);
+        QVERIFY(!samples.last().hasValue);
+        QCOMPARE(samples.last().pointDate, samples[samples.size() - 2].pointDate + 1);
+        for (int i = 0; i + 1 < samples.size(); ++i)
+            QVERIFY(samples[i].hasValue);
+
+        const QString start = timeText(samples.first().pointDate);
+        const QString end = timeText(samples.last().pointDate);
+        QCOMPARE(ProjectFile::readString(path, "record_start_time"), start);
+        QCOMPARE(ProjectFile::readString(path, "record_stop_time"), end);
+        QCOMPARE(m_window->projectCenter()->recordStartText(), start);
+        QCOMPARE(m_window->projectCenter()->recordEndText(), end);
+        m_strFirstStart = start;
+    }
+
+    void aSecondRecordingKeepsTheStartText()
+    {
+        QVERIFY2(m_window, "needs the project of the test before");
+        const QString path = m_window->projectFile();
+        m_window->slotStartRecord();
+        QVERIFY(m_window->isRecording());
+        QCOMPARE(m_window->projectCenter()->recordStartText(), m_strFirstStart);
+        QCOMPARE(ProjectFile::readString(path, "record_start_time"), m_strFirstStart);
+
+        m_window->slotStopRecord();
+        QCOMPARE(ProjectFile::readString(path, "record_start_time"), m_strFirstStart);
+        m_window->slotCloseProject();
+        QVERIFY(!m_window->store());
+        m_window.reset();
+    }
+
+    void twoLoggersAreFlushedOnceSixteenRowsWait()
+    {
+        const QString path = m_dir->projectPath("Two");
+        QVERIFY(writeLoggerProject(path, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 1000));
+        m_window = std::make_unique<VelmoranMain>();
+        m_window->projectLoaded(path);
+        QCOMPARE(m_window->configuredDevices().size(), 2);
+        InsertSerialData *store = m_window->store();
+        m_window->slotStartRecord();
+
+        RowCountWatch watch(store);
+        QTRY_VERIFY_WITH_TIMEOUT(store->totalRow() >= 16, 15000);
+        for (int count : watch.seen())
+            QVERIFY2(count == 0 || count >= 16, qPrintable(QString::number(count)));
+
+        m_window->slotStopRecord();
+        const QList<Sample> first =
+            storedSamples(store->databasePath(), m_sim.logger("tcp0").deviceNumber);
+        const QList<Sample> second =
+            storedSamples(store->databasePath(), m_sim.logger("tcp1").deviceNumber);
+        QVERIFY(first.size() >= 9);
+        QVERIFY(second.size() >= 9);
+        QVERIFY(!first.last().hasValue);
+        QVERIFY(!second.last().hasValue);
+        m_window->slotCloseProject();
+        m_window.reset();
+    }
 
 private:
     SimProcess m_sim;
@@ -90,113 +186,6 @@ private:
     std::unique_ptr<VelmoranMain> m_window;
     QString m_strFirstStart;
 };
-
-void TestAppRecording::initTestCase()
-{
-    isolateSettings();
-    clearAppSettings();
-    QVERIFY(m_sim.start({"--tcp", "2", "--tcp-base-port", "0"}));
-    m_dir = std::make_unique<TempProjectDir>();
-}
-
-void TestAppRecording::init()
-{
-    InsertSerialData::clearPendingRows();
-}
-
-void TestAppRecording::cleanup()
-{
-    if (QTest::currentTestFailed() && m_window) {
-        if (m_window->isRecording())
-            m_window->slotStopRecord();
-        m_window.reset();
-    }
-}
-
-void TestAppRecording::oneLoggerIsFlushedOnceEightRowsWaitAndStopWritesTheRest()
-{
-    const SimProcess::Logger logger = m_sim.logger("tcp0");
-    const QString path = m_dir->projectPath("One");
-    QVERIFY(writeLoggerProject(path, {logger}, 1000));
-    m_window = std::make_unique<VelmoranMain>();
-    m_window->projectLoaded(path);
-    QCOMPARE(m_window->configuredDevices().size(), 1);
-    InsertSerialData *store = m_window->store();
-    QVERIFY(store && store->isConnected());
-    m_window->slotStartRecord();
-    QVERIFY(m_window->isRecording());
-
-    RowCountWatch watch(store);
-    QTRY_VERIFY_WITH_TIMEOUT(store->totalRow() >= 8, 15000);
-    for (int count : watch.seen())
-        QVERIFY2(count == 0 || count >= 8, qPrintable(QString::number(count)));
-
-    QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() > 0, 3000);
-    const int stored = store->totalRow();
-    const int queued = InsertSerialData::pendingRowCount();
-    m_window->slotStopRecord();
-    QCOMPARE(InsertSerialData::pendingRowCount(), 0);
-    QCOMPARE(store->totalRow(), stored + queued + 1);
-
-    const QList<Sample> samples = storedSamples(store->databasePath(), logger.deviceNumber);
-    QCOMPARE(samples.size(), stored + queued + 1);
-    QVERIFY(!samples.last().hasValue);
-    QCOMPARE(samples.last().pointDate, samples[samples.size() - 2].pointDate + 1);
-    for (int i = 0; i + 1 < samples.size(); ++i)
-        QVERIFY(samples[i].hasValue);
-
-    const QString start = timeText(samples.first().pointDate);
-    const QString end = timeText(samples.last().pointDate);
-    QCOMPARE(ProjectFile::readString(path, "record_start_time"), start);
-    QCOMPARE(ProjectFile::readString(path, "record_stop_time"), end);
-    QCOMPARE(m_window->projectCenter()->recordStartText(), start);
-    QCOMPARE(m_window->projectCenter()->recordEndText(), end);
-    m_strFirstStart = start;
-}
-
-void TestAppRecording::aSecondRecordingKeepsTheStartText()
-{
-    QVERIFY2(m_window, "needs the project of the test before");
-    const QString path = m_window->projectFile();
-    m_window->slotStartRecord();
-    QVERIFY(m_window->isRecording());
-    QCOMPARE(m_window->projectCenter()->recordStartText(), m_strFirstStart);
-    QCOMPARE(ProjectFile::readString(path, "record_start_time"), m_strFirstStart);
-
-    m_window->slotStopRecord();
-    QCOMPARE(ProjectFile::readString(path, "record_start_time"), m_strFirstStart);
-    m_window->slotCloseProject();
-    QVERIFY(!m_window->store());
-    m_window.reset();
-}
-
-void TestAppRecording::twoLoggersAreFlushedOnceSixteenRowsWait()
-{
-    const QString path = m_dir->projectPath("Two");
-    QVERIFY(writeLoggerProject(path, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 1000));
-    m_window = std::make_unique<VelmoranMain>();
-    m_window->projectLoaded(path);
-    QCOMPARE(m_window->configuredDevices().size(), 2);
-    InsertSerialData *store = m_window->store();
-    m_window->slotStartRecord();
-
-    RowCountWatch watch(store);
-    QTRY_VERIFY_WITH_TIMEOUT(store->totalRow() >= 16, 15000);
-    for (int count : watch.seen())
-        QVERIFY2(count == 0 || count >= 16, qPrintable(QString::number(count)));
-
-    m_window->slotStopRecord();
-    const QList<Sample> first =
-        storedSamples(store->databasePath(), m_sim.logger("tcp0").deviceNumber);
-    const QList<Sample> second =
-        storedSamples(store->databasePath(), m_sim.logger("tcp1").deviceNumber);
-    QVERIFY(first.size() >= 9);
-    QVERIFY(second.size() >= 9);
-    QVERIFY(!first.last().hasValue);
-    QVERIFY(!second.last().hasValue);
-    m_window->slotCloseProject();
-    m_window.reset();
-}
 
 QTEST_MAIN(TestAppRecording)
 #include "tst_app_recording.moc"
