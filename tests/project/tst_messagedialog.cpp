@@ -1,6 +1,6 @@
 #include "project/messagedialog.h"
 #include "project/timedmessage.h"
-#include "tests/project/messageprobe.h"
+#include "tests/support/messageprobe.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -5,8 +5,9 @@
 #include "project/manualconfigdevicedialog.h"
 #include "project/networksettingdialog.h"
 #include "project/projectmanager.h"
-#include "tests/project/messageprobe.h"
+#include "tests/support/messageprobe.h"
 #include "tests/support/simprocess.h"
+#include "tests/support/widgetfinder.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -22,14 +23,6 @@
 #include <memory>
 
 namespace {
-template <typename T> T *child(const QObject *parent, const char *name)
-{
-    T *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qWarning() << "no child" << name;
-    return found;
-}
-
 QList<int> octets(const QObject *dialog)
 {
     QList<int> values;
@@ -120,6 +113,13 @@ private slots:
         showDialog();
         auto *first = child<QSpinBox>(m_dialog.get(), "spinBox_ipaddr1");
         first->setFocus();
+        QTest::keyClick(first, '.');
+        auto *second = child<QSpinBox>(m_dialog.get(), "spinBox_ipaddr2");
+        QCOMPARE(QApplication::focusWidget(), second);
+        QCOMPARE(second->findChild<QLineEdit *>()->selectedText(), QStringLiteral("168"));
+        QCOMPARE(first->value(), 192);
+
+        first->setFocus();
         first->selectAll();
         QTest::keyClicks(static_cast<QWidget *>(nullptr), "10.0.0.5");
         QCOMPARE(octets(m_dialog.get()), (QList<int>{10, 0, 0, 5, 23}));
@@ -132,20 +132,19 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(m_dialog.get(), "spinBox_port"));
     }
 
-    void aDotSelectsTheWholeNextOctet()
+    void manualEntryOpensTheLoggerAndHandsItOnWithAnUpperCaseMac_data()
     {
-        showDialog();
-        auto *first = child<QSpinBox>(m_dialog.get(), "spinBox_ipaddr1");
-        first->setFocus();
-        QTest::keyClick(first, '.');
-        auto *second = child<QSpinBox>(m_dialog.get(), "spinBox_ipaddr2");
-        QCOMPARE(QApplication::focusWidget(), second);
-        QCOMPARE(second->findChild<QLineEdit *>()->selectedText(), QStringLiteral("168"));
-        QCOMPARE(first->value(), 192);
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("number");
+        QTest::newRow("whole MAC") << "024b5800aa0f"
+                                   << "024B5800AA0F";
+        QTest::newRow("incomplete MAC is taken as typed") << "001a2b"
+                                                          << "001A2B";
     }
 
     void manualEntryOpensTheLoggerAndHandsItOnWithAnUpperCaseMac()
     {
+        QFETCH(QString, typed);
         QTcpServer logger;
         QVERIFY(logger.listen(QHostAddress::LocalHost));
         QPointer<ManualConfigDeviceDialog> dialog = m_dialog.release();
@@ -153,14 +152,14 @@ private slots:
         auto *mac = child<QLineEdit>(dialog, "lineEdit_macaddr");
         mac->setFocus();
         mac->home(false);
-        QTest::keyClicks(mac, "024b5800aa0f");
+        QTest::keyClicks(mac, typed);
         setAddress(dialog, {127, 0, 0, 1, logger.serverPort()});
 
         QSignalSpy confirmed(dialog, &ManualConfigDeviceDialog::ManualConfigDeviceConfirm);
         QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
         QCOMPARE(confirmed.count(), 1);
         std::unique_ptr<ConfiguredDevice> device(confirmed.at(0).at(0).value<ConfiguredDevice *>());
-        QCOMPARE(device->m_strDeviceNumber, QStringLiteral("024B5800AA0F"));
+        QTEST(device->m_strDeviceNumber, "number");
         QCOMPARE(device->m_strDeviceName, QStringLiteral("Dock 2"));
         QCOMPARE(device->m_strCh1Name, QStringLiteral("CH1"));
         QCOMPARE(device->m_strCh2Name, QStringLiteral("CH2"));
@@ -169,24 +168,6 @@ private slots:
         QCOMPARE(device->m_nLinkType, LINK_TCP);
         QTRY_VERIFY(logger.hasPendingConnections());
         QTRY_VERIFY(dialog.isNull());
-    }
-
-    void anIncompleteMacIsAcceptedAsTyped()
-    {
-        QTcpServer logger;
-        QVERIFY(logger.listen(QHostAddress::LocalHost));
-        QTest::keyClicks(child<QLineEdit>(m_dialog.get(), "lineEdit_devicename"), "X");
-        auto *mac = child<QLineEdit>(m_dialog.get(), "lineEdit_macaddr");
-        mac->setFocus();
-        mac->home(false);
-        QTest::keyClicks(mac, "001A2B");
-        setAddress(m_dialog.get(), {127, 0, 0, 1, logger.serverPort()});
-        QSignalSpy confirmed(m_dialog.get(), &ManualConfigDeviceDialog::ManualConfigDeviceConfirm);
-        clickConfirm();
-        QCOMPARE(confirmed.count(), 1);
-        std::unique_ptr<ConfiguredDevice> device(confirmed.at(0).at(0).value<ConfiguredDevice *>());
-        QCOMPARE(device->m_strDeviceNumber, QStringLiteral("001A2B"));
-        m_dialog.release()->deleteLater();
     }
 
     void networkInformationShowsTheDeviceAddressAndPortAndCloseDeletesIt()

@@ -1,6 +1,6 @@
 #include "project/filechooser.h"
 #include "project/projectmain.h"
-#include "tests/project/messageprobe.h"
+#include "tests/support/messageprobe.h"
 #include "tests/support/tempproject.h"
 #include "tests/support/testsettings.h"
 
@@ -12,27 +12,11 @@
 
 #include <memory>
 
-// Answers the file dialogs with a fixed path and remembers how they were asked.
-struct ChooserScript
-{
-    QString answer;
-    QString caption;
-    QString filter;
-    bool save = false;
-    int calls = 0;
-
-    void install()
-    {
-        FileChooser::setOverride([this](QWidget *, const QString &cap, const QString &,
-                                        const QString &filt, bool isSave) {
-            ++calls;
-            caption = cap;
-            filter = filt;
-            save = isSave;
-            return answer;
-        });
-    }
-};
+namespace {
+const QString TOO_LONG =
+    "\"abcdefghijklmnopq.tpc\" is too long.\nPlease retry.\nMax Length is 20 charactors.";
+const QString CANNOT_OPEN = "Unable to open the project file.";
+} // namespace
 
 class ProjectMainTest : public QObject
 {
@@ -42,25 +26,54 @@ private:
     QStringList m_keys;
     QHash<QString, QVariant> m_paths;
     std::unique_ptr<TempProjectDir> m_dir;
-    ChooserScript m_chooser;
+    std::unique_ptr<ProjectMain> m_panel;
+    // The file dialogs answer this path and remember how they were asked.
+    QString m_answer, m_caption, m_filter;
+    bool m_bSave = false;
+    int m_calls = 0;
 
-    std::unique_ptr<ProjectMain> makePanel()
+    ProjectMain *makePanel()
     {
-        return std::make_unique<ProjectMain>(&m_keys, &m_paths);
+        m_panel = std::make_unique<ProjectMain>(&m_keys, &m_paths);
+        return m_panel.get();
     }
-
     static void writeFile(const QString &path, const QByteArray &content)
     {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
+    // What one click of create (or open) led to: "created <path>", "loaded <path>", the texts
+    // of the messages shown, or "" for nothing.
+    QString outcome(const QString &answer, bool create)
+    {
+        m_answer = answer;
+        QSignalSpy created(m_panel.get(), &ProjectMain::projectCreated);
+        QSignalSpy loaded(m_panel.get(), &ProjectMain::projectLoaded);
+        QTest::mouseClick(m_panel->findChild<QPushButton *>(create ? "btn_create" : "btn_open"),
+                          Qt::LeftButton);
+        QStringList result;
+        for (const auto &signal : created)
+            result << "created " + signal.at(0).toString();
+        for (const auto &signal : loaded)
+            result << "loaded " + signal.at(0).toString();
+        for (const ShownMessage &message : shownMessages(m_panel.get()))
+            result << message.title + " " + message.text;
+        return result.join('|');
+    }
 
 private slots:
     void initTestCase()
     {
         isolateSettings();
-        m_chooser.install();
+        FileChooser::setOverride([this](QWidget *, const QString &caption, const QString &,
+                                        const QString &filter, bool save) {
+            ++m_calls;
+            m_caption = caption;
+            m_filter = filter;
+            m_bSave = save;
+            return m_answer;
+        });
     }
     void cleanupTestCase() { FileChooser::setOverride({}); }
 
@@ -70,174 +83,117 @@ private slots:
         m_paths.clear();
         m_dir = std::make_unique<TempProjectDir>();
         QVERIFY(m_dir->isValid());
-        m_chooser = {};
+        m_calls = 0;
+    }
+    void cleanup() { m_panel.reset(); }
+
+    void createAndOpenAskForATpcFile()
+    {
+        makePanel();
+        QCOMPARE(outcome(QString(), true), QString());
+        QCOMPARE(m_calls, 1);
+        QCOMPARE(m_caption, QStringLiteral("Create Project"));
+        QCOMPARE(m_filter, QStringLiteral("*.tpc"));
+        QVERIFY(m_bSave);
+        QCOMPARE(outcome(QString(), false), QString());
+        QCOMPARE(m_calls, 2);
+        QCOMPARE(m_caption, QStringLiteral("Open Project"));
+        QVERIFY(!m_bSave);
     }
 
-    void createAsksForATpcFileToSave()
+    void createChecksTheNameAndMakesTheFile_data()
     {
-        auto panel = makePanel();
-        QTest::mouseClick(panel->findChild<QPushButton *>("btn_create"), Qt::LeftButton);
-        QCOMPARE(m_chooser.calls, 1);
-        QCOMPARE(m_chooser.caption, QStringLiteral("Create Project"));
-        QCOMPARE(m_chooser.filter, QStringLiteral("*.tpc"));
-        QVERIFY(m_chooser.save);
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("created");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("twenty characters with the suffix") << "abcdefghijklmnop"
+                                                           << "abcdefghijklmnop.tpc"
+                                                           << "";
+        QTest::newRow("twenty-one characters") << "abcdefghijklmnopq"
+                                               << ""
+                                               << "ERROR " + TOO_LONG;
+        QTest::newRow("another suffix is kept") << "Line1.txt"
+                                                << "Line1.txt"
+                                                << "";
+        QTest::newRow("missing folder") << "missing/Line1.tpc"
+                                        << ""
+                                        << "ERROR " + CANNOT_OPEN;
     }
 
-    void createAcceptsANameOfTwentyCharactersWithItsSuffix()
+    void createChecksTheNameAndMakesTheFile()
     {
-        auto panel = makePanel();
-        QSignalSpy created(panel.get(), &ProjectMain::projectCreated);
-        m_chooser.answer = m_dir->filePath("abcdefghijklmnop");
-        panel->slotCreateProject();
-        const QString expected = m_dir->filePath("abcdefghijklmnop.tpc");
-        QCOMPARE(created.count(), 1);
-        QCOMPARE(created.at(0).at(0).toString(), expected);
-        QVERIFY(QFile::exists(expected));
-        QVERIFY(shownMessages(panel.get()).isEmpty());
-    }
-
-    void createRefusesANameOfTwentyOneCharactersNamingIt()
-    {
-        auto panel = makePanel();
-        QSignalSpy created(panel.get(), &ProjectMain::projectCreated);
-        m_chooser.answer = m_dir->filePath("abcdefghijklmnopq");
-        panel->slotCreateProject();
-        QCOMPARE(created.count(), 0);
-        QVERIFY(!QFile::exists(m_dir->filePath("abcdefghijklmnopq.tpc")));
-        const QList<ShownMessage> expected = {
-            {"ERROR", "\"abcdefghijklmnopq.tpc\" is too long.\nPlease retry.\nMax Length is 20 "
-                      "charactors."}};
-        QCOMPARE(shownMessages(panel.get()), expected);
-    }
-
-    void createKeepsAnotherSuffix()
-    {
-        auto panel = makePanel();
-        QSignalSpy created(panel.get(), &ProjectMain::projectCreated);
-        m_chooser.answer = m_dir->filePath("Line1.txt");
-        panel->slotCreateProject();
-        QCOMPARE(created.count(), 1);
-        QCOMPARE(created.at(0).at(0).toString(), m_dir->filePath("Line1.txt"));
-        QVERIFY(QFile::exists(m_dir->filePath("Line1.txt")));
-        QVERIFY(!QFile::exists(m_dir->filePath("Line1.txt.tpc")));
+        QFETCH(QString, answer);
+        QFETCH(QString, created);
+        QFETCH(QString, message);
+        makePanel();
+        const QString expected =
+            created.isEmpty() ? message : "created " + m_dir->filePath(created);
+        QCOMPARE(outcome(m_dir->filePath(answer), true), expected);
+        QCOMPARE(QFile::exists(m_dir->filePath(answer + ".tpc")), created.endsWith(".tpc"));
+        if (!created.isEmpty())
+            QVERIFY(QFile::exists(m_dir->filePath(created)));
     }
 
     void createOverAnExistingProjectEmptiesIt()
     {
         const QString path = m_dir->projectPath("Line1");
         writeFile(path, "[Project]\nDeviceList=\"{}\"\n");
-        auto panel = makePanel();
-        QSignalSpy created(panel.get(), &ProjectMain::projectCreated);
-        m_chooser.answer = path;
-        panel->slotCreateProject();
-        QCOMPARE(created.count(), 1);
+        makePanel();
+        QCOMPARE(outcome(path, true), "created " + path);
         QCOMPARE(QFileInfo(path).size(), 0);
     }
 
-    void createInAMissingFolderReportsTheFile()
+    void openLoadsAnExistingProjectWithAShortName_data()
     {
-        auto panel = makePanel();
-        QSignalSpy created(panel.get(), &ProjectMain::projectCreated);
-        m_chooser.answer = m_dir->filePath("missing/Line1.tpc");
-        panel->slotCreateProject();
-        QCOMPARE(created.count(), 0);
-        const QList<ShownMessage> expected = {{"ERROR", "Unable to open the project file."}};
-        QCOMPARE(shownMessages(panel.get()), expected);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("existing") << "Line1.tpc" << true << "";
+        QTest::newRow("name over twenty characters")
+            << "abcdefghijklmnopq.tpc" << true << "ERROR " + TOO_LONG;
+        QTest::newRow("missing file") << "gone.tpc" << false << "ERROR " + CANNOT_OPEN;
     }
 
-    void cancelledDialogsChangeNothing()
+    void openLoadsAnExistingProjectWithAShortName()
     {
-        auto panel = makePanel();
-        QSignalSpy created(panel.get(), &ProjectMain::projectCreated);
-        QSignalSpy loaded(panel.get(), &ProjectMain::projectLoaded);
-        panel->slotCreateProject();
-        panel->slotOpenProject();
-        QCOMPARE(m_chooser.calls, 2);
-        QCOMPARE(created.count() + loaded.count(), 0);
-        QVERIFY(shownMessages(panel.get()).isEmpty());
+        QFETCH(QString, name);
+        QFETCH(bool, exists);
+        QFETCH(QString, message);
+        const QString path = m_dir->filePath(name);
+        if (exists)
+            writeFile(path, "[Project]\n");
+        makePanel();
+        QCOMPARE(outcome(path, false), message.isEmpty() ? "loaded " + path : message);
+        if (exists)
+            QCOMPARE(QFileInfo(path).size(), 10);
     }
 
-    void openLoadsAnExistingProject()
+    void recentEntryShowsKeyAndFolderCutAfterSeventyCharacters()
     {
-        const QString path = m_dir->projectPath("Line1");
-        writeFile(path, "[Project]\n");
-        auto panel = makePanel();
-        QSignalSpy loaded(panel.get(), &ProjectMain::projectLoaded);
-        m_chooser.answer = path;
-        QTest::mouseClick(panel->findChild<QPushButton *>("btn_open"), Qt::LeftButton);
-        QCOMPARE(m_chooser.caption, QStringLiteral("Open Project"));
-        QVERIFY(!m_chooser.save);
-        QCOMPARE(loaded.count(), 1);
-        QCOMPARE(loaded.at(0).at(0).toString(), path);
-        QCOMPARE(QFileInfo(path).size(), 10);
-    }
-
-    void openRefusesANameOverTwentyCharactersEvenWhenTheFileExists()
-    {
-        const QString path = m_dir->filePath("abcdefghijklmnopq.tpc");
-        writeFile(path, "[Project]\n");
-        auto panel = makePanel();
-        QSignalSpy loaded(panel.get(), &ProjectMain::projectLoaded);
-        m_chooser.answer = path;
-        panel->slotOpenProject();
-        QCOMPARE(loaded.count(), 0);
-        QCOMPARE(shownMessages(panel.get()).size(), 1);
-        QVERIFY(shownMessages(panel.get()).at(0).text.startsWith("\"abcdefghijklmnopq.tpc\""));
-    }
-
-    void openOfAMissingFileReportsIt()
-    {
-        auto panel = makePanel();
-        QSignalSpy loaded(panel.get(), &ProjectMain::projectLoaded);
-        m_chooser.answer = m_dir->projectPath("gone");
-        panel->slotOpenProject();
-        QCOMPARE(loaded.count(), 0);
-        const QList<ShownMessage> expected = {{"ERROR", "Unable to open the project file."}};
-        QCOMPARE(shownMessages(panel.get()), expected);
-    }
-
-    void recentEntryShowsKeyFolderAndBaseName()
-    {
-        m_keys = {"Line1", "Line2"};
-        m_paths = {{"Line1", "D:/logs/Line1.tpc"}, {"Line2", "/srv/data/Line2.tpc"}};
-        auto panel = makePanel();
-        auto *list = panel->findChild<QListWidget *>("listWidget");
-        QCOMPARE(list->count(), 2);
+        const QString folder70 = "/" + QString(69, 'f');
+        const QString folder76 = "/" + QString(75, 'f');
+        m_keys = {"Line1", "Line2", "Plant", "Exact"};
+        m_paths = {{"Line1", "D:/logs/Line1.tpc"},
+                   {"Line2", "/srv/data/Line2.tpc"},
+                   {"Plant", folder76 + "/Plant.tpc"},
+                   {"Exact", folder70 + "/Exact.tpc"}};
+        auto *list = makePanel()->findChild<QListWidget *>("listWidget");
+        QCOMPARE(list->count(), 4);
         QCOMPARE(list->item(0)->text(), QStringLiteral("Line1\t[D:/logs/Line1.tpc]"));
         QCOMPARE(list->item(0)->toolTip(), QStringLiteral("D:/logs/Line1.tpc"));
         QCOMPARE(list->item(1)->text(), QStringLiteral("Line2\t[/srv/data/Line2.tpc]"));
-    }
-
-    void recentEntryCutsAFolderOverSeventyCharacters()
-    {
-        const QString folder = "/" + QString(75, QLatin1Char('f'));
-        const QString path = folder + "/Plant.tpc";
-        m_keys = {"Plant"};
-        m_paths = {{"Plant", path}};
-        auto panel = makePanel();
-        auto *list = panel->findChild<QListWidget *>("listWidget");
-        QCOMPARE(list->item(0)->text(), "Plant\t[" + folder.left(70) + "..." + "/Plant.tpc]");
-        QCOMPARE(list->item(0)->toolTip(), path);
-    }
-
-    void recentEntryOfExactlySeventyCharactersIsNotCut()
-    {
-        const QString folder = "/" + QString(69, QLatin1Char('f'));
-        m_keys = {"Plant"};
-        m_paths = {{"Plant", folder + "/Plant.tpc"}};
-        auto panel = makePanel();
-        QCOMPARE(panel->findChild<QListWidget *>("listWidget")->item(0)->text(),
-                 "Plant\t[" + folder + "/Plant.tpc]");
+        QCOMPARE(list->item(2)->text(), "Plant\t[" + folder76.left(70) + ".../Plant.tpc]");
+        QCOMPARE(list->item(2)->toolTip(), folder76 + "/Plant.tpc");
+        QCOMPARE(list->item(3)->text(), "Exact\t[" + folder70 + "/Exact.tpc]");
     }
 
     void activatingARecentEntryLoadsItsPath()
     {
         m_keys = {"Line1", "Line2"};
         m_paths = {{"Line1", "/a/Line1.tpc"}, {"Line2", "/b/Line2.tpc"}};
-        auto panel = makePanel();
-        panel->show();
-        QSignalSpy loaded(panel.get(), &ProjectMain::projectLoaded);
-        auto *list = panel->findChild<QListWidget *>("listWidget");
+        makePanel()->show();
+        QSignalSpy loaded(m_panel.get(), &ProjectMain::projectLoaded);
+        auto *list = m_panel->findChild<QListWidget *>("listWidget");
         list->setCurrentRow(1);
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(loaded.count(), 1);
@@ -246,12 +202,8 @@ private slots:
 
     void withoutRecentProjectsTheListIsEmptyAndCreateStillWorks()
     {
-        auto panel = makePanel();
-        QCOMPARE(panel->findChild<QListWidget *>("listWidget")->count(), 0);
-        QSignalSpy created(panel.get(), &ProjectMain::projectCreated);
-        m_chooser.answer = m_dir->filePath("New");
-        QTest::mouseClick(panel->findChild<QPushButton *>("btn_create"), Qt::LeftButton);
-        QCOMPARE(created.count(), 1);
+        QCOMPARE(makePanel()->findChild<QListWidget *>("listWidget")->count(), 0);
+        QCOMPARE(outcome(m_dir->filePath("New"), true), "created " + m_dir->filePath("New.tpc"));
     }
 };
 

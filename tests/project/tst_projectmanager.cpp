@@ -2,7 +2,7 @@
 #include "device/devicetypes.h"
 #include "device/pollinterval.h"
 #include "project/projectmanager.h"
-#include "tests/project/messageprobe.h"
+#include "tests/support/messageprobe.h"
 
 #include <QLabel>
 #include <QLineEdit>
