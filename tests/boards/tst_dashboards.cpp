@@ -1,4 +1,5 @@
 #include "device/configureddevice.h"
+#include "tests/support/devicefactory.h"
 #include "view/dashboard.h"
 #include "view/dashboarddeviceitem.h"
 #include "view/dashboardtab.h"
@@ -11,7 +12,6 @@
 #include <QTest>
 
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -38,30 +38,31 @@ class DashboardsTest : public QObject
     Q_OBJECT
 
 private:
-    std::vector<std::unique_ptr<ConfiguredDevice>> m_devices;
+    DeviceFactory m_devices;
+    int m_made = 0;
 
     ConfiguredDevice *makeDevice(const QString &number, int dashboard = 0)
     {
-        m_devices.push_back(std::make_unique<ConfiguredDevice>(number, LINK_SERIAL));
-        ConfiguredDevice *device = m_devices.back().get();
-        device->m_strDeviceName = QStringLiteral("Logger ") + number;
-        device->m_strDeviceInterface = QStringLiteral("/dev/ttyACM") + number.right(1);
-        device->m_nDashboardNumber = dashboard;
-        return device;
+        ++m_made;
+        return m_devices.add(number, LINK_SERIAL, "Logger " + number,
+                             "/dev/ttyACM" + number.right(1), 23, dashboard);
     }
 
     QList<ConfiguredDevice *> makeDevices(int count, int dashboard = 0)
     {
         QList<ConfiguredDevice *> list;
         for (int i = 0; i < count; ++i)
-            list.append(makeDevice(
-                QStringLiteral("KX%1").arg(m_devices.size() + 1, 4, 10, QLatin1Char('0')),
-                dashboard));
+            list.append(makeDevice(QStringLiteral("KX%1").arg(m_made + 1, 4, 10, QLatin1Char('0')),
+                                   dashboard));
         return list;
     }
 
 private slots:
-    void cleanup() { m_devices.clear(); }
+    void cleanup()
+    {
+        m_devices.clear();
+        m_made = 0;
+    }
 
     void devicesFillAColumnPairTopToBottomBeforeTheNext()
     {
@@ -347,14 +348,14 @@ private slots:
     {
         auto tab = std::make_unique<DashboardTab>();
         tab->setDeviceList(makeDevices(2));
-        auto *tile = static_cast<DashBoardDeviceItem *>(m_devices.front()->m_pCh1Item);
-        m_devices.erase(m_devices.begin());
+        auto *tile = static_cast<DashBoardDeviceItem *>(m_devices.at(0)->m_pCh1Item);
+        m_devices.remove(0);
         QVERIFY(!tile->device());
         QSignalSpy spy(tab.get(), &DashboardTab::deviceClicked);
         QTest::mouseClick(tile, Qt::LeftButton);
         QCOMPARE(spy.count(), 0);
         tab.reset();
-        QVERIFY(!m_devices.front()->m_pCh1Item);
+        QVERIFY(!m_devices.at(0)->m_pCh1Item);
     }
 
     void aMeasurementReplyReachesBothTilesOfItsDevice()

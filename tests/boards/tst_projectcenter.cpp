@@ -2,6 +2,7 @@
 #include "dialogs/sensingoptiontelnetdialog.h"
 #include "dialogs/sensingoptionusbdialog.h"
 #include "project/networksettingdialog.h"
+#include "tests/support/devicefactory.h"
 #include "view/chartview.h"
 #include "view/dashboarddeviceitem.h"
 #include "view/dashboardtab.h"
@@ -17,7 +18,6 @@
 #include <QToolButton>
 
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -37,31 +37,13 @@ class ProjectCenterTest : public QObject
     Q_OBJECT
 
 private:
-    std::vector<std::unique_ptr<ConfiguredDevice>> m_devices;
+    DeviceFactory m_devices;
     std::unique_ptr<ProjectCenter> m_center;
-
-    ConfiguredDevice *makeDevice(const QString &number, int linkType, const QString &name)
-    {
-        m_devices.push_back(std::make_unique<ConfiguredDevice>(number, linkType));
-        ConfiguredDevice *device = m_devices.back().get();
-        device->m_strDeviceName = name;
-        device->m_strDeviceInterface =
-            linkType == LINK_SERIAL ? QStringLiteral("/dev/ttyACM0") : QStringLiteral("127.0.0.1");
-        return device;
-    }
-
-    QList<ConfiguredDevice *> devices() const
-    {
-        QList<ConfiguredDevice *> list;
-        for (const auto &device : m_devices)
-            list.append(device.get());
-        return list;
-    }
 
     ProjectCenter *startCenter()
     {
         m_center = std::make_unique<ProjectCenter>(QStringLiteral("/tmp/cold.store.tpc"));
-        m_center->setDeviceList(devices());
+        m_center->setDeviceList(m_devices.list());
         m_center->resize(1152, 620);
         m_center->show();
         return m_center.get();
@@ -90,10 +72,9 @@ private:
 private slots:
     void init()
     {
-        makeDevice(QStringLiteral("KX0001"), LINK_SERIAL, QStringLiteral("Cold room"));
-        makeDevice(QStringLiteral("024B58000001"), LINK_TCP, QString());
-        makeDevice(QStringLiteral("KX0003"), LINK_NONE, QStringLiteral("Spare"))
-            ->m_nDashboardNumber = 4;
+        m_devices.add("KX0001", LINK_SERIAL, "Cold room", "/dev/ttyACM0");
+        m_devices.add("024B58000001", LINK_TCP, QString(), "127.0.0.1");
+        m_devices.add("KX0003", LINK_NONE, "Spare", "127.0.0.1", 23, 4);
     }
 
     void cleanup()
@@ -113,16 +94,16 @@ private slots:
         QCOMPARE(list->item(1)->text(), QStringLiteral("024B58000001"));
         QCOMPARE(list->item(1)->toolTip(), QStringLiteral("127.0.0.1"));
         QCOMPARE(list->item(2)->text(), QStringLiteral("Spare"));
-        QCOMPARE(m_devices[2]->m_pListItem, list->item(2));
-        QVERIFY(!m_devices[2]->m_pCh1Item);
-        QVERIFY(m_devices[0]->m_pCh1Item);
+        QCOMPARE(m_devices.at(2)->m_pListItem, list->item(2));
+        QVERIFY(!m_devices.at(2)->m_pCh1Item);
+        QVERIFY(m_devices.at(0)->m_pCh1Item);
     }
 
     void pickingADeviceInTheListShowsItsDetailView()
     {
         startCenter();
         QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
-        ConfiguredDevice *device = m_devices[1].get();
+        ConfiguredDevice *device = m_devices.at(1);
         clickListEntry(device);
 
         QVERIFY(!m_center->isDashboardMode());
@@ -136,8 +117,8 @@ private slots:
     void pickingAnotherDeviceDetachesTheDetailViewFromTheFirst()
     {
         startCenter();
-        ConfiguredDevice *first = m_devices[0].get();
-        ConfiguredDevice *second = m_devices[1].get();
+        ConfiguredDevice *first = m_devices.at(0);
+        ConfiguredDevice *second = m_devices.at(1);
         emit m_center->dashboardTab()->deviceClicked(first);
         emit m_center->dashboardTab()->deviceClicked(second);
 
@@ -150,7 +131,7 @@ private slots:
     void pickingTheShownDeviceAgainDoesNothingUntilTheDashboardsAreBack()
     {
         startCenter();
-        ConfiguredDevice *device = m_devices[0].get();
+        ConfiguredDevice *device = m_devices.at(0);
         m_center->slotDeviceClicked(device);
         device->clearChartView();
 
@@ -166,7 +147,7 @@ private slots:
     {
         startCenter();
         QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
-        ConfiguredDevice *device = m_devices[0].get();
+        ConfiguredDevice *device = m_devices.at(0);
         m_center->slotDeviceClicked(device);
         device->m_strDeviceName = QStringLiteral("Freezer");
 
@@ -188,7 +169,7 @@ private slots:
     {
         startCenter();
         QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
-        ConfiguredDevice *device = m_devices[1].get();
+        ConfiguredDevice *device = m_devices.at(1);
         QTest::mouseClick(static_cast<DashBoardDeviceItem *>(device->m_pCh2Item), Qt::LeftButton);
         QCOMPARE(m_center->currentDevice(), device);
         QVERIFY(!m_center->isDashboardMode());
@@ -271,16 +252,16 @@ private slots:
         m_center->slotPopupSensingOption();
         QCOMPARE(openDialogs<QDialog>(), 0);
 
-        m_center->slotDeviceClicked(m_devices[2].get());
+        m_center->slotDeviceClicked(m_devices.at(2));
         m_center->slotPopupSensingOption();
         QCOMPARE(openDialogs<QDialog>(), 0);
 
-        m_center->slotDeviceClicked(m_devices[0].get());
+        m_center->slotDeviceClicked(m_devices.at(0));
         emit m_center->chartView()->popupSensingOption();
         QCOMPARE(openDialogs<SensingOptionUsbDialog>(), 1);
         QCOMPARE(openDialogs<SensingOptionTelnetDialog>(), 0);
 
-        m_center->slotDeviceClicked(m_devices[1].get());
+        m_center->slotDeviceClicked(m_devices.at(1));
         emit m_center->chartView()->popupSensingOption();
         QCOMPARE(openDialogs<SensingOptionTelnetDialog>(), 1);
     }
@@ -288,11 +269,11 @@ private slots:
     void theNetworkButtonOpensTheInformationOnlyForANetworkDevice()
     {
         startCenter();
-        m_center->slotDeviceClicked(m_devices[0].get());
+        m_center->slotDeviceClicked(m_devices.at(0));
         emit m_center->chartView()->popupNetworkSetting();
         QCOMPARE(openDialogs<NetworkSettingDialog>(), 0);
 
-        m_center->slotDeviceClicked(m_devices[1].get());
+        m_center->slotDeviceClicked(m_devices.at(1));
         emit m_center->chartView()->popupNetworkSetting();
         QCOMPARE(openDialogs<NetworkSettingDialog>(), 1);
     }
@@ -300,7 +281,7 @@ private slots:
     void confirmingTheOptionsRechecksAlarmsRenamesAndAsksToSave()
     {
         startCenter();
-        ConfiguredDevice *device = m_devices[0].get();
+        ConfiguredDevice *device = m_devices.at(0);
         m_center->slotDeviceClicked(device);
         device->readMeasureData(QStringLiteral("23.40,45.10\n"));
         QVERIFY(!device->m_bAlarm1);
@@ -324,7 +305,7 @@ private slots:
     void aSampleOfTheShownDeviceReachesTheDetailViewAndItsTiles()
     {
         startCenter();
-        ConfiguredDevice *device = m_devices[1].get();
+        ConfiguredDevice *device = m_devices.at(1);
         m_center->slotDeviceClicked(device);
         device->readMeasureData(QStringLiteral("23.40,45.10\n"));
         QCOMPARE(label(m_center->chartView(), "label_ch1_number")->text(), QStringLiteral("23.40"));
@@ -336,9 +317,9 @@ private slots:
     void deletingTheProjectCentreLeavesNoDeviceWithAViewPointer()
     {
         startCenter();
-        m_center->slotDeviceClicked(m_devices[0].get());
+        m_center->slotDeviceClicked(m_devices.at(0));
         m_center.reset();
-        for (const auto &device : m_devices) {
+        for (const ConfiguredDevice *device : m_devices.list()) {
             QVERIFY(!device->m_pListItem);
             QVERIFY(!device->m_pCh1Item);
             QVERIFY(!device->m_pCh2Item);
@@ -349,14 +330,14 @@ private slots:
     void aDeviceDeletedBeforeTheProjectCentreIsSkipped()
     {
         startCenter();
-        m_devices.erase(m_devices.begin());
-        m_devices[0]->m_strDeviceName = QStringLiteral("Renamed");
+        m_devices.remove(0);
+        m_devices.at(0)->m_strDeviceName = QStringLiteral("Renamed");
         m_center->projectList()->refreshNames();
         QCOMPARE(deviceList()->item(1)->text(), QStringLiteral("Renamed"));
         m_center->dashboardTab()->refreshItems();
         m_center.reset();
-        QVERIFY(!m_devices[0]->m_pListItem);
-        QVERIFY(!m_devices[0]->m_pCh1Item);
+        QVERIFY(!m_devices.at(0)->m_pListItem);
+        QVERIFY(!m_devices.at(0)->m_pCh1Item);
     }
 };
 
