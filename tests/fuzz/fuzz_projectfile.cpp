@@ -3,6 +3,7 @@
 #include "device/configureddevice.h"
 #include "project/projectfile.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -15,28 +16,32 @@
 
 namespace {
 
-QString nextProjectPath()
+// One file for every input: a new name each time would fill the settings file cache, and its
+// growth makes every input a leak suspect that costs a full leak scan. Each write gets a new
+// modification time, or the cache would serve the previous input of the same size.
+QString writeProject(const QByteArray &content)
 {
     static QTemporaryDir folder;
-    static int count = 0;
-    return folder.filePath(QStringLiteral("project%1.tpc").arg(count++));
+    static qint64 count = 0;
+    const QString path = folder.filePath(QStringLiteral("project.tpc"));
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.flush();
+    FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++count, Qt::UTC),
+                                QFileDevice::FileModificationTime));
+    file.close();
+    return path;
 }
 
 QByteArray deviceDocument(const QByteArray &content)
 {
-    const QString path = nextProjectPath();
-    QFile file(path);
-    FUZZ_CHECK(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-
+    const QString path = writeProject(content);
     ProjectInfo info;
     FUZZ_CHECK(ProjectFile::readInfo(path, &info));
     ProjectFile::databasePath(path);
     ProjectFile::projectLabel(path, info.projectName);
-    const QByteArray json = ProjectFile::readDeviceList(path);
-    QFile::remove(path);
-    return json;
+    return ProjectFile::readDeviceList(path);
 }
 
 void checkLoaded(const QList<DeviceRecord> &records, const QList<ConfiguredDevice *> &devices)

@@ -7,22 +7,23 @@
 
 #include <cmath>
 
-// Arrivals of a network logger, split where the fuzzer likes, go through the line gathering,
+// Arrivals of a logger, split where the fuzzer likes, go through the line gathering,
 // the link's reply filter and the device's decoding, as the bytes of a socket would.
 //
 // Input: one mode byte, then pieces (length byte + bytes), one per arrival.
-// Mode bit 0: recording; bit 1: alarm limits set; bit 2: a setup exchange is waiting for "OK".
+// Mode bit 0: recording; bit 1: alarm limits set; bit 2: a setup exchange is waiting for "OK";
+// bit 3: a USB logger instead of a network one.
 
 namespace {
 
-// The text steps a network link applies to gathered lines before the device sees them.
-QString linkText(QString lines)
+// The text steps a link applies to gathered lines before the device sees them.
+QString linkText(QString lines, QLatin1String marker)
 {
     lines.remove(QLatin1Char('\r'));
-    if (!lines.contains(QLatin1String("ATDC")))
+    if (!lines.contains(marker))
         return QString();
     lines.remove(QLatin1Char(' '));
-    lines.remove(QLatin1String("ATDC"));
+    lines.remove(marker);
     return lines;
 }
 
@@ -56,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     LineBuffer buffer;
     QByteArray stream;
     QString gathered;
-    ConfiguredDevice device(QStringLiteral("024B580000AF"), LINK_TCP);
+    const bool usb = mode & 8;
+    ConfiguredDevice device(usb ? QStringLiteral("KX0001") : QStringLiteral("024B580000AF"),
+                            usb ? LINK_SERIAL : LINK_TCP);
     device.m_bRecording = mode & 1;
     if (mode & 2)
         device.setAlarmRange(-10.5f, 30.25f, 20.0f, 80.0f);
@@ -77,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
 
         checkFields(lines);
-        const QString text = linkText(lines);
+        const QString text = linkText(lines, usb ? QLatin1String("ATCD") : QLatin1String("ATDC"));
         if (!text.isEmpty())
             device.readData(text);
 
