@@ -17,7 +17,6 @@ private slots:
     void simProcessWithoutProgramRefusesToStart();
     void simProcessFailsWhenTheSimulatorRejectsItsArguments();
     void destroyingSimProcessEndsTheSimulator();
-    void commandReturnsTheReplyLine();
 };
 
 void TestSupport::settingsOfATestLandInTheTemporaryFolder()
@@ -69,19 +68,6 @@ void TestSupport::destroyingSimProcessEndsTheSimulator()
     }
     // The process has been waited for, so its id no longer exists.
     QCOMPARE(::kill(pid_t(pid), 0), -1);
-}
-
-void TestSupport::commandReturnsTheReplyLine()
-{
-    SimProcess sim;
-    QVERIFY(sim.start({"--tcp", "2"}));
-    QCOMPARE(sim.loggers().size(), 2);
-    QCOMPARE(sim.logger("tcp1").deviceNumber, QString("024B58000001"));
-    QVERIFY(sim.logger("tcp7").id.isEmpty());
-    QCOMPARE(sim.command("count tcp1"), QString("ok 0"));
-    QVERIFY(sim.command("count nobody").startsWith("err "));
-    sim.stop();
-    QVERIFY(!sim.isRunning());
 }
 
 QTEST_GUILESS_MAIN(TestSupport)

@@ -1,5 +1,6 @@
 #include "device/configureddevice.h"
 #include "device/pollinterval.h"
+#include "tests/support/widgetfinder.h"
 #include "view/chartview.h"
 #include "view/qchartviewer.h"
 #include "view/qchartviewerlabel.h"
@@ -48,10 +49,7 @@ private:
 
     template <typename T> T *child(const char *name) const
     {
-        T *widget = m_view->findChild<T *>(QLatin1String(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return ::child<T>(m_view.get(), name);
     }
     QString text(const char *name) const { return child<QLabel>(name)->text(); }
     QString style(const char *name) const { return child<QFrame>(name)->styleSheet(); }

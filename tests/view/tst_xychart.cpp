@@ -83,26 +83,6 @@ private slots:
         QVERIFY(chart->yAxisRange().lower < 17.0 && chart->yAxisRange().upper > 23.0);
     }
 
-    void xAxisSpans1200SecondsAt5000Milliseconds()
-    {
-        const Samples s = samples(5000);
-        auto chart = chartOf(s, 5000);
-        QCOMPARE(chart->xAxisRange().lower, NEWEST - 1200);
-        QCOMPARE(chart->xAxisRange().upper, NEWEST);
-        drawTrackLine(chart.get(), chart->plotArea().right(), intervalText(5000));
-        QVERIFY(chart->dynamicTexts().contains("View Length : 240 samples   Interval : 5 sec "));
-    }
-
-    void unknownIntervalSpans480SecondsWithAnEmptyIntervalText()
-    {
-        const Samples s = samples(2000);
-        auto chart = chartOf(s, 2000);
-        QCOMPARE(chart->xAxisRange().lower, NEWEST - 480);
-        QCOMPARE(chart->xAxisRange().upper, NEWEST);
-        drawTrackLine(chart.get(), chart->plotArea().right(), intervalText(2000));
-        QVERIFY(chart->dynamicTexts().contains("View Length : 240 samples   Interval :  "));
-    }
-
     void missingValueLeavesAGapInTheLine()
     {
         Samples s = samples(5000);
