@@ -1,3 +1,4 @@
+#include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@ constexpr unsigned long SPLASH_PAUSE_MS = 2500;
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Before the window: a stop request during start-up is handled once the event loop runs.
+    TerminationWatcher termination;
 
     QSplashScreen splash(QPixmap(QStringLiteral(":/img/LoadingLite.png")));
     splash.show();
@@ -24,6 +27,15 @@ int main(int argc, char *argv[])
         delete window;
         return 0;
     }
+    // A request to end from outside is not the user's close button: a running recording is
+    // stopped properly (queued rows and break rows written, range saved) and the program ends.
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, window, [window] {
+        if (window->isRecording())
+            window->slotStopRecord();
+        window->close();
+        QCoreApplication::quit();
+    });
+
     QApplication::processEvents();
     QThread::msleep(SPLASH_PAUSE_MS);
 

@@ -5,16 +5,16 @@
 #include "tests/discovery/netnsguard.h"
 #include "tests/support/simprocess.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
-
-#include <csignal>
 
 // The installed program started as a session would start it, with nobody at the keyboard:
 // its settings say "Auto Load Recent Project" and "Auto Start Record", so it opens the last
@@ -28,7 +28,7 @@ private slots:
     void init();
     void cleanup();
 
-    void theLastProjectRecordsWithoutAnyone();
+    void theLastProjectRecordsWithoutAnyoneUntilTheSessionEnds();
     void aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched_data();
     void aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched();
 
@@ -117,7 +117,7 @@ void TestAcceptanceAutostart::startProgram()
     QVERIFY2(m_program->waitForStarted(5000), qPrintable(m_program->errorString()));
 }
 
-void TestAcceptanceAutostart::theLastProjectRecordsWithoutAnyone()
+void TestAcceptanceAutostart::theLastProjectRecordsWithoutAnyoneUntilTheSessionEnds()
 {
     const QString projectPath = m_home->filePath(QStringLiteral("Night.tpc"));
     const QString databasePath = m_home->filePath(QStringLiteral("Night.dat"));
@@ -126,6 +126,9 @@ void TestAcceptanceAutostart::theLastProjectRecordsWithoutAnyone()
     startProgram();
 
     const QList<SimProcess::Logger> loggers = m_sim.loggers();
+    QList<int> answersBefore;
+    for (const SimProcess::Logger &logger : loggers)
+        answersBefore.append(m_sim.command("count " + logger.id).mid(3).toInt());
     // Start-up pauses 2.5 s; two loggers at 1 s fill a 16-row batch in about 8 s.
     QTRY_VERIFY2_WITH_TIMEOUT(
         [&] {
@@ -138,21 +141,36 @@ void TestAcceptanceAutostart::theLastProjectRecordsWithoutAnyone()
     QCOMPARE(m_program->state(), QProcess::Running);
     QVERIFY(!ProjectFile::readString(projectPath, QStringLiteral("record_start_time")).isEmpty());
 
-    // Nobody stops the recording: the process ends as a shutdown would end it.
-    m_program->kill();
-    QVERIFY(m_program->waitForFinished(5000));
+    // Nobody stops the recording: the session ends and asks the program to stop. What was
+    // still queued is written, with the break row, before it goes.
+    m_program->terminate();
+    QVERIFY(m_program->waitForFinished(10000));
+    QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program->exitCode(), 0);
 
     QList<StoredRow> rows;
     QVERIFY(readStoredRows(databasePath, &rows));
+    quint32 last = 0;
     for (int i = 0; i < loggers.size(); ++i) {
         const QList<StoredRow> own = rowsOf(rows, loggers[i].deviceNumber);
-        QVERIFY(own.size() >= 8);
-        for (const StoredRow &row : own) {
+        QVERIFY(own.size() >= 9);
+        QVERIFY(own.last().isBreak());
+        for (const StoredRow &row : own.mid(0, own.size() - 1)) {
             QVERIFY(row.channel1 && row.channel2);
             QVERIFY(*row.channel1 >= 20 + i && *row.channel1 <= 20.9 + i + 1e-9);
             QVERIFY(*row.channel2 >= 40 + i && *row.channel2 <= 42 + i);
+            last = std::max(last, row.pointDate);
         }
+        // Every answer but one in flight at the end is stored.
+        const int answers =
+            m_sim.command("count " + loggers[i].id).mid(3).toInt() - answersBefore[i];
+        QVERIFY2(
+            own.size() - 1 >= answers - 1,
+            qPrintable(QStringLiteral("%1 rows for %2 answers").arg(own.size() - 1).arg(answers)));
     }
+    QCOMPARE(
+        ProjectFile::readString(projectPath, QStringLiteral("record_stop_time")),
+        QDateTime::fromSecsSinceEpoch(last + 1).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
 }
 
 void TestAcceptanceAutostart::aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched_data()
