@@ -11,32 +11,14 @@ private Q_SLOTS:
     void everyNamedImageLoads_data()
     {
         QTest::addColumn<QString>("path");
-        const char *names[] = {"DashboardText",
-                               "DeviceCh1",
-                               "DeviceCh2",
-                               "DeviceConnectedSymbol",
-                               "DeviceConnectingSymbol",
-                               "DeviceDisconnectedSymbol",
-                               "DeviceImg",
-                               "I_2",
-                               "KestrelixLogo",
-                               "KestrelixSymbol",
-                               "KestrelixSymbol2",
-                               "LoadingLite",
-                               "RecordButton",
-                               "RecordStopButton",
-                               "StateReady",
-                               "StateRecording",
-                               "VelmoranLogoLite",
-                               "btn_addDevice",
-                               "btn_createProject",
-                               "btn_interval",
-                               "btn_removeDevice",
-                               "icon_lan",
-                               "icon_usb",
-                               "velmoran_lite"};
-        for (const char *name : names)
-            QTest::newRow(name) << QStringLiteral(":/img/%1.png").arg(QLatin1String(name));
+        const QString names = "DashboardText DeviceCh1 DeviceCh2 DeviceConnectedSymbol "
+                              "DeviceConnectingSymbol DeviceDisconnectedSymbol DeviceImg I_2 "
+                              "KestrelixLogo KestrelixSymbol KestrelixSymbol2 LoadingLite "
+                              "RecordButton RecordStopButton StateReady StateRecording "
+                              "VelmoranLogoLite btn_addDevice btn_createProject btn_interval "
+                              "btn_removeDevice icon_lan icon_usb velmoran_lite";
+        for (const QString &name : names.split(' '))
+            QTest::newRow(qPrintable(name)) << ":/img/" + name + ".png";
     }
 
     void everyNamedImageLoads()
