@@ -74,6 +74,10 @@ check test -x "$target/usr/bin/velmoran-lite"
 check test -x "$target/usr/bin/kestrelix-sim"
 check test -f "$target/usr/share/applications/velmoran-lite.desktop"
 check test -f "$target/usr/share/icons/hicolor/64x64/apps/velmoran-lite.png"
+# Plugins that no library dependency pulls in: the project database and a platform to draw on.
+check test -f "$target/usr/lib/x86_64-linux-gnu/qt6/plugins/sqldrivers/libqsqlite.so"
+check test -f "$target/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqxcb.so"
+check test -f "$target/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqoffscreen.so"
 
 say "kestrelix-sim --help"
 if in_root kestrelix-sim --help >"$work/sim-help.txt" 2>&1 && grep -q -- '--discovery' "$work/sim-help.txt"; then
