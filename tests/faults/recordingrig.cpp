@@ -1,0 +1,272 @@
+#include "tests/faults/recordingrig.h"
+
+#include "app/velmoranmain.h"
+#include "device/configureddevice.h"
+#include "device/devicetypes.h"
+#include "discovery/usbenumerator.h"
+#include "project/messagedialog.h"
+#include "project/projectfile.h"
+#include "store/insertserialdata.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include <vector>
+
+namespace {
+// No USB logger is ever present unless a test says so: the machine's own bus stays out.
+class NoUsbLoggers : public UsbEnumerator
+{
+public:
+    QList<UsbPortPair> enumerateUsbLoggers() override { return {}; }
+};
+
+bool writeProject(const QString &path, const QList<SimProcess::Logger> &loggers)
+{
+    std::vector<std::unique_ptr<ConfiguredDevice>> owned;
+    QList<ConfiguredDevice *> devices;
+    for (const SimProcess::Logger &logger : loggers) {
+        const bool usb = logger.kind == QStringLiteral("USB");
+        owned.push_back(
+            std::make_unique<ConfiguredDevice>(logger.deviceNumber, usb ? LINK_SERIAL : LINK_TCP));
+        ConfiguredDevice *device = owned.back().get();
+        device->setConnection(logger.id, QStringLiteral("CH1"), QStringLiteral("CH2"),
+                              logger.address, usb ? quint16(23) : logger.port);
+        device->setAlarmRange(-1000, 1000, -1000, 1000);
+        devices.append(device);
+    }
+    return ProjectFile::create(path, ProjectFile::baseName(path), 1000) &&
+           ProjectFile::saveDevices(path, devices) &&
+           ProjectFile::writeConfiguration(path, 1000,
+                                           {QStringLiteral("A"), QStringLiteral("B"),
+                                            QStringLiteral("C"), QStringLiteral("D")});
+}
+
+int queryCount(const QString &databasePath, const QString &sql, const QString &bound)
+{
+    static int serial = 0;
+    const QString name = QStringLiteral("faultreader%1").arg(++serial);
+    int count = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(databasePath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.prepare(sql);
+            query.addBindValue(bound);
+            if (query.exec() && query.next())
+                count = query.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return count;
+}
+} // namespace
+
+int simCount(const QString &reply)
+{
+    if (!reply.startsWith(QStringLiteral("ok ")))
+        return -1;
+    bool ok = false;
+    const int value = reply.mid(3).trimmed().toInt(&ok);
+    return ok ? value : -1;
+}
+
+QString integrityCheck(const QString &databasePath)
+{
+    const QString name = QStringLiteral("faultintegrity");
+    QString result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(databasePath);
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("PRAGMA integrity_check")) && query.next())
+                result = query.value(0).toString();
+        } else {
+            result = QStringLiteral("cannot open");
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
+RecordingRig::RecordingRig(SimProcess *sim) : m_pSim(sim) {}
+
+RecordingRig::~RecordingRig()
+{
+    if (!m_pWindow)
+        return;
+    if (m_pWindow->isRecording())
+        m_pWindow->slotStopRecord();
+    m_pWindow->slotCloseProject();
+    m_pWindow.reset();
+    InsertSerialData::clearPendingRows();
+}
+
+bool RecordingRig::open(const QString &folder, const QStringList &ids, UsbEnumerator *enumerator)
+{
+    QList<SimProcess::Logger> loggers;
+    int tcpLoggers = 0;
+    for (const QString &id : ids) {
+        const SimProcess::Logger logger = m_pSim->logger(id);
+        if (logger.id.isEmpty()) {
+            m_strFailure = QStringLiteral("the simulator has no logger ") + id;
+            delete enumerator;
+            return false;
+        }
+        loggers.append(logger);
+        m_serials.insert(id, logger.deviceNumber);
+        m_answersAtOpen.insert(id, simCount(m_pSim->command(QStringLiteral("count ") + id)));
+        if (logger.kind == QStringLiteral("TCP"))
+            ++tcpLoggers;
+    }
+    InsertSerialData::clearPendingRows();
+    m_strProjectPath = QDir(folder).filePath(QStringLiteral("Faults.tpc"));
+    if (!writeProject(m_strProjectPath, loggers)) {
+        m_strFailure = QStringLiteral("cannot write the project file");
+        delete enumerator;
+        return false;
+    }
+    m_strDatabasePath = ProjectFile::databasePath(m_strProjectPath);
+
+    m_pWindow = std::make_unique<VelmoranMain>();
+    m_pWindow->setUsbEnumerator(enumerator ? enumerator : new NoUsbLoggers);
+    holdTimers();
+    m_pWindow->projectLoaded(m_strProjectPath);
+    holdTimers();
+    m_pWindow->slotStartRecord();
+    holdTimers();
+    if (!m_pWindow->isRecording() || m_pWindow->configuredDevices().size() != ids.size()) {
+        m_strFailure = QStringLiteral("the project did not load or does not record");
+        return false;
+    }
+    if (enumerator)
+        m_pWindow->checkConnection();
+    // Loading polls every network logger once; its answers are part of the recording.
+    if (!QTest::qWaitFor([&] { return InsertSerialData::pendingRowCount() >= tcpLoggers; }, 5000)) {
+        m_strFailure = QStringLiteral("the first poll was not answered");
+        return false;
+    }
+    return true;
+}
+
+ConfiguredDevice *RecordingRig::device(const QString &id) const
+{
+    const QString serial = m_serials.value(id);
+    for (ConfiguredDevice *device : m_pWindow->configuredDevices()) {
+        if (device->m_strDeviceNumber == serial)
+            return device;
+    }
+    return nullptr;
+}
+
+QString RecordingRig::serialOf(const QString &id) const
+{
+    return m_serials.value(id);
+}
+
+void RecordingRig::holdTimers()
+{
+    const QList<QTimer *> timers = m_pWindow->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    for (QTimer *timer : timers)
+        timer->stop();
+}
+
+bool RecordingRig::pollAndWait(const QStringList &answering, int timeoutMs)
+{
+    const int before = InsertSerialData::pendingRowCount();
+    m_pWindow->writeDevice();
+    return QTest::qWaitFor(
+        [&] { return InsertSerialData::pendingRowCount() >= before + answering.size(); },
+        timeoutMs);
+}
+
+void RecordingRig::pollUnanswered()
+{
+    m_pWindow->writeDevice();
+    // Lets refusals and resets of the poll's connection attempts arrive before the next poll.
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+bool RecordingRig::flush()
+{
+    m_pWindow->writeDb();
+    return InsertSerialData::pendingRowCount() == 0;
+}
+
+int RecordingRig::answeredSinceOpen(const QString &id)
+{
+    return simCount(m_pSim->command(QStringLiteral("count ") + id)) - m_answersAtOpen.value(id);
+}
+
+int RecordingRig::storedRows(const QString &id, bool withValueOnly) const
+{
+    return queryCount(m_strDatabasePath,
+                      withValueOnly ? QStringLiteral("select count(channel1) from kestrelix "
+                                                     "where serialno = ?")
+                                    : QStringLiteral("select count(*) from kestrelix "
+                                                     "where serialno = ?"),
+                      m_serials.value(id));
+}
+
+bool RecordingRig::everyAnswerStoredOnce(const QStringList &ids, QString *why)
+{
+    // Answers still on their way belong to the recording: wait for them before stopping.
+    const auto answered = [&] {
+        int sum = 0;
+        for (const QString &id : ids)
+            sum += answeredSinceOpen(id);
+        return sum;
+    };
+    const auto stored = [&] {
+        int sum = 0;
+        for (const QString &id : ids)
+            sum += storedRows(id) - m_nStops;
+        return sum;
+    };
+    const bool settled = QTest::qWaitFor(
+        [&] { return stored() + InsertSerialData::pendingRowCount() >= answered(); }, 3000);
+    m_pWindow->slotStopRecord();
+    ++m_nStops;
+    if (!settled) {
+        *why = QStringLiteral("fewer rows were recorded than the loggers answered");
+        return false;
+    }
+    for (const QString &id : ids) {
+        const int answers = answeredSinceOpen(id);
+        const int rows = storedRows(id);
+        if (rows != answers + m_nStops) {
+            *why = QStringLiteral("%1 answered %2 polls, the database holds %3 rows (%4 gap rows)")
+                       .arg(id)
+                       .arg(answers)
+                       .arg(rows)
+                       .arg(m_nStops);
+            return false;
+        }
+    }
+    return true;
+}
+
+int RecordingRig::shownMessages(const QString &title, const QString &text) const
+{
+    int count = 0;
+    const QList<QWidget *> widgets = QApplication::allWidgets();
+    for (const QWidget *widget : widgets) {
+        const auto *dialog = qobject_cast<const MessageDialog *>(widget);
+        if (!dialog || !dialog->isVisible())
+            continue;
+        const auto *box = dialog->findChild<QGroupBox *>(QStringLiteral("groupBox_message"));
+        const auto *view = dialog->findChild<QTextBrowser *>(QStringLiteral("textBrowser"));
+        if (box && view && box->title() == title && view->toPlainText() == text)
+            ++count;
+    }
+    return count;
+}
