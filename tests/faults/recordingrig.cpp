@@ -217,13 +217,14 @@ int RecordingRig::storedRows(const QString &id, bool withValueOnly) const
                       m_serials.value(id));
 }
 
-bool RecordingRig::everyAnswerStoredOnce(const QStringList &ids, QString *why)
+bool RecordingRig::everyAnswerStoredOnce(const QStringList &ids, QString *why,
+                                         const QHash<QString, int> &notStored)
 {
     // Answers still on their way belong to the recording: wait for them before stopping.
     const auto answered = [&] {
         int sum = 0;
         for (const QString &id : ids)
-            sum += answeredSinceOpen(id);
+            sum += answeredSinceOpen(id) - notStored.value(id);
         return sum;
     };
     const auto stored = [&] {
@@ -241,7 +242,7 @@ bool RecordingRig::everyAnswerStoredOnce(const QStringList &ids, QString *why)
         return false;
     }
     for (const QString &id : ids) {
-        const int answers = answeredSinceOpen(id);
+        const int answers = answeredSinceOpen(id) - notStored.value(id);
         const int rows = storedRows(id);
         if (rows != answers + m_nStops) {
             *why = QStringLiteral("%1 answered %2 polls, the database holds %3 rows (%4 gap rows)")

@@ -51,7 +51,9 @@ public:
     int storedRows(const QString &id, bool withValueOnly = false) const;
     // Stops the recording (which writes what is queued) and checks that every answer the
     // logger sent is in the database exactly once, next to the one gap row each stop adds.
-    bool everyAnswerStoredOnce(const QStringList &ids, QString *why);
+    // notStored: answers of a logger that are no sample at all (a line the program drops).
+    bool everyAnswerStoredOnce(const QStringList &ids, QString *why,
+                               const QHash<QString, int> &notStored = {});
     QString databasePath() const { return m_strDatabasePath; }
     QString projectPath() const { return m_strProjectPath; }
 

@@ -60,7 +60,9 @@ private:
 void TestFaultsLinks::initTestCase()
 {
     isolateSettings();
-    QVERIFY(m_sim.start({"--tcp", "2", "--tcp-base-port", "0", "--usb", "1"}));
+    // Drifting values keep any two answers of a logger apart, however fast the polls come.
+    QVERIFY(m_sim.start({"--tcp", "2", "--tcp-base-port", "0", "--usb", "1", "--drift", "tcp0:1",
+                         "--drift", "tcp1:1", "--drift", "usb0:1"}));
 }
 
 void TestFaultsLinks::init()
