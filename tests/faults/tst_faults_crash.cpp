@@ -1,0 +1,133 @@
+// A recording program killed with SIGKILL at random moments, twenty times over the same
+// database: every time the file passes the integrity check and holds every row of every batch
+// the program reported as committed.
+#include "device/configureddevice.h"
+#include "device/devicetypes.h"
+#include "project/projectfile.h"
+#include "tests/faults/recordingrig.h"
+#include "tests/support/simprocess.h"
+#include "tests/support/tempproject.h"
+#include "tests/support/testsettings.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+bool writeProject(const QString &path, const QList<SimProcess::Logger> &loggers)
+{
+    std::vector<std::unique_ptr<ConfiguredDevice>> owned;
+    QList<ConfiguredDevice *> devices;
+    for (const SimProcess::Logger &logger : loggers) {
+        owned.push_back(std::make_unique<ConfiguredDevice>(logger.deviceNumber, LINK_TCP));
+        owned.back()->setConnection(logger.id, QStringLiteral("CH1"), QStringLiteral("CH2"),
+                                    logger.address, logger.port);
+        owned.back()->setAlarmRange(-1e6f, 1e6f, -1e6f, 1e6f);
+        devices.append(owned.back().get());
+    }
+    return ProjectFile::create(path, ProjectFile::baseName(path), 1000) &&
+           ProjectFile::saveDevices(path, devices) &&
+           ProjectFile::writeConfiguration(path, 1000, {"A", "B", "C", "D"});
+}
+
+int rowCount(const QString &databasePath)
+{
+    int count = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "crashreader");
+        db.setDatabaseName(databasePath);
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("select count(*) from kestrelix")) && query.next())
+                count = query.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("crashreader"));
+    return count;
+}
+} // namespace
+
+class TestFaultsCrash : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void aKilledRecordingLeavesEveryCommittedBatchInAnIntactDatabase();
+
+private:
+    SimProcess m_sim;
+    TempProjectDir m_dir;
+};
+
+void TestFaultsCrash::initTestCase()
+{
+    isolateSettings();
+    QVERIFY(m_sim.start({"--tcp", "4", "--tcp-base-port", "0", "--drift", "tcp0:1", "--drift",
+                         "tcp1:1", "--drift", "tcp2:1", "--drift", "tcp3:1"}));
+}
+
+void TestFaultsCrash::aKilledRecordingLeavesEveryCommittedBatchInAnIntactDatabase()
+{
+    const QString project = m_dir.projectPath(QStringLiteral("Crash"));
+    QVERIFY(writeProject(project, m_sim.loggers()));
+    const QString database = ProjectFile::databasePath(project);
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    qInfo("seed %u", seed);
+
+    QElapsedTimer total;
+    total.start();
+    for (int trial = 0; trial < 20; ++trial) {
+        QProcess recorder;
+        recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        recorder.start(QStringLiteral(FAULTS_RECORDER_PATH), {project});
+        QVERIFY(recorder.waitForStarted(5000));
+        QVERIFY2(QTest::qWaitFor([&] { return recorder.canReadLine(); }, 10000),
+                 "the recorder did not start recording");
+        QCOMPARE(recorder.readLine().trimmed(), QByteArray("RECORDING"));
+
+        // Anywhere from before the first batch to a dozen batches in.
+        const int lifeMs = random.bounded(20, 700);
+        int committed = -1;
+        QElapsedTimer life;
+        life.start();
+        while (life.elapsed() < lifeMs) {
+            recorder.waitForReadyRead(int(qMax<qint64>(1, lifeMs - life.elapsed())));
+            while (recorder.canReadLine()) {
+                const QByteArray line = recorder.readLine().trimmed();
+                if (line.startsWith("COMMITTED "))
+                    committed = line.mid(10).toInt();
+            }
+        }
+        recorder.kill();
+        QVERIFY(recorder.waitForFinished(5000));
+        while (recorder.canReadLine()) {
+            const QByteArray line = recorder.readLine().trimmed();
+            if (line.startsWith("COMMITTED "))
+                committed = line.mid(10).toInt();
+        }
+        QCOMPARE(recorder.exitStatus(), QProcess::CrashExit);
+
+        QCOMPARE(integrityCheck(database), QStringLiteral("ok"));
+        const int stored = rowCount(database);
+        QVERIFY2(stored >= committed,
+                 qPrintable(QStringLiteral("trial %1 after %2 ms: %3 rows reported committed, "
+                                           "%4 stored")
+                                .arg(trial)
+                                .arg(lifeMs)
+                                .arg(committed)
+                                .arg(stored)));
+    }
+    QVERIFY(rowCount(database) > 0);
+    qInfo("20 kills in %lld ms, %d rows", total.elapsed(), rowCount(database));
+}
+
+QTEST_GUILESS_MAIN(TestFaultsCrash)
+#include "tst_faults_crash.moc"
