@@ -1,5 +1,6 @@
-// The database's disk filling up under a recording program, on a small filesystem of the
-// test's own, mounted in a private mount namespace (needs root; skipped otherwise).
+// The database's storage failing under a recording program: its disk filling up (on a small
+// filesystem of the test's own, mounted in a private mount namespace), its files turning
+// unwritable (frozen with the immutable attribute). Both need root; each case skips otherwise.
 #include "app/velmoranmain.h"
 #include "device/configureddevice.h"
 #include "store/insertserialdata.h"
@@ -13,7 +14,13 @@
 #include <QFile>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -46,6 +53,59 @@ bool fillDisk(const QString &path)
     return full;
 }
 
+// Sets or clears the immutable attribute (chattr +i / -i). Unlike permission bits it stops
+// root too, and on ext4 it also stops writes through descriptors opened before it was set.
+// Returns 0 or the errno of the failure.
+int setImmutable(const QString &path, bool immutable)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int flags = 0;
+    int error = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+        error = errno;
+    } else {
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
+            error = errno;
+    }
+    ::close(fd);
+    return error;
+}
+
+// Empty when a file frozen with the immutable attribute refuses writes through a descriptor
+// opened before; otherwise why not.
+QString frozenFilesRefuseWrites(const QString &probe)
+{
+    const QByteArray path = QFile::encodeName(probe);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return QStringLiteral("cannot create ") + probe;
+    QString why;
+    if (const int error = setImmutable(probe, true)) {
+        why = QStringLiteral("the immutable attribute cannot be set here: ") +
+              QString::fromLocal8Bit(std::strerror(error));
+    } else {
+        if (::pwrite(fd, "x", 1, 0) == 1)
+            why = QStringLiteral("the immutable attribute does not stop writes through open "
+                                 "files on this filesystem");
+        setImmutable(probe, false);
+    }
+    ::close(fd);
+    ::unlink(path.constData());
+    return why;
+}
+
+// Clears the immutable attribute of every file in folder, so that nothing the test froze
+// stays frozen, whichever way the test ended.
+void thawFolder(const QString &folder)
+{
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : names)
+        setImmutable(QDir(folder).filePath(name), false);
+}
+
 const QString WRITE_FAILED =
     QStringLiteral("Unable to write the database.\nPlease check the disk.");
 } // namespace
@@ -60,6 +120,7 @@ private slots:
     void cleanup();
 
     void aFullDiskKeepsTheRowsQueuedUntilSpaceIsFreed();
+    void anUnwritableDatabaseKeepsTheRowsQueuedUntilItIsWritableAgain();
 
 private:
     bool mountSmallDisk(const QString &size);
@@ -72,8 +133,6 @@ private:
 
 void TestFaultsStorage::initTestCase()
 {
-    if (!g_bPrivateMounts)
-        QSKIP("needs root to mount a small filesystem in a private mount namespace");
     isolateSettings();
     QVERIFY(m_sim.start(
         {"--tcp", "2", "--tcp-base-port", "0", "--drift", "tcp0:1", "--drift", "tcp1:1"}));
@@ -88,6 +147,7 @@ void TestFaultsStorage::init()
 
 void TestFaultsStorage::cleanup()
 {
+    thawFolder(m_dir->path());
     ::umount2(QFile::encodeName(m_strMount).constData(), MNT_DETACH);
 }
 
@@ -106,6 +166,8 @@ void TestFaultsStorage::pollMany(RecordingRig *rig, int polls)
 
 void TestFaultsStorage::aFullDiskKeepsTheRowsQueuedUntilSpaceIsFreed()
 {
+    if (!g_bPrivateMounts)
+        QSKIP("needs root to mount a small filesystem in a private mount namespace");
     QVERIFY(mountSmallDisk(QStringLiteral("512k")));
     RecordingRig rig(&m_sim);
     QVERIFY2(rig.open(m_strMount, {"tcp0", "tcp1"}), qPrintable(rig.failure()));
@@ -139,6 +201,53 @@ void TestFaultsStorage::aFullDiskKeepsTheRowsQueuedUntilSpaceIsFreed()
     QVERIFY(!rig.flush());
     QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), WRITE_FAILED), 1);
     QVERIFY(QFile::remove(filler));
+
+    QString why;
+    QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
+    QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
+}
+
+void TestFaultsStorage::anUnwritableDatabaseKeepsTheRowsQueuedUntilItIsWritableAgain()
+{
+    // tmpfs takes the attribute but goes on writing through open files: this case runs in the
+    // temporary folder on disk.
+    const QString folder = m_dir->path();
+    const QString refusal = frozenFilesRefuseWrites(QDir(folder).filePath(QStringLiteral("probe")));
+    if (!refusal.isEmpty())
+        QSKIP(qPrintable(refusal));
+
+    RecordingRig rig(&m_sim);
+    QVERIFY2(rig.open(folder, {"tcp0", "tcp1"}), qPrintable(rig.failure()));
+    pollMany(&rig, 8);
+    QVERIFY(rig.flush());
+
+    // Frozen while the store holds them open. The commits go to the write-ahead log. The
+    // shared-memory index stays writable: it is mapped into memory, and a store into a mapped
+    // page of a frozen file ends the process with SIGBUS.
+    const QStringList files = {rig.databasePath(), rig.databasePath() + QStringLiteral("-wal")};
+    for (const QString &file : files) {
+        QVERIFY2(QFile::exists(file), qPrintable(file));
+        QCOMPARE(setImmutable(file, true), 0);
+    }
+    pollMany(&rig, 8);
+    QVERIFY(!rig.flush());
+    QCOMPARE(InsertSerialData::pendingRowCount(), 16);
+    QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), WRITE_FAILED), 1);
+
+    pollMany(&rig, 8);
+    QVERIFY(!rig.flush());
+    QVERIFY(!rig.flush());
+    QCOMPARE(InsertSerialData::pendingRowCount(), 32);
+    QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), WRITE_FAILED), 1);
+    QVERIFY(rig.device("tcp0")->m_bConnected);
+    QVERIFY(rig.device("tcp1")->m_bConnected);
+    QVERIFY(rig.window()->isRecording());
+
+    for (const QString &file : files)
+        QCOMPARE(setImmutable(file, false), 0);
+    QVERIFY(rig.flush());
+    pollMany(&rig, 8);
+    QVERIFY(rig.flush());
 
     QString why;
     QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
