@@ -2,6 +2,7 @@
 
 #include "device/devicelog.h"
 #include "device/devicetypes.h"
+#include "device/replymarker.h"
 
 namespace {
 const char POLL_REQUEST[] = "ATCD\r\n";
@@ -116,13 +117,11 @@ void SerialDevice::readData()
         return;
 
     text.remove(QLatin1Char('\r'));
-    if (!text.contains(REPLY_MARKER)) {
+    if (!stripReplyMarker(text, REPLY_MARKER)) {
         qCDebug(lcDevice).noquote()
             << "[ERROR] SerialDevice::readData no 'ATCD' : [" + m_strPortName + "] :" << text;
         return;
     }
-    text.remove(QLatin1Char(' '));
-    text.remove(REPLY_MARKER);
     qCDebug(lcDevice).noquote() << "SerialDevice::readData : [" + m_strPortName + "] :" << text;
     emit readyRead(text);
 }

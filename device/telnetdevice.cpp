@@ -3,6 +3,7 @@
 #include "device/devicelog.h"
 #include "device/devicetypes.h"
 #include "device/pollinterval.h"
+#include "device/replymarker.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
@@ -217,14 +218,12 @@ void TelnetDevice::readData()
         if (interval > 60000 || (interval > 1000 && !m_bKeepAlive))
             close();
 
-        if (!text.contains(REPLY_MARKER)) {
+        if (!stripReplyMarker(text, REPLY_MARKER)) {
             qCDebug(lcDevice).noquote()
                 << "[ERROR] TelnetDevice::readData no 'ATDC' : buzzer flag :" << flagText()
                 << "[" + m_strHost + "] :" << text;
             return;
         }
-        text.remove(QLatin1Char(' '));
-        text.remove(REPLY_MARKER);
     }
     qCDebug(lcDevice).noquote() << "TelnetDevice::readData : buzzer flag :" << flagText()
                                 << "[" + m_strHost + "] :" << text;

@@ -3,6 +3,7 @@
 #include "device/channelvalue.h"
 #include "device/configureddevice.h"
 #include "device/linebuffer.h"
+#include "device/replymarker.h"
 #include "store/insertserialdata.h"
 
 #include <cmath>
@@ -20,11 +21,7 @@ namespace {
 QString linkText(QString lines, QLatin1String marker)
 {
     lines.remove(QLatin1Char('\r'));
-    if (!lines.contains(marker))
-        return QString();
-    lines.remove(QLatin1Char(' '));
-    lines.remove(marker);
-    return lines;
+    return stripReplyMarker(lines, marker) ? lines : QString();
 }
 
 bool isNoValueOrFinite(double value)
