@@ -4,6 +4,7 @@
 #include "tests/acceptance/recordeddata.h"
 #include "tests/discovery/netnsguard.h"
 #include "tests/support/simprocess.h"
+#include "tests/support/simulatorproject.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <vector>
 
 // The installed program started as a session would start it, with nobody at the keyboard:
 // its settings say "Auto Load Recent Project" and "Auto Start Record", so it opens the last
@@ -67,19 +67,9 @@ void TestAcceptanceAutostart::cleanup()
 
 bool TestAcceptanceAutostart::writeProject(const QString &path, int interval)
 {
-    std::vector<std::unique_ptr<ConfiguredDevice>> owned;
-    QList<ConfiguredDevice *> devices;
-    for (const SimProcess::Logger &logger : m_sim.loggers()) {
-        owned.push_back(std::make_unique<ConfiguredDevice>(logger.deviceNumber, LINK_TCP));
-        owned.back()->setConnection(logger.id, QStringLiteral("CH1"), QStringLiteral("CH2"),
-                                    logger.address, logger.port);
-        devices.append(owned.back().get());
-    }
-    return ProjectFile::create(path, ProjectFile::baseName(path), interval) &&
-           ProjectFile::saveDevices(path, devices) &&
-           ProjectFile::writeConfiguration(path, interval,
-                                           {QStringLiteral("Night"), QStringLiteral("B"),
-                                            QStringLiteral("C"), QStringLiteral("D")});
+    return writeSimulatorProject(
+        path, m_sim.loggers(), interval, {},
+        {QStringLiteral("Night"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
 }
 
 // The settings file the program reads through QSettings in its native format, which on this

@@ -9,6 +9,7 @@
 #include "tests/acceptance/recordeddata.h"
 #include "tests/acceptance/userdriver.h"
 #include "tests/support/simprocess.h"
+#include "tests/support/simulatorproject.h"
 #include "tests/support/testsettings.h"
 #include "view/projectcenter.h"
 
@@ -146,17 +147,7 @@ void TestAcceptanceBadInput::writeSettings(const QString &name, const QString &p
 
 bool TestAcceptanceBadInput::writeLoggerProject(const QString &path, int interval)
 {
-    std::vector<std::unique_ptr<ConfiguredDevice>> owned;
-    QList<ConfiguredDevice *> devices;
-    for (const SimProcess::Logger &logger : m_sim.loggers()) {
-        owned.push_back(std::make_unique<ConfiguredDevice>(logger.deviceNumber, LINK_TCP));
-        owned.back()->setConnection(logger.id, QStringLiteral("CH1"), QStringLiteral("CH2"),
-                                    logger.address, logger.port);
-        devices.append(owned.back().get());
-    }
-    return ProjectFile::create(path, ProjectFile::baseName(path), interval) &&
-           ProjectFile::saveDevices(path, devices) &&
-           ProjectFile::writeConfiguration(path, interval, {"A", "B", "C", "D"});
+    return writeSimulatorProject(path, m_sim.loggers(), interval);
 }
 
 void TestAcceptanceBadInput::openFromRecentList(VelmoranMain *window)

@@ -7,6 +7,7 @@
 #include "project/messagedialog.h"
 #include "project/projectfile.h"
 #include "store/insertserialdata.h"
+#include "tests/support/simulatorproject.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,8 +17,6 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
-
-#include <vector>
 
 namespace {
 // No USB logger is ever present unless a test says so: the machine's own bus stays out.
@@ -29,23 +28,7 @@ public:
 
 bool writeProject(const QString &path, const QList<SimProcess::Logger> &loggers)
 {
-    std::vector<std::unique_ptr<ConfiguredDevice>> owned;
-    QList<ConfiguredDevice *> devices;
-    for (const SimProcess::Logger &logger : loggers) {
-        const bool usb = logger.kind == QStringLiteral("USB");
-        owned.push_back(
-            std::make_unique<ConfiguredDevice>(logger.deviceNumber, usb ? LINK_SERIAL : LINK_TCP));
-        ConfiguredDevice *device = owned.back().get();
-        device->setConnection(logger.id, QStringLiteral("CH1"), QStringLiteral("CH2"),
-                              logger.address, usb ? quint16(23) : logger.port);
-        device->setAlarmRange(-1000, 1000, -1000, 1000);
-        devices.append(device);
-    }
-    return ProjectFile::create(path, ProjectFile::baseName(path), 1000) &&
-           ProjectFile::saveDevices(path, devices) &&
-           ProjectFile::writeConfiguration(path, 1000,
-                                           {QStringLiteral("A"), QStringLiteral("B"),
-                                            QStringLiteral("C"), QStringLiteral("D")});
+    return writeSimulatorProject(path, loggers, 1000, {-1000, 1000, -1000, 1000});
 }
 
 int queryCount(const QString &databasePath, const QString &sql, const QString &bound)

@@ -1,11 +1,10 @@
 // A recording program killed with SIGKILL at random moments, twenty times over the same
 // database: every time the file passes the integrity check and holds every row of every batch
 // the program reported as committed.
-#include "device/configureddevice.h"
-#include "device/devicetypes.h"
 #include "project/projectfile.h"
 #include "tests/faults/recordingrig.h"
 #include "tests/support/simprocess.h"
+#include "tests/support/simulatorproject.h"
 #include "tests/support/tempproject.h"
 #include "tests/support/testsettings.h"
 
@@ -16,24 +15,10 @@
 #include <QSqlQuery>
 #include <QTest>
 
-#include <memory>
-#include <vector>
-
 namespace {
 bool writeProject(const QString &path, const QList<SimProcess::Logger> &loggers)
 {
-    std::vector<std::unique_ptr<ConfiguredDevice>> owned;
-    QList<ConfiguredDevice *> devices;
-    for (const SimProcess::Logger &logger : loggers) {
-        owned.push_back(std::make_unique<ConfiguredDevice>(logger.deviceNumber, LINK_TCP));
-        owned.back()->setConnection(logger.id, QStringLiteral("CH1"), QStringLiteral("CH2"),
-                                    logger.address, logger.port);
-        owned.back()->setAlarmRange(-1e6f, 1e6f, -1e6f, 1e6f);
-        devices.append(owned.back().get());
-    }
-    return ProjectFile::create(path, ProjectFile::baseName(path), 1000) &&
-           ProjectFile::saveDevices(path, devices) &&
-           ProjectFile::writeConfiguration(path, 1000, {"A", "B", "C", "D"});
+    return writeSimulatorProject(path, loggers, 1000, {-1e6f, 1e6f, -1e6f, 1e6f});
 }
 
 int rowCount(const QString &databasePath)
