@@ -29,6 +29,27 @@ void SensingOptionFields::applyCustomUnitPolicy(QComboBox *combo, int index)
     }
 }
 
+void SensingOptionFields::showNames(const ConfiguredDevice *device) const
+{
+    fillUnitCombo(ch1Unit, device->m_strCh1Custom);
+    fillUnitCombo(ch2Unit, device->m_strCh2Custom);
+    deviceName->setText(device->m_strDeviceName);
+    ch1Name->setText(device->m_strCh1Name);
+    ch2Name->setText(device->m_strCh2Name);
+}
+
+void SensingOptionFields::showUnitsAndRanges(const ConfiguredDevice *device) const
+{
+    ch1Unit->setCurrentIndex(device->m_nCh1Unit);
+    ch2Unit->setCurrentIndex(device->m_nCh2Unit);
+    float limits[4];
+    device->alarmRange(limits);
+    ch1Min->setValue(limits[0]);
+    ch1Max->setValue(limits[1]);
+    ch2Min->setValue(limits[2]);
+    ch2Max->setValue(limits[3]);
+}
+
 void SensingOptionFields::setRangesEnabled(bool enabled) const
 {
     for (QDoubleSpinBox *box : {ch1Min, ch1Max, ch2Min, ch2Max})

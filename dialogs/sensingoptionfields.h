@@ -27,6 +27,11 @@ struct SensingOptionFields
     // The custom unit is typed straight into the fifth item, so only that item is editable.
     static void applyCustomUnitPolicy(QComboBox *combo, int index);
 
+    // Fills the unit lists and the three names from the device.
+    void showNames(const ConfiguredDevice *device) const;
+    // Selects the device's units and shows its committed limits; run after the custom-unit
+    // policy is connected, so that a stored custom unit comes up editable.
+    void showUnitsAndRanges(const ConfiguredDevice *device) const;
     void setRangesEnabled(bool enabled) const;
     // Text of the first missing name, in the order the user reads the form; empty when none.
     QString missingNameMessage() const;

@@ -25,12 +25,8 @@ SensingOptionTelnetDialog::SensingOptionTelnetDialog(ConfiguredDevice *device, Q
         return;
     m_strDeviceNumber = device->m_strDeviceNumber;
 
-    SensingOptionFields::fillUnitCombo(ui->comboBox_unit_ch1, device->m_strCh1Custom);
-    SensingOptionFields::fillUnitCombo(ui->comboBox_unit_ch2, device->m_strCh2Custom);
+    m_fields.showNames(device);
     ui->comboBox_buzzeralarm->addItems(BUZZER_SETTINGS);
-    ui->lineEdit_devicename->setText(device->m_strDeviceName);
-    ui->lineEdit_ch1name->setText(device->m_strCh1Name);
-    ui->lineEdit_ch2name->setText(device->m_strCh2Name);
     ui->label_macaddr->setText(m_strDeviceNumber);
 
     // Limits and buzzer live in the logger: without a connection they cannot be written.
@@ -43,15 +39,7 @@ SensingOptionTelnetDialog::SensingOptionTelnetDialog(ConfiguredDevice *device, Q
             &SensingOptionTelnetDialog::checkCustomUnitPolicy);
     connect(ui->comboBox_unit_ch2, &QComboBox::currentIndexChanged, this,
             &SensingOptionTelnetDialog::checkCustomUnitPolicy);
-    ui->comboBox_unit_ch1->setCurrentIndex(device->m_nCh1Unit);
-    ui->comboBox_unit_ch2->setCurrentIndex(device->m_nCh2Unit);
-
-    float limits[4];
-    device->alarmRange(limits);
-    ui->doubleSpinBox_min_ch1->setValue(limits[0]);
-    ui->doubleSpinBox_max_ch1->setValue(limits[1]);
-    ui->doubleSpinBox_min_ch2->setValue(limits[2]);
-    ui->doubleSpinBox_max_ch2->setValue(limits[3]);
+    m_fields.showUnitsAndRanges(device);
 
     connect(ui->pushButton_confirm, &QPushButton::clicked, this,
             &SensingOptionTelnetDialog::confirm);
