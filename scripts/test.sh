@@ -9,4 +9,7 @@ if command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 && [ -x "$root/scripts/chec
     "$root/scripts/check-windows-layer.sh"
 fi
 cd "$build"
-ctest --output-on-failure -j"$(nproc)" --timeout 300
+status=0
+ctest --output-on-failure -j"$(nproc)" --timeout 300 || status=$?
+"$root/scripts/test-size.sh" || true
+exit "$status"
