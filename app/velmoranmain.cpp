@@ -31,6 +31,8 @@ const char *const SETTINGS_ORGANISATION = "VelmoranLite";
 const char *const SETTINGS_GROUP = "RecentProjects";
 constexpr int STD_TIMER_MS = 1000;
 constexpr int CHECK_CONNECTION_MS = 1500;
+// Outside the recent-projects group, which the sibling programs may read.
+const char *const WINDOW_GEOMETRY_KEY = "Window/geometry";
 
 QSettings *openSettings(QObject *parent)
 {
@@ -96,6 +98,7 @@ VelmoranMain::VelmoranMain(QWidget *parent)
     connect(m_writeDbTimer, &QTimer::timeout, this, &VelmoranMain::writeDb);
 
     setupAlarmSound();
+    restoreWindowGeometry();
 
     if (!m_recentList.isEmpty() && !m_recentProjects.isEmpty() && m_bAutoLoad)
         projectLoaded(m_recentProjects.value(m_recentList.first()).toString());
@@ -222,6 +225,9 @@ void VelmoranMain::setupAlarmSound()
     connect(m_pAlarmSound, &AlarmSound::stateChanged, this, &VelmoranMain::handleStateChanged);
     // Shown without waiting: an unattended restart (auto load, auto record) must not sit
     // in front of a box nobody will click.
+    connect(m_pAlarmSound, &AlarmSound::soundDeviceChanged, this,
+            &VelmoranMain::showSoundDeviceNotice);
+    showSoundDeviceNotice(!m_pAlarmSound->hasNoSoundDevice());
     const QList<AlarmSound::Problem> problems = m_pAlarmSound->problems();
     for (const AlarmSound::Problem &problem : problems) {
         auto *box = new QMessageBox(QMessageBox::Critical, problem.title, problem.text,
@@ -230,6 +236,13 @@ void VelmoranMain::setupAlarmSound()
         box->setWindowModality(Qt::NonModal);
         box->show();
     }
+}
+
+void VelmoranMain::showSoundDeviceNotice(bool available)
+{
+    ui->label_sound->setText(available ? QString()
+                                       : QStringLiteral("Alarm sound off: no sound device"));
+    ui->label_sound->setVisible(!available);
 }
 
 void VelmoranMain::setProjectActionsEnabled(bool on)
@@ -354,6 +367,23 @@ void VelmoranMain::readSettings()
     m_actKeepAlive->setChecked(m_bKeepAlive);
 }
 
+void VelmoranMain::restoreWindowGeometry()
+{
+    QSettings *settings = openSettings(this);
+    const QByteArray geometry = settings->value(QLatin1String(WINDOW_GEOMETRY_KEY)).toByteArray();
+    delete settings;
+    // restoreGeometry() moves a place on a screen that is gone back onto a present one.
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+void VelmoranMain::saveWindowGeometry()
+{
+    QSettings *settings = openSettings(this);
+    settings->setValue(QLatin1String(WINDOW_GEOMETRY_KEY), saveGeometry());
+    delete settings;
+}
+
 void VelmoranMain::saveSettings()
 {
     QSettings *settings = openSettings(this);
@@ -402,9 +432,14 @@ void VelmoranMain::addRecentProject()
 void VelmoranMain::closeEvent(QCloseEvent *event)
 {
     if (m_bIsRecordStart) {
+        // Say why nothing happens, or the window looks frozen.
+        showTimedMessage(QStringLiteral("WARNING"),
+                         QStringLiteral("Recording is running.\nStop the recording before "
+                                        "closing the program."));
         event->ignore();
         return;
     }
+    saveWindowGeometry();
     closeProjectState();
     m_stdTimer->stop();
     m_checkConnectionTimer->stop();

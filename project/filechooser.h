@@ -14,6 +14,9 @@ using Func = std::function<QString(QWidget *parent, const QString &caption, cons
 
 // An empty function restores the platform dialogs.
 void setOverride(Func f);
+// Where the dialogs start: the documents folder, or the home folder when there is none (a
+// folder that does not exist would make the dialog treat its name as the file name).
+QString startFolder();
 QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
                      const QString &filter);
 QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
