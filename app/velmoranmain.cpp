@@ -142,7 +142,9 @@ QList<AvailableDevice *> VelmoranMain::availableDevices() const
 QMenu *VelmoranMain::createMenu(const QString &title)
 {
     auto *menu = new QMenu(title, this);
-    menu->setStyleSheet(QStringLiteral("background-color: rgb(203, 203, 203);"));
+    // The text colour is named: the program's palette has light text for dark backgrounds.
+    menu->setStyleSheet(
+        QStringLiteral("background-color: rgb(203, 203, 203); color: rgb(30, 30, 30);"));
     QFont font = menu->font();
     font.setWeight(QFont::Bold);
     menu->setFont(font);

@@ -1,3 +1,4 @@
+#include "app/alarmsound.h"
 #include "app/velmoranmain.h"
 #include "project/projectmain.h"
 #include "store/insertserialdata.h"
@@ -122,7 +123,7 @@ private slots:
         // No sound device at all is no fault worth a box: the status bar says it quietly.
         QVERIFY(window.findChildren<QMessageBox *>().isEmpty());
         const auto *notice = window.findChild<QLabel *>("label_sound");
-        QVERIFY(notice && notice->isVisible());
+        QVERIFY(notice && !notice->isHidden());
         QCOMPARE(notice->text(), QStringLiteral("Alarm sound off: no sound device"));
         QVERIFY(window.alarmSound()->hasNoSoundDevice());
 
@@ -213,11 +214,13 @@ private slots:
 
     void theWindowComesBackWhereItWasLeft()
     {
-        const QRect place(40, 30, 700, 500);
+        QRect place;
         {
             VelmoranMain window;
             window.show();
-            window.setGeometry(place);
+            window.setGeometry(40, 30, 1000, 660);
+            place = window.geometry();
+            QCOMPARE(place.topLeft(), QPoint(40, 30));
             QVERIFY(window.close());
         }
         VelmoranMain restarted;

@@ -140,9 +140,15 @@ private slots:
     {
         const QString path = m_dir->projectPath("Line1");
         writeFile(path, "[Project]\nDeviceList=\"{}\"\n");
+        const QByteArray recordings("SQLite format 3\0recorded rows", 30);
+        writeFile(m_dir->filePath("Line1.dat"), recordings);
         makePanel();
+        // The name as the dialog returns it after its overwrite question.
         QCOMPARE(outcome(path, true), "created " + path);
         QCOMPARE(QFileInfo(path).size(), 0);
+        QFile database(m_dir->filePath("Line1.dat"));
+        QVERIFY(database.open(QIODevice::ReadOnly));
+        QCOMPARE(database.readAll(), recordings);
     }
 
     void createNeverReplacesAFileNobodyAgreedToReplace_data()
