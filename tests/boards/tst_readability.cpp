@@ -1,5 +1,9 @@
+#include "dialogs/sensingoptiontelnetdialog.h"
 #include "dialogs/sensingoptionusbdialog.h"
 #include "discovery/availabledevice.h"
+#include "project/manualconfigdevicedialog.h"
+#include "project/messagedialog.h"
+#include "project/networksettingdialog.h"
 #include "project/projectmanager.h"
 #include "tests/support/devicefactory.h"
 #include "view/darklook.h"
@@ -181,12 +185,34 @@ private slots:
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
     }
 
-    void anOptionDialogReads()
+    void theDialogsRead_data()
     {
-        SensingOptionUsbDialog dialog(m_devices.at(0));
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        const QStringList failures = unreadableTexts(&dialog);
+        QTest::addColumn<int>("which");
+        QTest::newRow("USB logger options") << 0;
+        QTest::newRow("network logger options") << 1;
+        QTest::newRow("manual network logger") << 2;
+        QTest::newRow("network information") << 3;
+        QTest::newRow("timed message") << 4;
+    }
+
+    void theDialogsRead()
+    {
+        QFETCH(int, which);
+        ConfiguredDevice *device = m_devices.at(which == 0 ? 0 : 1);
+        std::unique_ptr<QDialog> dialog;
+        if (which == 0)
+            dialog = std::make_unique<SensingOptionUsbDialog>(device);
+        else if (which == 1)
+            dialog = std::make_unique<SensingOptionTelnetDialog>(device);
+        else if (which == 2)
+            dialog = std::make_unique<ManualConfigDeviceDialog>();
+        else if (which == 3)
+            dialog = std::make_unique<NetworkSettingDialog>(device);
+        else
+            dialog = std::make_unique<MessageDialog>("WARNING", "Unable to save the project file.");
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        const QStringList failures = unreadableTexts(dialog.get());
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
     }
 };
