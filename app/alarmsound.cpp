@@ -54,6 +54,7 @@ void AlarmSound::openDefaultOutput()
 
 void AlarmSound::slotAudioOutputsChanged()
 {
+    // A sound handed its sink keeps it.
     if (!m_pMediaDevices)
         return;
     const bool wasMissing = m_bNoSoundDevice;

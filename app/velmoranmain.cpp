@@ -225,11 +225,11 @@ void VelmoranMain::setupAlarmSound()
 {
     m_pAlarmSound = new AlarmSound(this);
     connect(m_pAlarmSound, &AlarmSound::stateChanged, this, &VelmoranMain::handleStateChanged);
-    // Shown without waiting: an unattended restart (auto load, auto record) must not sit
-    // in front of a box nobody will click.
     connect(m_pAlarmSound, &AlarmSound::soundDeviceChanged, this,
             &VelmoranMain::showSoundDeviceNotice);
     showSoundDeviceNotice(!m_pAlarmSound->hasNoSoundDevice());
+    // Shown without waiting: an unattended restart (auto load, auto record) must not sit
+    // in front of a box nobody will click.
     const QList<AlarmSound::Problem> problems = m_pAlarmSound->problems();
     for (const AlarmSound::Problem &problem : problems) {
         auto *box = new QMessageBox(QMessageBox::Critical, problem.title, problem.text,
