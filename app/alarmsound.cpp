@@ -23,18 +23,47 @@ QAudioFormat fallbackFormat()
 }
 } // namespace
 
-AlarmSound::AlarmSound(QObject *parent) : QObject(parent)
+AlarmSound::AlarmSound(QObject *parent) : QObject(parent), m_pMediaDevices(new QMediaDevices(this))
 {
-    const bool loaded = loadSound(QString::fromLatin1(SOUND_RESOURCE));
-    const QAudioFormat format = loaded ? m_format : fallbackFormat();
+    if (!loadSound(QString::fromLatin1(SOUND_RESOURCE)))
+        m_format = fallbackFormat();
+    connect(m_pMediaDevices, &QMediaDevices::audioOutputsChanged, this,
+            &AlarmSound::slotAudioOutputsChanged);
+    openDefaultOutput();
+}
+
+void AlarmSound::openDefaultOutput()
+{
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (!device.isFormatSupported(format)) {
+    // No output at all (servers, virtual machines) is the machine's normal state, not a fault
+    // worth a box: the window says so quietly and the sound starts once an output appears.
+    m_bNoSoundDevice = device.isNull() && QMediaDevices::audioOutputs().isEmpty();
+    if (m_bNoSoundDevice) {
+        qDebug() << "AlarmSound::openDefaultOutput : no audio output, alarm sound off";
+        setSink(nullptr);
+        return;
+    }
+    if (!device.isFormatSupported(m_format)) {
         qDebug() << "Raw audio format not supported by backend, cannot play audio.";
         m_problems.prepend(
             {QStringLiteral("Audio"),
              QStringLiteral("Raw audio format not supported by backend, cannot play audio!")});
     }
-    setSink(new AudioSinkOutput(device, format));
+    setSink(new AudioSinkOutput(device, m_format));
+}
+
+void AlarmSound::slotAudioOutputsChanged()
+{
+    // A sound handed its sink keeps it.
+    if (!m_pMediaDevices)
+        return;
+    const bool wasMissing = m_bNoSoundDevice;
+    // Only the change between none and some matters: a sink on a working output stays.
+    if (!wasMissing && !QMediaDevices::audioOutputs().isEmpty())
+        return;
+    openDefaultOutput();
+    if (wasMissing != m_bNoSoundDevice)
+        emit soundDeviceChanged(!m_bNoSoundDevice);
 }
 
 AlarmSound::AlarmSound(const QString &soundFile, AlarmSink *sink, QObject *parent) : QObject(parent)

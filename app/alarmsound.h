@@ -9,6 +9,7 @@
 
 class AlarmSink;
 class ConfiguredDevice;
+class QMediaDevices;
 
 // The repeating alarm sound: one playback of the sound file at a time, restarted by the
 // caller's clock tick while an alarm persists and stopped when none is left.
@@ -31,6 +32,9 @@ public:
     ~AlarmSound() override;
 
     QList<Problem> problems() const { return m_problems; }
+    // True while the machine has no audio output at all: the sound is off, and it comes on
+    // by itself when an output appears.
+    bool hasNoSoundDevice() const { return m_bNoSoundDevice; }
     AlarmSink *sink() const { return m_pSink; }
     // Replaces the sink (owned); the old one is deleted.
     void setSink(AlarmSink *sink);
@@ -44,14 +48,22 @@ public:
 
     static bool anyAlarm(const QList<ConfiguredDevice *> &devices);
 
+public slots:
+    // The list of audio outputs changed: a first output gets the sound going.
+    void slotAudioOutputsChanged();
+
 signals:
     void stateChanged(QAudio::State state);
+    void soundDeviceChanged(bool available);
 
 private:
     bool loadSound(const QString &soundFile);
+    void openDefaultOutput();
 
     AlarmSink *m_pSink = nullptr;
     QBuffer m_samples;
     QAudioFormat m_format;
     QList<Problem> m_problems;
+    QMediaDevices *m_pMediaDevices = nullptr;
+    bool m_bNoSoundDevice = false;
 };

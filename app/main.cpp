@@ -1,5 +1,6 @@
 #include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
+#include "view/darklook.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -13,6 +14,7 @@ constexpr unsigned long SPLASH_PAUSE_MS = 2500;
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    DarkLook::apply(&app);
     // Before the window: a stop request during start-up is handled once the event loop runs.
     TerminationWatcher termination;
 

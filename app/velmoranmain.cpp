@@ -31,6 +31,8 @@ const char *const SETTINGS_ORGANISATION = "VelmoranLite";
 const char *const SETTINGS_GROUP = "RecentProjects";
 constexpr int STD_TIMER_MS = 1000;
 constexpr int CHECK_CONNECTION_MS = 1500;
+// Outside the recent-projects group, which the sibling programs may read.
+const char *const WINDOW_GEOMETRY_KEY = "Window/geometry";
 
 QSettings *openSettings(QObject *parent)
 {
@@ -96,6 +98,7 @@ VelmoranMain::VelmoranMain(QWidget *parent)
     connect(m_writeDbTimer, &QTimer::timeout, this, &VelmoranMain::writeDb);
 
     setupAlarmSound();
+    restoreWindowGeometry();
 
     if (!m_recentList.isEmpty() && !m_recentProjects.isEmpty() && m_bAutoLoad)
         projectLoaded(m_recentProjects.value(m_recentList.first()).toString());
@@ -139,7 +142,9 @@ QList<AvailableDevice *> VelmoranMain::availableDevices() const
 QMenu *VelmoranMain::createMenu(const QString &title)
 {
     auto *menu = new QMenu(title, this);
-    menu->setStyleSheet(QStringLiteral("background-color: rgb(203, 203, 203);"));
+    // The text colour is named: the program's palette has light text for dark backgrounds.
+    menu->setStyleSheet(
+        QStringLiteral("background-color: rgb(203, 203, 203); color: rgb(30, 30, 30);"));
     QFont font = menu->font();
     font.setWeight(QFont::Bold);
     menu->setFont(font);
@@ -220,6 +225,9 @@ void VelmoranMain::setupAlarmSound()
 {
     m_pAlarmSound = new AlarmSound(this);
     connect(m_pAlarmSound, &AlarmSound::stateChanged, this, &VelmoranMain::handleStateChanged);
+    connect(m_pAlarmSound, &AlarmSound::soundDeviceChanged, this,
+            &VelmoranMain::showSoundDeviceNotice);
+    showSoundDeviceNotice(!m_pAlarmSound->hasNoSoundDevice());
     // Shown without waiting: an unattended restart (auto load, auto record) must not sit
     // in front of a box nobody will click.
     const QList<AlarmSound::Problem> problems = m_pAlarmSound->problems();
@@ -230,6 +238,13 @@ void VelmoranMain::setupAlarmSound()
         box->setWindowModality(Qt::NonModal);
         box->show();
     }
+}
+
+void VelmoranMain::showSoundDeviceNotice(bool available)
+{
+    ui->label_sound->setText(available ? QString()
+                                       : QStringLiteral("Alarm sound off: no sound device"));
+    ui->label_sound->setVisible(!available);
 }
 
 void VelmoranMain::setProjectActionsEnabled(bool on)
@@ -354,6 +369,23 @@ void VelmoranMain::readSettings()
     m_actKeepAlive->setChecked(m_bKeepAlive);
 }
 
+void VelmoranMain::restoreWindowGeometry()
+{
+    QSettings *settings = openSettings(this);
+    const QByteArray geometry = settings->value(QLatin1String(WINDOW_GEOMETRY_KEY)).toByteArray();
+    delete settings;
+    // restoreGeometry() moves a place on a screen that is gone back onto a present one.
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+void VelmoranMain::saveWindowGeometry()
+{
+    QSettings *settings = openSettings(this);
+    settings->setValue(QLatin1String(WINDOW_GEOMETRY_KEY), saveGeometry());
+    delete settings;
+}
+
 void VelmoranMain::saveSettings()
 {
     QSettings *settings = openSettings(this);
@@ -402,9 +434,14 @@ void VelmoranMain::addRecentProject()
 void VelmoranMain::closeEvent(QCloseEvent *event)
 {
     if (m_bIsRecordStart) {
+        // Say why nothing happens, or the window looks frozen.
+        showTimedMessage(QStringLiteral("WARNING"),
+                         QStringLiteral("Recording is running.\nStop the recording before "
+                                        "closing the program."));
         event->ignore();
         return;
     }
+    saveWindowGeometry();
     closeProjectState();
     m_stdTimer->stop();
     m_checkConnectionTimer->stop();

@@ -95,6 +95,7 @@ public slots:
     void slotRcvUdpSocketDeleted();
     void readPendingDatagrams();
     void handleStateChanged(QAudio::State state);
+    void showSoundDeviceNotice(bool available);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -112,6 +113,8 @@ private:
     void readSettings();
     void saveSettings();
     void saveOptionSettings();
+    void restoreWindowGeometry();
+    void saveWindowGeometry();
     void pruneRecentProjects();
     void addRecentProject();
 

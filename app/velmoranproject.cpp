@@ -63,7 +63,7 @@ void VelmoranMain::slotStdTimer()
     const QString databasePath = ProjectFile::databasePath(m_strProjectFile);
     if (!m_pProjectCenter->recordEndText().isEmpty() &&
         !m_pProjectCenter->recordStartText().isEmpty() && QFileInfo::exists(databasePath)) {
-        const qint64 size = QFileInfo(databasePath).size();
+        const qint64 size = InsertSerialData::databaseFileSize(databasePath);
         m_pProjectCenter->setDatabaseSize(size);
         if (double(size) >= DATABASE_SIZE_LIMIT && m_bIsRecordStart)
             slotStopRecord();

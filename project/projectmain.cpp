@@ -8,16 +8,17 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace {
 constexpr int MAX_FILE_NAME_LENGTH = 20;
 constexpr int MAX_FOLDER_TEXT_LENGTH = 70;
 const QString PROJECT_FILTER = QStringLiteral("*.tpc");
 
-QString documentsFolder()
+// Replacing a database (a project's ".dat" chosen by mistake) would lose its recordings.
+bool isDatabaseFile(const QString &path)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3", 16);
 }
 
 // The base name is the file name up to its first ".", as the project file names it.
@@ -80,13 +81,32 @@ bool ProjectMain::checkFileNameLength(const QString &path)
 void ProjectMain::slotCreateProject()
 {
     QString path = FileChooser::saveFileName(this, QStringLiteral("Create Project"),
-                                             documentsFolder(), PROJECT_FILTER);
+                                             FileChooser::startFolder(), PROJECT_FILTER);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
+    bool suffixAdded = false;
+    if (QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".tpc");
+        suffixAdded = true;
+    }
     if (!checkFileNameLength(path))
         return;
+    const QString fileName = QFileInfo(path).fileName();
+    // The dialog asked about the name without the suffix: nobody agreed to replace this file.
+    if (suffixAdded && QFileInfo::exists(path)) {
+        showTimedMessage(QStringLiteral("WARNING"),
+                         QLatin1Char('"') + fileName +
+                             QStringLiteral("\" already exists.\nChoose it in the dialog to "
+                                            "replace it."));
+        return;
+    }
+    if (isDatabaseFile(path)) {
+        showTimedMessage(QStringLiteral("ERROR"),
+                         QLatin1Char('"') + fileName +
+                             QStringLiteral("\" is a database, not a project file.\nPlease "
+                                            "retry."));
+        return;
+    }
 
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -103,7 +123,7 @@ void ProjectMain::slotCreateProject()
 void ProjectMain::slotOpenProject()
 {
     const QString path = FileChooser::openFileName(this, QStringLiteral("Open Project"),
-                                                   documentsFolder(), PROJECT_FILTER);
+                                                   FileChooser::startFolder(), PROJECT_FILTER);
     if (path.isEmpty())
         return;
     if (!checkFileNameLength(path))

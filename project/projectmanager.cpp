@@ -42,6 +42,18 @@ ProjectManager::ProjectManager(QWidget *parent) : QWidget(parent), ui(new Ui::Pr
     connect(ui->availlable_list, &QListWidget::itemDoubleClicked, this,
             &ProjectManager::slotDblProjectAddDevice);
 
+    // Each tab is captioned with its dashboard's name as it is being typed; an empty name
+    // shows the dashboard's number.
+    for (int d = 0; d < DASHBOARD_COUNT; ++d) {
+        connect(
+            dashboardNameEdit(d), &QLineEdit::textChanged, this, [this, d](const QString &name) {
+                ui->tabWidget->setTabText(
+                    d, name.trimmed().isEmpty() ? QStringLiteral("Dashboard %1").arg(d + 1) : name);
+                ui->tabWidget->setTabToolTip(d, name);
+            });
+    }
+    ui->tabWidget->setElideMode(Qt::ElideRight);
+
     buildIntervalMenu();
     ui->label_interval->setText(intervalText(pollInterval()));
 }

@@ -67,7 +67,7 @@ IMAGES = {
                              f'<rect x="9" y="6" width="14" height="9" rx="1" fill="{TEAL_DARK}"/>'
                              f'<circle cx="16" cy="23" r="3" fill="{LIGHT}"/>'),
     "I_2": svg(64, 64, kestrel_mark(32, 32, 30)),
-    "KestrelixLogo": svg(110, 22, kestrel_mark(11, 11, 10) + text(25, 16, 13, "KESTRELIX", LIGHT)),
+    "KestrelixLogo": svg(110, 22, kestrel_mark(11, 11, 10) + text(25, 16, 13, "KESTRELIX", DARK)),
     "KestrelixSymbol": svg(64, 64, kestrel_mark(32, 32, 30)),
     "KestrelixSymbol2": svg(24, 24, kestrel_mark(12, 12, 11)),
     "LoadingLite": svg(600, 300, gradient("g", "#595959", DARK) +
@@ -83,8 +83,8 @@ IMAGES = {
                       '<circle cx="12" cy="10" r="5" fill="#3cd070"/>' + text(48, 15, 12, "READY", LIGHT, anchor="middle")),
     "StateRecording": svg(80, 20, f'<rect width="80" height="20" rx="10" fill="{RED_DARK}"/>' +
                           '<circle cx="12" cy="10" r="5" fill="#ff5050"/>' + text(48, 15, 12, "REC", LIGHT, anchor="middle")),
-    "VelmoranLogoLite": svg(170, 26, kestrel_mark(13, 13, 12) + text(31, 19, 17, "Velmoran", LIGHT) +
-                            text(112, 19, 17, "Lite", "#4fd1c5", weight="normal")),
+    "VelmoranLogoLite": svg(170, 26, kestrel_mark(13, 13, 12) + text(31, 19, 17, "Velmoran", DARK) +
+                            text(112, 19, 17, "Lite", "#145250", weight="normal")),
     "btn_addDevice": arrow_button("right", "#4fd1c5"),
     "btn_removeDevice": arrow_button("left", RED),
     "btn_createProject": svg(40, 40, f'<rect x="1" y="1" width="38" height="38" rx="7" fill="{DARK}" stroke="{GREY}" stroke-width="2"/>'

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -238,6 +239,11 @@ int InsertSerialData::pendingRowCount()
 void InsertSerialData::clearPendingRows()
 {
     PendingRowQueue::instance().clear();
+}
+
+qint64 InsertSerialData::databaseFileSize(const QString &databasePath)
+{
+    return QFileInfo(databasePath).size() + QFileInfo(databasePath + QStringLiteral("-wal")).size();
 }
 
 qint64 InsertSerialData::droppedRowCount()

@@ -36,6 +36,9 @@ public:
     static void clearPendingRows(); // tests only
     // Rows dropped because the queue was full, since the process started.
     static qint64 droppedRowCount();
+    // The bytes the database takes on disk: the main file and its write-ahead log, where
+    // recent commits live until a checkpoint moves them into the main file.
+    static qint64 databaseFileSize(const QString &databasePath);
     // Bound of the queue; 0 means unbounded. The default holds a day of 64 loggers at 1 s.
     static void setPendingRowLimit(int limit);
 

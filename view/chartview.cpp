@@ -1,4 +1,5 @@
 #include "view/chartview.h"
+#include "view/elidedlabel.h"
 
 #include "device/configureddevice.h"
 #include "device/pollinterval.h"
@@ -167,10 +168,10 @@ void ChartView::clearView()
     updateChart();
     setConnected(false);
     ui->label_device_type->clear();
-    for (QLabel *label :
-         {ui->label_ch1_device, ui->label_ch2_device, ui->label_ch1_desc, ui->label_ch2_desc}) {
+    for (ElidedLabel *label : {ui->label_ch1_device, ui->label_ch2_device})
+        label->setText(QString());
+    for (QLabel *label : {ui->label_ch1_desc, ui->label_ch2_desc})
         label->clear();
-    }
     for (QLabel *label :
          {static_cast<QLabel *>(ui->label_ch1_number), static_cast<QLabel *>(ui->label_ch2_number),
           static_cast<QLabel *>(ui->label_ch1_unit), static_cast<QLabel *>(ui->label_ch2_unit)}) {

@@ -12,6 +12,8 @@ DashBoardDeviceItem::DashBoardDeviceItem(ConfiguredDevice *device, bool channel1
     : QWidget(parent), ui(new Ui::DashBoardDeviceItem), m_pDevice(device), m_bChannel1(channel1)
 {
     ui->setupUi(this);
+    // Tiles of one dashboard share its width equally, whatever their names.
+    ui->label_device->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     if (!m_pDevice) {
         ui->frame_ch->hide();

@@ -4,12 +4,29 @@
 
 #include "ui_projectlist.h"
 
+#include <QStyledItemDelegate>
+
 #include <QListWidgetItem>
+
+namespace {
+// Entries as wide as the list and no wider: a long name ends in "…" like on the tiles instead
+// of pushing the list into sideways scrolling.
+class ListWidthDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return QSize(0, QStyledItemDelegate::sizeHint(option, index).height());
+    }
+};
+} // namespace
 
 ProjectList::ProjectList(const QString &projectName, QWidget *parent)
     : QWidget(parent), ui(new Ui::ProjectList)
 {
     ui->setupUi(this);
+    ui->list_project->setItemDelegate(new ListWidthDelegate(ui->list_project));
     ui->button_project->setText(projectName);
     connect(ui->button_project, &QToolButton::clicked, this, &ProjectList::slotPushDashboard);
     connect(ui->list_project, &QListWidget::itemClicked, this,

@@ -3,6 +3,7 @@
 
 #include "device/configureddevice.h"
 #include "device/pollinterval.h"
+#include "view/darklook.h"
 #include "view/projectcenter.h"
 
 #include <QApplication>
@@ -34,7 +35,7 @@ const Logger LOGGERS[] = {
     {"Cold room 2", "Air", "Humidity", 3, 3.6, 68.5, 12.0f},
     {"Freezer A", "Air", "Door seal", 1, -18.4, -15.2, -10.0f},
     {"Freezer B", "Air", "Door seal", 1, -19.1, -16.0, -22.0f},
-    {"Dispatch", "Air", "Humidity", 3, 14.8, 55.2, 25.0f},
+    {"Dispatch dock, north gate chiller", "Air", "Humidity", 3, 14.8, 55.2, 25.0f},
     {"Incubator", "Chamber", "Humidity", 3, 37.0, 88.0, 45.0f},
     {"Server room", "Intake", "Exhaust", 1, 21.5, 31.8, 30.0f},
     {"Office", "Air", "Humidity", 3, 22.3, 41.0, 28.0f},
@@ -91,6 +92,7 @@ bool save(QWidget *widget, const QString &path)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    DarkLook::apply(&app);
     QFont::insertSubstitution(QStringLiteral("Segoe UI"), QStringLiteral("Liberation Sans"));
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 9));
 

@@ -6,9 +6,11 @@
 #include "view/chartview.h"
 #include "view/dashboarddeviceitem.h"
 #include "view/dashboardtab.h"
+#include "view/elidedlabel.h"
 #include "view/projectcenter.h"
 #include "view/projectlist.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QLabel>
 #include <QListWidget>
@@ -163,6 +165,35 @@ private slots:
         QVERIFY(deviceList()->selectedItems().isEmpty());
         auto *tile = static_cast<DashBoardDeviceItem *>(device->m_pCh1Item);
         QCOMPARE(label(tile, "label_device")->text(), QStringLiteral("Freezer"));
+    }
+
+    void aLongNameEndsInAnEllipsisEverywhereAndLeavesTheTilesEqual()
+    {
+        const QString longName = QStringLiteral("Dispatch dock north gate chiller, second rack, "
+                                                "upper shelf, left of the door");
+        m_devices.at(0)->m_strDeviceName = longName;
+        startCenter();
+        QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
+        QApplication::processEvents();
+
+        const auto *tile = static_cast<DashBoardDeviceItem *>(m_devices.at(0)->m_pCh1Item);
+        const auto *other = static_cast<DashBoardDeviceItem *>(m_devices.at(1)->m_pCh1Item);
+        QCOMPARE(tile->width(), other->width());
+        auto *tileName = tile->findChild<ElidedLabel *>(QStringLiteral("label_device"));
+        QVERIFY(tileName->shownText().endsWith(QChar(0x2026)));
+        QCOMPARE(tileName->toolTip(), longName);
+
+        // The list draws its entries elided within its width, never scrolled sideways.
+        QListWidget *list = deviceList();
+        QVERIFY(list->visualItemRect(list->item(0)).right() < list->viewport()->width());
+        QCOMPARE(list->textElideMode(), Qt::ElideRight);
+
+        clickListEntry(m_devices.at(0));
+        QApplication::processEvents();
+        auto *header =
+            m_center->chartView()->findChild<ElidedLabel *>(QStringLiteral("label_device"));
+        QVERIFY(header->shownText().endsWith(QChar(0x2026)));
+        QCOMPARE(header->text(), longName);
     }
 
     void aTilePressOpensTheDetailViewOfItsDevice()

@@ -4,6 +4,7 @@
 #include "tests/support/tempproject.h"
 #include "tests/support/testsettings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
@@ -28,7 +29,7 @@ private:
     std::unique_ptr<TempProjectDir> m_dir;
     std::unique_ptr<ProjectMain> m_panel;
     // The file dialogs answer this path and remember how they were asked.
-    QString m_answer, m_caption, m_filter;
+    QString m_answer, m_caption, m_filter, m_startDir;
     bool m_bSave = false;
     int m_calls = 0;
 
@@ -66,9 +67,10 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
-        FileChooser::setOverride([this](QWidget *, const QString &caption, const QString &,
+        FileChooser::setOverride([this](QWidget *, const QString &caption, const QString &dir,
                                         const QString &filter, bool save) {
             ++m_calls;
+            m_startDir = dir;
             m_caption = caption;
             m_filter = filter;
             m_bSave = save;
@@ -139,8 +141,53 @@ private slots:
         const QString path = m_dir->projectPath("Line1");
         writeFile(path, "[Project]\nDeviceList=\"{}\"\n");
         makePanel();
+        // The name as the dialog returns it after its overwrite question.
         QCOMPARE(outcome(path, true), "created " + path);
         QCOMPARE(QFileInfo(path).size(), 0);
+    }
+
+    void createNeverReplacesAFileNobodyAgreedToReplace_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("message");
+        // The dialog asked about "Line1"; "Line1.tpc" is another file.
+        QTest::newRow("suffix added to an existing project")
+            << "Line1.tpc" << QByteArray("[Project]\n") << "Line1"
+            << "WARNING \"Line1.tpc\" already exists.\nChoose it in the dialog to replace it.";
+        QTest::newRow("a project's database")
+            << "Line1.dat" << QByteArray("SQLite format 3\0rest", 20) << "Line1.dat"
+            << "ERROR \"Line1.dat\" is a database, not a project file.\nPlease retry.";
+    }
+
+    void createNeverReplacesAFileNobodyAgreedToReplace()
+    {
+        QFETCH(QString, existing);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        writeFile(m_dir->filePath(existing), content);
+        makePanel();
+        QCOMPARE(outcome(m_dir->filePath(answer), true), message);
+        QFile file(m_dir->filePath(existing));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
+
+    // A folder that does not exist would be taken for a file name by the dialog.
+    void dialogsStartInTheDocumentsFolderElseTheHomeFolder()
+    {
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(m_dir->path()));
+        makePanel();
+        outcome(QString(), true);
+        const QString withoutDocuments = m_startDir;
+        QVERIFY(QDir(m_dir->path()).mkdir("Documents"));
+        outcome(QString(), false);
+        qputenv("HOME", home);
+        QCOMPARE(withoutDocuments, QDir::cleanPath(m_dir->path()));
+        QCOMPARE(m_startDir, m_dir->filePath("Documents"));
     }
 
     void openLoadsAnExistingProjectWithAShortName_data()

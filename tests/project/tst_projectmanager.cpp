@@ -317,10 +317,18 @@ private slots:
         QCOMPARE(ids(availList()), (QStringList{"024B58000002", "024B58000009"}));
         QVERIFY(!button("btn_timeInterval")->isEnabled());
 
+        // The tabs carry the names as they are typed; an emptied name shows the number.
+        auto *tabs = m_panel->findChild<QTabWidget *>("tabWidget");
+        m_panel->findChild<QLineEdit *>("lineEdit_dashboard_3")->setText("Dock");
+        m_panel->findChild<QLineEdit *>("lineEdit_dashboard_4")->clear();
+        QCOMPARE(
+            (QStringList{tabs->tabText(0), tabs->tabText(1), tabs->tabText(2), tabs->tabText(3)}),
+            (QStringList{"North", "South", "Dock", "Dashboard 4"}));
+
         QStringList names;
         const QList<ConfiguredDevice *> devices = confirm(&names);
         QCOMPARE(devices, (QList<ConfiguredDevice *>{unnamed, kept}));
-        QCOMPARE(names, (QStringList{"North", "South", "Dashboard 3", "Dashboard 4"}));
+        QCOMPARE(names, (QStringList{"North", "South", "Dock", ""}));
     }
 
     void editModeSkipsDevicesBeyondSixteenOnADashboardAndWarnsAt64()

@@ -2,6 +2,7 @@
 #include "store/insertserialdata.h"
 #include "store/pendingrowqueue.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -342,6 +343,22 @@ private slots:
         QCOMPARE(pragma("synchronous"), QStringLiteral("1"));
         QCOMPARE(pragma("page_size"), QStringLiteral("4096"));
         QCOMPARE(pragma("cache_size"), QStringLiteral("65536"));
+    }
+
+    // Until a checkpoint the rows live in the "-wal" file; the size shown while recording and
+    // the size limit count both files.
+    void sizeCountsTheWriteAheadLog()
+    {
+        auto store = openStore();
+        QVERIFY(store);
+        for (quint32 i = 0; i < 200; ++i)
+            queue("KX0001", i, -double(i), 1700000000 + i);
+        QVERIFY(store->insertNow());
+        const qint64 main = QFileInfo(dbPath()).size();
+        const qint64 wal = QFileInfo(dbPath() + "-wal").size();
+        QVERIFY(wal > 0);
+        QCOMPARE(InsertSerialData::databaseFileSize(dbPath()), main + wal);
+        QCOMPARE(InsertSerialData::databaseFileSize(m_dir->filePath("none.dat")), 0);
     }
 
     // WAL cannot be switched on while another program reads the file in rollback mode.
