@@ -231,6 +231,7 @@ private Q_SLOTS:
         QCOMPARE(m_device->m_timeData[238], NO_VALUE);
 
         // A refresh left unanswered does not take the next timed sample for its own.
+        received();
         sim(QStringLiteral("fault tcp0 noanswer"));
         m_device->refreshData();
         QCOMPARE(receivedUntil(QStringLiteral("ATDC")), QStringLiteral("ATDC"));
