@@ -55,8 +55,8 @@ int usablePollInterval(int ms)
     if (ms <= 0)
         return DEFAULT_POLL_MS;
     if (ms < MIN_POLL_MS) {
-        qDebug().noquote() << "[WARNING] VelmoranMain::usablePollInterval : DataInterval" << ms
-                           << "ms raised to" << MIN_POLL_MS << "ms";
+        qWarning().noquote() << "[WARNING] VelmoranMain::usablePollInterval : DataInterval" << ms
+                             << "ms raised to" << MIN_POLL_MS << "ms";
         return MIN_POLL_MS;
     }
     return ms;

@@ -158,7 +158,8 @@ private slots:
         setPollInterval(1000);
         VelmoranMain window;
         if (used == 100)
-            QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^\\[WARNING\\] .*raised to 100"));
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^\\[WARNING\\] .*raised to 100"));
         window.projectLoaded(path);
         QVERIFY(window.isProjectOpen());
         QCOMPARE(pollInterval(), used);
