@@ -28,6 +28,7 @@
 namespace {
 constexpr int WRITE_DB_MS = 1500;
 constexpr int DEFAULT_POLL_MS = 10000;
+constexpr int MIN_POLL_MS = 100;
 constexpr int KEEP_ALIVE_MAX_POLL_MS = 60000;
 constexpr int FLUSH_ROWS_ONE_DEVICE = 8;
 constexpr int FLUSH_ROWS_MORE_DEVICES = 16;
@@ -47,10 +48,18 @@ QString nowText()
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-// A project file without a usable interval must not make the poll timer fire back to back.
+// A project file without a usable interval must not make the poll timer fire back to back,
+// nor may a tiny one flood the loggers and the store.
 int usablePollInterval(int ms)
 {
-    return ms > 0 ? ms : DEFAULT_POLL_MS;
+    if (ms <= 0)
+        return DEFAULT_POLL_MS;
+    if (ms < MIN_POLL_MS) {
+        qWarning().noquote() << "[WARNING] VelmoranMain::usablePollInterval : DataInterval" << ms
+                             << "ms raised to" << MIN_POLL_MS << "ms";
+        return MIN_POLL_MS;
+    }
+    return ms;
 }
 } // namespace
 

@@ -96,6 +96,8 @@ void ConfiguredDevice::requestData()
     if (m_nLinkType == LINK_NONE || m_nSyncState != STATE_IDLE)
         return;
     m_lastRequestTime = QDateTime::currentDateTime();
+    // A manual refresh that got no answer must not make this poll's answer count as its own.
+    m_bRefreshPoll = false;
     m_pDevice->write();
     countUnansweredPoll();
 }

@@ -91,6 +91,12 @@ void SerialDevice::writeCommand(const QByteArray &data)
 {
     if (!m_pSerialPort)
         return;
+    const QByteArray unfinished = m_lineBuffer.takeUnfinished();
+    if (!unfinished.isEmpty()) {
+        qCDebug(lcDevice).noquote() << "[ERROR] SerialDevice::writeCommand : [" + m_strPortName +
+                                           "] : unfinished reply dropped :"
+                                    << unfinished;
+    }
     const qint64 written = m_pSerialPort->write(data);
     if (written > 0) {
         qCDebug(lcDevice).noquote()

@@ -152,6 +152,12 @@ qint64 TelnetDevice::writeCommand(const QByteArray &data)
     if (state != QAbstractSocket::ConnectedState)
         return 0;
 
+    const QByteArray unfinished = m_lineBuffer.takeUnfinished();
+    if (!unfinished.isEmpty()) {
+        qCDebug(lcDevice).noquote() << "[ERROR] TelnetDevice::writeCommand : [" + m_strHost +
+                                           "] : unfinished reply dropped :"
+                                    << unfinished;
+    }
     const qint64 written = m_pSocket->write(data);
     if (written != data.size()) {
         qCDebug(lcDevice).noquote()

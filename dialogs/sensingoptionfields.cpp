@@ -67,6 +67,18 @@ QString SensingOptionFields::missingNameMessage() const
     return QString();
 }
 
+QString SensingOptionFields::invertedRangeMessage() const
+{
+    float limits[4];
+    ranges(limits);
+    // Equal limits stay allowed: they mean that the channel has no alarm range.
+    if (limits[0] > limits[1])
+        return QStringLiteral("The Channel-1 minimum is above its maximum.\nPlease retry.");
+    if (limits[2] > limits[3])
+        return QStringLiteral("The Channel-2 minimum is above its maximum.\nPlease retry.");
+    return QString();
+}
+
 void SensingOptionFields::ranges(float *out) const
 {
     out[0] = static_cast<float>(ch1Min->value());

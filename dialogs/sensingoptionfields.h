@@ -35,6 +35,8 @@ struct SensingOptionFields
     void setRangesEnabled(bool enabled) const;
     // Text of the first missing name, in the order the user reads the form; empty when none.
     QString missingNameMessage() const;
+    // Text of the first channel whose minimum lies above its maximum; empty when none.
+    QString invertedRangeMessage() const;
     // The limits as the device holds them: single precision, ch1 min, ch1 max, ch2 min, ch2 max.
     void ranges(float *out) const;
     void applyNamesAndUnits(ConfiguredDevice *device, quint16 port) const;

@@ -94,6 +94,16 @@ void SensingOptionTelnetDialog::finish()
     deleteLater();
 }
 
+void SensingOptionTelnetDialog::reject()
+{
+    if (m_syncPhase == SyncPhase::Waiting) {
+        qDebug().noquote() << "SensingOptionTelnetDialog::reject : [" + m_strDeviceNumber +
+                                  "] setup in progress, the dialog stays open";
+        return;
+    }
+    QDialog::reject();
+}
+
 void SensingOptionTelnetDialog::confirm()
 {
     if (!m_pDevice || m_syncPhase != SyncPhase::Editing)
@@ -102,6 +112,13 @@ void SensingOptionTelnetDialog::confirm()
     if (!missing.isEmpty()) {
         showMessage(missing, QStringLiteral("INFORMATION"));
         return;
+    }
+    if (m_bSettingsEnabled) {
+        const QString badRange = m_fields.invertedRangeMessage();
+        if (!badRange.isEmpty()) {
+            showMessage(badRange, QStringLiteral("ERROR"));
+            return;
+        }
     }
     m_fields.applyNamesAndUnits(m_pDevice, m_pDevice->m_nDevicePort);
     emit sensingConfirm();

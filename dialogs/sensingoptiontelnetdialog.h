@@ -30,6 +30,9 @@ signals:
 
 public slots:
     void confirm();
+    // While the logger is being written the dialog stays: closing it then would drop the
+    // logger's confirmation, leaving the logger with limits the program never adopted.
+    void reject() override;
     void checkCustomUnitPolicy(int index);
     void syncSuccess();
     void syncError(const QString &message);

@@ -57,6 +57,13 @@ void SensingOptionUsbDialog::confirm()
         showMessage(missing, QStringLiteral("INFORMATION"));
         return;
     }
+    if (m_fields.ch1Min->isEnabled()) {
+        const QString badRange = m_fields.invertedRangeMessage();
+        if (!badRange.isEmpty()) {
+            showMessage(badRange, QStringLiteral("ERROR"));
+            return;
+        }
+    }
     m_fields.applyNamesAndUnits(m_pDevice, SERIAL_PLACEHOLDER_PORT);
     float limits[4];
     m_fields.ranges(limits);

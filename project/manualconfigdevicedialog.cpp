@@ -8,6 +8,7 @@
 #include "ui_manualconfigdevicedialog.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 
 ManualConfigDeviceDialog::ManualConfigDeviceDialog(QWidget *parent)
     : QDialog(parent), ui(new Ui::ManualConfigDeviceDialog)
@@ -73,6 +74,13 @@ void ManualConfigDeviceDialog::confirm()
     }
     if (mac.isEmpty()) {
         showTimedMessage(QStringLiteral("INFORMATION"), QStringLiteral("Enter the Mac Address."));
+        return;
+    }
+    // A partial MAC would become an id that no logger reports, and a history of its own.
+    static const QRegularExpression wholeMac(QStringLiteral("^[0-9A-F]{12}$"));
+    if (!wholeMac.match(mac).hasMatch()) {
+        showTimedMessage(QStringLiteral("INFORMATION"),
+                         QStringLiteral("Enter all 12 digits of the Mac Address."));
         return;
     }
     if (port == 0) {

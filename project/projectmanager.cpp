@@ -328,8 +328,9 @@ void ProjectManager::slotManualConfigDevice(ConfiguredDevice *device)
     if (!device)
         return;
     const QString id = device->m_strDeviceNumber;
+    ConfiguredDevice *known = findConfigured(id);
     // One logger has one id and one history: it may sit on the dashboards only once.
-    if (isPlaced(id)) {
+    if (isPlaced(id) || (known && known->m_nLinkType != LINK_TCP)) {
         showTimedMessage(QStringLiteral("ERROR"),
                          QStringLiteral("the mac address already exists."));
         delete device;
@@ -341,6 +342,18 @@ void ProjectManager::slotManualConfigDevice(ConfiguredDevice *device)
         delete device;
         return;
     }
+    // A logger of the project kept off the dashboards is still that logger: it takes the
+    // typed name and address, and the hand-made device with its connection goes.
+    if (known) {
+        known->close();
+        known->setConnection(device->m_strDeviceName, known->m_strCh1Name, known->m_strCh2Name,
+                             device->m_strDeviceInterface, device->m_nDevicePort);
+        delete device;
+        device = known;
+    } else {
+        m_configuredDeviceList.append(device);
+        m_manualDevices.append(device);
+    }
     device->m_nDashboardNumber = ui->tabWidget->currentIndex();
     // The manual entry stands for the discovered one of the same logger.
     for (int row = 0; row < ui->availlable_list->count(); ++row) {
@@ -349,8 +362,6 @@ void ProjectManager::slotManualConfigDevice(ConfiguredDevice *device)
             break;
         }
     }
-    m_configuredDeviceList.append(device);
-    m_manualDevices.append(device);
     qDebug() << "ProjectManager::slotManualConfigDevice : " << m_configuredDeviceList.size();
     list->addItem(newConfiguredEntry(*device));
     updateAddButtons();

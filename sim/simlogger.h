@@ -26,6 +26,8 @@ public:
     // Only links that can be dropped from the logger's side support the close and reset faults.
     virtual bool supportsConnectionFaults() const = 0;
     virtual void resetConnections() {}
+    // Clients connected now; a transport without connections reports 0.
+    virtual int connectionCount() const { return 0; }
 
     // Appends data to a link's pending request bytes and answers every complete line.
     void feedRequests(QByteArray *pending, const QByteArray &data, ReplyQueue *queue);

@@ -45,6 +45,7 @@ Commands on standard input, one per line, each answered by one "ok ..." or "err 
   received <id>           ok <line1>|<line2>|... request lines since the last call
   setup <id>              ok ATBMIN1=<v> ATBMAX1=<v> ATBMIN2=<v> ATBMAX2=<v> ATBAL=<v> SET=<n>
   count <id>              ok <number of poll answers sent> (setup answers not counted)
+  connections <id>        ok <number of clients connected now> (0 for USB loggers)
   stop <id>               TCP: stop listening, drop connections (connection refused);
                           USB: close the pseudo-terminal (clients see a hang-up)
   start <id>              restart; USB: a new pseudo-terminal, its LOGGER line printed first

@@ -113,6 +113,8 @@ QString Simulator::execute(const QByteArray &line)
         return QStringLiteral("ok ") + behaviour.takeReceived().join('|');
     if (command == "setup")
         return QStringLiteral("ok ") + behaviour.setupText();
+    if (command == "connections")
+        return QStringLiteral("ok %1").arg(logger->connectionCount());
     if (command == "count")
         return QStringLiteral("ok %1").arg(behaviour.answerCount());
     if (command == "stop") {

@@ -55,6 +55,14 @@ void TcpLogger::resetConnections()
     m_sessions.clear();
 }
 
+int TcpLogger::connectionCount() const
+{
+    int count = 0;
+    for (const QPointer<TcpSession> &session : m_sessions)
+        count += session ? 1 : 0;
+    return count;
+}
+
 void TcpLogger::slotNewConnection()
 {
     m_sessions.removeAll(nullptr);

@@ -23,6 +23,7 @@ public:
     QString loggerLine() const override;
     bool supportsConnectionFaults() const override { return true; }
     void resetConnections() override;
+    int connectionCount() const override;
 
     quint16 port() const { return m_nPort; }
     QHostAddress advertisedAddress() const { return m_advertise; }

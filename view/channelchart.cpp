@@ -44,7 +44,9 @@ XYChart *buildChannelChart(int labelWidth, int labelHeight, const double *time,
     if (newest != NO_VALUE) {
         const int span = (intervalMs * CHART_POINTS) / 1000;
         chart->setDateScale(newest - span, newest, QStringLiteral("hh:mm:ss"));
-        chart->addLineLayer(time, CHART_POINTS);
+        // Samples further apart than one and a half intervals had polling paused or the
+        // logger silent between them: a line across would show values nobody measured.
+        chart->addLineLayer(time, CHART_POINTS, 1.5 * intervalMs / 1000.0);
         chart->addDataSet(values, color, name);
     }
     return chart;

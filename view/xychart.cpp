@@ -126,9 +126,10 @@ XYChart::Range XYChart::yAxisRange() const
     return {r.lower, r.upper};
 }
 
-void XYChart::addLineLayer(const double *x, int count)
+void XYChart::addLineLayer(const double *x, int count, double maxStep)
 {
     m_x = QVector<double>(x, x + count);
+    m_maxStep = maxStep;
     m_baseValid = false;
 }
 
@@ -142,6 +143,10 @@ void XYChart::addDataSet(const double *values, quint32 color, const QString &nam
     for (int i = 0; i < m_x.size(); ++i) {
         if (isNoValue(m_x[i]))
             continue;
+        if (m_maxStep > 0 && !keys.isEmpty() && m_x[i] - keys.last() > m_maxStep) {
+            keys.append((keys.last() + m_x[i]) / 2);
+            data.append(std::numeric_limits<double>::quiet_NaN());
+        }
         keys.append(m_x[i]);
         data.append(isNoValue(set.values[i]) ? std::numeric_limits<double>::quiet_NaN()
                                              : set.values[i]);

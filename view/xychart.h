@@ -54,8 +54,9 @@ public:
     Range yAxisRange() const;
 
     // The line layer: x data for all data sets; points whose x is the no-value marker are
-    // left out, values that are the marker leave a gap.
-    void addLineLayer(const double *x, int count);
+    // left out, values that are the marker leave a gap, and so does a step in x larger than
+    // maxStep (when maxStep is above 0): no line is drawn where no sample was taken.
+    void addLineLayer(const double *x, int count, double maxStep = 0);
     void addDataSet(const double *values, quint32 color, const QString &name);
     bool hasLayer() const { return !m_x.isEmpty(); }
     int dataSetCount() const { return m_dataSets.size(); }
@@ -97,6 +98,7 @@ private:
     std::unique_ptr<QCustomPlot> m_plot;
     ChartOverlay *m_overlay = nullptr;
     QVector<double> m_x;
+    double m_maxStep = 0;
     QVector<DataSet> m_dataSets;
     QPixmap m_base;
     bool m_baseValid = false;

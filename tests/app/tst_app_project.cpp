@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -128,18 +129,24 @@ private slots:
         qputenv("PATH", m_originalPath);
     }
 
-    void aMissingOrNonPositiveIntervalPollsEveryTenSeconds_data()
+    void anUnusableIntervalIsReplaced_data()
     {
         QTest::addColumn<QVariant>("stored");
-        QTest::newRow("zero") << QVariant(0);
-        QTest::newRow("negative") << QVariant(-250);
-        QTest::newRow("not a number") << QVariant("fast");
-        QTest::newRow("missing") << QVariant();
+        QTest::addColumn<int>("used");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("zero") << QVariant(0) << 10000 << "Interval : 10 sec";
+        QTest::newRow("negative") << QVariant(-250) << 10000 << "Interval : 10 sec";
+        QTest::newRow("not a number") << QVariant("fast") << 10000 << "Interval : 10 sec";
+        QTest::newRow("missing") << QVariant() << 10000 << "Interval : 10 sec";
+        QTest::newRow("1 ms is raised") << QVariant(1) << 100 << "Interval : ";
+        QTest::newRow("99 ms is raised") << QVariant(99) << 100 << "Interval : ";
     }
 
-    void aMissingOrNonPositiveIntervalPollsEveryTenSeconds()
+    void anUnusableIntervalIsReplaced()
     {
         QFETCH(QVariant, stored);
+        QFETCH(int, used);
+        QFETCH(QString, label);
         const QString path = m_dir->projectPath("Line1");
         QVERIFY(writeEmptyProject(path, 1000));
         if (stored.isValid()) {
@@ -151,15 +158,17 @@ private slots:
 
         setPollInterval(1000);
         VelmoranMain window;
+        if (used == 100)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^\\[WARNING\\] .*raised to 100"));
         window.projectLoaded(path);
         QVERIFY(window.isProjectOpen());
-        QCOMPARE(pollInterval(), 10000);
-        QCOMPARE(activeTimersWithInterval(&window, 10000), 1);
-        QCOMPARE(window.findChild<QLabel *>("label_interval")->text(),
-                 QStringLiteral("Interval : 10 sec"));
+        QCOMPARE(pollInterval(), used);
+        QCOMPARE(activeTimersWithInterval(&window, used), 1);
+        QCOMPARE(window.findChild<QLabel *>("label_interval")->text(), label);
 
         window.slotCloseProject();
-        QCOMPARE(activeTimersWithInterval(&window, 10000), 0);
+        QCOMPARE(activeTimersWithInterval(&window, used), 0);
     }
 
     void aFileWithoutDeviceInformationLeavesTheOpenPanel()

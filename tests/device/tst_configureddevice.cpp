@@ -229,6 +229,15 @@ private Q_SLOTS:
         QCOMPARE(m_device->m_lastRequestTime, requestTime);
         QCOMPARE(m_device->m_ch1Data[239], 22.0);
         QCOMPARE(m_device->m_timeData[238], NO_VALUE);
+
+        // A refresh left unanswered does not take the next timed sample for its own.
+        received();
+        sim(QStringLiteral("fault tcp0 noanswer"));
+        m_device->refreshData();
+        QCOMPARE(receivedUntil(QStringLiteral("ATDC")), QStringLiteral("ATDC"));
+        sim(QStringLiteral("fault tcp0 none"));
+        QVERIFY(answeredPoll());
+        QCOMPARE(InsertSerialData::pendingRowCount(), 2);
     }
 
     void manualRefreshReopensAClosedSerialPort()

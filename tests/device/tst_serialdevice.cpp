@@ -147,6 +147,10 @@ private Q_SLOTS:
             << QList<QByteArray>{"ATCD 1,2\r\nATCD 3,", "4\r\n"} << QStringList{"1,2\n", "3,4\n"};
         QTest::newRow("a reply without marker is dropped and not carried over")
             << QList<QByteArray>{"23.4,45.6\r\n", "ATCD 1,2\r\n"} << QStringList{"", "1,2\n"};
+        QTest::newRow("a lone CR ends a line as LF does")
+            << QList<QByteArray>{"ATCD 1,2\rATCD 3,4\r"} << QStringList{"1,2\n3,4\n"};
+        QTest::newRow("a CR LF split between arrivals ends one line")
+            << QList<QByteArray>{"ATCD 1,2\r", "\nATCD 3,4\r\n"} << QStringList{"1,2\n", "3,4\n"};
         QTest::newRow("an overlong line is dropped up to its end")
             << QList<QByteArray>{"ATCD " + QByteArray(5000, '7'), "7,12\r\n", "ATCD 1,2\r\n"}
             << QStringList{"", "", "1,2\n"};
@@ -171,19 +175,33 @@ private Q_SLOTS:
         openLink();
         const QByteArray reply("ATCD 23.4,45.6\r\n");
         for (int pos = 1; pos < reply.size(); ++pos) {
+            // The CR already ends the line; its LF follows alone.
+            const bool endedByCr = pos == reply.size() - 1;
             arrive(reply.left(pos));
-            QCOMPARE(m_replies->count(), 0);
+            QCOMPARE(m_replies->count(), endedByCr ? 1 : 0);
             arrive(reply.mid(pos));
             QCOMPARE(onlyReply(), QStringLiteral("23.4,45.6\n"));
         }
     }
 
-    void unfinishedPieceIsDiscardedWhenTheLinkCloses()
+    void unfinishedPieceIsDiscardedWhenTheLinkClosesOrTheNextRequestGoesOut_data()
     {
+        QTest::addColumn<bool>("reopen");
+        QTest::newRow("link closed") << true;
+        QTest::newRow("next request") << false;
+    }
+
+    void unfinishedPieceIsDiscardedWhenTheLinkClosesOrTheNextRequestGoesOut()
+    {
+        QFETCH(bool, reopen);
         openLink();
         arrive("ATCD 23.4,");
-        m_link->close();
-        openLink();
+        if (reopen) {
+            m_link->close();
+            openLink();
+        } else {
+            m_link->write();
+        }
         arrive("ATCD 1,2\r\n");
         QCOMPARE(onlyReply(), QStringLiteral("1,2\n"));
     }

@@ -403,6 +403,46 @@ private slots:
         QCOMPARE(m_sim.command("start tcp0").left(2), QStringLiteral("ok"));
     }
 
+    void aMinimumAboveItsMaximumIsRefusedAndNothingIsSent_data()
+    {
+        QTest::addColumn<bool>("network");
+        QTest::addColumn<QList<double>>("ranges");
+        QTest::addColumn<QString>("message");
+        const QList<double> ch1 = {30, 20, 0, 100};
+        const QList<double> ch2 = {0, 50, 90.5, 90.25};
+        const QString one = "The Channel-1 minimum is above its maximum.\nPlease retry.";
+        const QString two = "The Channel-2 minimum is above its maximum.\nPlease retry.";
+        QTest::newRow("network, channel 1") << true << ch1 << one;
+        QTest::newRow("network, channel 2") << true << ch2 << two;
+        QTest::newRow("usb, channel 2") << false << ch2 << two;
+    }
+
+    void aMinimumAboveItsMaximumIsRefusedAndNothingIsSent()
+    {
+        QFETCH(bool, network);
+        QFETCH(QList<double>, ranges);
+        QFETCH(QString, message);
+        auto device = network ? makeConnectedLogger() : makeUsbDevice(true);
+        const QList<float> before = committedLimits(*device);
+        std::unique_ptr<QDialog> dialog;
+        if (network)
+            dialog.reset(new SensingOptionTelnetDialog(device.get()));
+        else
+            dialog.reset(new SensingOptionUsbDialog(device.get()));
+        QSignalSpy confirmed(dialog.get(), SIGNAL(sensingConfirm()));
+        child<QLineEdit>(dialog.get(), "lineEdit_devicename")->setText("Renamed");
+        setRanges(dialog.get(), ranges[0], ranges[1], ranges[2], ranges[3]);
+        clickConfirm(dialog.get());
+        QCOMPARE(shownMessages(dialog.get()), (QList<ShownMessage>{{"ERROR", message}}));
+        QCOMPARE(confirmed.count(), 0);
+        QCOMPARE(committedLimits(*device), before);
+        QVERIFY(device->m_strDeviceName != QStringLiteral("Renamed"));
+        QCOMPARE(device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+        QTest::qWait(100);
+        QCOMPARE(received(), QStringLiteral("ok "));
+        closeMessages(dialog.get());
+    }
+
     void aDisconnectedNetworkLoggerTakesNamesAndUnitsWithoutTraffic()
     {
         auto device = std::make_unique<ConfiguredDevice>(m_logger.deviceNumber, LINK_TCP);

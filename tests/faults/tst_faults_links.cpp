@@ -4,6 +4,7 @@
 #include "device/configureddevice.h"
 #include "dialogs/sensingoptiontelnetdialog.h"
 #include "discovery/usbenumerator.h"
+#include "project/projectfile.h"
 #include "store/insertserialdata.h"
 #include "tests/faults/recordingrig.h"
 #include "tests/support/simprocess.h"
@@ -50,6 +51,7 @@ private slots:
     void aSilentLoggerIsMarkedDisconnectedAndRecordedAgainWhenItAnswers();
     void aRefusingLoggerIsMarkedDisconnectedUntilItListensAgain();
     void aResetInTheMiddleOfASetupExchangeEndsItAndPollingGoesOn();
+    void closingTheOptionDialogMidExchangeWaitsForTheLoggersOk();
     void aUsbPortThatDisappearsIsReopenedWhereItReappears();
 
 private:
@@ -169,6 +171,34 @@ void TestFaultsLinks::aResetInTheMiddleOfASetupExchangeEndsItAndPollingGoesOn()
 
     QString why;
     QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
+}
+
+void TestFaultsLinks::closingTheOptionDialogMidExchangeWaitsForTheLoggersOk()
+{
+    RecordingRig rig(&m_sim);
+    QVERIFY2(rig.open(m_dir->path(), {"tcp0"}), qPrintable(rig.failure()));
+    QVERIFY(rig.pollAndWait({"tcp0"}));
+    ConfiguredDevice *device = rig.device("tcp0");
+    ProjectCenter *center = rig.window()->projectCenter();
+    center->slotDeviceClicked(device);
+    center->slotPopupSensingOption();
+    QPointer<SensingOptionTelnetDialog> dialog = center->findChild<SensingOptionTelnetDialog *>();
+    QVERIFY(dialog);
+
+    QVERIFY(ok(m_sim.command("fault tcp0 slow 150")));
+    dialog->findChild<QDoubleSpinBox *>("doubleSpinBox_min_ch1")->setValue(7);
+    QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton_confirm"), Qt::LeftButton);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    dialog->close();
+    QVERIFY(dialog && dialog->isVisible());
+
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 4000);
+    QCOMPARE(committedCh1Min(device), 7.0f);
+    QVERIFY(m_sim.command("setup tcp0").contains("ATBMIN1=7.00"));
+    QList<DeviceRecord> saved;
+    QVERIFY(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(rig.projectPath()), &saved));
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(saved.first().ch1Min, 7.0f);
 }
 
 void TestFaultsLinks::aUsbPortThatDisappearsIsReopenedWhereItReappears()

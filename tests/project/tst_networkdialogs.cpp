@@ -102,10 +102,15 @@ private slots:
         mac->setFocus();
         mac->home(false);
         QTest::keyClicks(mac, "001A2B");
+        QCOMPARE(mac->text(), QStringLiteral("00:1A:2B:::"));
+        clickConfirm();
+        QCOMPARE(onlyMessage(),
+                 (ShownMessage{"INFORMATION", "Enter all 12 digits of the Mac Address."}));
+
+        QTest::keyClicks(mac, "3C4D5E");
         clickConfirm();
         QCOMPARE(onlyMessage(), (ShownMessage{"INFORMATION", "Enter the port number."}));
         QCOMPARE(confirmed.count(), 0);
-        QCOMPARE(mac->text(), QStringLiteral("00:1A:2B:::"));
     }
 
     void typingDotsMovesThroughTheFourOctetsIntoThePort()
@@ -132,19 +137,9 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(m_dialog.get(), "spinBox_port"));
     }
 
-    void manualEntryOpensTheLoggerAndHandsItOnWithAnUpperCaseMac_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("number");
-        QTest::newRow("whole MAC") << "024b5800aa0f"
-                                   << "024B5800AA0F";
-        QTest::newRow("incomplete MAC is taken as typed") << "001a2b"
-                                                          << "001A2B";
-    }
-
     void manualEntryOpensTheLoggerAndHandsItOnWithAnUpperCaseMac()
     {
-        QFETCH(QString, typed);
+        const QString typed = "024b5800aa0f";
         QTcpServer logger;
         QVERIFY(logger.listen(QHostAddress::LocalHost));
         QPointer<ManualConfigDeviceDialog> dialog = m_dialog.release();
@@ -159,7 +154,7 @@ private slots:
         QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
         QCOMPARE(confirmed.count(), 1);
         std::unique_ptr<ConfiguredDevice> device(confirmed.at(0).at(0).value<ConfiguredDevice *>());
-        QTEST(device->m_strDeviceNumber, "number");
+        QCOMPARE(device->m_strDeviceNumber, QStringLiteral("024B5800AA0F"));
         QCOMPARE(device->m_strDeviceName, QStringLiteral("Dock 2"));
         QCOMPARE(device->m_strCh1Name, QStringLiteral("CH1"));
         QCOMPARE(device->m_strCh2Name, QStringLiteral("CH2"));
@@ -197,8 +192,18 @@ private slots:
         QCOMPARE(panel.findChild<QListWidget *>("configured_list_1")->count(), 0);
     }
 
+    // A logger of the project that no dashboard shows, typed in again at a new address, is
+    // the same logger: the project's device takes the address, the hand-made one goes.
+    void aManuallyEnteredSimulatorLoggerIsConfirmedAndAnswers_data()
+    {
+        QTest::addColumn<bool>("inProject");
+        QTest::newRow("new logger") << false;
+        QTest::newRow("project logger off the dashboards") << true;
+    }
+
     void aManuallyEnteredSimulatorLoggerIsConfirmedAndAnswers()
     {
+        QFETCH(bool, inProject);
         SimProcess sim;
         QVERIFY(sim.start({"--tcp", "1", "--tcp-base-port", "0"}));
         const SimProcess::Logger simLogger = sim.logger("tcp0");
@@ -206,6 +211,13 @@ private slots:
         setPollInterval(10000);
 
         ProjectManager panel;
+        std::unique_ptr<ConfiguredDevice> known;
+        if (inProject) {
+            known = std::make_unique<ConfiguredDevice>(simLogger.deviceNumber, LINK_TCP);
+            known->setConnection("Old", "Temp", "Hum", "127.0.0.1", 1);
+            known->m_nDashboardNumber = 4;
+            panel.setConfiguredDeviceList({known.get()});
+        }
         panel.show();
         QTest::mouseClick(child<QPushButton>(&panel, "btn_manual"), Qt::LeftButton);
         QPointer<ManualConfigDeviceDialog> dialog = panel.findChild<ManualConfigDeviceDialog *>();
@@ -230,13 +242,18 @@ private slots:
         QCOMPARE(confirmed.count(), 1);
         const auto devices = confirmed.at(0).at(0).value<QList<ConfiguredDevice *>>();
         QCOMPARE(devices.size(), 1);
-        std::unique_ptr<ConfiguredDevice> device(devices.first());
+        ConfiguredDevice *device = devices.first();
+        std::unique_ptr<ConfiguredDevice> handMade(inProject ? nullptr : device);
+        if (inProject)
+            QCOMPARE(device, known.get());
         QCOMPARE(device->m_strDeviceNumber, simLogger.deviceNumber);
         QCOMPARE(device->m_nDashboardNumber, 0);
 
         device->requestData();
         QTRY_VERIFY(device->m_bConnected);
         QVERIFY(sim.command("received tcp0").contains("ATDC"));
+        // The device closes its connection after the answer; nothing else holds one open.
+        QTRY_COMPARE(sim.command("connections tcp0"), QStringLiteral("ok 0"));
     }
 };
 

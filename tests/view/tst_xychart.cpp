@@ -83,18 +83,32 @@ private slots:
         QVERIFY(chart->yAxisRange().lower < 17.0 && chart->yAxisRange().upper > 23.0);
     }
 
+    void missingValueLeavesAGapInTheLine_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("samples without value") << false;
+        QTest::newRow("no samples for longer than 1.5 intervals") << true;
+    }
+
     void missingValueLeavesAGapInTheLine()
     {
+        QFETCH(bool, paused);
         Samples s = samples(5000);
-        for (int i = 100; i <= 130; ++i)
-            s.values[i] = NO_VALUE;
+        if (paused) {
+            // Polling paused for 150 s between samples 100 and 101.
+            for (int i = 0; i <= 100; ++i)
+                s.time[i] -= 145;
+        } else {
+            for (int i = 100; i <= 130; ++i)
+                s.values[i] = NO_VALUE;
+        }
         auto chart = chartOf(s, 5000);
         // Far off the data, so a marker value taken as a number would wreck the scale.
         QVERIFY(chart->yAxisRange().upper < 100);
         const QImage image = chart->render().toImage();
         const QRect plot = chart->plotArea();
         const int gapStart = chart->xCoor(s.time[100]) + 2;
-        const int gapEnd = chart->xCoor(s.time[130]);
+        const int gapEnd = chart->xCoor(s.time[paused ? 101 : 130]);
         QCOMPARE(redPixels(image, plot, gapStart, gapEnd), 0);
         QVERIFY(redPixels(image, plot, plot.left(), gapStart - 4) > 50);
         QVERIFY(redPixels(image, plot, gapEnd + 4, plot.left() + plot.width()) > 50);
