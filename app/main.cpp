@@ -13,6 +13,8 @@ constexpr unsigned long SPLASH_PAUSE_MS = 2500;
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Desktops match the window to its launcher and AppStream entry by this name (Wayland app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.velmoran.VelmoranLite"));
     // Before the window: a stop request during start-up is handled once the event loop runs.
     TerminationWatcher termination;
 
