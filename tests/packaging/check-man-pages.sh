@@ -15,7 +15,7 @@ for page in "$@"; do
         failed=1
     fi
 done
-sim_page="$(printf '%s\n' "$@" | grep '/kestrelix-sim\.1$')"
+sim_page="$(printf '%s\n' "$@" | grep -E '(^|/)kestrelix-sim\.1$')"
 for option in $("$sim" --help | grep -oE '^ +(-[a-z], )?--[a-z-]+' | grep -oE -- '--[a-z-]+'); do
     if ! grep -qF -- "${option//-/\\-}" "$sim_page"; then
         echo "kestrelix-sim.1 does not describe $option"
