@@ -18,7 +18,7 @@ if udevadm verify --help >/dev/null 2>&1; then
 fi
 command -v umockdev-run >/dev/null || skip "umockdev-run is not installed (package umockdev)"
 [ "$(id -u)" -eq 0 ] || skip "a private mount namespace needs root"
-unshare -m true 2>/dev/null || skip "no private mount namespace here"
+unshare -m true 2>/dev/null || skip "no private mount namespace here (in a chroot, / is no mount point to make private)"
 
 tty=/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/tty/ttyACM0
 out="$(unshare -m bash -euc '
