@@ -15,6 +15,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     DarkLook::apply(&app);
+    // Desktops match the window to its launcher and AppStream entry by this name (Wayland app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.velmoran.VelmoranLite"));
     // Before the window: a stop request during start-up is handled once the event loop runs.
     TerminationWatcher termination;
 

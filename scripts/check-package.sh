@@ -13,9 +13,11 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "check-package.sh needs root (debootstrap, chroot, mount)" >&2
     exit 1
 fi
-if ! command -v debootstrap >/dev/null; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends debootstrap
-fi
+for tool in debootstrap lintian; do
+    if ! command -v "$tool" >/dev/null; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$tool"
+    fi
+done
 
 say "building the package in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
@@ -27,6 +29,15 @@ deb="$(ls "$build"/velmoran-lite_*.deb)"
 say "package: $deb"
 dpkg-deb --field "$deb" Package Version Architecture Depends
 dpkg-deb --contents "$deb" | awk '{print $6}'
+
+say "lintian"
+# Errors fail the check; warnings and notes are shown with their explanation.
+lintian --info "$deb" || true
+if lintian "$deb" | grep -q '^E:'; then
+    echo "FAILED: lintian reports errors" >&2
+    exit 1
+fi
+echo "ok: lintian reports no error"
 
 work="$(mktemp -d /var/tmp/velmoran-package.XXXXXX)"
 target="$work/root"
@@ -72,8 +83,23 @@ check() {
 }
 check test -x "$target/usr/bin/velmoran-lite"
 check test -x "$target/usr/bin/kestrelix-sim"
-check test -f "$target/usr/share/applications/velmoran-lite.desktop"
-check test -f "$target/usr/share/icons/hicolor/64x64/apps/velmoran-lite.png"
+# What Debian users and tools look for beside the programs; removed again by the purge below.
+installed=(
+    /usr/share/applications/com.velmoran.VelmoranLite.desktop
+    /usr/share/metainfo/com.velmoran.VelmoranLite.metainfo.xml
+    /usr/share/icons/hicolor/64x64/apps/velmoran-lite.png
+    /usr/share/man/man1/velmoran-lite.1.gz
+    /usr/share/man/man1/kestrelix-sim.1.gz
+    /usr/lib/udev/rules.d/60-velmoran-lite.rules
+    /usr/share/doc/velmoran-lite/copyright
+    /usr/share/doc/velmoran-lite/changelog.Debian.gz
+)
+for file in "${installed[@]}"; do
+    check test -f "$target$file"
+done
+for page in velmoran-lite kestrelix-sim; do
+    check in_root sh -c "zcat /usr/share/man/man1/$page.1.gz | grep -qi '^\.TH $page 1 '"
+done
 # Plugins that no library dependency pulls in: the project database and a platform to draw on.
 check test -f "$target/usr/lib/x86_64-linux-gnu/qt6/plugins/sqldrivers/libqsqlite.so"
 check test -f "$target/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqxcb.so"
@@ -111,6 +137,18 @@ if grep -qiE 'could not (load|find) the qt platform plugin|driver not loaded|can
     grep -iE 'plugin|driver|shared object' "$work/velmoran.log" >&2
     failed=1
 fi
+
+say "apt-get purge velmoran-lite in the clean root"
+if in_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q velmoran-lite >"$work/purge.log" 2>&1; then
+    echo "ok: purged"
+else
+    echo "FAILED: apt-get purge velmoran-lite" >&2
+    tail -20 "$work/purge.log" >&2
+    failed=1
+fi
+for file in /usr/bin/velmoran-lite /usr/bin/kestrelix-sim "${installed[@]}"; do
+    check test ! -e "$target$file"
+done
 
 if [ "$failed" -ne 0 ]; then
     say "package check FAILED"

@@ -1,5 +1,6 @@
 # Installs a build into a temporary DESTDIR with the prefix a package uses and checks that a
-# desktop finds what it needs there: both programs, the desktop entry and its icon.
+# desktop finds what it needs there: both programs, the desktop entry and its icon, and what
+# Debian's tools look for: AppStream metadata, compressed man pages and the udev rule.
 #   cmake -DBUILD_DIR=<build> -DWORK_DIR=<scratch folder> -P checkinstall.cmake
 if(NOT BUILD_DIR OR NOT WORK_DIR)
     message(FATAL_ERROR "BUILD_DIR and WORK_DIR are required")
@@ -20,7 +21,7 @@ foreach(program velmoran-lite kestrelix-sim)
     endif()
 endforeach()
 
-set(desktop "${root}/share/applications/velmoran-lite.desktop")
+set(desktop "${root}/share/applications/com.velmoran.VelmoranLite.desktop")
 if(NOT EXISTS "${desktop}")
     message(FATAL_ERROR "no desktop entry at ${desktop}")
 endif()
@@ -35,6 +36,13 @@ endforeach()
 foreach(icon hicolor/64x64/apps/velmoran-lite.png hicolor/scalable/apps/velmoran-lite.svg)
     if(NOT EXISTS "${root}/share/icons/${icon}")
         message(FATAL_ERROR "no icon at ${root}/share/icons/${icon}")
+    endif()
+endforeach()
+foreach(file share/metainfo/com.velmoran.VelmoranLite.metainfo.xml
+        share/man/man1/velmoran-lite.1.gz share/man/man1/kestrelix-sim.1.gz
+        lib/udev/rules.d/60-velmoran-lite.rules share/doc/velmoran-lite/copyright)
+    if(NOT EXISTS "${root}/${file}")
+        message(FATAL_ERROR "nothing installed at ${root}/${file}")
     endif()
 endforeach()
 

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Checks the logger's udev rule with udev's own parser and rule engine.
+# udevadm verify (systemd 253 and later) checks the syntax. udevadm test then runs the rule alone
+# against a mocked logger (umockdev) and must give its tty the uaccess tag and ID_MM_DEVICE_IGNORE.
+# That needs a private mount namespace (root), so that only this rule is read and nothing of the
+# run reaches the machine's /run/udev (the mocked tty has no device number, so udev makes no
+# /dev/char link either); where none can be made (no root, a chroot whose "/"
+# is no mount point) the run is skipped with a message.
+#   check-udev-rule.sh RULE_FILE UMOCKDEV_TREE
+set -euo pipefail
+rule="$1"
+tree="$2"
+skip() { echo "SKIP: $*"; exit 77; }
+
+command -v udevadm >/dev/null || skip "udevadm is not installed (package udev)"
+if udevadm verify --help >/dev/null 2>&1; then
+    udevadm verify --resolve-names=never "$rule"
+fi
+command -v umockdev-run >/dev/null || skip "umockdev-run is not installed (package umockdev)"
+[ "$(id -u)" -eq 0 ] || skip "a private mount namespace needs root"
+unshare -m true 2>/dev/null || skip "no private mount namespace here (in a chroot, / is no mount point to make private)"
+
+tty=/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/tty/ttyACM0
+out="$(unshare -m bash -euc '
+    rules=/usr/lib/udev/rules.d
+    mount -t tmpfs none "$rules"
+    cp "$1" "$rules/"
+    for d in /etc/udev/rules.d /run; do mount -t tmpfs none "$d"; done
+    umockdev-run -d "$2" -- udevadm test --action=add "$3" 2>&1
+' check "$(realpath "$rule")" "$(realpath "$tree")" "$tty")"
+
+failed=0
+for want in "Reading rules file: /usr/lib/udev/rules.d/$(basename "$rule")" \
+    "ID_MM_DEVICE_IGNORE=1" "TAGS=:uaccess:"; do
+    if ! grep -qF -- "$want" <<<"$out"; then
+        echo "missing from udevadm test: $want"
+        failed=1
+    fi
+done
+if [ "$failed" -ne 0 ] || grep -qiE 'invalid|unknown|error' <<<"$out"; then
+    echo "$out"
+    exit 1
+fi
+echo "ok: $(basename "$rule") tags the logger's tty uaccess and hides it from ModemManager"
