@@ -129,6 +129,7 @@ private:
     void writeRecordedRange();
     void appendBreakRows();
     bool writeLeftoverSlice();
+    void writeLeftoverRange(LeftoverRows *rows);
     void finishLeftoverRows();
     void openKestrelixDevices();
     void broadcastDevice();

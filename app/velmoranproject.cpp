@@ -220,16 +220,7 @@ bool VelmoranMain::writeLeftoverSlice()
     if (step == LeftoverRows::Step::Written && rows->count() > 0)
         return true;
     if (step == LeftoverRows::Step::Written) {
-        qDebug().noquote() << "VelmoranMain : the rows set aside for" << rows->databasePath()
-                           << "are written";
-        const uint start = rows->store()->startDateTime();
-        const uint end = rows->store()->endDateTime();
-        if (start != 0)
-            ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_start_time"),
-                                    recordTimeText(start));
-        if (end != 0)
-            ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_stop_time"),
-                                    recordTimeText(end));
+        writeLeftoverRange(rows);
     } else if (step == LeftoverRows::Step::Failed || rows->openFailures() < LEFTOVER_OPEN_TRIES) {
         return false;
     } else {
@@ -246,6 +237,21 @@ bool VelmoranMain::writeLeftoverSlice()
     return step == LeftoverRows::Step::Written;
 }
 
+// The closed project's range now covers the rows written for it.
+void VelmoranMain::writeLeftoverRange(LeftoverRows *rows)
+{
+    qDebug().noquote() << "VelmoranMain : the rows set aside for" << rows->databasePath()
+                       << "are written";
+    const uint start = rows->store()->startDateTime();
+    const uint end = rows->store()->endDateTime();
+    if (start != 0)
+        ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_start_time"),
+                                recordTimeText(start));
+    if (end != 0)
+        ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_stop_time"),
+                                recordTimeText(end));
+}
+
 // The program ends: one last try for the rows of closed projects, each slice bounded, stopping
 // at the first database that refuses.
 void VelmoranMain::finishLeftoverRows()
@@ -257,6 +263,8 @@ void VelmoranMain::finishLeftoverRows()
         if (rows->count() > 0)
             qWarning().noquote() << "VelmoranMain : [ERROR]" << rows->count()
                                  << "rows could not be written to" << rows->databasePath();
+        else
+            writeLeftoverRange(rows);
         m_leftovers.removeFirst();
         delete rows;
     }
