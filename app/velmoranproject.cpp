@@ -372,7 +372,7 @@ void VelmoranMain::deleteInsertSerialData()
             m_pInsertSerialData->databasePath(),
             m_strConnectionPrefix + QStringLiteral("leftover%1").arg(++m_nLeftoverConnections),
             PendingRowQueue::instance(), m_strProjectFile));
-        m_drainTimer->start(WRITE_DB_MS);
+        m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
     }
     delete m_pInsertSerialData;
     m_pInsertSerialData = nullptr;

@@ -123,6 +123,7 @@ private slots:
 
     void aFullDiskKeepsTheRowsQueuedUntilSpaceIsFreed();
     void anUnwritableDatabaseKeepsTheRowsQueuedUntilItIsWritableAgain();
+    void rowsOfAClosedProjectGoToItsOwnDatabaseOnly_data();
     void rowsOfAClosedProjectGoToItsOwnDatabaseOnly();
 
 private:
@@ -257,8 +258,16 @@ void TestFaultsStorage::anUnwritableDatabaseKeepsTheRowsQueuedUntilItIsWritableA
     QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
 }
 
+void TestFaultsStorage::rowsOfAClosedProjectGoToItsOwnDatabaseOnly_data()
+{
+    QTest::addColumn<bool>("folderGone");
+    QTest::newRow("written once writable") << false;
+    QTest::newRow("given up when its folder is gone") << true;
+}
+
 void TestFaultsStorage::rowsOfAClosedProjectGoToItsOwnDatabaseOnly()
 {
+    QFETCH(bool, folderGone);
     const QString folder = m_dir->path();
     const QString refusal = frozenFilesRefuseWrites(QDir(folder).filePath(QStringLiteral("probe")));
     if (!refusal.isEmpty())
@@ -291,6 +300,21 @@ void TestFaultsStorage::rowsOfAClosedProjectGoToItsOwnDatabaseOnly()
     QCOMPARE(window->store()->totalRow(), recorded + 2);
     window->slotCloseProject();
 
+    if (folderGone) {
+        const QString moved = folder + QStringLiteral("-moved");
+        QVERIFY(QDir().rename(folder, moved));
+        for (int tick = 0; tick < 20; ++tick)
+            window->drainStep();
+        QVERIFY(QDir().rename(moved, folder));
+        const QString given = QStringLiteral("10 rows could not be written to\n") +
+                              QDir::toNativeSeparators(rig.databasePath());
+        QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), given), 1);
+        for (const QString &file : files)
+            QCOMPARE(setImmutable(file, false), 0);
+        window->drainStep();
+        QCOMPARE(rig.storedRows("tcp0"), stored);
+        return;
+    }
     // The first project's rows wait for its own file and go there once it takes them.
     window->drainStep();
     QCOMPARE(rig.storedRows("tcp0"), stored);
