@@ -96,6 +96,9 @@ VelmoranMain::VelmoranMain(QWidget *parent)
     connect(m_writeDeviceTimer, &QTimer::timeout, this, &VelmoranMain::writeDevice);
     m_writeDbTimer = new QTimer(this);
     connect(m_writeDbTimer, &QTimer::timeout, this, &VelmoranMain::writeDb);
+    m_drainTimer = new QTimer(this);
+    m_drainTimer->setSingleShot(true);
+    connect(m_drainTimer, &QTimer::timeout, this, &VelmoranMain::drainStep);
 
     setupAlarmSound();
     restoreWindowGeometry();
@@ -113,8 +116,10 @@ VelmoranMain::~VelmoranMain()
     delete m_pProjectMain;
     delete m_pProjectManager;
     delete m_pProjectCenter;
+    m_pProjectCenter = nullptr;
     deleteConfiguredDevices();
     deleteInsertSerialData();
+    finishLeftoverRows();
     delete m_pDiscovery;
     delete m_pAvailDevices;
     delete m_pUsbEnumerator;
@@ -447,6 +452,7 @@ void VelmoranMain::closeEvent(QCloseEvent *event)
     m_checkConnectionTimer->stop();
     m_writeDeviceTimer->stop();
     m_writeDbTimer->stop();
+    m_drainTimer->stop();
     m_pAvailDevices->closeKestrelixDevices();
     event->accept();
 }

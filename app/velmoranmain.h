@@ -14,6 +14,7 @@ struct AvailableDevice;
 class AlarmSound;
 class AvailableDeviceList;
 class InsertSerialData;
+class LeftoverRows;
 class NetworkDiscovery;
 class ProjectCenter;
 class ProjectMain;
@@ -91,6 +92,9 @@ public slots:
     void slotStdTimer();
     void writeDevice();
     void writeDb();
+    // One bounded step of the writing that the flush tick leaves over: a backlog longer than
+    // one flush, the rows of a stopped recording, rows set aside by a closed project.
+    void drainStep();
     void slotSndUdpSocketDeleted();
     void slotRcvUdpSocketDeleted();
     void readPendingDatagrams();
@@ -123,6 +127,13 @@ private:
     bool createInsertSerialData(const QString &databasePath);
     void deleteInsertSerialData();
     bool flushStore();
+    bool flushFor(int budgetMs);
+    bool hasDrainWork() const;
+    void writeRecordedRange();
+    void appendBreakRows();
+    bool writeLeftoverSlice();
+    void writeLeftoverRange(LeftoverRows *rows);
+    void finishLeftoverRows();
     void openKestrelixDevices();
     void broadcastDevice();
     ConfiguredDevice *findConfiguredDevice(const QString &deviceNumber) const;
@@ -165,6 +176,7 @@ private:
     QTimer *m_writeDeviceTimer = nullptr;
     QTimer *m_checkConnectionTimer = nullptr;
     QTimer *m_writeDbTimer = nullptr;
+    QTimer *m_drainTimer = nullptr;
     bool m_bIsProjectOpen = false;
     QString m_strProjectName;
     QString m_strProjectFile;
@@ -184,5 +196,12 @@ private:
     AlarmSound *m_pAlarmSound = nullptr;
     // One message per run of failed flushes, not one per 1.5 s retry.
     bool m_bStoreWriteFailing = false;
+    // A recording stopped with rows still queued: its range is written again once they are.
+    bool m_bRangePending = false;
+    // A recording stopped before its rows were written: its break rows wait for them, so that
+    // they are stored after every sample.
+    bool m_bBreakRowsPending = false;
+    QList<LeftoverRows *> m_leftovers;
+    int m_nLeftoverConnections = 0;
     bool m_bExitRequested = false;
 };

@@ -13,12 +13,15 @@
 #include "project/projectmain.h"
 #include "project/projectmanager.h"
 #include "store/insertserialdata.h"
+#include "store/leftoverrows.h"
 #include "ui_velmoranmain.h"
 #include "view/projectcenter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
@@ -27,6 +30,13 @@
 
 namespace {
 constexpr int WRITE_DB_MS = 1500;
+// Between two slices of a backlog the event loop gets this long for input and repaints.
+constexpr int CATCH_UP_MS = 10;
+// How long stopping a recording, or closing its project, writes slices before it lets the
+// drain timer write the rest: a few slices, so that the window never freezes for seconds.
+constexpr int FINAL_FLUSH_BUDGET_MS = 100;
+// Ticks in a row that a closed project's database may fail to open before its rows are given up.
+constexpr int LEFTOVER_OPEN_TRIES = 20;
 constexpr int DEFAULT_POLL_MS = 10000;
 constexpr int MIN_POLL_MS = 100;
 constexpr int KEEP_ALIVE_MAX_POLL_MS = 60000;
@@ -110,8 +120,8 @@ void VelmoranMain::writeDb()
         return;
     const int threshold =
         m_configuredDeviceList.size() > 1 ? FLUSH_ROWS_MORE_DEVICES : FLUSH_ROWS_ONE_DEVICE;
-    if (InsertSerialData::pendingRowCount() >= threshold)
-        flushStore();
+    if (InsertSerialData::pendingRowCount() >= threshold && flushStore() && hasDrainWork())
+        m_drainTimer->start(CATCH_UP_MS);
 }
 
 bool VelmoranMain::flushStore()
@@ -127,6 +137,146 @@ bool VelmoranMain::flushStore()
                          QStringLiteral("Unable to write the database.\nPlease check the disk."));
     }
     return false;
+}
+
+// Writes slices of the queue until it is empty, a flush fails (false) or the budget is spent.
+bool VelmoranMain::flushFor(int budgetMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (InsertSerialData::pendingRowCount() > 0) {
+        if (!flushStore())
+            return false;
+        if (clock.elapsed() >= budgetMs)
+            break;
+    }
+    return true;
+}
+
+bool VelmoranMain::hasDrainWork() const
+{
+    if (!m_leftovers.isEmpty())
+        return true;
+    if (!m_pInsertSerialData || !m_pInsertSerialData->isConnected())
+        return false;
+    // While recording, the flush tick writes what is short of one slice.
+    const int pending = InsertSerialData::pendingRowCount();
+    if (m_bIsRecordStart)
+        return pending >= InsertSerialData::ROWS_PER_FLUSH;
+    return pending > 0 || m_bBreakRowsPending || m_bRangePending;
+}
+
+void VelmoranMain::drainStep()
+{
+    bool progressed = false;
+    if (m_pInsertSerialData && m_pInsertSerialData->isConnected()) {
+        const int pending = InsertSerialData::pendingRowCount();
+        if (pending >= InsertSerialData::ROWS_PER_FLUSH || (!m_bIsRecordStart && pending > 0))
+            progressed = flushStore();
+        if (m_bBreakRowsPending && InsertSerialData::pendingRowCount() == 0)
+            appendBreakRows();
+        else if (m_bRangePending && InsertSerialData::pendingRowCount() == 0) {
+            m_bRangePending = false;
+            writeRecordedRange();
+        }
+    }
+    if (!m_leftovers.isEmpty())
+        progressed = writeLeftoverSlice() || progressed;
+    if (hasDrainWork())
+        m_drainTimer->start(progressed ? CATCH_UP_MS : WRITE_DB_MS);
+}
+
+// The first and last sample time of the database become the project's recorded range.
+void VelmoranMain::writeRecordedRange()
+{
+    const QString startText = recordTimeText(m_pInsertSerialData->startDateTime());
+    const QString endText = recordTimeText(m_pInsertSerialData->endDateTime());
+    bool saved = true;
+    if (!startText.isEmpty())
+        saved = ProjectFile::writeValue(m_strProjectFile, QStringLiteral("record_start_time"),
+                                        startText);
+    if (!endText.isEmpty())
+        saved = ProjectFile::writeValue(m_strProjectFile, QStringLiteral("record_stop_time"),
+                                        endText) &&
+                saved;
+    if (!saved)
+        reportProjectFileError();
+    if (m_pProjectCenter && !m_bIsRecordStart) {
+        if (!startText.isEmpty())
+            m_pProjectCenter->setRecordStartText(startText);
+        if (!endText.isEmpty())
+            m_pProjectCenter->setRecordEndText(endText);
+    }
+}
+
+// One row without values per logger, a second after its last stored sample, marks where its
+// line ends. A statement's rows join as a set whose order is not the queue's: the break rows
+// are written once every sample of the recording is, so that they come after them.
+void VelmoranMain::appendBreakRows()
+{
+    m_bBreakRowsPending = false;
+    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
+        if (device)
+            device->insertNoValue();
+    }
+}
+
+// True when a slice of the oldest set-aside rows was written.
+bool VelmoranMain::writeLeftoverSlice()
+{
+    LeftoverRows *rows = m_leftovers.first();
+    const LeftoverRows::Step step = rows->writeSlice();
+    if (step == LeftoverRows::Step::Written && rows->count() > 0)
+        return true;
+    if (step == LeftoverRows::Step::Written) {
+        writeLeftoverRange(rows);
+    } else if (step == LeftoverRows::Step::Failed || rows->openFailures() < LEFTOVER_OPEN_TRIES) {
+        return false;
+    } else {
+        qWarning().noquote() << "VelmoranMain : [ERROR]" << rows->count()
+                             << "rows could not be written, their database cannot be opened:"
+                             << rows->databasePath();
+        showTimedMessage(QStringLiteral("ERROR"),
+                         QStringLiteral("%1 rows could not be written to\n%2")
+                             .arg(rows->count())
+                             .arg(QDir::toNativeSeparators(rows->databasePath())));
+    }
+    m_leftovers.removeFirst();
+    delete rows;
+    return step == LeftoverRows::Step::Written;
+}
+
+// The closed project's range now covers the rows written for it.
+void VelmoranMain::writeLeftoverRange(LeftoverRows *rows)
+{
+    qDebug().noquote() << "VelmoranMain : the rows set aside for" << rows->databasePath()
+                       << "are written";
+    const uint start = rows->store()->startDateTime();
+    const uint end = rows->store()->endDateTime();
+    if (start != 0)
+        ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_start_time"),
+                                recordTimeText(start));
+    if (end != 0)
+        ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_stop_time"),
+                                recordTimeText(end));
+}
+
+// The program ends: one last try for the rows of closed projects, each slice bounded, stopping
+// at the first database that refuses.
+void VelmoranMain::finishLeftoverRows()
+{
+    while (!m_leftovers.isEmpty()) {
+        LeftoverRows *rows = m_leftovers.first();
+        while (rows->count() > 0 && rows->writeSlice() == LeftoverRows::Step::Written) {
+        }
+        if (rows->count() > 0)
+            qWarning().noquote() << "VelmoranMain : [ERROR]" << rows->count()
+                                 << "rows could not be written to" << rows->databasePath();
+        else
+            writeLeftoverRange(rows);
+        m_leftovers.removeFirst();
+        delete rows;
+    }
 }
 
 void VelmoranMain::slotToggleRecord()
@@ -145,7 +295,11 @@ void VelmoranMain::slotStartRecord()
         qDebug() << "VelmoranMain::slotStartRecord : [ERROR] Database does not exist";
         return;
     }
+    // Rows of the last recording may still wait: its break rows go before the new samples.
+    if (m_bBreakRowsPending)
+        appendBreakRows();
     toggleRecordState(true);
+    m_bRangePending = false;
     m_writeDbTimer->start(WRITE_DB_MS);
     ui->label_record_state->setPixmap(*m_pixRecording);
     if (m_pProjectCenter) {
@@ -161,36 +315,23 @@ void VelmoranMain::slotStopRecord()
     toggleRecordState(false);
     m_writeDbTimer->stop();
 
-    QString startText;
-    QString endText;
-    if (m_pInsertSerialData && m_pInsertSerialData->isConnected()) {
-        flushStore();
-        for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-            if (device)
-                device->insertNoValue();
-        }
-        flushStore();
-        startText = recordTimeText(m_pInsertSerialData->startDateTime());
-        endText = recordTimeText(m_pInsertSerialData->endDateTime());
-        bool saved = true;
-        if (!startText.isEmpty())
-            saved = ProjectFile::writeValue(m_strProjectFile, QStringLiteral("record_start_time"),
-                                            startText);
-        if (!endText.isEmpty())
-            saved = ProjectFile::writeValue(m_strProjectFile, QStringLiteral("record_stop_time"),
-                                            endText) &&
-                    saved;
-        if (!saved)
-            reportProjectFileError();
-    }
-
     ui->label_record_state->setPixmap(*m_pixReady);
-    if (m_pProjectCenter) {
+    if (m_pProjectCenter)
         m_pProjectCenter->setRecordState(false);
-        if (!startText.isEmpty())
-            m_pProjectCenter->setRecordStartText(startText);
-        if (!endText.isEmpty())
-            m_pProjectCenter->setRecordEndText(endText);
+
+    if (m_pInsertSerialData && m_pInsertSerialData->isConnected()) {
+        // A long backlog is written a slice at a time: what the budget leaves is written by the
+        // drain timer, which then adds the break rows and writes the range again.
+        if (flushFor(FINAL_FLUSH_BUDGET_MS) && InsertSerialData::pendingRowCount() == 0) {
+            appendBreakRows();
+            flushFor(FINAL_FLUSH_BUDGET_MS);
+        } else {
+            m_bBreakRowsPending = true;
+        }
+        writeRecordedRange();
+        m_bRangePending = InsertSerialData::pendingRowCount() > 0 || m_bBreakRowsPending;
+        if (m_bRangePending)
+            m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
     }
 }
 
@@ -218,10 +359,30 @@ void VelmoranMain::deleteInsertSerialData()
 {
     if (!m_pInsertSerialData)
         return;
-    // Rows left by a failed flush belong to this project's database: one more try before
-    // the store goes away.
+    // Rows still queued belong to this project's database: a bounded last try, then they are
+    // set aside for it, never left for the next project's store.
     if (m_pInsertSerialData->isConnected() && InsertSerialData::pendingRowCount() > 0)
-        flushStore();
+        flushFor(FINAL_FLUSH_BUDGET_MS);
+    if (m_bBreakRowsPending) {
+        const bool written = InsertSerialData::pendingRowCount() == 0;
+        appendBreakRows();
+        if (written)
+            flushFor(FINAL_FLUSH_BUDGET_MS);
+    }
+    if (m_bRangePending && InsertSerialData::pendingRowCount() == 0)
+        writeRecordedRange();
+    m_bRangePending = false;
+    if (InsertSerialData::pendingRowCount() > 0) {
+        qWarning().noquote() << "VelmoranMain::deleteInsertSerialData : [ERROR]"
+                             << InsertSerialData::pendingRowCount()
+                             << "rows are not written yet; they are kept for"
+                             << m_pInsertSerialData->databasePath();
+        m_leftovers.append(new LeftoverRows(
+            m_pInsertSerialData->databasePath(),
+            m_strConnectionPrefix + QStringLiteral("leftover%1").arg(++m_nLeftoverConnections),
+            PendingRowQueue::instance(), m_strProjectFile));
+        m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
+    }
     delete m_pInsertSerialData;
     m_pInsertSerialData = nullptr;
     qDebug() << "VelmoranMain::deleteInsertSerialData()";

@@ -27,7 +27,7 @@ QByteArray limitCommand(const char *command, float limit)
 
 ConfiguredDevice::ConfiguredDevice(const QString &deviceNumber, int linkType, QObject *parent)
     : QObject(parent), m_strDeviceNumber(deviceNumber), m_nLinkType(linkType),
-      m_lastSavedTime(QDateTime::currentDateTime()), m_lastRequestTime(m_lastSavedTime),
+      m_lastRequestTime(QDateTime::currentDateTime()),
       m_connectedIcon(QStringLiteral(":/img/DeviceConnectingSymbol.png")),
       m_disconnectedIcon(QStringLiteral(":/img/DeviceDisconnectedSymbol.png"))
 {

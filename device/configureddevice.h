@@ -115,6 +115,7 @@ public:
     float m_fSetCh2Min = 0;
     float m_fSetCh2Max = 0;
     QString m_strSetBuzzerAlarm = QStringLiteral("OFF");
+    // Request time of the last row queued since the last break row; invalid when there is none.
     QDateTime m_lastSavedTime;
     QDateTime m_lastRequestTime;
     int m_nNoResponse = 0;

@@ -109,7 +109,13 @@ void ConfiguredDevice::checkAlarmAll()
 void ConfiguredDevice::insertNoValue()
 {
     qCDebug(lcDevice).noquote() << "- ConfiguredDevice::insertNoValue() : " + m_strDeviceNumber;
-    const qint64 breakTime = m_lastSavedTime.addMSecs(1000).toSecsSinceEpoch();
+    // A logger that stored nothing since its last break has no line to break; a break dated
+    // from anything else would stretch the recorded range back before the recording.
+    if (!m_lastSavedTime.isValid())
+        return;
+    const qint64 lastMs = m_lastSavedTime.toMSecsSinceEpoch();
+    const qint64 lastSeconds = lastMs >= 0 ? lastMs / 1000 : (lastMs - 999) / 1000;
     InsertSerialData::appendRow(
-        {m_strDeviceNumber, NO_VALUE, NO_VALUE, static_cast<quint32>(breakTime)});
+        {m_strDeviceNumber, NO_VALUE, NO_VALUE, static_cast<quint32>(lastSeconds + 1)});
+    m_lastSavedTime = QDateTime();
 }

@@ -17,7 +17,9 @@ bool isLoggerVendorProduct(const QString &vendor, const QString &product)
 
 QString cleanSerialNumber(const QString &text)
 {
-    QString serial = text;
+    // A logger that reports no serial gets an empty one, never a null text: rows are stored
+    // under it.
+    QString serial = text.isNull() ? QStringLiteral("") : text;
     serial.remove(kSerialPrefix, Qt::CaseSensitive);
     return serial;
 }

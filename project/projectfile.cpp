@@ -49,6 +49,24 @@ QString limitText(float value)
     return QString::number(double(value), 'f', 2);
 }
 
+// The serial a logger's rows are stored under is always a text: the database refuses a row
+// without one, and the samples of every other logger would wait behind it.
+QString deviceNumber(const QJsonValue &value)
+{
+    if (value.isString()) {
+        return value.toString();
+    }
+    if (value.isDouble()) {
+        const QString text = value.toVariant().toString();
+        qWarning().noquote() << "ProjectFile : WARNING : DeviceNumber" << text
+                             << "is a number, read as its text";
+        return text;
+    }
+    qWarning().noquote() << "ProjectFile : WARNING : a device entry has no DeviceNumber, read as "
+                            "an empty text";
+    return QStringLiteral("");
+}
+
 DeviceRecord readRecord(const QJsonObject &object)
 {
     DeviceRecord record;
@@ -58,7 +76,7 @@ DeviceRecord readRecord(const QJsonObject &object)
     record.deviceName = text("DeviceName");
     record.ch1Name = text("Ch1Name");
     record.ch2Name = text("Ch2Name");
-    record.deviceNumber = text("DeviceNumber");
+    record.deviceNumber = deviceNumber(object.value(QLatin1String("DeviceNumber")));
     record.deviceType = text("DeviceType");
     record.deviceInterface = text("DeviceInterface");
     record.devicePort = text("DevicePort").toUShort();

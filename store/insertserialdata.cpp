@@ -2,6 +2,7 @@
 
 #include "device/devicetypes.h"
 #include "store/pendingrowqueue.h"
+#include "store/walcheckpointer.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -14,6 +15,7 @@
 #include <QVariant>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -24,6 +26,9 @@ const char CREATE_TABLE[] = "create table kestrelix (\t\tid integer primary key 
 // Everything runs on the GUI thread: a locked database must fail fast and be retried by the
 // next flush rather than freeze the window for the driver's default five seconds.
 const char CONNECT_OPTIONS[] = "QSQLITE_BUSY_TIMEOUT=250";
+
+// Rows written between two copies of the write-ahead log into the file: about a megabyte of log.
+constexpr qint64 ROWS_PER_CHECKPOINT = 20000;
 
 const char *boolText(bool value)
 {
@@ -57,39 +62,46 @@ QString statementText(int rowCount)
     return text;
 }
 
-QString rowKey(const SerialDataRow &row)
+// What a row is compared by when the rows of one flush are joined into one set, as the union
+// of a single statement would join them: the bound values.
+struct RowKey
 {
-    const auto channelKey = [](double value) {
-        const QVariant stored = storedValue(value);
-        return stored.isNull() ? QStringLiteral("N") : QString::number(stored.toDouble(), 'g', 17);
-    };
-    return row.serialNo + QChar(0x1f) + channelKey(row.channel1) + QChar(0x1f) +
-           channelKey(row.channel2) + QChar(0x1f) + QString::number(row.pointDate);
+    QString serial;
+    quint64 channel1;
+    quint64 channel2;
+    quint32 pointDate;
+    bool operator==(const RowKey &other) const
+    {
+        return channel1 == other.channel1 && channel2 == other.channel2 &&
+               pointDate == other.pointDate && serial == other.serial;
+    }
+};
+
+size_t qHash(const RowKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.serial, key.channel1, key.channel2, key.pointDate);
 }
 
-// Rows to write, in queue order. A batch that needs several statements drops the rows that
-// repeat an earlier row itself, as the single union statement of a smaller batch does.
-QList<int> batchIndexes(const PendingRowQueue &queue)
+// A stored channel as bits; NULL takes a NaN pattern that no stored number has.
+quint64 channelBits(const QVariant &stored)
 {
-    const int count = queue.count();
-    QList<int> indexes;
-    indexes.reserve(count);
-    if (count <= InsertSerialData::ROWS_PER_STATEMENT) {
-        for (int i = 0; i < count; ++i) {
-            indexes.append(i);
-        }
-        return indexes;
+    if (stored.isNull()) {
+        return ~quint64(0);
     }
-    QSet<QString> seen;
-    seen.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        const QString key = rowKey(queue.at(i));
-        if (!seen.contains(key)) {
-            seen.insert(key);
-            indexes.append(i);
-        }
-    }
-    return indexes;
+    const double value = stored.toDouble();
+    quint64 bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// SQLite result codes that blame the rows of a statement rather than the database: a
+// constraint (a NULL serial), a type mismatch, a value too big, a bad parameter. The driver
+// reports the primary code, or an extended one whose low byte is the primary code.
+bool refusedForItsRows(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    return ok && (code == 18 || code == 19 || code == 20 || code == 25);
 }
 
 QString timeOfDay()
@@ -97,7 +109,20 @@ QString timeOfDay()
     return QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
 }
 
+QString pointDateText(quint32 pointDate)
+{
+    return QDateTime::fromSecsSinceEpoch(pointDate).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
 } // namespace
+
+struct InsertSerialData::BoundRow
+{
+    QString serial;
+    QVariant channel1;
+    QVariant channel2;
+    quint32 pointDate;
+};
 
 InsertSerialData::InsertSerialData(const QString &databasePath, const QString &connectionPrefix,
                                    QObject *parent)
@@ -107,6 +132,7 @@ InsertSerialData::InsertSerialData(const QString &databasePath, const QString &c
 
 InsertSerialData::~InsertSerialData()
 {
+    m_pCheckpointer.reset();
     const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
         m_insertStatements.clear();
@@ -154,6 +180,10 @@ bool InsertSerialData::createConnection()
     if (opened && applyPragmas() && createTable()) {
         qDebug() << "InsertSerialData::createConnection : success";
         m_bConnected = true;
+        if (m_strJournalMode == QLatin1String("wal")) {
+            m_pCheckpointer = std::make_unique<WalCheckpointer>(
+                m_strDatabasePath, name + QStringLiteral("checkpoint"));
+        }
         return true;
     }
     qWarning() << "InsertSerialData::createConnection : fail";
@@ -187,7 +217,10 @@ bool InsertSerialData::applyPragmas()
     if (execPragma(QStringLiteral("PRAGMA journal_mode = WAL"), &mode) &&
         mode == QLatin1String("wal")) {
         m_strJournalMode = mode;
-        return execPragma(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        // The log is copied into the file by a thread of its own (WalCheckpointer): the copy's
+        // disk syncs would otherwise stall a flush on the GUI thread every few megabytes.
+        return execPragma(QStringLiteral("PRAGMA synchronous = NORMAL")) &&
+               execPragma(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
     }
     // Some folders (network shares among them) give no shared memory for WAL.
     qWarning().noquote() << "InsertSerialData::applyPragmas : [ERROR] WAL journal not available"
@@ -274,34 +307,69 @@ QSqlQuery *InsertSerialData::insertStatement(QSqlDatabase &db, int rowCount)
     return &m_insertStatements.insert(rowCount, query).value();
 }
 
-bool InsertSerialData::writeRows(QSqlDatabase &db, const QList<int> &indexes)
+InsertSerialData::WriteResult InsertSerialData::writeStatement(QSqlDatabase &db,
+                                                               const QList<BoundRow> &rows,
+                                                               int first, int count)
 {
-    const PendingRowQueue &queue = PendingRowQueue::instance();
-    for (int first = 0; first < indexes.size(); first += ROWS_PER_STATEMENT) {
-        const int rows = std::min<int>(ROWS_PER_STATEMENT, int(indexes.size()) - first);
-        QSqlQuery *query = insertStatement(db, rows);
-        if (!query) {
-            qDebug().noquote() << "insert query : false";
-            qDebug().noquote() << "lastError : " << m_strLastError;
-            return false;
-        }
-        for (int i = 0; i < rows; ++i) {
-            const SerialDataRow &row = queue.at(indexes.at(first + i));
-            query->bindValue(4 * i, row.serialNo);
-            query->bindValue(4 * i + 1, storedValue(row.channel1));
-            query->bindValue(4 * i + 2, storedValue(row.channel2));
-            query->bindValue(4 * i + 3, qint64(row.pointDate));
-        }
-        const bool ok = query->exec();
-        qDebug().noquote() << "insert query : " << boolText(ok);
-        qDebug().noquote() << "lastError : " << query->lastError().text();
-        if (!ok) {
-            m_strLastError = query->lastError().text();
-            // A statement that failed may be tied to a schema or handle that is gone.
-            m_insertStatements.remove(rows);
-            return false;
-        }
+    QSqlQuery *query = insertStatement(db, count);
+    if (!query) {
+        qDebug().noquote() << "insert query : false";
+        qDebug().noquote() << "lastError : " << m_strLastError;
+        return WriteResult::Failed;
+    }
+    for (int i = 0; i < count; ++i) {
+        const BoundRow &row = rows.at(first + i);
+        query->bindValue(4 * i, row.serial);
+        query->bindValue(4 * i + 1, row.channel1);
+        query->bindValue(4 * i + 2, row.channel2);
+        query->bindValue(4 * i + 3, qint64(row.pointDate));
+    }
+    const bool ok = query->exec();
+    qDebug().noquote() << "insert query : " << boolText(ok);
+    qDebug().noquote() << "lastError : " << query->lastError().text();
+    if (ok) {
         query->finish();
+        return WriteResult::Written;
+    }
+    const QSqlError error = query->lastError();
+    m_strLastError = error.text();
+    if (refusedForItsRows(error)) {
+        // Only this statement was undone; the transaction and the statements before it stand.
+        return WriteResult::RowsRefused;
+    }
+    // A statement that failed may be tied to a schema or handle that is gone.
+    m_insertStatements.remove(count);
+    return WriteResult::Failed;
+}
+
+bool InsertSerialData::writeRows(QSqlDatabase &db, const QList<BoundRow> &rows)
+{
+    for (int first = 0; first < rows.size(); first += ROWS_PER_STATEMENT) {
+        const int count = std::min<int>(ROWS_PER_STATEMENT, int(rows.size()) - first);
+        const WriteResult result = writeStatement(db, rows, first, count);
+        if (result == WriteResult::Failed) {
+            return false;
+        }
+        if (result == WriteResult::Written) {
+            continue;
+        }
+        // Some row of the statement is refused: one row at a time finds it, and the others
+        // of the statement are stored all the same.
+        for (int i = first; i < first + count; ++i) {
+            const WriteResult single = writeStatement(db, rows, i, 1);
+            if (single == WriteResult::Failed) {
+                return false;
+            }
+            if (single == WriteResult::RowsRefused) {
+                const BoundRow &row = rows.at(i);
+                qWarning().noquote()
+                    << "InsertSerialData::insertNow : [ERROR] row dropped, serial"
+                    << (row.serial.isNull() ? QStringLiteral("(none)")
+                                            : QLatin1Char('\'') + row.serial + QLatin1Char('\''))
+                    << "time" << row.pointDate
+                    << "(" + pointDateText(row.pointDate) + ") :" << m_strLastError;
+            }
+        }
     }
     return true;
 }
@@ -317,7 +385,11 @@ void InsertSerialData::abandonTransaction(QSqlDatabase &db)
 
 bool InsertSerialData::insertNow()
 {
-    PendingRowQueue &queue = PendingRowQueue::instance();
+    return insertFrom(PendingRowQueue::instance());
+}
+
+bool InsertSerialData::insertFrom(PendingRowQueue &queue)
+{
     if (queue.count() == 0) {
         return true;
     }
@@ -325,12 +397,29 @@ bool InsertSerialData::insertNow()
         return false;
     }
     qDebug().noquote() << "InsertSerialData::insertNow : starttime : " << timeOfDay();
-    const int taken = queue.count();
-    const QList<int> indexes = batchIndexes(queue);
-    qDebug().noquote() << "InsertSerialData::insertNow : query : " << indexes.size() << "rows of"
+    const int taken = std::min(queue.count(), ROWS_PER_FLUSH);
+    // The rows of one flush form one set, as the union of one statement makes them: a row
+    // that repeats an earlier row of the flush is stored once.
+    QList<BoundRow> rows;
+    rows.reserve(taken);
+    QSet<RowKey> seen;
+    seen.reserve(taken);
+    for (int i = 0; i < taken; ++i) {
+        const SerialDataRow &row = queue.at(i);
+        BoundRow bound{row.serialNo, storedValue(row.channel1), storedValue(row.channel2),
+                       row.pointDate};
+        RowKey key{bound.serial, channelBits(bound.channel1), channelBits(bound.channel2),
+                   bound.pointDate};
+        if (seen.contains(key)) {
+            continue;
+        }
+        seen.insert(std::move(key));
+        rows.append(std::move(bound));
+    }
+    qDebug().noquote() << "InsertSerialData::insertNow : query : " << rows.size() << "rows of"
                        << taken << "in"
-                       << (indexes.size() + ROWS_PER_STATEMENT - 1) / ROWS_PER_STATEMENT
-                       << "statements";
+                       << (rows.size() + ROWS_PER_STATEMENT - 1) / ROWS_PER_STATEMENT
+                       << "statements," << queue.count() - taken << "left queued";
 
     QSqlDatabase db = database();
     const bool begun = db.transaction();
@@ -343,8 +432,8 @@ bool InsertSerialData::insertNow()
     }
     m_bTransactionOpen = true;
 
-    if (!writeRows(db, indexes)) {
-        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR]" << taken
+    if (!writeRows(db, rows)) {
+        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR]" << queue.count()
                              << "rows stay queued : " << m_strLastError;
         abandonTransaction(db);
         return false;
@@ -354,13 +443,18 @@ bool InsertSerialData::insertNow()
     if (!committed) {
         m_strLastError = db.lastError().text();
         qWarning().noquote() << "InsertSerialData::insertNow : [ERROR] commit : " << m_strLastError
-                             << ";" << taken << "rows stay queued";
+                             << ";" << queue.count() << "rows stay queued";
         abandonTransaction(db);
         return false;
     }
     m_bTransactionOpen = false;
     queue.removeFirst(taken);
     m_strLastError.clear();
+    m_nRowsSinceCheckpoint += rows.size();
+    if (m_pCheckpointer && m_nRowsSinceCheckpoint >= ROWS_PER_CHECKPOINT) {
+        m_nRowsSinceCheckpoint = 0;
+        m_pCheckpointer->request();
+    }
     qDebug().noquote() << "InsertSerialData::insertNow : endtime : " << timeOfDay();
     return true;
 }

@@ -3,10 +3,15 @@
 #include "store/serialdatarow.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QSqlQuery>
 #include <QString>
 
+#include <memory>
+
+class PendingRowQueue;
+class WalCheckpointer;
 class QSqlDatabase;
 
 // The measurement store of the open project: one SQLite file, one table "kestrelix" that two
@@ -19,6 +24,9 @@ class InsertSerialData : public QObject
 public:
     // SQLite refuses compound selects of more than 500 terms.
     static constexpr int ROWS_PER_STATEMENT = 400;
+    // One flush writes at most this many of the oldest rows, so that it stays a short step of
+    // the GUI thread however long the queue grew during an outage (bench/store measures it).
+    static constexpr int ROWS_PER_FLUSH = 4 * ROWS_PER_STATEMENT;
 
     InsertSerialData(const QString &databasePath, const QString &connectionPrefix,
                      QObject *parent = nullptr);
@@ -27,9 +35,14 @@ public:
     bool createConnection();
     bool applyPragmas();
     bool createTable();
-    // true: the queue was written, or there was nothing to write. false: this flush failed and
-    // was rolled back; every row stays queued for the next flush (see lastError()).
+    // Writes the oldest rows of the queue, at most ROWS_PER_FLUSH of them, in one transaction.
+    // true: they were committed (or there was nothing to write); rows refused for their own
+    // content (a null serial, say) are dropped one by one with a diagnostic, the others stored.
+    // false: the database refused the write (full, locked, read-only); every row stays queued
+    // for the next flush (see lastError()).
     bool insertNow();
+    // The same for a queue of rows set aside for this store's database.
+    bool insertFrom(PendingRowQueue &queue);
 
     static void appendRow(const SerialDataRow &row);
     static int pendingRowCount();
@@ -58,7 +71,15 @@ public:
 private:
     QSqlDatabase database() const;
     bool execPragma(const QString &statement, QString *result = nullptr);
-    bool writeRows(QSqlDatabase &db, const QList<int> &indexes);
+    struct BoundRow;
+    enum class WriteResult
+    {
+        Written,
+        RowsRefused,
+        Failed
+    };
+    WriteResult writeStatement(QSqlDatabase &db, const QList<BoundRow> &rows, int first, int count);
+    bool writeRows(QSqlDatabase &db, const QList<BoundRow> &rows);
     QSqlQuery *insertStatement(QSqlDatabase &db, int rowCount);
     void abandonTransaction(QSqlDatabase &db);
 
@@ -68,6 +89,9 @@ private:
     QString m_strJournalMode;
     QString m_strLastError;
     bool m_bTransactionOpen = false;
+    // Set where the journal is WAL: it copies the log into the file off the GUI thread.
+    std::unique_ptr<WalCheckpointer> m_pCheckpointer;
+    qint64 m_nRowsSinceCheckpoint = 0;
     // Parsing a statement of a hundred union terms costs more than running it; batches come
     // in a few recurring sizes, so their prepared statements are kept.
     QHash<int, QSqlQuery> m_insertStatements;

@@ -6,7 +6,7 @@
 
 PendingRowQueue &PendingRowQueue::instance()
 {
-    static PendingRowQueue queue;
+    static PendingRowQueue queue{Shared()};
     return queue;
 }
 
@@ -41,6 +41,17 @@ void PendingRowQueue::clear()
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_nDroppedInStreak = 0;
+}
+
+void PendingRowQueue::takeAll(PendingRowQueue &other)
+{
+    if (m_rows.empty()) {
+        m_rows.swap(other.m_rows);
+    } else {
+        m_rows.insert(m_rows.end(), other.m_rows.begin(), other.m_rows.end());
+        other.m_rows.clear();
+    }
+    other.m_nDroppedInStreak = 0;
 }
 
 void PendingRowQueue::setLimit(int limit)

@@ -15,6 +15,8 @@ public:
     static constexpr int DEFAULT_LIMIT = 86400 * 64;
 
     static PendingRowQueue &instance();
+    // A queue of its own, unbounded: rows set aside for one database (see takeAll).
+    PendingRowQueue() : m_nLimit(0) {}
 
     void append(const SerialDataRow &row);
     int count() const { return int(m_rows.size()); }
@@ -22,13 +24,18 @@ public:
     // Removes the oldest count rows once they are stored; ends an overflow streak.
     void removeFirst(int count);
     void clear();
+    // Moves every row of other to the end of this queue, in their order; other is left empty.
+    void takeAll(PendingRowQueue &other);
 
     void setLimit(int limit);
     int limit() const { return m_nLimit; }
     qint64 droppedRowCount() const { return m_nDropped; }
 
 private:
-    PendingRowQueue() = default;
+    struct Shared
+    {
+    };
+    explicit PendingRowQueue(Shared) {}
 
     std::deque<SerialDataRow> m_rows;
     int m_nLimit = DEFAULT_LIMIT;

@@ -9,6 +9,10 @@
 #include "view/projectcenter.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -176,6 +180,50 @@ private slots:
         QVERIFY(second.size() >= 9);
         QVERIFY(!first.last().hasValue);
         QVERIFY(!second.last().hasValue);
+        m_window->slotCloseProject();
+        m_window.reset();
+    }
+
+    void anEntryWithoutSerialAndASilentLoggerHoldUpNoRow()
+    {
+        // tcp0's entry has lost its DeviceNumber; tcp1 does not listen and stores nothing.
+        const QString path = m_dir->projectPath("Unnamed");
+        const QString serial0 = m_sim.logger("tcp0").deviceNumber;
+        const QString serial1 = m_sim.logger("tcp1").deviceNumber;
+        QVERIFY(writeLoggerProject(path, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 1000));
+        {
+            QSettings settings(path, QSettings::IniFormat);
+            QJsonObject root =
+                QJsonDocument::fromJson(settings.value("DeviceList").toByteArray()).object();
+            QJsonArray devices = root.value("devices").toArray();
+            for (int i = 0; i < devices.size(); ++i) {
+                QJsonObject entry = devices.at(i).toObject();
+                if (entry.value("DeviceNumber").toString() == serial0)
+                    entry.insert("DeviceNumber", QJsonValue::Null);
+                devices.replace(i, entry);
+            }
+            root.insert("devices", devices);
+            settings.setValue("DeviceList", QJsonDocument(root).toJson(QJsonDocument::Compact));
+        }
+        QCOMPARE(m_sim.command("stop tcp1"), QStringLiteral("ok"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARNING.*DeviceNumber"));
+        m_window = std::make_unique<VelmoranMain>();
+        m_window->projectLoaded(path);
+        InsertSerialData *store = m_window->store();
+        QVERIFY(store);
+        m_window->slotStartRecord();
+        QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() >= 2, 5000);
+        m_window->slotStopRecord();
+        QCOMPARE(m_sim.command("start tcp1"), QStringLiteral("ok"));
+
+        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        const QList<Sample> unnamed = storedSamples(store->databasePath(), QStringLiteral(""));
+        QVERIFY(unnamed.size() >= 3);
+        QVERIFY(!unnamed.last().hasValue);
+        QCOMPARE(unnamed.last().pointDate, unnamed[unnamed.size() - 2].pointDate + 1);
+        QVERIFY(storedSamples(store->databasePath(), serial1).isEmpty());
+        QCOMPARE(ProjectFile::readString(path, "record_start_time"),
+                 timeText(unnamed.first().pointDate));
         m_window->slotCloseProject();
         m_window.reset();
     }

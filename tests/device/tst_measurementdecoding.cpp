@@ -301,6 +301,10 @@ private Q_SLOTS:
         QVERIFY(rows[1].channel1.isNull());
         QVERIFY(rows[1].channel2.isNull());
         QCOMPARE(rows[1].pointDate, T0 + 1);
+
+        // A recording in which the logger stored nothing has no line to break.
+        m_device->insertNoValue();
+        QVERIFY(storedRows().isEmpty());
     }
 
     void disconnectionClearsValuesAndAlarmsButKeepsTheCharts()

@@ -97,6 +97,9 @@ private slots:
         QCOMPARE(pair->serial, QString("KX0001"));
         QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000b", "/dev/ttyACM1", "KX0002"));
         QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000a", "", "KX0002"));
+        // No serial attribute: an empty text, which the database stores, never a null one.
+        const auto unnamed = UsbMatch::matchTtyDevice("04d8", "000a", "/dev/ttyACM2", QString());
+        QVERIFY(unnamed && unnamed->serial.isEmpty() && !unnamed->serial.isNull());
     }
 
     void platformEnumeratorFindsNoLoggerOnAMachineWithoutOne()

@@ -6,12 +6,14 @@
 #include "store/insertserialdata.h"
 #include "tests/faults/recordingrig.h"
 #include "tests/support/simprocess.h"
+#include "tests/support/simulatorproject.h"
 #include "tests/support/tempproject.h"
 #include "tests/support/testsettings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <cerrno>
@@ -121,6 +123,8 @@ private slots:
 
     void aFullDiskKeepsTheRowsQueuedUntilSpaceIsFreed();
     void anUnwritableDatabaseKeepsTheRowsQueuedUntilItIsWritableAgain();
+    void rowsOfAClosedProjectGoToItsOwnDatabaseOnly_data();
+    void rowsOfAClosedProjectGoToItsOwnDatabaseOnly();
 
 private:
     bool mountSmallDisk(const QString &size);
@@ -251,6 +255,74 @@ void TestFaultsStorage::anUnwritableDatabaseKeepsTheRowsQueuedUntilItIsWritableA
 
     QString why;
     QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
+    QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
+}
+
+void TestFaultsStorage::rowsOfAClosedProjectGoToItsOwnDatabaseOnly_data()
+{
+    QTest::addColumn<bool>("folderGone");
+    QTest::newRow("written once writable") << false;
+    QTest::newRow("given up when its folder is gone") << true;
+}
+
+void TestFaultsStorage::rowsOfAClosedProjectGoToItsOwnDatabaseOnly()
+{
+    QFETCH(bool, folderGone);
+    const QString folder = m_dir->path();
+    const QString refusal = frozenFilesRefuseWrites(QDir(folder).filePath(QStringLiteral("probe")));
+    if (!refusal.isEmpty())
+        QSKIP(qPrintable(refusal));
+    RecordingRig rig(&m_sim);
+    QVERIFY2(rig.open(folder, {"tcp0", "tcp1"}), qPrintable(rig.failure()));
+    pollMany(&rig, 8);
+    QVERIFY(rig.flush());
+    const int stored = rig.storedRows("tcp0");
+    const QStringList files = {rig.databasePath(), rig.databasePath() + QStringLiteral("-wal")};
+    for (const QString &file : files)
+        QCOMPARE(setImmutable(file, true), 0);
+    pollMany(&rig, 4);
+    VelmoranMain *window = rig.window();
+    window->slotStopRecord();
+    window->slotCloseProject();
+    QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+
+    // The next project records and stops: its file holds its own rows and no others.
+    const QString other = m_dir->filePath(QStringLiteral("other/Other.tpc"));
+    QVERIFY(QDir().mkpath(QFileInfo(other).path()));
+    QVERIFY(writeSimulatorProject(other, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 1000));
+    window->projectLoaded(other);
+    window->slotStartRecord();
+    rig.holdTimers();
+    QVERIFY(QTest::qWaitFor([] { return InsertSerialData::pendingRowCount() >= 2; }, 5000));
+    pollMany(&rig, 3);
+    const int recorded = InsertSerialData::pendingRowCount();
+    window->slotStopRecord();
+    QCOMPARE(window->store()->totalRow(), recorded + 2);
+    window->slotCloseProject();
+
+    if (folderGone) {
+        const QString moved = folder + QStringLiteral("-moved");
+        QVERIFY(QDir().rename(folder, moved));
+        for (int tick = 0; tick < 20; ++tick)
+            window->drainStep();
+        QVERIFY(QDir().rename(moved, folder));
+        const QString given = QStringLiteral("10 rows could not be written to\n") +
+                              QDir::toNativeSeparators(rig.databasePath());
+        QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), given), 1);
+        for (const QString &file : files)
+            QCOMPARE(setImmutable(file, false), 0);
+        window->drainStep();
+        QCOMPARE(rig.storedRows("tcp0"), stored);
+        return;
+    }
+    // The first project's rows wait for its own file and go there once it takes them.
+    window->drainStep();
+    QCOMPARE(rig.storedRows("tcp0"), stored);
+    for (const QString &file : files)
+        QCOMPARE(setImmutable(file, false), 0);
+    window->drainStep();
+    QCOMPARE(rig.storedRows("tcp0"), stored + 4 + 1);
+    QCOMPARE(rig.storedRows("tcp1"), stored + 4 + 1);
     QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
 }
 

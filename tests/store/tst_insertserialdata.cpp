@@ -170,7 +170,8 @@ private slots:
         values << 0.0 << -0.0 << 1e300 << -2.5e-300 << 99999.95 << 0.1 + 0.2;
         for (int i = 0; i < values.size(); ++i)
             queue("V", values[i], values[i], quint32(i));
-        QVERIFY(store->insertNow());
+        while (InsertSerialData::pendingRowCount() > 0)
+            QVERIFY(store->insertNow());
 
         Observer observer(dbPath());
         QVERIFY(observer.exec("create table literal (pointDate integer, channel1 float)"));
@@ -304,6 +305,40 @@ private slots:
         QCOMPARE(InsertSerialData::pendingRowCount(), 0);
         QCOMPARE(store->totalRow(), 22);
         QCOMPARE(observer.scalar("select count(distinct pointDate) from kestrelix").toInt(), 22);
+    }
+
+    void aRefusedRowIsDroppedAndTheRestOfItsFlushIsStored()
+    {
+        auto store = openStore();
+        QVERIFY(store);
+        for (int i = 0; i < 900; ++i)
+            queue(i == 10 || i == 450 ? QString() : QStringLiteral("S%1").arg(i % 4), i, 2,
+                  quint32(1700000000 + i));
+        for (int time : {1700000010, 1700000450})
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("\\[ERROR\\] row dropped, "
+                                                                   "serial \\(none\\) time %1")
+                                                        .arg(time)));
+        QVERIFY(store->insertNow());
+        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(store->totalRow(), 898);
+        queue("S1", 1, 2, 1700001000);
+        QVERIFY(store->insertNow());
+        QCOMPARE(store->totalRow(), 899);
+    }
+
+    void aLongQueueIsWrittenOneBoundedSliceAtATime()
+    {
+        auto store = openStore();
+        QVERIFY(store);
+        const int slice = InsertSerialData::ROWS_PER_FLUSH;
+        for (int i = 0; i < 2 * slice + 5; ++i)
+            queue(QStringLiteral("S%1").arg(i % 64), i, NO_VALUE, quint32(1700000000 + i / 64));
+        for (int left : {slice + 5, 5, 0}) {
+            QVERIFY(store->insertNow());
+            QCOMPARE(InsertSerialData::pendingRowCount(), left);
+            QCOMPARE(store->totalRow(), 2 * slice + 5 - left);
+        }
     }
 
     void serialNumberIsStoredExactlyAsItIs_data()

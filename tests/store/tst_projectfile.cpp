@@ -282,6 +282,32 @@ private slots:
         QCOMPARE(read, expected);
     }
 
+    void deviceNumberAlwaysReadsAsText_data()
+    {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("text") << ", \"DeviceNumber\": \"KX7\""
+                              << "KX7";
+        QTest::newRow("number") << ", \"DeviceNumber\": 12345678"
+                                << "12345678";
+        QTest::newRow("null") << ", \"DeviceNumber\": null"
+                              << "";
+        QTest::newRow("missing") << ""
+                                 << "";
+    }
+    void deviceNumberAlwaysReadsAsText()
+    {
+        QFETCH(QString, member);
+        QFETCH(QString, expected);
+        if (expected != "KX7")
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARNING.*DeviceNumber"));
+        const QList<DeviceRecord> records =
+            parsed(devicesJson(QStringLiteral("{\"DeviceType\": \"TELNET\"%1}").arg(member)));
+        QCOMPARE(records.size(), 1);
+        QVERIFY(!records.first().deviceNumber.isNull());
+        QCOMPARE(records.first().deviceNumber, expected);
+    }
+
     void laterEntryForTheSameLoggerConfiguresTheOneDevice()
     {
         DeviceList devices;
