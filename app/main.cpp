@@ -1,3 +1,4 @@
+#include "app/historycommand.h"
 #include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
 
@@ -12,6 +13,8 @@ constexpr unsigned long SPLASH_PAUSE_MS = 2500;
 
 int main(int argc, char *argv[])
 {
+    if (HistoryCommand::wanted(argc, argv))
+        return HistoryCommand::run(argc, argv);
     QApplication app(argc, argv);
     // Before the window: a stop request during start-up is handled once the event loop runs.
     TerminationWatcher termination;
