@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDate>
 #include <QDateTime>
 #include <QSaveFile>
 #include <QSettings>
@@ -60,6 +61,8 @@ bool parseTime(const QString &text, qint64 *out)
     if (!time.isValid())
         time = QDateTime::fromString(text, Qt::ISODate);
     if (!time.isValid())
+        time = QDate::fromString(text, Qt::ISODate).startOfDay();
+    if (!time.isValid())
         return false;
     *out = time.toSecsSinceEpoch();
     return true;
@@ -108,7 +111,8 @@ int runExport(const QCommandLineParser &parser, bool pdf)
              parser.value(QStringLiteral("to")));
         return 2;
     }
-    if (!recorded && !parser.isSet(QStringLiteral("to")))
+    // A --from after the last sample is an empty range, not a reversed one.
+    if (!parser.isSet(QStringLiteral("to")) && (!recorded || to < from))
         to = from;
     if (to < from) {
         note(QStringLiteral("--to lies before --from"));
