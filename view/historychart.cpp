@@ -62,6 +62,7 @@ HistoryChart::HistoryChart(int channel, QWidget *parent) : QCustomPlot(parent), 
     m_pMessage->position->setCoords(0.5, 0.5);
     m_pMessage->setColor(FOREGROUND);
     m_pMessage->setFont(chartFont(QStringLiteral("arial.ttf"), 11));
+    m_pMessage->setVisible(false);
 
     m_pSettle = new QTimer(this);
     m_pSettle->setSingleShot(true);
@@ -93,7 +94,18 @@ void HistoryChart::onRangeChanged(const QCPRange &range)
         xAxis->setRange(middle - MIN_SPAN / 2, middle + MIN_SPAN / 2);
         m_bSettingRange = false;
     }
+    updateTickFormat();
     m_pSettle->start();
+}
+
+void HistoryChart::updateTickFormat()
+{
+    const double span = xAxis->range().size();
+    auto ticker = qSharedPointerCast<QCPAxisTickerDateTime>(xAxis->ticker());
+    ticker->setDateTimeFormat(span <= 2 * 3600          ? QStringLiteral("hh:mm:ss")
+                              : span <= 3 * 86400       ? QStringLiteral("MM-dd\nhh:mm")
+                              : span <= 2 * 365 * 86400 ? QStringLiteral("yyyy-MM-dd")
+                                                        : QStringLiteral("yyyy-MM"));
 }
 
 void HistoryChart::setTimeRange(qint64 from, qint64 to)
@@ -101,6 +113,7 @@ void HistoryChart::setTimeRange(qint64 from, qint64 to)
     m_bSettingRange = true;
     xAxis->setRange(double(from), double(qMax(to, from + 1)));
     m_bSettingRange = false;
+    updateTickFormat();
     m_pSettle->stop();
 }
 
@@ -143,6 +156,9 @@ void HistoryChart::setSeries(const QVector<HistorySeries> &series, qint64 interv
             values.expand(p.value);
             haveRange = true;
         }
+        // Sparse lines get dots, so that a lone sample between two gaps is seen.
+        if (data.size() < plotColumns() / 4)
+            graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 4));
         graph->data()->set(data, true);
     }
     if (haveRange) {

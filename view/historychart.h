@@ -47,6 +47,7 @@ protected:
 
 private:
     void onRangeChanged(const QCPRange &range);
+    void updateTickFormat();
 
     int m_nChannel;
     QVector<HistorySeries> m_series;

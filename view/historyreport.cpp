@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr int CHART_WIDTH = 1400;
-constexpr int CHART_HEIGHT = 520;
+constexpr int CHART_WIDTH = 900;
+constexpr int CHART_HEIGHT = 330;
 const char EVENT_TABLE[] = "kestrelix_event";
 constexpr int MAX_EVENTS = 500;
 
@@ -143,11 +143,10 @@ public:
     {
         const int height = m_nWidth * CHART_HEIGHT / CHART_WIDTH;
         ensure(height);
-        m_pPainter->save();
-        m_pPainter->translate(0, m_nY);
-        m_pPainter->scale(double(m_nWidth) / CHART_WIDTH, double(height) / CHART_HEIGHT);
-        chart->toPainter(m_pPainter, CHART_WIDTH, CHART_HEIGHT);
-        m_pPainter->restore();
+        // As an image: laid out with screen font metrics, the chart drawn straight into the
+        // PDF would place its labels by the wrong measure.
+        m_pPainter->drawPixmap(QRect(0, m_nY, m_nWidth, height),
+                               chart->toPixmap(CHART_WIDTH, CHART_HEIGHT, 3.0));
         m_nY += height + lineHeight();
     }
     void skip(int lines) { m_nY += lines * lineHeight(); }
@@ -211,6 +210,10 @@ bool writeHistoryReport(const QString &path, const HistoryReportInput &in, QStri
         }
         chart.setTitle(QStringLiteral("Channel %1").arg(ch + 1));
         chart.setSeries(channelSeries, in.project->intervalSeconds);
+        chart.legend->setVisible(true);
+        chart.legend->setBrush(QColor(0x30, 0x30, 0x30));
+        chart.legend->setTextColor(Qt::white);
+        chart.legend->setBorderPen(Qt::NoPen);
         page.text(QStringLiteral("Channel %1").arg(ch + 1), 11, true);
         page.chart(&chart);
     }
@@ -218,7 +221,7 @@ bool writeHistoryReport(const QString &path, const HistoryReportInput &in, QStri
     writer.newPage();
     page = Page(&writer, &painter);
     page.text(QStringLiteral("Statistics"), 13, true);
-    const QVector<double> widths{0.14, 0.11, 0.06, 0.08, 0.08, 0.08, 0.08, 0.07, 0.1, 0.1, 0.07};
+    const QVector<double> widths{0.16, 0.1, 0.05, 0.07, 0.07, 0.07, 0.07, 0.07, 0.12, 0.12, 0.07};
     page.cells(statisticsHeader(), widths, true);
     for (const QString &serial : in.serials) {
         const HistoryLogger *l = in.project->logger(serial);
