@@ -18,7 +18,7 @@ const char RAW_QUERY[] =
     "pointDate >= :from and pointDate <= :to group by b order by b";
 const char BLOCK_QUERY[] =
     "select (t - :from) / :width as b, sum(n), sum(n1), min(min1), max(max1), sum(sum1), "
-    "sum(n2), min(min2), max(max2), sum(sum2), min(ft), max(lt) from block where serialno = "
+    "sum(n2), min(min2), max(max2), sum(sum2), min(ft), max(lt) from %1 where serialno = "
     ":serial and t >= :from and t <= :to group by b order by b";
 
 // Blocks are used once a column holds at least two of them.
@@ -39,9 +39,11 @@ QVector<HistoryBucket> HistoryQuery::buckets(const QString &serial, qint64 from,
     if (to < from || columns < 1)
         return result;
     const qint64 span = to - from + 1;
-    const qint64 block = HistorySummary::BLOCK_SECONDS;
+    const qint64 perColumn = span / columns;
+    const bool hours = perColumn >= MIN_BLOCKS_PER_COLUMN * HistorySummary::HOUR_SECONDS;
+    const qint64 block = hours ? HistorySummary::HOUR_SECONDS : HistorySummary::BLOCK_SECONDS;
     m_bUsedSummary = m_pSummary && m_pSummary->isOpen() && m_pSummary->isCaughtUp() &&
-                     span / columns >= MIN_BLOCKS_PER_COLUMN * block;
+                     perColumn >= MIN_BLOCKS_PER_COLUMN * block;
 
     QSqlQuery query(m_bUsedSummary ? m_pSummary->database() : m_pDatabase->database());
     query.setForwardOnly(true);
@@ -50,7 +52,8 @@ QVector<HistoryBucket> HistoryQuery::buckets(const QString &serial, qint64 from,
         // exactly one column. The first and last column may reach up to a block beyond the range.
         const qint64 origin = from - from % block;
         const qint64 width = ((to - origin + 1) / columns + block) / block * block;
-        query.prepare(QLatin1String(BLOCK_QUERY));
+        query.prepare(QString::fromLatin1(BLOCK_QUERY)
+                          .arg(hours ? QStringLiteral("hourblock") : QStringLiteral("block")));
         query.bindValue(QStringLiteral(":from"), origin);
         query.bindValue(QStringLiteral(":width"), width);
     } else {

@@ -21,7 +21,7 @@ struct HistoryBucket
 
 // One logger's time range reduced to at most `columns` buckets by the database itself, so that
 // drawing a year never loads more than a chart's width of rows. Wide columns are read from the
-// minute blocks of the summary when it is caught up; narrow ones, and any range without a
+// minute or hour blocks of the summary when it is caught up; narrow ones, and any range without a
 // summary, from the table through its (serialno, pointDate) index.
 class HistoryQuery
 {

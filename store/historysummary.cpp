@@ -6,6 +6,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QPair>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -19,6 +21,17 @@ const char CREATE_BLOCKS[] =
     "create table if not exists block (serialno text not null, t integer not null, n integer, "
     "n1 integer, min1 real, max1 real, sum1 real, n2 integer, min2 real, max2 real, sum2 real, "
     "ft integer, lt integer, primary key (serialno, t)) without rowid";
+const char CREATE_HOURS[] =
+    "create table if not exists hourblock (serialno text not null, t integer not null, n integer, "
+    "n1 integer, min1 real, max1 real, sum1 real, n2 integer, min2 real, max2 real, sum2 real, "
+    "ft integer, lt integer, primary key (serialno, t)) without rowid";
+// An hour block is remade from its minute blocks whenever one of them changes.
+const char REMAKE_HOUR[] =
+    "insert or replace into hourblock select serialno, ?, sum(n), sum(n1), min(min1), max(max1), "
+    "sum(sum1), sum(n2), min(min2), max(max2), sum(sum2), min(ft), max(lt) from block where "
+    "serialno = ? and t >= ? and t < ? group by serialno";
+// Raised whenever the blocks change meaning: an older cache is folded again from the start.
+constexpr int CACHE_VERSION = 2;
 const char CREATE_STATE[] =
     "create table if not exists state (k text primary key, v integer) without rowid";
 
@@ -95,16 +108,24 @@ bool HistorySummary::open()
     // A cache: losing it costs only a rebuild, so it is not synced.
     query.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
     query.exec(QStringLiteral("PRAGMA synchronous = OFF"));
-    if (!query.exec(QLatin1String(CREATE_BLOCKS)) || !query.exec(QLatin1String(CREATE_STATE))) {
+    if (!query.exec(QLatin1String(CREATE_BLOCKS)) || !query.exec(QLatin1String(CREATE_HOURS)) ||
+        !query.exec(QLatin1String(CREATE_STATE))) {
         qWarning().noquote() << "HistorySummary::open : [ERROR]" << query.lastError().text();
         return false;
     }
     if (query.exec(QStringLiteral("select v from state where k = 'folded'")) && query.next())
         m_nFolded = query.value(0).toLongLong();
+    const int version =
+        query.exec(QStringLiteral("select v from state where k = 'version'")) && query.next()
+            ? query.value(0).toInt()
+            : 0;
     m_nSourceMax = m_pSource->maxRowId();
-    if (m_nSourceMax < m_nFolded) {
-        // Fewer rows than were folded: the table was dropped and made anew.
+    // Fewer rows than were folded: the table was dropped and made anew.
+    if (m_nSourceMax < m_nFolded || version != CACHE_VERSION) {
         query.exec(QStringLiteral("delete from block"));
+        query.exec(QStringLiteral("delete from hourblock"));
+        query.exec(QStringLiteral("insert or replace into state values ('version', %1)")
+                       .arg(CACHE_VERSION));
         m_nFolded = 0;
         setFolded(0);
     }
@@ -146,12 +167,26 @@ bool HistorySummary::foldRows(qint64 fromId, qint64 toId)
     db.transaction();
     QSqlQuery write(db);
     write.prepare(upsertText());
+    QSet<QPair<QString, qint64>> hours;
     while (read.next()) {
         for (int i = 0; i < 13; ++i)
             write.bindValue(i, read.value(i));
+        hours.insert({read.value(0).toString(), read.value(1).toLongLong() / 3600 * 3600});
         if (!write.exec()) {
             qWarning().noquote() << "HistorySummary::foldRows : [ERROR]"
                                  << write.lastError().text();
+            db.rollback();
+            return false;
+        }
+    }
+    QSqlQuery remake(db);
+    remake.prepare(QLatin1String(REMAKE_HOUR));
+    for (const auto &hour : std::as_const(hours)) {
+        remake.addBindValue(hour.second);
+        remake.addBindValue(hour.first);
+        remake.addBindValue(hour.second);
+        remake.addBindValue(hour.second + 3600);
+        if (!remake.exec()) {
             db.rollback();
             return false;
         }

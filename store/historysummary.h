@@ -5,15 +5,16 @@
 class HistoryDatabase;
 class QSqlDatabase;
 
-// Minute blocks of every logger's samples (count, minimum, maximum and sum of each channel, first
-// and last time), kept in a cache file of our own so that a chart of months reads thousands of
-// blocks instead of millions of rows. The project database is only read. Rows are folded in by
-// row id, so rows recorded since the last look are added in a moment; a table that was dropped
-// and created anew is noticed and folded from the start.
+// Minute and hour blocks of every logger's samples (count, minimum, maximum and sum of each
+// channel, first and last time), kept in a cache file of our own so that a chart of months reads
+// thousands of blocks instead of millions of rows. The project database is only read. Rows are
+// folded in by row id, so rows recorded since the last look are added in a moment; a table that was
+// dropped and created anew is noticed and folded from the start.
 class HistorySummary
 {
 public:
     static constexpr qint64 BLOCK_SECONDS = 60;
+    static constexpr qint64 HOUR_SECONDS = 3600;
 
     HistorySummary(HistoryDatabase *source, const QString &cachePath);
     ~HistorySummary();

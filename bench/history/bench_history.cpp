@@ -105,11 +105,13 @@ void measure(double millions, bool raw, const QString &folder)
             clock.start();
             const QVector<HistoryBucket> buckets = query.buckets(SERIAL, from, to, COLUMNS);
             const double queried = ms(clock);
+            QElapsedTimer drawing;
+            drawing.start();
             draw(&chart, buckets, from, to);
-            std::printf("  whole range (%s), %s: query %.0f ms, query + chart %.0f ms, %d rows "
-                        "loaded for %d columns\n",
+            std::printf("  whole range (%s), %s: query %.0f ms, chart %.0f ms, together %.0f ms, "
+                        "%d rows loaded for %d columns\n",
                         run == 0 ? "first" : "again", query.lastUsedSummary() ? "summary" : "table",
-                        queried, ms(clock), int(buckets.size()), COLUMNS);
+                        queried, ms(drawing), ms(clock), int(buckets.size()), COLUMNS);
         }
         clock.start();
         const QVector<HistoryBucket> day = query.buckets(SERIAL, to - 86400, to, COLUMNS);
@@ -136,6 +138,7 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_LOGGING_RULES", "*.debug=false");
     QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QList<double> sizes;
     bool raw = false;
     for (int i = 1; i < argc; ++i) {
