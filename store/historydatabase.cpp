@@ -64,7 +64,7 @@ bool HistoryDatabase::hasTable(const QString &name) const
         QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
     query.addBindValue(name);
     if (!query.exec() || !query.next()) {
-        const_cast<HistoryDatabase *>(this)->m_strLastError = query.lastError().text();
+        m_strLastError = query.lastError().text();
         return false;
     }
     return query.value(0).toInt() > 0;

@@ -32,7 +32,7 @@ public:
 private:
     QString m_strPath;
     QString m_strConnection;
-    QString m_strLastError;
+    mutable QString m_strLastError;
     bool m_bOpen = false;
 };
 

@@ -21,7 +21,7 @@ const char BLOCK_QUERY[] =
     "sum(n2), min(min2), max(max2), sum(sum2), min(ft), max(lt) from %1 where serialno = "
     ":serial and t >= :from and t <= :to group by b order by b";
 
-// Blocks are used once a column holds at least two of them.
+// Minute blocks are used once a column holds at least two of them.
 constexpr qint64 MIN_BLOCKS_PER_COLUMN = 2;
 
 } // namespace
@@ -40,10 +40,11 @@ QVector<HistoryBucket> HistoryQuery::buckets(const QString &serial, qint64 from,
         return result;
     const qint64 span = to - from + 1;
     const qint64 perColumn = span / columns;
-    const bool hours = perColumn >= MIN_BLOCKS_PER_COLUMN * HistorySummary::HOUR_SECONDS;
+    // Hour blocks from one per column: a year is then some nine thousand of them.
+    const bool hours = perColumn >= HistorySummary::HOUR_SECONDS;
     const qint64 block = hours ? HistorySummary::HOUR_SECONDS : HistorySummary::BLOCK_SECONDS;
     m_bUsedSummary = m_pSummary && m_pSummary->isOpen() && m_pSummary->isCaughtUp() &&
-                     perColumn >= MIN_BLOCKS_PER_COLUMN * block;
+                     (hours || perColumn >= MIN_BLOCKS_PER_COLUMN * block);
 
     QSqlQuery query(m_bUsedSummary ? m_pSummary->database() : m_pDatabase->database());
     query.setForwardOnly(true);

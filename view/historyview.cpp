@@ -26,7 +26,8 @@
 
 namespace {
 
-constexpr int FOLD_ROWS_PER_STEP = 100000;
+// About 50 ms of folding per step.
+constexpr int FOLD_ROWS_PER_STEP = 25000;
 const char ACTIVATION_KEY[] = "History/activationEnergy";
 
 qint64 presetSeconds(int preset)
