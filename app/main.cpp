@@ -1,3 +1,4 @@
+#include "app/historycommand.h"
 #include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
 #include "view/darklook.h"
@@ -13,6 +14,8 @@ constexpr unsigned long SPLASH_PAUSE_MS = 2500;
 
 int main(int argc, char *argv[])
 {
+    if (HistoryCommand::wanted(argc, argv))
+        return HistoryCommand::run(argc, argv);
     QApplication app(argc, argv);
     DarkLook::apply(&app);
     // Desktops match the window to its launcher and AppStream entry by this name (Wayland app id).

@@ -212,6 +212,13 @@ void VelmoranMain::createMenus()
     m_actWeeklyReport->setEnabled(false);
     m_actMonthlyReport->setEnabled(false);
     m_actHaccpReport->setEnabled(false);
+    m_reportMenu->addSeparator();
+    m_actHistory =
+        addMenuAction(m_reportMenu, QStringLiteral("actHistory"), QStringLiteral("History"));
+    connect(m_actHistory, &QAction::triggered, this, [this] {
+        if (m_pProjectCenter)
+            m_pProjectCenter->slotShowHistory();
+    });
     connect(m_actPlotvane, &QAction::triggered, this, &VelmoranMain::slotPlotvaneRecord);
     connect(m_actDailyReport, &QAction::triggered, this, &VelmoranMain::slotReportDaily);
 

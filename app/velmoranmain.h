@@ -162,6 +162,7 @@ private:
     QAction *m_actWeeklyReport = nullptr;
     QAction *m_actMonthlyReport = nullptr;
     QAction *m_actHaccpReport = nullptr;
+    QAction *m_actHistory = nullptr;
     QMenu *m_viewMenu = nullptr;
     QAction *m_actFullScreen = nullptr;
     QAction *m_actExpansionMode = nullptr;

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev qt6-multimedia-dev
     libqcustomplot-dev libqcustomplot2.1-qt6 libudev-dev pkg-config cmake g++ ccache
-    xvfb xauth fonts-dejavu-core fonts-liberation iproute2 util-linux sqlite3
+    xvfb xauth fonts-dejavu-core fonts-liberation iproute2 util-linux sqlite3 poppler-utils
     udev umockdev appstream man-db
 )
 missing=()

@@ -1,6 +1,7 @@
 #include "store/insertserialdata.h"
 
 #include "device/devicetypes.h"
+#include "store/historyindex.h"
 #include "store/pendingrowqueue.h"
 #include "store/walcheckpointer.h"
 
@@ -178,6 +179,7 @@ bool InsertSerialData::createConnection()
         }
     }
     if (opened && applyPragmas() && createTable()) {
+        ensureHistoryIndex(database());
         qDebug() << "InsertSerialData::createConnection : success";
         m_bConnected = true;
         if (m_strJournalMode == QLatin1String("wal")) {

@@ -7,12 +7,15 @@
 #include "project/projectfile.h"
 #include "view/chartview.h"
 #include "view/dashboardtab.h"
+#include "view/historyview.h"
 #include "view/projectlist.h"
 #include "view/tilestyle.h"
 
 #include "ui_projectcenter.h"
 
 #include <QDateTime>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -35,6 +38,7 @@ ProjectCenter::ProjectCenter(const QString &projectFile, QWidget *parent)
     m_recordStopIcon = QIcon(QStringLiteral(":/img/RecordStopButton.png"));
     m_recordIcon = QIcon(QStringLiteral(":/img/RecordButton.png"));
     connect(ui->btn_record, &QToolButton::clicked, this, &ProjectCenter::slotRecord);
+    addHistoryButton();
 
     m_pListLayout = new QVBoxLayout(ui->widget_list);
     m_pListLayout->setContentsMargins(0, 0, 0, 0);
@@ -253,4 +257,28 @@ QString ProjectCenter::recordStartText() const
 QString ProjectCenter::recordEndText() const
 {
     return ui->label_record_endtime->text();
+}
+
+void ProjectCenter::addHistoryButton()
+{
+    auto *button = new QPushButton(QStringLiteral("History"), ui->bottom_frame);
+    button->setObjectName(QStringLiteral("btn_history"));
+    button->setToolTip(QStringLiteral("Charts, statistics and reports of the recorded data"));
+    button->setStyleSheet(QStringLiteral("color: rgb(230,230,230); background-color: rgb(80,80,80);"
+                                         " padding: 3px 10px;"));
+    // After the record times, before the stretch that pushes the database size to the right.
+    auto *layout = qobject_cast<QHBoxLayout *>(ui->bottom_frame->layout());
+    layout->insertWidget(layout->indexOf(ui->label_record_endtime) + 1, button);
+    connect(button, &QPushButton::clicked, this, &ProjectCenter::slotShowHistory);
+}
+
+void ProjectCenter::slotShowHistory()
+{
+    if (m_pHistoryView) {
+        m_pHistoryView->raise();
+        m_pHistoryView->activateWindow();
+        return;
+    }
+    m_pHistoryView = new HistoryView(m_strProjectFile, this);
+    m_pHistoryView->show();
 }

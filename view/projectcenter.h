@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/configureddevice.h"
+#include "view/historyview.h"
 
 #include <QIcon>
 #include <QList>
@@ -43,6 +44,7 @@ public:
     DashboardTab *dashboardTab() const { return m_pDashboardTab; }
     ChartView *chartView() const { return m_pChartView; }
     ProjectList *projectList() const { return m_pProjectList; }
+    HistoryView *historyView() const { return m_pHistoryView; }
     ConfiguredDevice *currentDevice() const;
     bool isDashboardMode() const { return m_bDashboardMode; }
     QString projectName() const { return m_strProjectName; }
@@ -58,9 +60,12 @@ public slots:
     void slotPopupSensingOption();
     void slotSensingConfirm();
     void slotNetworkSetting();
+    // The history window of this project (one at a time).
+    void slotShowHistory();
 
 private:
     void setRecordLabelStyle(const QString &style);
+    void addHistoryButton();
 
     Ui::ProjectCenter *ui;
     QIcon m_recordStopIcon;
@@ -76,5 +81,6 @@ private:
     // panel is simply skipped when the panel detaches its views.
     QPointer<ConfiguredDevice> m_pCurrentDevice;
     bool m_bDashboardMode = true;
+    QPointer<HistoryView> m_pHistoryView;
     QList<QPointer<ConfiguredDevice>> m_deviceList;
 };

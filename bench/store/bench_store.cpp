@@ -44,8 +44,22 @@ double median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
+// Rows of 64 loggers at 1 s before the measured batches, so that the index is as deep as in a
+// database that has been recording for a while.
+void prefill(const QSqlDatabase &db, int rows)
+{
+    QSqlQuery query(db);
+    query.exec(
+        QStringLiteral(
+            "with recursive s(i) as (select 0 union all select i + 1 from s where i < %1) "
+            "insert into kestrelix (serialno, channel1, channel2, pointDate) select "
+            "printf('KX%04d', i % 64), 20 + (i % 100) * 0.01, 40, 1600000000 + i / 64 from s")
+            .arg(rows - 1));
+}
+
 // Each batch through the store: returns the time of every batch in microseconds.
-std::vector<double> runStore(const QString &path, int batches, const char *journal)
+std::vector<double> runStore(const QString &path, int batches, const char *journal,
+                             bool index = true, int prefillRows = 0)
 {
     std::vector<double> costs;
     InsertSerialData store(path, QStringLiteral("bench") + QString::fromLatin1(journal));
@@ -57,6 +71,12 @@ std::vector<double> runStore(const QString &path, int batches, const char *journ
         QSqlQuery query(QSqlDatabase::database(store.connectionName()));
         query.exec(QStringLiteral("PRAGMA journal_mode = ") + QString::fromLatin1(journal));
     }
+    if (!index) {
+        QSqlQuery query(QSqlDatabase::database(store.connectionName()));
+        query.exec(QStringLiteral("drop index kestrelix_serialno_pointdate"));
+    }
+    if (prefillRows > 0)
+        prefill(QSqlDatabase::database(store.connectionName()), prefillRows);
     QElapsedTimer clock;
     for (int b = 0; b < batches; ++b) {
         const QList<SerialDataRow> rows = makeBatch(1700000000u + quint32(b) * 2);
@@ -199,6 +219,14 @@ int main(int argc, char *argv[])
     const auto off = runStore(dir.filePath(QStringLiteral("off.dat")), batches, "off");
     const auto rollback = runStore(dir.filePath(QStringLiteral("delete.dat")), batches, "delete");
 
+    const auto noIndex =
+        runStore(dir.filePath(QStringLiteral("noindex.dat")), batches, "wal", false);
+    constexpr int PREFILL = 2000000;
+    const auto deepIndex =
+        runStore(dir.filePath(QStringLiteral("deep.dat")), batches, "wal", true, PREFILL);
+    const auto deepNoIndex =
+        runStore(dir.filePath(QStringLiteral("deepnoindex.dat")), batches, "wal", false, PREFILL);
+
     std::printf("batches of %d rows: %d\n", BATCH, batches);
     std::printf("insertNow (WAL, synchronous NORMAL): %.0f rows/s, median %.0f us per batch\n",
                 rowsPerSecond(store), median(store));
@@ -210,6 +238,12 @@ int main(int argc, char *argv[])
     std::printf("journal off (synchronous NORMAL):     median %.0f us per batch\n", median(off));
     std::printf("rollback journal, synchronous FULL:   median %.0f us per batch\n",
                 median(rollback));
+    std::printf("(serialno, pointDate) index, empty table: median %.0f us per batch, without it "
+                "%.0f us\n",
+                median(store), median(noIndex));
+    std::printf("the same after %d rows of 64 loggers:  median %.0f us per batch, without it "
+                "%.0f us\n",
+                PREFILL, median(deepIndex), median(deepNoIndex));
 
     // The whole queue waits at once, well past the default bound of the window's queue.
     InsertSerialData::setPendingRowLimit(0);

@@ -246,6 +246,12 @@ private slots:
             QCOMPARE(triggered.count(), 0);
         }
         QVERIFY(action(&window, "actDailyReport")->isEnabled());
+        // The history window is the program's own: it opens beside the sibling entries.
+        QAction *history = action(&window, "actHistory");
+        QVERIFY(history && history->isEnabled());
+        history->trigger();
+        QVERIFY(window.projectCenter()->historyView());
+        QVERIFY(window.projectCenter()->historyView()->isVisible());
     }
 
     void twoDoubleClicksOnTheTitleReturnToNormal()
