@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
 
@@ -13,6 +14,8 @@ constexpr unsigned long SPLASH_PAUSE_MS = 2500;
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral("3.54"));
+    processCommandLine(QCoreApplication::arguments());
     // Before the window: a stop request during start-up is handled once the event loop runs.
     TerminationWatcher termination;
 

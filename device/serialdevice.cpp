@@ -1,8 +1,8 @@
 #include "device/serialdevice.h"
 
-#include "device/devicelog.h"
 #include "device/devicetypes.h"
 #include "device/replymarker.h"
+#include "store/logcategories.h"
 
 namespace {
 const char POLL_REQUEST[] = "ATCD\r\n";
@@ -96,7 +96,7 @@ void SerialDevice::writeCommand(const QByteArray &data)
         qCDebug(lcDevice).noquote()
             << "SerialDevice::writeCommand : [" + m_strPortName + "] :" << data;
     } else {
-        qCDebug(lcDevice).noquote()
+        qCWarning(lcDevice).noquote()
             << "[ERROR] SerialDevice::writeCommand : [" + m_strPortName + "] :" << data;
         emit disconnected();
     }
@@ -109,7 +109,7 @@ void SerialDevice::readData()
     bool dropped = false;
     QString text = m_lineBuffer.append(m_pSerialPort->readAll(), &dropped);
     if (dropped) {
-        qCDebug(lcDevice).noquote()
+        qCWarning(lcDevice).noquote()
             << "[ERROR] SerialDevice::readData : [" + m_strPortName + "] : line longer than"
             << LineBuffer::MAX_LINE << "bytes dropped";
     }
@@ -118,7 +118,7 @@ void SerialDevice::readData()
 
     text.remove(QLatin1Char('\r'));
     if (!stripReplyMarker(text, REPLY_MARKER)) {
-        qCDebug(lcDevice).noquote()
+        qCWarning(lcDevice).noquote()
             << "[ERROR] SerialDevice::readData no 'ATCD' : [" + m_strPortName + "] :" << text;
         return;
     }

@@ -1,4 +1,5 @@
 #include "dialogs/sensingoptiontelnetdialog.h"
+#include "store/logcategories.h"
 
 #include "device/configureddevice.h"
 #include "project/timedmessage.h"
@@ -171,7 +172,8 @@ void SensingOptionTelnetDialog::syncTimeout()
 {
     if (m_syncPhase == SyncPhase::Done)
         return;
-    qDebug().noquote() << "SensingOptionTelnetDialog::syncTimeout : [" + m_strDeviceNumber + "]";
+    qCDebug(lcDevice).noquote() << "SensingOptionTelnetDialog::syncTimeout : [" +
+                                       m_strDeviceNumber + "]";
     if (m_pDevice)
         m_pDevice->stopSyncTelnet();
     backToEditing();

@@ -1,4 +1,5 @@
 #include "store/insertserialdata.h"
+#include "store/logcategories.h"
 
 #include "device/devicetypes.h"
 #include "store/pendingrowqueue.h"
@@ -117,10 +118,10 @@ InsertSerialData::~InsertSerialData()
             db.close();
         }
         QSqlDatabase::removeDatabase(name);
-        qDebug().noquote() << "InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase("
-                           << name;
+        qCDebug(lcStore).noquote()
+            << "InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase(" << name;
     }
-    qDebug() << "InsertSerialData::~InsertSerialData()";
+    qCDebug(lcStore) << "InsertSerialData::~InsertSerialData()";
 }
 
 QString InsertSerialData::connectionName() const
@@ -151,11 +152,11 @@ bool InsertSerialData::createConnection()
         }
     }
     if (opened && applyPragmas() && createTable()) {
-        qDebug() << "InsertSerialData::createConnection : success";
+        qCDebug(lcStore) << "InsertSerialData::createConnection : success";
         m_bConnected = true;
         return true;
     }
-    qWarning() << "InsertSerialData::createConnection : fail";
+    qCWarning(lcStore) << "InsertSerialData::createConnection : fail";
     return m_bConnected;
 }
 
@@ -164,7 +165,7 @@ bool InsertSerialData::execPragma(const QString &statement, QString *result)
     QSqlQuery query(database());
     if (!query.exec(statement)) {
         m_strLastError = query.lastError().text();
-        qWarning().noquote() << statement + QStringLiteral(" : query error");
+        qCWarning(lcStore).noquote() << statement + QStringLiteral(" : query error");
         return false;
     }
     if (result) {
@@ -189,15 +190,17 @@ bool InsertSerialData::applyPragmas()
         return execPragma(QStringLiteral("PRAGMA synchronous = NORMAL"));
     }
     // Some folders (network shares among them) give no shared memory for WAL.
-    qWarning().noquote() << "InsertSerialData::applyPragmas : [ERROR] WAL journal not available"
-                         << (mode.isEmpty() ? QString() : QStringLiteral("(mode ") + mode + ')')
-                         << ", using PRAGMA journal_mode = DELETE";
+    qCWarning(lcStore).noquote()
+        << "InsertSerialData::applyPragmas : [ERROR] WAL journal not available"
+        << (mode.isEmpty() ? QString() : QStringLiteral("(mode ") + mode + ')')
+        << ", using PRAGMA journal_mode = DELETE";
     if (!execPragma(QStringLiteral("PRAGMA journal_mode = DELETE"), &mode)) {
         return false;
     }
     m_strJournalMode = mode;
     if (mode != QLatin1String("delete")) {
-        qWarning().noquote() << "InsertSerialData::applyPragmas : [ERROR] journal mode is" << mode;
+        qCWarning(lcStore).noquote()
+            << "InsertSerialData::applyPragmas : [ERROR] journal mode is" << mode;
     }
     // A rollback journal is only safe against power loss with full syncs.
     return execPragma(QStringLiteral("PRAGMA synchronous = FULL"));
@@ -209,19 +212,19 @@ bool InsertSerialData::createTable()
     if (!query.exec(QStringLiteral(
             "select name from sqlite_master where type='table' and name='kestrelix';"))) {
         m_strLastError = query.lastError().text();
-        qWarning() << "InsertSerialData::createTable : select table : query error";
+        qCWarning(lcStore) << "InsertSerialData::createTable : select table : query error";
         return false;
     }
     if (query.next()) {
-        qDebug() << "InsertSerialData::createTable : table exist";
+        qCDebug(lcStore) << "InsertSerialData::createTable : table exist";
         return true;
     }
     if (!query.exec(QLatin1String(CREATE_TABLE))) {
         m_strLastError = query.lastError().text();
-        qWarning() << "InsertSerialData::createTable : create table : query error";
+        qCWarning(lcStore) << "InsertSerialData::createTable : create table : query error";
         return false;
     }
-    qDebug() << "InsertSerialData::createTable : create table";
+    qCDebug(lcStore) << "InsertSerialData::createTable : create table";
     return true;
 }
 
@@ -275,8 +278,8 @@ bool InsertSerialData::writeRows(QSqlDatabase &db, const QList<int> &indexes)
         const int rows = std::min<int>(ROWS_PER_STATEMENT, int(indexes.size()) - first);
         QSqlQuery *query = insertStatement(db, rows);
         if (!query) {
-            qDebug().noquote() << "insert query : false";
-            qDebug().noquote() << "lastError : " << m_strLastError;
+            qCDebug(lcStore).noquote() << "insert query : false";
+            qCDebug(lcStore).noquote() << "lastError : " << m_strLastError;
             return false;
         }
         for (int i = 0; i < rows; ++i) {
@@ -287,8 +290,8 @@ bool InsertSerialData::writeRows(QSqlDatabase &db, const QList<int> &indexes)
             query->bindValue(4 * i + 3, qint64(row.pointDate));
         }
         const bool ok = query->exec();
-        qDebug().noquote() << "insert query : " << boolText(ok);
-        qDebug().noquote() << "lastError : " << query->lastError().text();
+        qCDebug(lcStore).noquote() << "insert query : " << boolText(ok);
+        qCDebug(lcStore).noquote() << "lastError : " << query->lastError().text();
         if (!ok) {
             m_strLastError = query->lastError().text();
             // A statement that failed may be tied to a schema or handle that is gone.
@@ -303,7 +306,7 @@ bool InsertSerialData::writeRows(QSqlDatabase &db, const QList<int> &indexes)
 void InsertSerialData::abandonTransaction(QSqlDatabase &db)
 {
     const bool rolledBack = db.rollback();
-    qDebug().noquote() << "rollback transaction : " << boolText(rolledBack);
+    qCDebug(lcStore).noquote() << "rollback transaction : " << boolText(rolledBack);
     if (rolledBack) {
         m_bTransactionOpen = false;
     }
@@ -318,44 +321,45 @@ bool InsertSerialData::insertNow()
     if (!m_bConnected) {
         return false;
     }
-    qDebug().noquote() << "InsertSerialData::insertNow : starttime : " << timeOfDay();
+    qCDebug(lcStore).noquote() << "InsertSerialData::insertNow : starttime : " << timeOfDay();
     const int taken = queue.count();
     const QList<int> indexes = batchIndexes(queue);
-    qDebug().noquote() << "InsertSerialData::insertNow : query : " << indexes.size() << "rows of"
-                       << taken << "in"
-                       << (indexes.size() + ROWS_PER_STATEMENT - 1) / ROWS_PER_STATEMENT
-                       << "statements";
+    qCDebug(lcStore).noquote() << "InsertSerialData::insertNow : query : " << indexes.size()
+                               << "rows of" << taken << "in"
+                               << (indexes.size() + ROWS_PER_STATEMENT - 1) / ROWS_PER_STATEMENT
+                               << "statements";
 
     QSqlDatabase db = database();
     const bool begun = db.transaction();
-    qDebug().noquote() << "begin transaction : " << boolText(begun);
+    qCDebug(lcStore).noquote() << "begin transaction : " << boolText(begun);
     if (!begun) {
         m_strLastError = db.lastError().text();
-        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR] begin transaction : "
-                             << m_strLastError;
+        qCWarning(lcStore).noquote()
+            << "InsertSerialData::insertNow : [ERROR] begin transaction : " << m_strLastError;
         return false;
     }
     m_bTransactionOpen = true;
 
     if (!writeRows(db, indexes)) {
-        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR]" << taken
-                             << "rows stay queued : " << m_strLastError;
+        qCWarning(lcStore).noquote() << "InsertSerialData::insertNow : [ERROR]" << taken
+                                     << "rows stay queued : " << m_strLastError;
         abandonTransaction(db);
         return false;
     }
     const bool committed = db.commit();
-    qDebug().noquote() << "commit transaction : " << boolText(committed);
+    qCDebug(lcStore).noquote() << "commit transaction : " << boolText(committed);
     if (!committed) {
         m_strLastError = db.lastError().text();
-        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR] commit : " << m_strLastError
-                             << ";" << taken << "rows stay queued";
+        qCWarning(lcStore).noquote()
+            << "InsertSerialData::insertNow : [ERROR] commit : " << m_strLastError << ";" << taken
+            << "rows stay queued";
         abandonTransaction(db);
         return false;
     }
     m_bTransactionOpen = false;
     queue.removeFirst(taken);
     m_strLastError.clear();
-    qDebug().noquote() << "InsertSerialData::insertNow : endtime : " << timeOfDay();
+    qCDebug(lcStore).noquote() << "InsertSerialData::insertNow : endtime : " << timeOfDay();
     return true;
 }
 
@@ -363,13 +367,13 @@ uint InsertSerialData::startDateTime()
 {
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select min(pointDate) from kestrelix;"))) {
-        qWarning() << "InsertSerialData::startDateTime : query error";
+        qCWarning(lcStore) << "InsertSerialData::startDateTime : query error";
         return 0;
     }
     const uint value = query.next() ? query.value(0).toUInt() : 0;
-    qDebug().noquote() << "InsertSerialData::startDateTime : "
-                       << QDateTime::fromSecsSinceEpoch(value).toString(
-                              QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    qCDebug(lcStore).noquote() << "InsertSerialData::startDateTime : "
+                               << QDateTime::fromSecsSinceEpoch(value).toString(
+                                      QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     return value;
 }
 
@@ -377,13 +381,13 @@ uint InsertSerialData::endDateTime()
 {
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select max(pointDate) from kestrelix;"))) {
-        qWarning() << "InsertSerialData::endDateTime : query error";
+        qCWarning(lcStore) << "InsertSerialData::endDateTime : query error";
         return 0;
     }
     const uint value = query.next() ? query.value(0).toUInt() : 0;
-    qDebug().noquote() << "InsertSerialData::endDateTime : "
-                       << QDateTime::fromSecsSinceEpoch(value).toString(
-                              QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    qCDebug(lcStore).noquote() << "InsertSerialData::endDateTime : "
+                               << QDateTime::fromSecsSinceEpoch(value).toString(
+                                      QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     return value;
 }
 
@@ -391,11 +395,11 @@ int InsertSerialData::totalRow()
 {
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select COUNT(*) from kestrelix"))) {
-        qWarning() << "InsertSerialData::totalRow : query error";
+        qCWarning(lcStore) << "InsertSerialData::totalRow : query error";
         return -1;
     }
     const int count = query.next() ? query.value(0).toInt() : 0;
-    qDebug() << "InsertSerialData::totalRow : " << count;
+    qCDebug(lcStore) << "InsertSerialData::totalRow : " << count;
     return count;
 }
 
@@ -403,7 +407,7 @@ bool InsertSerialData::deleteTable()
 {
     QSqlQuery query(database());
     const bool ok = query.exec(QStringLiteral("drop table kestrelix"));
-    qDebug().noquote() << "InsertSerialData::deleteTable : drop table : "
-                       << query.lastError().text();
+    qCDebug(lcStore).noquote() << "InsertSerialData::deleteTable : drop table : "
+                               << query.lastError().text();
     return ok;
 }
