@@ -38,6 +38,7 @@ bool SerialDevice::open()
     if (!m_pSerialPort)
         return false;
     m_lineBuffer.clear();
+    m_bWriteFailing = false;
     m_pSerialPort->setPortName(m_strPortName);
     qCDebug(lcDevice).noquote() << "SerialDevice::open : [" + m_strPortName + "]";
     return m_pSerialPort->open(QIODevice::ReadWrite);
@@ -91,13 +92,19 @@ void SerialDevice::writeCommand(const QByteArray &data)
 {
     if (!m_pSerialPort)
         return;
-    const qint64 written = m_pSerialPort->write(data);
+    const qint64 written = isOpen() ? m_pSerialPort->write(data) : -1;
     if (written > 0) {
+        m_bWriteFailing = false;
         qCDebug(lcDevice).noquote()
             << "SerialDevice::writeCommand : [" + m_strPortName + "] :" << data;
     } else {
-        qCWarning(lcDevice).noquote()
-            << "[ERROR] SerialDevice::writeCommand : [" + m_strPortName + "] :" << data;
+        // A closed port (logger unplugged or not found yet) fails at every poll: say it once.
+        const QString line = "[ERROR] SerialDevice::writeCommand : [" + m_strPortName + "] :";
+        if (m_bWriteFailing)
+            qCDebug(lcDevice).noquote() << line << data;
+        else
+            qCWarning(lcDevice).noquote() << line << data;
+        m_bWriteFailing = true;
         emit disconnected();
     }
 }
