@@ -7,6 +7,8 @@
 # Everything it makes goes away at the end: every mount lives in a private mount namespace, every
 # process in a private PID namespace, and the root in one folder that is removed.
 #   scripts/check-fresh.sh          ($VELMORAN_FRESH_LOGS=DIR keeps the logs; $DEBIAN_MIRROR)
+# It takes a while (a whole build without ccache): start it detached, e.g. with setsid, so that
+# no signal meant for your shell's job reaches the build inside.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 mirror="${DEBIAN_MIRROR:-http://deb.debian.org/debian}"
@@ -47,7 +49,7 @@ run_pid=""
 cleanup() {
     local status=$?
     if [ -n "$run_pid" ]; then
-        kill -TERM "$run_pid" 2>/dev/null || true
+        kill -KILL "$run_pid" 2>/dev/null || true
         wait "$run_pid" 2>/dev/null || true
     fi
     if [ -n "${VELMORAN_FRESH_LOGS:-}" ]; then
@@ -129,7 +131,8 @@ if [ "$test_status" -eq 0 ] || [ -x "$target/root/velmoran-lite/build/app/velmor
     sleep "$run_seconds"
     if kill -0 "$run_pid" 2>/dev/null; then
         run_ok=1
-        kill -TERM "$run_pid" 2>/dev/null || true
+        # unshare ignores TERM while it waits; its end kills everything in the namespace.
+        kill -KILL "$run_pid" 2>/dev/null || true
     fi
     wait "$run_pid" 2>/dev/null || true
     run_pid=""
