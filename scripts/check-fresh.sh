@@ -136,6 +136,10 @@ if [ "$test_status" -eq 0 ] || [ -x "$target/root/velmoran-lite/build/app/velmor
     fi
     wait "$run_pid" 2>/dev/null || true
     run_pid=""
+    # Still running means the program is up only once the demo has started it.
+    if ! grep -q '^Demo project:' "$work/run.log"; then
+        run_ok=0
+    fi
     if [ "$run_ok" -eq 1 ] && grep -qiE 'could not (load|find|connect)|cannot open shared object|driver not loaded|did not start' "$work/run.log"; then
         run_ok=0
     fi
