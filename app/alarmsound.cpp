@@ -4,6 +4,7 @@
 #include "app/audiosinkoutput.h"
 #include "app/wavdata.h"
 #include "device/configureddevice.h"
+#include "store/logcategories.h"
 
 #include <QAudioDevice>
 #include <QDebug>
@@ -39,12 +40,12 @@ void AlarmSound::openDefaultOutput()
     // worth a box: the window says so quietly and the sound starts once an output appears.
     m_bNoSoundDevice = device.isNull() && QMediaDevices::audioOutputs().isEmpty();
     if (m_bNoSoundDevice) {
-        qDebug() << "AlarmSound::openDefaultOutput : no audio output, alarm sound off";
+        qCDebug(lcApp) << "AlarmSound::openDefaultOutput : no audio output, alarm sound off";
         setSink(nullptr);
         return;
     }
     if (!device.isFormatSupported(m_format)) {
-        qDebug() << "Raw audio format not supported by backend, cannot play audio.";
+        qCWarning(lcApp) << "Raw audio format not supported by backend, cannot play audio.";
         m_problems.prepend(
             {QStringLiteral("Audio"),
              QStringLiteral("Raw audio format not supported by backend, cannot play audio!")});
@@ -82,17 +83,17 @@ bool AlarmSound::loadSound(const QString &soundFile)
 {
     QFile file(soundFile);
     if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "Could not find file \"critical.wav\"!";
+        qCWarning(lcApp) << "Could not find file \"critical.wav\"!";
         m_problems.append({QStringLiteral("critical.wav"),
                            QStringLiteral("Could not find file \"critical.wav\"!")});
         return false;
     }
-    qDebug() << "m_audioFile size : " << file.size();
+    qCDebug(lcApp) << "m_audioFile size : " << file.size();
 
     WavData wav;
     QString error;
     if (!readWav(&file, &wav, &error)) {
-        qDebug() << "[ERROR] AlarmSound::loadSound :" << soundFile << error;
+        qCWarning(lcApp) << "[ERROR] AlarmSound::loadSound :" << soundFile << error;
         return false;
     }
     m_samples.setData(wav.samples);

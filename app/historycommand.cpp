@@ -185,9 +185,14 @@ int runExport(const QCommandLineParser &parser, bool pdf)
 
 namespace HistoryCommand {
 
+const char *usage()
+{
+    return USAGE;
+}
+
 bool wanted(int argc, char *argv[])
 {
-    for (const char *name : {"--export-csv", "--report-pdf", "--help", "-h"}) {
+    for (const char *name : {"--export-csv", "--report-pdf"}) {
         if (hasArgument(argc, argv, name))
             return true;
     }

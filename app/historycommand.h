@@ -8,8 +8,10 @@
 // read; 1 the output could not be written.
 namespace HistoryCommand {
 
-// true when the arguments ask for --help or an export instead of the window.
+// true when the arguments ask for an export instead of the window.
 bool wanted(int argc, char *argv[]);
+// The exports' part of --help.
+const char *usage();
 int run(int argc, char *argv[]);
 
 } // namespace HistoryCommand

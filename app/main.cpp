@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/historycommand.h"
 #include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
@@ -20,6 +21,8 @@ int main(int argc, char *argv[])
     DarkLook::apply(&app);
     // Desktops match the window to its launcher and AppStream entry by this name (Wayland app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.velmoran.VelmoranLite"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("3.54"));
+    processCommandLine(QCoreApplication::arguments());
     // Before the window: a stop request during start-up is handled once the event loop runs.
     TerminationWatcher termination;
 

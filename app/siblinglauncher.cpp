@@ -1,4 +1,5 @@
 #include "app/siblinglauncher.h"
+#include "store/logcategories.h"
 
 #include "project/projectfile.h"
 
@@ -22,10 +23,10 @@ QString SiblingLauncher::argument() const
 bool SiblingLauncher::start(const QString &program) const
 {
     const QString command = program + QLatin1Char(' ') + argument();
-    qDebug() << "cmd : " << command;
+    qCDebug(lcApp) << "cmd : " << command;
     // Program and argument stay apart, so a path with blanks reaches the program whole.
     if (!QProcess::startDetached(program, {argument()})) {
-        qDebug().nospace() << "startDetached : " << command << " failed!";
+        qCWarning(lcApp).nospace() << "startDetached : " << command << " failed!";
         return false;
     }
     return true;

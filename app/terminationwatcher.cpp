@@ -1,4 +1,5 @@
 #include "app/terminationwatcher.h"
+#include "store/logcategories.h"
 
 #include <QDebug>
 #include <QSocketNotifier>
@@ -23,8 +24,9 @@ void onSignal(int signalNumber)
 TerminationWatcher::TerminationWatcher(QObject *parent) : QObject(parent)
 {
     if (s_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, s_signalPipe) != 0) {
-        qWarning() << "TerminationWatcher : [ERROR] no signal channel; signals end the program "
-                      "at once";
+        qCWarning(lcApp)
+            << "TerminationWatcher : [ERROR] no signal channel; signals end the program "
+               "at once";
         return;
     }
     m_pNotifier = new QSocketNotifier(s_signalPipe[1], QSocketNotifier::Read, this);
@@ -56,7 +58,7 @@ void TerminationWatcher::readSignal()
     unsigned char byte = 0;
     if (::read(s_signalPipe[1], &byte, 1) != 1)
         return;
-    qDebug() << "TerminationWatcher::readSignal : signal" << int(byte);
+    qCDebug(lcApp) << "TerminationWatcher::readSignal : signal" << int(byte);
     emit terminationRequested(int(byte));
 }
 

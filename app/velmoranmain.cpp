@@ -1,4 +1,5 @@
 #include "app/velmoranmain.h"
+#include "store/logcategories.h"
 
 #include "app/alarmsound.h"
 #include "device/configureddevice.h"
@@ -274,8 +275,8 @@ void VelmoranMain::setProjectActionsEnabled(bool on)
 void VelmoranMain::toggleRecordState(bool recording)
 {
     m_bIsRecordStart = recording;
-    qDebug() << "VelmoranMain::toggleRecordState : m_bIsRecordStart : "
-             << (recording ? "true" : "false");
+    qCDebug(lcApp) << "VelmoranMain::toggleRecordState : m_bIsRecordStart : "
+                   << (recording ? "true" : "false");
     m_actExit->setEnabled(!recording);
     m_actAddDelete->setEnabled(!recording);
     m_actClose->setEnabled(!recording);
@@ -466,5 +467,5 @@ void VelmoranMain::closeEvent(QCloseEvent *event)
 
 void VelmoranMain::handleStateChanged(QAudio::State state)
 {
-    qDebug() << "VelmoranMain::handleStateChanged : QAudio new State : " << int(state);
+    qCDebug(lcApp) << "VelmoranMain::handleStateChanged : QAudio new State : " << int(state);
 }

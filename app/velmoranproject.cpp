@@ -1,5 +1,6 @@
 // The acquisition cycle and the project transitions of the main window.
 #include "app/velmoranmain.h"
+#include "store/logcategories.h"
 
 #include "app/alarmsound.h"
 #include "app/siblinglauncher.h"
@@ -249,8 +250,8 @@ bool VelmoranMain::writeLeftoverSlice()
 // The closed project's range now covers the rows written for it.
 void VelmoranMain::writeLeftoverRange(LeftoverRows *rows)
 {
-    qDebug().noquote() << "VelmoranMain : the rows set aside for" << rows->databasePath()
-                       << "are written";
+    qCDebug(lcApp).noquote() << "VelmoranMain : the rows set aside for" << rows->databasePath()
+                             << "are written";
     const uint start = rows->store()->startDateTime();
     const uint end = rows->store()->endDateTime();
     if (start != 0)
@@ -292,7 +293,7 @@ void VelmoranMain::slotStartRecord()
     m_writeDbTimer->stop();
     if (!m_pInsertSerialData || !m_pInsertSerialData->isConnected()) {
         showTimedMessage(QStringLiteral("ERROR"), QStringLiteral("Database does not exist."));
-        qDebug() << "VelmoranMain::slotStartRecord : [ERROR] Database does not exist";
+        qCWarning(lcApp) << "VelmoranMain::slotStartRecord : [ERROR] Database does not exist";
         return;
     }
     // Rows of the last recording may still wait: its break rows go before the new samples.
@@ -339,11 +340,12 @@ bool VelmoranMain::createInsertSerialData(const QString &databasePath)
 {
     m_pInsertSerialData = new InsertSerialData(databasePath, m_strConnectionPrefix, this);
     if (m_pInsertSerialData->createConnection()) {
-        qDebug() << "VelmoranMain::createInsertSerialData : " << databasePath;
+        qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << databasePath;
         return true;
     }
-    qWarning().noquote() << "VelmoranMain::createInsertSerialData : [ERROR] Create database error"
-                         << databasePath << ":" << m_pInsertSerialData->lastError();
+    qCWarning(lcApp).noquote()
+        << "VelmoranMain::createInsertSerialData : [ERROR] Create database error" << databasePath
+        << ":" << m_pInsertSerialData->lastError();
     delete m_pInsertSerialData;
     m_pInsertSerialData = nullptr;
     QMessageBox::critical(nullptr, QStringLiteral("ERROR"),
@@ -385,12 +387,12 @@ void VelmoranMain::deleteInsertSerialData()
     }
     delete m_pInsertSerialData;
     m_pInsertSerialData = nullptr;
-    qDebug() << "VelmoranMain::deleteInsertSerialData()";
+    qCDebug(lcApp) << "VelmoranMain::deleteInsertSerialData()";
 }
 
 void VelmoranMain::openKestrelixDevices()
 {
-    qDebug() << "=== VelmoranMain::openKestrelixDevices ===";
+    qCDebug(lcApp) << "=== VelmoranMain::openKestrelixDevices ===";
     if (!m_bIsProjectOpen)
         return;
     const QList<AvailableDevice *> usbEntries = m_pAvailDevices->serialDevices();
@@ -432,7 +434,7 @@ void VelmoranMain::slotKeepAlive(bool on)
     saveOptionSettings();
     if (!m_bIsProjectOpen)
         return;
-    qDebug() << "VelmoranMain::slotKeepAlive : " << (on ? "true" : "false");
+    qCDebug(lcApp) << "VelmoranMain::slotKeepAlive : " << (on ? "true" : "false");
     for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
         if (device && device->m_nLinkType == LINK_TCP)
             device->setKeepAlive(on);
@@ -441,7 +443,7 @@ void VelmoranMain::slotKeepAlive(bool on)
 
 void VelmoranMain::slotRefreshAvailDeviceList()
 {
-    qDebug() << "VelmoranMain::slotRefreshAvailDeviceList()";
+    qCDebug(lcApp) << "VelmoranMain::slotRefreshAvailDeviceList()";
     checkConnection();
     broadcastDevice();
 }
@@ -657,7 +659,7 @@ void VelmoranMain::startProjectCenter()
 
 void VelmoranMain::slotAddDeviceProject()
 {
-    qDebug() << "=== VelmoranMain::slotAddDeviceProject ===";
+    qCDebug(lcApp) << "=== VelmoranMain::slotAddDeviceProject ===";
     m_writeDeviceTimer->stop();
     m_pAlarmSound->stop();
 

@@ -2,10 +2,10 @@
 
 #include "device/abstractdevice.h"
 #include "device/devicedisplay.h"
-#include "device/devicelog.h"
 #include "device/pollinterval.h"
 #include "device/serialdevice.h"
 #include "device/telnetdevice.h"
+#include "store/logcategories.h"
 
 #include <QListWidgetItem>
 
@@ -313,8 +313,8 @@ void ConfiguredDevice::readSyncData(const QString &reply)
         applyClosingRule();
         if (telnet)
             telnet->setBuzzerFlag(false);
-        qCDebug(lcDevice).noquote() << "[ERROR] - ConfiguredDevice::readData() : NOT OK [" +
-                                           m_strDeviceNumber + "] : " + reply;
+        qCWarning(lcDevice).noquote() << "[ERROR] - ConfiguredDevice::readData() : NOT OK [" +
+                                             m_strDeviceNumber + "] : " + reply;
         return;
     }
 
@@ -357,7 +357,8 @@ void ConfiguredDevice::readSyncData(const QString &reply)
         applyClosingRule();
         if (telnet)
             telnet->setBuzzerFlag(false);
-        qCDebug(lcDevice).noquote() << "[ERROR] - ConfiguredDevice::readData() : STATE_ERROR OK [" +
-                                           m_strDeviceNumber + "] : " + reply;
+        qCWarning(lcDevice).noquote()
+            << "[ERROR] - ConfiguredDevice::readData() : STATE_ERROR OK [" + m_strDeviceNumber +
+                   "] : " + reply;
     }
 }

@@ -3,8 +3,8 @@
 #include "device/channelvalue.h"
 #include "device/charttime.h"
 #include "device/devicedisplay.h"
-#include "device/devicelog.h"
 #include "store/insertserialdata.h"
+#include "store/logcategories.h"
 #include "store/serialdatarow.h"
 
 #include <QLocale>

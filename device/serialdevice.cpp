@@ -1,8 +1,8 @@
 #include "device/serialdevice.h"
 
-#include "device/devicelog.h"
 #include "device/devicetypes.h"
 #include "device/replymarker.h"
+#include "store/logcategories.h"
 
 namespace {
 const char POLL_REQUEST[] = "ATCD\r\n";
@@ -38,6 +38,7 @@ bool SerialDevice::open()
     if (!m_pSerialPort)
         return false;
     m_lineBuffer.clear();
+    m_bWriteFailing = false;
     m_pSerialPort->setPortName(m_strPortName);
     qCDebug(lcDevice).noquote() << "SerialDevice::open : [" + m_strPortName + "]";
     return m_pSerialPort->open(QIODevice::ReadWrite);
@@ -93,17 +94,23 @@ void SerialDevice::writeCommand(const QByteArray &data)
         return;
     const QByteArray unfinished = m_lineBuffer.takeUnfinished();
     if (!unfinished.isEmpty()) {
-        qCDebug(lcDevice).noquote() << "[ERROR] SerialDevice::writeCommand : [" + m_strPortName +
-                                           "] : unfinished reply dropped :"
-                                    << unfinished;
+        qCWarning(lcDevice).noquote() << "[ERROR] SerialDevice::writeCommand : [" + m_strPortName +
+                                             "] : unfinished reply dropped :"
+                                      << unfinished;
     }
-    const qint64 written = m_pSerialPort->write(data);
+    const qint64 written = isOpen() ? m_pSerialPort->write(data) : -1;
     if (written > 0) {
+        m_bWriteFailing = false;
         qCDebug(lcDevice).noquote()
             << "SerialDevice::writeCommand : [" + m_strPortName + "] :" << data;
     } else {
-        qCDebug(lcDevice).noquote()
-            << "[ERROR] SerialDevice::writeCommand : [" + m_strPortName + "] :" << data;
+        // A closed port (logger unplugged or not found yet) fails at every poll: say it once.
+        const QString line = "[ERROR] SerialDevice::writeCommand : [" + m_strPortName + "] :";
+        if (m_bWriteFailing)
+            qCDebug(lcDevice).noquote() << line << data;
+        else
+            qCWarning(lcDevice).noquote() << line << data;
+        m_bWriteFailing = true;
         emit disconnected();
     }
 }
@@ -115,7 +122,7 @@ void SerialDevice::readData()
     bool dropped = false;
     QString text = m_lineBuffer.append(m_pSerialPort->readAll(), &dropped);
     if (dropped) {
-        qCDebug(lcDevice).noquote()
+        qCWarning(lcDevice).noquote()
             << "[ERROR] SerialDevice::readData : [" + m_strPortName + "] : line longer than"
             << LineBuffer::MAX_LINE << "bytes dropped";
     }
@@ -124,7 +131,7 @@ void SerialDevice::readData()
 
     text.remove(QLatin1Char('\r'));
     if (!stripReplyMarker(text, REPLY_MARKER)) {
-        qCDebug(lcDevice).noquote()
+        qCWarning(lcDevice).noquote()
             << "[ERROR] SerialDevice::readData no 'ATCD' : [" + m_strPortName + "] :" << text;
         return;
     }

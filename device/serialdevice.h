@@ -44,4 +44,5 @@ private:
     QString m_strPortName;
     QSerialPort *m_pSerialPort = nullptr;
     LineBuffer m_lineBuffer;
+    bool m_bWriteFailing = false; // the last write failed and was reported
 };

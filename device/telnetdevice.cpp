@@ -1,9 +1,9 @@
 #include "device/telnetdevice.h"
 
-#include "device/devicelog.h"
 #include "device/devicetypes.h"
 #include "device/pollinterval.h"
 #include "device/replymarker.h"
+#include "store/logcategories.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
@@ -160,7 +160,7 @@ qint64 TelnetDevice::writeCommand(const QByteArray &data)
     }
     const qint64 written = m_pSocket->write(data);
     if (written != data.size()) {
-        qCDebug(lcDevice).noquote()
+        qCWarning(lcDevice).noquote()
             << "[ERROR] TelnetDevice::writeCommand : [" + m_strHost + "] buzzer flag :"
             << flagText() << " written : " << written;
     }
@@ -211,7 +211,7 @@ void TelnetDevice::readData()
     bool dropped = false;
     QString text = m_lineBuffer.append(m_pSocket->readAll(), &dropped);
     if (dropped) {
-        qCDebug(lcDevice).noquote()
+        qCWarning(lcDevice).noquote()
             << "[ERROR] TelnetDevice::readData : [" + m_strHost + "] : line longer than"
             << LineBuffer::MAX_LINE << "bytes dropped";
     }
@@ -225,7 +225,7 @@ void TelnetDevice::readData()
             close();
 
         if (!stripReplyMarker(text, REPLY_MARKER)) {
-            qCDebug(lcDevice).noquote()
+            qCWarning(lcDevice).noquote()
                 << "[ERROR] TelnetDevice::readData no 'ATDC' : buzzer flag :" << flagText()
                 << "[" + m_strHost + "] :" << text;
             return;

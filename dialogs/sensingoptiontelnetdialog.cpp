@@ -1,4 +1,5 @@
 #include "dialogs/sensingoptiontelnetdialog.h"
+#include "store/logcategories.h"
 
 #include "device/configureddevice.h"
 #include "project/timedmessage.h"
@@ -97,8 +98,9 @@ void SensingOptionTelnetDialog::finish()
 void SensingOptionTelnetDialog::reject()
 {
     if (m_syncPhase == SyncPhase::Waiting) {
-        qDebug().noquote() << "SensingOptionTelnetDialog::reject : [" + m_strDeviceNumber +
-                                  "] setup in progress, the dialog stays open";
+        qCDebug(lcProject).noquote() << "SensingOptionTelnetDialog::reject : [" +
+                                            m_strDeviceNumber +
+                                            "] setup in progress, the dialog stays open";
         return;
     }
     QDialog::reject();
@@ -188,7 +190,8 @@ void SensingOptionTelnetDialog::syncTimeout()
 {
     if (m_syncPhase == SyncPhase::Done)
         return;
-    qDebug().noquote() << "SensingOptionTelnetDialog::syncTimeout : [" + m_strDeviceNumber + "]";
+    qCDebug(lcDevice).noquote() << "SensingOptionTelnetDialog::syncTimeout : [" +
+                                       m_strDeviceNumber + "]";
     if (m_pDevice)
         m_pDevice->stopSyncTelnet();
     backToEditing();

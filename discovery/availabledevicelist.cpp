@@ -1,4 +1,5 @@
 #include "discovery/availabledevicelist.h"
+#include "store/logcategories.h"
 
 #include "device/devicetypes.h"
 
@@ -68,14 +69,15 @@ void AvailableDeviceList::mergeUsbPorts(const QList<UsbPortPair> &pairs)
 
 void AvailableDeviceList::closeSerialDevices()
 {
-    qDebug() << "=== VelmoranMain::closeSerialDevices ===";
+    qCDebug(lcDiscovery) << "=== VelmoranMain::closeSerialDevices ===";
     for (AvailableDevice *device : std::as_const(m_serialDeviceList)) {
         if (!device)
             continue;
-        qDebug().nospace() << "closeSerialDevices:[" << device->address << "],serial no:["
-                           << device->id << "]";
+        qCDebug(lcDiscovery).nospace()
+            << "closeSerialDevices:[" << device->address << "],serial no:[" << device->id << "]";
         if (!m_availDeviceList.removeOne(device))
-            qDebug() << "closeSerialDevices() m_availDeviceList.removeOne false : " << device->id;
+            qCDebug(lcDiscovery) << "closeSerialDevices() m_availDeviceList.removeOne false : "
+                                 << device->id;
         delete device;
     }
     m_serialDeviceList.clear();
@@ -99,13 +101,13 @@ void AvailableDeviceList::mergeDiscoveryReply(const DiscoveryReply &reply)
 
 void AvailableDeviceList::closeKestrelixDevices()
 {
-    qDebug() << "=== VelmoranMain::closeKestrelixDevices ===";
+    qCDebug(lcDiscovery) << "=== VelmoranMain::closeKestrelixDevices ===";
     for (AvailableDevice *device : std::as_const(m_availDeviceList)) {
         if (!device)
             continue;
         if (device->kind == LINK_SERIAL && !m_serialDeviceList.removeOne(device))
-            qDebug() << "closeKestrelixDevices() m_serialDeviceList.removeOne false : "
-                     << device->id;
+            qCDebug(lcDiscovery) << "closeKestrelixDevices() m_serialDeviceList.removeOne false : "
+                                 << device->id;
         delete device;
     }
     m_availDeviceList.clear();

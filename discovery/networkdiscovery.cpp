@@ -1,4 +1,5 @@
 #include "discovery/networkdiscovery.h"
+#include "store/logcategories.h"
 
 #include "discovery/availabledevicelist.h"
 #include "discovery/discoveryreply.h"
@@ -54,43 +55,48 @@ void NetworkDiscovery::broadcastDevice()
 
     QHostAddress localAddress;
     if (!getLocalIPv4Address(localAddress)) {
-        qDebug() << "[ERROR] VelmoranMain::broadcastDevice : can't get local ip address.";
+        qCWarning(lcDiscovery)
+            << "[ERROR] VelmoranMain::broadcastDevice : can't get local ip address.";
         emit timedMessage(QStringLiteral("WARNING"),
                           QStringLiteral("Cannot Get Local IP address.\nPlease retry."));
         return;
     }
-    qDebug() << "VelmoranMain::broadcastDevice : local ip address : " << localAddress.toString();
+    qCDebug(lcDiscovery) << "VelmoranMain::broadcastDevice : local ip address : "
+                         << localAddress.toString();
 
     const QHostAddress broadcastAddress = broadcastAddressFor(localAddress);
     m_sndUdpSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0, kSharedBind);
     m_sndUdpSocket->connectToHost(broadcastAddress, DISCOVERY_PORT, QIODevice::ReadWrite);
     if (!m_sndUdpSocket->isValid()) {
-        qDebug() << "[ERROR] VelmoranMain::broadcastDevice : m_sndUdpSocket->isValid() : false";
+        qCWarning(lcDiscovery)
+            << "[ERROR] VelmoranMain::broadcastDevice : m_sndUdpSocket->isValid() : false";
         emit timedMessage(QStringLiteral("WARNING"),
                           QStringLiteral("UDP Send Socket Down.\nPlease retry."));
         return;
     }
 
     const quint16 localPort = m_sndUdpSocket->localPort();
-    qDebug() << "VelmoranMain::broadcastDevice : m_sndUdpSocket->localPort : " << localPort;
+    qCDebug(lcDiscovery) << "VelmoranMain::broadcastDevice : m_sndUdpSocket->localPort : "
+                         << localPort;
     const bool bound = m_rcvUdpSocket->bind(localAddress, localPort, kSharedBind);
-    qDebug() << "VelmoranMain::broadcastDevice : m_rcvUdpSocket->bind : " << bound;
+    qCDebug(lcDiscovery) << "VelmoranMain::broadcastDevice : m_rcvUdpSocket->bind : " << bound;
 
     const qint64 written = m_sndUdpSocket->write(discoveryRequest());
-    qDebug() << "VelmoranMain::broadcastDevice : m_sndUdpSocket->write : " << written;
+    qCDebug(lcDiscovery) << "VelmoranMain::broadcastDevice : m_sndUdpSocket->write : " << written;
     m_sndUdpSocket->disconnectFromHost();
 }
 
 void NetworkDiscovery::readPendingDatagrams()
 {
-    qDebug() << "VelmoranMain::readPendingDatagrams()";
+    qCDebug(lcDiscovery) << "VelmoranMain::readPendingDatagrams()";
     if (!m_rcvUdpSocket)
         return;
     int count = 0;
     while (m_rcvUdpSocket->hasPendingDatagrams()) {
         ++count;
         const qint64 size = m_rcvUdpSocket->pendingDatagramSize();
-        qDebug() << "VelmoranMain::readPendingDatagrams : cnt : " << count << ", size : " << size;
+        qCDebug(lcDiscovery) << "VelmoranMain::readPendingDatagrams : cnt : " << count
+                             << ", size : " << size;
         QByteArray datagram(qMax<qint64>(size, 0), '\0');
         QHostAddress sender;
         quint16 senderPort = 0;
@@ -98,30 +104,31 @@ void NetworkDiscovery::readPendingDatagrams()
             m_rcvUdpSocket->readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
         // Only the bytes actually received count.
         datagram.truncate(qMax<qint64>(read, 0));
-        qDebug() << "VelmoranMain::readPendingDatagrams : sender : " << sender.toString()
-                 << senderPort;
-        qDebug() << "VelmoranMain::readPendingDatagrams : datagram : " << datagram.toHex(' ');
+        qCDebug(lcDiscovery) << "VelmoranMain::readPendingDatagrams : sender : "
+                             << sender.toString() << senderPort;
+        qCDebug(lcDiscovery) << "VelmoranMain::readPendingDatagrams : datagram : "
+                             << datagram.toHex(' ');
 
         DiscoveryReply reply;
         if (!parseDiscoveryReply(datagram, &reply))
             continue;
-        qDebug() << "ipaddr : " << reply.ipAddress;
-        qDebug() << "macaddr : " << reply.macAddress;
-        qDebug() << "usedhcp : " << reply.useDhcp;
-        qDebug() << "portnumber : " << reply.port;
+        qCDebug(lcDiscovery) << "ipaddr : " << reply.ipAddress;
+        qCDebug(lcDiscovery) << "macaddr : " << reply.macAddress;
+        qCDebug(lcDiscovery) << "usedhcp : " << reply.useDhcp;
+        qCDebug(lcDiscovery) << "portnumber : " << reply.port;
         m_pDevices->mergeDiscoveryReply(reply);
     }
     emit availableDevicesChanged();
-    qDebug().nospace() << "VelmoranMain::readPendingDatagrams m_availDeviceList size :["
-                       << m_pDevices->all().size() << "]";
+    qCDebug(lcDiscovery).nospace() << "VelmoranMain::readPendingDatagrams m_availDeviceList size :["
+                                   << m_pDevices->all().size() << "]";
 }
 
 void NetworkDiscovery::slotSndUdpSocketDeleted()
 {
-    qDebug() << "VelmoranMain::slotSndUdpSocketDeleted";
+    qCDebug(lcDiscovery) << "VelmoranMain::slotSndUdpSocketDeleted";
 }
 
 void NetworkDiscovery::slotRcvUdpSocketDeleted()
 {
-    qDebug() << "VelmoranMain::slotRcvUdpSocketDeleted";
+    qCDebug(lcDiscovery) << "VelmoranMain::slotRcvUdpSocketDeleted";
 }

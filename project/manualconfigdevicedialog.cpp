@@ -1,4 +1,5 @@
 #include "project/manualconfigdevicedialog.h"
+#include "store/logcategories.h"
 
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
@@ -94,7 +95,8 @@ void ManualConfigDeviceDialog::confirm()
     if (!device->open()) {
         showTimedMessage(QStringLiteral("ERROR"),
                          QStringLiteral("Device Open Error. Please retry."));
-        qWarning().noquote() << "ManualConfigDeviceDialog::confirm [\"" + mac + "\"] is not open";
+        qCWarning(lcProject).noquote()
+            << "ManualConfigDeviceDialog::confirm [\"" + mac + "\"] is not open";
         delete device;
         return;
     }

@@ -1,4 +1,5 @@
 #include "project/projectfile.h"
+#include "store/logcategories.h"
 
 #include "device/configureddevice.h"
 
@@ -26,8 +27,8 @@ bool written(QSettings &settings, const QString &path, const char *operation)
 {
     settings.sync();
     if (settings.status() == QSettings::AccessError) {
-        qWarning().noquote() << "ProjectFile::" + QLatin1String(operation) +
-                                    " : [ERROR] cannot write " + path;
+        qCWarning(lcProject).noquote()
+            << "ProjectFile::" + QLatin1String(operation) + " : [ERROR] cannot write " + path;
         return false;
     }
     return true;
@@ -259,15 +260,16 @@ void applyRecords(const QList<DeviceRecord> &records, QList<ConfiguredDevice *> 
     for (const DeviceRecord &record : records) {
         ConfiguredDevice *device = findDevice(*deviceList, record.deviceNumber);
         if (!device) {
-            qDebug() << "new ConfiguredDevice : " << record.deviceName << record.deviceNumber
-                     << record.deviceInterface << record.devicePort;
+            qCDebug(lcProject) << "new ConfiguredDevice : " << record.deviceName
+                               << record.deviceNumber << record.deviceInterface
+                               << record.devicePort;
             device = new ConfiguredDevice(record.deviceNumber,
                                           record.deviceType == QLatin1String("SERIAL") ? LINK_SERIAL
                                                                                        : LINK_TCP);
             deviceList->append(device);
         } else {
-            qDebug() << "ConfiguredDevice : " << record.deviceName << record.deviceNumber
-                     << record.deviceInterface << record.devicePort;
+            qCDebug(lcProject) << "ConfiguredDevice : " << record.deviceName << record.deviceNumber
+                               << record.deviceInterface << record.devicePort;
         }
         device->setConnection(record.deviceName, record.ch1Name, record.ch2Name,
                               record.deviceInterface, record.devicePort);

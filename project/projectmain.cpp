@@ -1,4 +1,5 @@
 #include "project/projectmain.h"
+#include "store/logcategories.h"
 
 #include "project/filechooser.h"
 #include "project/timedmessage.h"
@@ -110,8 +111,8 @@ void ProjectMain::slotCreateProject()
 
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qWarning().noquote() << "[ERROR] ProjectMain::slotCreateProject :" << path
-                             << file.errorString();
+        qCWarning(lcProject).noquote()
+            << "[ERROR] ProjectMain::slotCreateProject :" << path << file.errorString();
         showTimedMessage(QStringLiteral("ERROR"),
                          QStringLiteral("Unable to open the project file."));
         return;
@@ -131,8 +132,8 @@ void ProjectMain::slotOpenProject()
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << "[ERROR] ProjectMain::slotOpenProject :" << path
-                             << file.errorString();
+        qCWarning(lcProject).noquote()
+            << "[ERROR] ProjectMain::slotOpenProject :" << path << file.errorString();
         showTimedMessage(QStringLiteral("ERROR"),
                          QStringLiteral("Unable to open the project file."));
         return;

@@ -1,4 +1,5 @@
 #include "project/projectmanager.h"
+#include "store/logcategories.h"
 
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
@@ -195,14 +196,15 @@ void ProjectManager::setConfiguredDeviceList(const QList<ConfiguredDevice *> &de
         if (!list)
             continue;
         if (list->count() >= MAX_DASHBOARD_DEVICES) {
-            qWarning() << "[ERROR] ProjectManager::setConfiguredDeviceList : dashboard item count "
-                          "is over 16.";
+            qCWarning(lcProject)
+                << "[ERROR] ProjectManager::setConfiguredDeviceList : dashboard item count "
+                   "is over 16.";
             continue;
         }
         list->addItem(newConfiguredEntry(*device));
     }
     updateAddButtons();
-    qDebug() << "ProjectManager::setConfiguredDeviceList : " << devices.size();
+    qCDebug(lcProject) << "ProjectManager::setConfiguredDeviceList : " << devices.size();
 }
 
 void ProjectManager::setAvailDeviceList(const QList<AvailableDevice *> &devices)
@@ -362,7 +364,8 @@ void ProjectManager::slotManualConfigDevice(ConfiguredDevice *device)
             break;
         }
     }
-    qDebug() << "ProjectManager::slotManualConfigDevice : " << m_configuredDeviceList.size();
+    qCDebug(lcProject) << "ProjectManager::slotManualConfigDevice : "
+                       << m_configuredDeviceList.size();
     list->addItem(newConfiguredEntry(*device));
     updateAddButtons();
 }
@@ -410,11 +413,11 @@ void ProjectManager::slotProjectListConfirm()
                 device->m_nDashboardNumber = d;
                 result.append(device);
             } else {
-                qDebug().noquote() << "slotProjectListConfirm [" + id + "] is not found";
+                qCDebug(lcProject).noquote() << "slotProjectListConfirm [" + id + "] is not found";
             }
         }
     }
-    qDebug() << "ProjectManager::slotProjectListConfirm : " << result.size();
+    qCDebug(lcProject) << "ProjectManager::slotProjectListConfirm : " << result.size();
     if (result.isEmpty()) {
         showTimedMessage(
             QStringLiteral("INFORMATION"),

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, run and test Velmoran Lite.
-# Safe to run twice; skips apt when everything is already there.
+# Installs the Debian 12 packages needed to build, run and test Velmoran Lite, build tools
+# included: enough on a minimal system (debootstrap --variant=minbase; scripts/check-fresh.sh
+# proves it). Safe to run twice; skips apt when everything is already there.
 set -euo pipefail
 packages=(
     qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev qt6-multimedia-dev
-    libqcustomplot-dev libqcustomplot2.1-qt6 libudev-dev pkg-config cmake g++ ccache
+    libqcustomplot-dev libqcustomplot2.1-qt6 libudev-dev pkg-config cmake ninja-build g++ ccache
     xvfb xauth fonts-dejavu-core fonts-liberation iproute2 util-linux sqlite3 poppler-utils
-    udev umockdev appstream man-db
+    udev umockdev libumockdev-dev appstream man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 #include "store/historyindex.h"
 
+#include "store/logcategories.h"
+
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
@@ -17,6 +19,6 @@ bool ensureHistoryIndex(const QSqlDatabase &db)
         return false;
     }
     if (clock.elapsed() > 100)
-        qDebug() << "ensureHistoryIndex : index built in" << clock.elapsed() << "ms";
+        qCDebug(lcStore) << "ensureHistoryIndex : index built in" << clock.elapsed() << "ms";
     return true;
 }

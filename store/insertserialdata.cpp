@@ -1,4 +1,5 @@
 #include "store/insertserialdata.h"
+#include "store/logcategories.h"
 
 #include "device/devicetypes.h"
 #include "store/historyindex.h"
@@ -145,10 +146,10 @@ InsertSerialData::~InsertSerialData()
             db.close();
         }
         QSqlDatabase::removeDatabase(name);
-        qDebug().noquote() << "InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase("
-                           << name;
+        qCDebug(lcStore).noquote()
+            << "InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase(" << name;
     }
-    qDebug() << "InsertSerialData::~InsertSerialData()";
+    qCDebug(lcStore) << "InsertSerialData::~InsertSerialData()";
 }
 
 QString InsertSerialData::connectionName() const
@@ -180,7 +181,7 @@ bool InsertSerialData::createConnection()
     }
     if (opened && applyPragmas() && createTable()) {
         ensureHistoryIndex(database());
-        qDebug() << "InsertSerialData::createConnection : success";
+        qCDebug(lcStore) << "InsertSerialData::createConnection : success";
         m_bConnected = true;
         if (m_strJournalMode == QLatin1String("wal")) {
             m_pCheckpointer = std::make_unique<WalCheckpointer>(
@@ -188,7 +189,7 @@ bool InsertSerialData::createConnection()
         }
         return true;
     }
-    qWarning() << "InsertSerialData::createConnection : fail";
+    qCWarning(lcStore) << "InsertSerialData::createConnection : fail";
     return m_bConnected;
 }
 
@@ -197,7 +198,7 @@ bool InsertSerialData::execPragma(const QString &statement, QString *result)
     QSqlQuery query(database());
     if (!query.exec(statement)) {
         m_strLastError = query.lastError().text();
-        qWarning().noquote() << statement + QStringLiteral(" : query error");
+        qCWarning(lcStore).noquote() << statement + QStringLiteral(" : query error");
         return false;
     }
     if (result) {
@@ -225,15 +226,17 @@ bool InsertSerialData::applyPragmas()
                execPragma(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
     }
     // Some folders (network shares among them) give no shared memory for WAL.
-    qWarning().noquote() << "InsertSerialData::applyPragmas : [ERROR] WAL journal not available"
-                         << (mode.isEmpty() ? QString() : QStringLiteral("(mode ") + mode + ')')
-                         << ", using PRAGMA journal_mode = DELETE";
+    qCWarning(lcStore).noquote()
+        << "InsertSerialData::applyPragmas : [ERROR] WAL journal not available"
+        << (mode.isEmpty() ? QString() : QStringLiteral("(mode ") + mode + ')')
+        << ", using PRAGMA journal_mode = DELETE";
     if (!execPragma(QStringLiteral("PRAGMA journal_mode = DELETE"), &mode)) {
         return false;
     }
     m_strJournalMode = mode;
     if (mode != QLatin1String("delete")) {
-        qWarning().noquote() << "InsertSerialData::applyPragmas : [ERROR] journal mode is" << mode;
+        qCWarning(lcStore).noquote()
+            << "InsertSerialData::applyPragmas : [ERROR] journal mode is" << mode;
     }
     // A rollback journal is only safe against power loss with full syncs.
     return execPragma(QStringLiteral("PRAGMA synchronous = FULL"));
@@ -245,19 +248,19 @@ bool InsertSerialData::createTable()
     if (!query.exec(QStringLiteral(
             "select name from sqlite_master where type='table' and name='kestrelix';"))) {
         m_strLastError = query.lastError().text();
-        qWarning() << "InsertSerialData::createTable : select table : query error";
+        qCWarning(lcStore) << "InsertSerialData::createTable : select table : query error";
         return false;
     }
     if (query.next()) {
-        qDebug() << "InsertSerialData::createTable : table exist";
+        qCDebug(lcStore) << "InsertSerialData::createTable : table exist";
         return true;
     }
     if (!query.exec(QLatin1String(CREATE_TABLE))) {
         m_strLastError = query.lastError().text();
-        qWarning() << "InsertSerialData::createTable : create table : query error";
+        qCWarning(lcStore) << "InsertSerialData::createTable : create table : query error";
         return false;
     }
-    qDebug() << "InsertSerialData::createTable : create table";
+    qCDebug(lcStore) << "InsertSerialData::createTable : create table";
     return true;
 }
 
@@ -315,8 +318,8 @@ InsertSerialData::WriteResult InsertSerialData::writeStatement(QSqlDatabase &db,
 {
     QSqlQuery *query = insertStatement(db, count);
     if (!query) {
-        qDebug().noquote() << "insert query : false";
-        qDebug().noquote() << "lastError : " << m_strLastError;
+        qCDebug(lcStore).noquote() << "insert query : false";
+        qCDebug(lcStore).noquote() << "lastError : " << m_strLastError;
         return WriteResult::Failed;
     }
     for (int i = 0; i < count; ++i) {
@@ -327,8 +330,8 @@ InsertSerialData::WriteResult InsertSerialData::writeStatement(QSqlDatabase &db,
         query->bindValue(4 * i + 3, qint64(row.pointDate));
     }
     const bool ok = query->exec();
-    qDebug().noquote() << "insert query : " << boolText(ok);
-    qDebug().noquote() << "lastError : " << query->lastError().text();
+    qCDebug(lcStore).noquote() << "insert query : " << boolText(ok);
+    qCDebug(lcStore).noquote() << "lastError : " << query->lastError().text();
     if (ok) {
         query->finish();
         return WriteResult::Written;
@@ -364,7 +367,7 @@ bool InsertSerialData::writeRows(QSqlDatabase &db, const QList<BoundRow> &rows)
             }
             if (single == WriteResult::RowsRefused) {
                 const BoundRow &row = rows.at(i);
-                qWarning().noquote()
+                qCWarning(lcStore).noquote()
                     << "InsertSerialData::insertNow : [ERROR] row dropped, serial"
                     << (row.serial.isNull() ? QStringLiteral("(none)")
                                             : QLatin1Char('\'') + row.serial + QLatin1Char('\''))
@@ -379,7 +382,7 @@ bool InsertSerialData::writeRows(QSqlDatabase &db, const QList<BoundRow> &rows)
 void InsertSerialData::abandonTransaction(QSqlDatabase &db)
 {
     const bool rolledBack = db.rollback();
-    qDebug().noquote() << "rollback transaction : " << boolText(rolledBack);
+    qCDebug(lcStore).noquote() << "rollback transaction : " << boolText(rolledBack);
     if (rolledBack) {
         m_bTransactionOpen = false;
     }
@@ -398,7 +401,7 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue)
     if (!m_bConnected) {
         return false;
     }
-    qDebug().noquote() << "InsertSerialData::insertNow : starttime : " << timeOfDay();
+    qCDebug(lcStore).noquote() << "InsertSerialData::insertNow : starttime : " << timeOfDay();
     const int taken = std::min(queue.count(), ROWS_PER_FLUSH);
     // The rows of one flush form one set, as the union of one statement makes them: a row
     // that repeats an earlier row of the flush is stored once.
@@ -418,34 +421,35 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue)
         seen.insert(std::move(key));
         rows.append(std::move(bound));
     }
-    qDebug().noquote() << "InsertSerialData::insertNow : query : " << rows.size() << "rows of"
-                       << taken << "in"
-                       << (rows.size() + ROWS_PER_STATEMENT - 1) / ROWS_PER_STATEMENT
-                       << "statements," << queue.count() - taken << "left queued";
+    qCDebug(lcStore).noquote() << "InsertSerialData::insertNow : query : " << rows.size()
+                               << "rows of" << taken << "in"
+                               << (rows.size() + ROWS_PER_STATEMENT - 1) / ROWS_PER_STATEMENT
+                               << "statements," << queue.count() - taken << "left queued";
 
     QSqlDatabase db = database();
     const bool begun = db.transaction();
-    qDebug().noquote() << "begin transaction : " << boolText(begun);
+    qCDebug(lcStore).noquote() << "begin transaction : " << boolText(begun);
     if (!begun) {
         m_strLastError = db.lastError().text();
-        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR] begin transaction : "
-                             << m_strLastError;
+        qCWarning(lcStore).noquote()
+            << "InsertSerialData::insertNow : [ERROR] begin transaction : " << m_strLastError;
         return false;
     }
     m_bTransactionOpen = true;
 
     if (!writeRows(db, rows)) {
-        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR]" << queue.count()
-                             << "rows stay queued : " << m_strLastError;
+        qCWarning(lcStore).noquote() << "InsertSerialData::insertNow : [ERROR]" << queue.count()
+                                     << "rows stay queued : " << m_strLastError;
         abandonTransaction(db);
         return false;
     }
     const bool committed = db.commit();
-    qDebug().noquote() << "commit transaction : " << boolText(committed);
+    qCDebug(lcStore).noquote() << "commit transaction : " << boolText(committed);
     if (!committed) {
         m_strLastError = db.lastError().text();
-        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR] commit : " << m_strLastError
-                             << ";" << queue.count() << "rows stay queued";
+        qCWarning(lcStore).noquote()
+            << "InsertSerialData::insertNow : [ERROR] commit : " << m_strLastError << ";"
+            << queue.count() << "rows stay queued";
         abandonTransaction(db);
         return false;
     }
@@ -457,7 +461,7 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue)
         m_nRowsSinceCheckpoint = 0;
         m_pCheckpointer->request();
     }
-    qDebug().noquote() << "InsertSerialData::insertNow : endtime : " << timeOfDay();
+    qCDebug(lcStore).noquote() << "InsertSerialData::insertNow : endtime : " << timeOfDay();
     return true;
 }
 
@@ -465,13 +469,13 @@ uint InsertSerialData::startDateTime()
 {
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select min(pointDate) from kestrelix;"))) {
-        qWarning() << "InsertSerialData::startDateTime : query error";
+        qCWarning(lcStore) << "InsertSerialData::startDateTime : query error";
         return 0;
     }
     const uint value = query.next() ? query.value(0).toUInt() : 0;
-    qDebug().noquote() << "InsertSerialData::startDateTime : "
-                       << QDateTime::fromSecsSinceEpoch(value).toString(
-                              QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    qCDebug(lcStore).noquote() << "InsertSerialData::startDateTime : "
+                               << QDateTime::fromSecsSinceEpoch(value).toString(
+                                      QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     return value;
 }
 
@@ -479,13 +483,13 @@ uint InsertSerialData::endDateTime()
 {
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select max(pointDate) from kestrelix;"))) {
-        qWarning() << "InsertSerialData::endDateTime : query error";
+        qCWarning(lcStore) << "InsertSerialData::endDateTime : query error";
         return 0;
     }
     const uint value = query.next() ? query.value(0).toUInt() : 0;
-    qDebug().noquote() << "InsertSerialData::endDateTime : "
-                       << QDateTime::fromSecsSinceEpoch(value).toString(
-                              QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    qCDebug(lcStore).noquote() << "InsertSerialData::endDateTime : "
+                               << QDateTime::fromSecsSinceEpoch(value).toString(
+                                      QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     return value;
 }
 
@@ -493,11 +497,11 @@ int InsertSerialData::totalRow()
 {
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select COUNT(*) from kestrelix"))) {
-        qWarning() << "InsertSerialData::totalRow : query error";
+        qCWarning(lcStore) << "InsertSerialData::totalRow : query error";
         return -1;
     }
     const int count = query.next() ? query.value(0).toInt() : 0;
-    qDebug() << "InsertSerialData::totalRow : " << count;
+    qCDebug(lcStore) << "InsertSerialData::totalRow : " << count;
     return count;
 }
 
@@ -505,7 +509,7 @@ bool InsertSerialData::deleteTable()
 {
     QSqlQuery query(database());
     const bool ok = query.exec(QStringLiteral("drop table kestrelix"));
-    qDebug().noquote() << "InsertSerialData::deleteTable : drop table : "
-                       << query.lastError().text();
+    qCDebug(lcStore).noquote() << "InsertSerialData::deleteTable : drop table : "
+                               << query.lastError().text();
     return ok;
 }

@@ -1,4 +1,5 @@
 #include "store/pendingrowqueue.h"
+#include "store/logcategories.h"
 
 #include <QDebug>
 
@@ -15,8 +16,9 @@ void PendingRowQueue::append(const SerialDataRow &row)
     if (m_nLimit > 0 && count() >= m_nLimit) {
         // Logged once per streak: while the disk refuses writes this runs for every sample.
         if (m_nDroppedInStreak == 0) {
-            qWarning().noquote() << "InsertSerialData::appendRow : [ERROR] more than" << m_nLimit
-                                 << "rows wait for the database, dropping the oldest";
+            qCWarning(lcStore).noquote()
+                << "InsertSerialData::appendRow : [ERROR] more than" << m_nLimit
+                << "rows wait for the database, dropping the oldest";
         }
         m_rows.pop_front();
         ++m_nDropped;
@@ -30,8 +32,9 @@ void PendingRowQueue::removeFirst(int count)
     const auto n = std::min<std::size_t>(std::size_t(std::max(count, 0)), m_rows.size());
     m_rows.erase(m_rows.begin(), m_rows.begin() + std::ptrdiff_t(n));
     if (m_nDroppedInStreak > 0) {
-        qWarning().noquote() << "InsertSerialData::insertNow : [ERROR]" << m_nDroppedInStreak
-                             << "rows were dropped while the database could not be written";
+        qCWarning(lcStore).noquote()
+            << "InsertSerialData::insertNow : [ERROR]" << m_nDroppedInStreak
+            << "rows were dropped while the database could not be written";
         m_nDroppedInStreak = 0;
     }
 }

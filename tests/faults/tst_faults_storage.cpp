@@ -27,14 +27,21 @@
 #include <unistd.h>
 
 namespace {
-bool g_bPrivateMounts = false;
+QString g_strNoPrivateMounts; // why mounts cannot be made here; empty when they can
 
-// Mounts made here stay in this process's own namespace and vanish with it.
-bool enterPrivateMountNamespace()
+// Mounts made here stay in this process's own namespace and vanish with it. Returns why not.
+QString enterPrivateMountNamespace()
 {
     if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0)
-        return false;
-    return ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        return QStringLiteral(
+            "needs root to mount a small filesystem in a private mount namespace");
+    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        // Without private propagation the small filesystem would show up outside this test.
+        return QStringLiteral("cannot make the mounts below / private (%1); in a chroot \"/\" is "
+                              "not a mount point")
+            .arg(QString::fromLocal8Bit(::strerror(errno)));
+    }
+    return QString();
 }
 
 // Writes until the filesystem refuses; true when it ended full.
@@ -170,8 +177,8 @@ void TestFaultsStorage::pollMany(RecordingRig *rig, int polls)
 
 void TestFaultsStorage::aFullDiskKeepsTheRowsQueuedUntilSpaceIsFreed()
 {
-    if (!g_bPrivateMounts)
-        QSKIP("needs root to mount a small filesystem in a private mount namespace");
+    if (!g_strNoPrivateMounts.isEmpty())
+        QSKIP(qPrintable(g_strNoPrivateMounts));
     QVERIFY(mountSmallDisk(QStringLiteral("512k")));
     RecordingRig rig(&m_sim);
     QVERIFY2(rig.open(m_strMount, {"tcp0", "tcp1"}), qPrintable(rig.failure()));
@@ -329,7 +336,7 @@ void TestFaultsStorage::rowsOfAClosedProjectGoToItsOwnDatabaseOnly()
 int main(int argc, char **argv)
 {
     // Before any thread exists: a namespace is per process only while it has one thread.
-    g_bPrivateMounts = enterPrivateMountNamespace();
+    g_strNoPrivateMounts = enterPrivateMountNamespace();
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     TestFaultsStorage test;

@@ -1,3 +1,0 @@
-#include "device/devicelog.h"
-
-Q_LOGGING_CATEGORY(lcDevice, "velmoran.device")
