@@ -4,6 +4,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELMORAN_BUILD_DIR:-$root/build}"
+# Paths relative to the checkout let every clone share one compiler cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 generator=()
 if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null 2>&1; then
     generator=(-G Ninja)
