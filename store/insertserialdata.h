@@ -26,7 +26,7 @@ public:
     static constexpr int ROWS_PER_STATEMENT = 400;
     // One flush writes at most this many of the oldest rows, so that it stays a short step of
     // the GUI thread however long the queue grew during an outage (bench/store measures it).
-    static constexpr int ROWS_PER_FLUSH = 4 * ROWS_PER_STATEMENT;
+    static constexpr int ROWS_PER_FLUSH = 2 * ROWS_PER_STATEMENT;
 
     InsertSerialData(const QString &databasePath, const QString &connectionPrefix,
                      QObject *parent = nullptr);
