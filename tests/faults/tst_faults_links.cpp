@@ -30,6 +30,14 @@ bool ok(const QString &reply)
     return reply.startsWith(QStringLiteral("ok"));
 }
 
+SensingOptionTelnetDialog *openOptionDialog(RecordingRig &rig, ConfiguredDevice *device)
+{
+    ProjectCenter *center = rig.window()->projectCenter();
+    center->slotDeviceClicked(device);
+    center->slotPopupSensingOption();
+    return center->findChild<SensingOptionTelnetDialog *>();
+}
+
 // The limits the device holds (committed), not the ones staged in a dialog.
 float committedCh1Min(const ConfiguredDevice *device)
 {
@@ -138,10 +146,7 @@ void TestFaultsLinks::aResetInTheMiddleOfASetupExchangeEndsItAndPollingGoesOn()
     QVERIFY2(rig.open(m_dir->path(), {"tcp0", "tcp1"}), qPrintable(rig.failure()));
     QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
     ConfiguredDevice *device = rig.device("tcp0");
-    ProjectCenter *center = rig.window()->projectCenter();
-    center->slotDeviceClicked(device);
-    center->slotPopupSensingOption();
-    QPointer<SensingOptionTelnetDialog> dialog = center->findChild<SensingOptionTelnetDialog *>();
+    QPointer<SensingOptionTelnetDialog> dialog = openOptionDialog(rig, device);
     QVERIFY(dialog);
 
     // Each "OK" comes late, so the reset lands while the logger is still answering.
@@ -179,10 +184,7 @@ void TestFaultsLinks::closingTheOptionDialogMidExchangeWaitsForTheLoggersOk()
     QVERIFY2(rig.open(m_dir->path(), {"tcp0"}), qPrintable(rig.failure()));
     QVERIFY(rig.pollAndWait({"tcp0"}));
     ConfiguredDevice *device = rig.device("tcp0");
-    ProjectCenter *center = rig.window()->projectCenter();
-    center->slotDeviceClicked(device);
-    center->slotPopupSensingOption();
-    QPointer<SensingOptionTelnetDialog> dialog = center->findChild<SensingOptionTelnetDialog *>();
+    QPointer<SensingOptionTelnetDialog> dialog = openOptionDialog(rig, device);
     QVERIFY(dialog);
 
     QVERIFY(ok(m_sim.command("fault tcp0 slow 150")));
