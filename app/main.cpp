@@ -9,14 +9,31 @@
 #include <QSplashScreen>
 #include <QThread>
 
+#include <cstring>
+
 namespace {
 constexpr unsigned long SPLASH_PAUSE_MS = 2500;
+
+// --help and --version only print: they must work on a server without a display too.
+bool onlyPrints(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *name : {"-h", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], name) == 0)
+                return true;
+        }
+    }
+    return false;
 }
+} // namespace
 
 int main(int argc, char *argv[])
 {
     if (HistoryCommand::wanted(argc, argv))
         return HistoryCommand::run(argc, argv);
+    if (onlyPrints(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     DarkLook::apply(&app);
     // Desktops match the window to its launcher and AppStream entry by this name (Wayland app id).
