@@ -27,6 +27,16 @@ TextBlock block(const QString &fontFile, QVector<TextRun> runs)
     return b;
 }
 
+double maxStepOf(int intervalMs)
+{
+    return 1.5 * intervalMs / 1000.0;
+}
+
+int spanOf(int intervalMs)
+{
+    return (intervalMs * CHART_POINTS) / 1000;
+}
+
 } // namespace
 
 XYChart *buildChannelChart(int labelWidth, int labelHeight, const double *time,
@@ -42,14 +52,26 @@ XYChart *buildChannelChart(int labelWidth, int labelHeight, const double *time,
 
     const double newest = time[CHART_POINTS - 1];
     if (newest != NO_VALUE) {
-        const int span = (intervalMs * CHART_POINTS) / 1000;
+        const int span = spanOf(intervalMs);
         chart->setDateScale(newest - span, newest, QStringLiteral("hh:mm:ss"));
         // Samples further apart than one and a half intervals had polling paused or the
         // logger silent between them: a line across would show values nobody measured.
-        chart->addLineLayer(time, CHART_POINTS, 1.5 * intervalMs / 1000.0);
+        chart->addLineLayer(time, CHART_POINTS, maxStepOf(intervalMs));
         chart->addDataSet(values, color, name);
     }
     return chart;
+}
+
+bool advanceChannelChart(XYChart *chart, int labelWidth, int labelHeight, const double *time,
+                         const double *values, int intervalMs)
+{
+    const double newest = time[CHART_POINTS - 1];
+    if (chart->width() != qMax(1, labelWidth - 10) || chart->height() != qMax(1, labelHeight) ||
+        newest == NO_VALUE || !chart->hasLayer() || chart->maxStep() != maxStepOf(intervalMs) ||
+        !chart->advanceLineLayer(time, {values}))
+        return false;
+    chart->setXRange(newest - spanOf(intervalMs), newest);
+    return true;
 }
 
 void drawTrackLine(XYChart *chart, int mouseX, const QString &intervalText)

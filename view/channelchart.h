@@ -12,6 +12,12 @@ XYChart *buildChannelChart(int labelWidth, int labelHeight, const double *time,
                            const double *values, quint32 color, const QString &name,
                            int intervalMs);
 
+// Moves a chart that buildChannelChart made for the same label size and interval on to the
+// new samples, when they are its own moved on by at most one sample. Returns false, leaving
+// the chart as it was, when it has to be built anew.
+bool advanceChannelChart(XYChart *chart, int labelWidth, int labelHeight, const double *time,
+                         const double *values, int intervalMs);
+
 // The track line at mouseX with the values under it, the legend, the date of the tracked
 // sample and the view length; replaces the chart's previous dynamic layer.
 void drawTrackLine(XYChart *chart, int mouseX, const QString &intervalText);

@@ -142,6 +142,8 @@ void ChartView::setConnected(bool connected)
         return;
     }
     ui->label_device_status->setPixmap(m_disconnectedPixmap);
+    // Values kept while out of sight are no longer current.
+    m_bValuesPending = false;
     TileStyle::apply(ui->frame_ch1_value, TileStyle::grey);
     TileStyle::apply(ui->frame_ch2_value, TileStyle::grey);
     ui->label_ch1_number->clear();
@@ -165,6 +167,7 @@ void ChartView::deviceDisconnected(const QString &deviceNumber)
 void ChartView::clearView()
 {
     clearBuffers();
+    m_bChartPending = false;
     updateChart();
     setConnected(false);
     ui->label_device_type->clear();
@@ -189,9 +192,32 @@ void ChartView::updateData(const double *time, const double *ch1, const double *
     std::copy(time, time + CHART_POINTS, m_timeStamps);
     std::copy(ch1, ch1 + CHART_POINTS, m_dataSeriesA);
     std::copy(ch2, ch2 + CHART_POINTS, m_dataSeriesB);
-    updateChart();
-    showValue(m_ch1, text1, m_nCh1Unit, m_strCh1Custom, m_pDevice->m_bAlarm1);
-    showValue(m_ch2, text2, m_nCh2Unit, m_strCh2Custom, m_pDevice->m_bAlarm2);
+    m_strText1 = text1;
+    m_strText2 = text2;
+    m_bChartPending = true;
+    m_bValuesPending = true;
+    // Out of sight the sample is only kept; showing the view draws the latest one.
+    if (isVisible())
+        showPending();
+}
+
+void ChartView::showPending()
+{
+    if (m_bChartPending) {
+        m_bChartPending = false;
+        updateChart();
+    }
+    if (m_bValuesPending && m_pDevice) {
+        m_bValuesPending = false;
+        showValue(m_ch1, m_strText1, m_nCh1Unit, m_strCh1Custom, m_pDevice->m_bAlarm1);
+        showValue(m_ch2, m_strText2, m_nCh2Unit, m_strCh2Custom, m_pDevice->m_bAlarm2);
+    }
+}
+
+void ChartView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    showPending();
 }
 
 void ChartView::showValue(const Channel &channel, const QString &text, int unit,
@@ -228,12 +254,22 @@ void ChartView::drawChannelChart(QChartViewer *viewer, const QChartViewerLabel *
                                  const double *values, quint32 color, const QString &name)
 {
     const int interval = pollInterval();
-    XYChart *chart = buildChannelChart(label->width(), label->height(), m_timeStamps, values, color,
-                                       name, interval);
+    // A new sample moves the shown chart on by one point; only a new device, size or
+    // interval builds it anew.
+    XYChart *chart = viewer->getChart();
+    const bool advanced = chart && advanceChannelChart(chart, label->width(), label->height(),
+                                                       m_timeStamps, values, interval);
+    if (!advanced)
+        chart = buildChannelChart(label->width(), label->height(), m_timeStamps, values, color,
+                                  name, interval);
     const QRect plot = chart->plotArea();
     const int trackX =
         viewer->isMouseOnPlotArea() ? viewer->getPlotAreaMouseX() : plot.left() + plot.width();
     drawTrackLine(chart, trackX, intervalText(interval));
+    if (advanced) {
+        viewer->updateDisplay();
+        return;
+    }
     delete viewer->getChart();
     viewer->setChart(chart);
 }

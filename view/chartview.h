@@ -22,7 +22,8 @@ class ChartView;
 // The detail view of one configured device: identity, connection state, the latest value of
 // each channel and a live chart per channel over the last CHART_POINTS samples, with a track
 // line that follows the mouse. One view is reused for whichever device is shown; the shown
-// device pushes every sample into it.
+// device pushes every sample into it. A sample pushed while the view is hidden is drawn when
+// the view is shown.
 class ChartView : public QWidget, public DeviceDetailView
 {
     Q_OBJECT
@@ -41,6 +42,9 @@ public:
     void deviceDisconnected(const QString &deviceNumber) override;
 
     ConfiguredDevice *device() const { return m_pDevice; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 signals:
     void popupSensingOption();
@@ -64,6 +68,7 @@ private:
     };
 
     void setConnected(bool connected);
+    void showPending();
     void clearBuffers();
     void drawChannelChart(QChartViewer *viewer, const QChartViewerLabel *label,
                           const double *values, quint32 color, const QString &name);
@@ -88,4 +93,9 @@ private:
     double m_timeStamps[CHART_POINTS];
     double m_dataSeriesA[CHART_POINTS];
     double m_dataSeriesB[CHART_POINTS];
+    // The latest sample's texts, and what of it is not shown yet (while the view is hidden).
+    QString m_strText1;
+    QString m_strText2;
+    bool m_bChartPending = false;
+    bool m_bValuesPending = false;
 };

@@ -2,12 +2,14 @@
 
 #include "device/configureddevice.h"
 #include "view/dashboarddeviceitem.h"
+#include "view/tilerefresher.h"
 
 #include "ui_dashboard.h"
 
 #include <QLayout>
 
-DashBoard::DashBoard(QWidget *parent) : QWidget(parent), ui(new Ui::DashBoard)
+DashBoard::DashBoard(QWidget *parent)
+    : QWidget(parent), ui(new Ui::DashBoard), m_pRefresher(new TileRefresher(this))
 {
     ui->setupUi(this);
 }
@@ -54,6 +56,8 @@ void DashBoard::setDeviceList(const QList<ConfiguredDevice *> &list)
         auto *ch2Item = new DashBoardDeviceItem(device, false);
         connect(ch1Item, &DashBoardDeviceItem::clicked, this, &DashBoard::slotClicked);
         connect(ch2Item, &DashBoardDeviceItem::clicked, this, &DashBoard::slotClicked);
+        ch1Item->setRefresher(m_pRefresher);
+        ch2Item->setRefresher(m_pRefresher);
         if (device) {
             device->setDashboardItems(ch1Item, ch2Item);
             m_deviceList.append(device);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class DashBoardDeviceItem;
+class TileRefresher;
 
 namespace Ui {
 class DashBoard;
@@ -31,6 +32,8 @@ public:
     void refreshItems();
 
     QList<DashBoardDeviceItem *> items() const { return m_itemList; }
+    // Shows the values of this page's tiles in batches.
+    TileRefresher *refresher() const { return m_pRefresher; }
     QWidget *slotWidget(int row, int column) const;
 
 signals:
@@ -43,6 +46,7 @@ private:
     void removeItems();
 
     Ui::DashBoard *ui;
+    TileRefresher *m_pRefresher;
     QList<DashBoardDeviceItem *> m_itemList;
     // The devices whose tile pointers this page set; guarded because a device may be deleted
     // before the page.

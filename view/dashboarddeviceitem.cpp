@@ -1,6 +1,7 @@
 #include "view/dashboarddeviceitem.h"
 
 #include "device/configureddevice.h"
+#include "view/tilerefresher.h"
 #include "view/tilestyle.h"
 #include "view/unittext.h"
 
@@ -9,7 +10,8 @@
 #include <QMouseEvent>
 
 DashBoardDeviceItem::DashBoardDeviceItem(ConfiguredDevice *device, bool channel1, QWidget *parent)
-    : QWidget(parent), ui(new Ui::DashBoardDeviceItem), m_pDevice(device), m_bChannel1(channel1)
+    : QWidget(parent), ui(new Ui::DashBoardDeviceItem), m_pDevice(device), m_bChannel1(channel1),
+      m_pStyle(TileStyle::grey)
 {
     ui->setupUi(this);
     // Tiles of one dashboard share its width equally, whatever their names.
@@ -20,6 +22,8 @@ DashBoardDeviceItem::DashBoardDeviceItem(ConfiguredDevice *device, bool channel1
         return;
     }
     readDevice();
+    ui->label_device->setText(m_strName);
+    ui->label_desc->setText(m_strDesc);
 
     // Size the fonts once for a typical text so the first value does not appear at the form's
     // design size.
@@ -33,6 +37,8 @@ DashBoardDeviceItem::DashBoardDeviceItem(ConfiguredDevice *device, bool channel1
 
 DashBoardDeviceItem::~DashBoardDeviceItem()
 {
+    if (m_pRefresher)
+        m_pRefresher->forget(this);
     delete ui;
 }
 
@@ -41,16 +47,23 @@ ConfiguredDevice *DashBoardDeviceItem::device() const
     return m_pDevice;
 }
 
+void DashBoardDeviceItem::setRefresher(TileRefresher *refresher)
+{
+    if (m_pRefresher)
+        m_pRefresher->forget(this);
+    m_pRefresher = refresher;
+}
+
 void DashBoardDeviceItem::readDevice()
 {
     const ConfiguredDevice *device = m_pDevice;
-    ui->label_device->setText(device->m_strDeviceName.isEmpty() ? device->m_strDeviceInterface
-                                                                : device->m_strDeviceName);
+    m_strName =
+        device->m_strDeviceName.isEmpty() ? device->m_strDeviceInterface : device->m_strDeviceName;
     const QString &channelName = m_bChannel1 ? device->m_strCh1Name : device->m_strCh2Name;
     if (channelName.isEmpty())
-        ui->label_desc->setText(m_bChannel1 ? QStringLiteral("CH1") : QStringLiteral("CH2"));
+        m_strDesc = m_bChannel1 ? QStringLiteral("CH1") : QStringLiteral("CH2");
     else
-        ui->label_desc->setText(channelName);
+        m_strDesc = channelName;
     m_nUnit = m_bChannel1 ? device->m_nCh1Unit : device->m_nCh2Unit;
     m_strCustom = m_bChannel1 ? device->m_strCh1Custom : device->m_strCh2Custom;
 }
@@ -62,31 +75,63 @@ bool DashBoardDeviceItem::channelAlarm() const
     return m_bChannel1 ? m_pDevice->m_bAlarm1 : m_pDevice->m_bAlarm2;
 }
 
-void DashBoardDeviceItem::setValue(const QString &text)
+void DashBoardDeviceItem::changed(bool batched)
 {
+    m_bPending = true;
+    if (!isVisible())
+        return;
+    if (batched && m_pRefresher)
+        m_pRefresher->schedule(this);
+    else
+        applyPending();
+}
+
+void DashBoardDeviceItem::applyPending()
+{
+    if (!m_bPending || !isVisible())
+        return;
+    m_bPending = false;
+    if (m_pRefresher)
+        m_pRefresher->forget(this);
+    ui->label_device->setText(m_strName);
+    ui->label_desc->setText(m_strDesc);
     // Refitting only when the length changes keeps the digits from jumping between samples.
     const int oldLength = ui->label_number->text().length();
-    ui->label_number->setText(text);
-    if (text.length() != oldLength)
+    ui->label_number->setText(m_strValue);
+    if (m_strValue.length() != oldLength)
         ui->label_number->fitFont();
-    ui->label_unit->setText(unitText(m_nUnit));
-    setAlarmStyle(channelAlarm());
+    ui->label_unit->setText(m_strUnit);
+    if (m_bRefitUnit) {
+        m_bRefitUnit = false;
+        ui->label_unit->fitFont();
+    }
+    TileStyle::apply(ui->frame_value, m_pStyle);
+}
+
+void DashBoardDeviceItem::setValue(const QString &text)
+{
+    m_strValue = text;
+    m_strUnit = unitText(m_nUnit);
+    m_pStyle = channelAlarm() ? TileStyle::alarm : TileStyle::normal;
+    changed(true);
 }
 
 void DashBoardDeviceItem::deviceConnected(const QString &deviceNumber)
 {
     if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
         return;
-    TileStyle::apply(ui->frame_value, TileStyle::normal);
+    m_pStyle = TileStyle::normal;
+    changed(true);
 }
 
 void DashBoardDeviceItem::deviceDisconnected(const QString &deviceNumber)
 {
     if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
         return;
-    setGreyStyle();
-    ui->label_number->clear();
-    ui->label_unit->clear();
+    m_pStyle = TileStyle::grey;
+    m_strValue.clear();
+    m_strUnit.clear();
+    changed(true);
 }
 
 void DashBoardDeviceItem::refresh()
@@ -94,24 +139,21 @@ void DashBoardDeviceItem::refresh()
     if (!m_pDevice)
         return;
     readDevice();
-    if (!ui->label_number->text().isEmpty()) {
-        ui->label_unit->setText(unitText(m_nUnit));
-        ui->label_unit->fitFont();
-        setAlarmStyle(channelAlarm());
+    if (!m_strValue.isEmpty()) {
+        m_strUnit = unitText(m_nUnit);
+        m_bRefitUnit = true;
+        m_pStyle = channelAlarm() ? TileStyle::alarm : TileStyle::normal;
     } else {
-        ui->label_unit->clear();
-        setGreyStyle();
+        m_strUnit.clear();
+        m_pStyle = TileStyle::grey;
     }
+    changed(false);
 }
 
 void DashBoardDeviceItem::setAlarmStyle(bool alarm)
 {
-    TileStyle::apply(ui->frame_value, alarm ? TileStyle::alarm : TileStyle::normal);
-}
-
-void DashBoardDeviceItem::setGreyStyle()
-{
-    TileStyle::apply(ui->frame_value, TileStyle::grey);
+    m_pStyle = alarm ? TileStyle::alarm : TileStyle::normal;
+    changed(false);
 }
 
 QString DashBoardDeviceItem::unitText(int unitIndex) const
@@ -124,4 +166,10 @@ void DashBoardDeviceItem::mousePressEvent(QMouseEvent *event)
     if (m_pDevice)
         emit clicked(m_pDevice);
     QWidget::mousePressEvent(event);
+}
+
+void DashBoardDeviceItem::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    applyPending();
 }

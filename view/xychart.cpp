@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -114,6 +115,12 @@ void XYChart::setDateScale(double from, double to, const QString &labelFormat)
     m_baseValid = false;
 }
 
+void XYChart::setXRange(double from, double to)
+{
+    m_plot->xAxis->setRange(from, to);
+    m_baseValid = false;
+}
+
 XYChart::Range XYChart::xAxisRange() const
 {
     const QCPRange r = m_plot->xAxis->range();
@@ -158,6 +165,71 @@ void XYChart::addDataSet(const double *values, quint32 color, const QString &nam
     m_dataSets.append(set);
     updateYRange();
     m_baseValid = false;
+}
+
+bool XYChart::advanceLineLayer(const double *x, const QVector<const double *> &values)
+{
+    const int n = m_x.size();
+    if (n < 2 || values.size() != m_dataSets.size())
+        return false;
+    const auto same = [](const double *a, const double *b, int count) {
+        return std::equal(a, a + count, b);
+    };
+    bool shifted = false;
+    if (same(x, m_x.constData(), n))
+        shifted = false;
+    else if (same(x, m_x.constData() + 1, n - 1))
+        shifted = true;
+    else
+        return false;
+    const int kept = shifted ? 1 : 0;
+    for (int d = 0; d < m_dataSets.size(); ++d) {
+        if (!same(values[d], m_dataSets[d].values.constData() + kept, n - 1))
+            return false;
+    }
+
+    const double newest = x[n - 1];
+    if (isNoValue(newest))
+        return false;
+    if (!shifted) {
+        bool changed = false;
+        for (int d = 0; d < m_dataSets.size(); ++d)
+            changed = changed || values[d][n - 1] != m_dataSets[d].values[n - 1];
+        if (!changed)
+            return true;
+    }
+    if (shifted) {
+        m_x.removeFirst();
+        m_x.append(newest);
+    }
+    // The first sample still in the window: older line points, and the gap marker before it,
+    // go.
+    const auto firstKey =
+        std::find_if(m_x.cbegin(), m_x.cend(), [](double v) { return !isNoValue(v); });
+    const double previous = m_x[n - 2];
+    const bool gap =
+        shifted && m_maxStep > 0 && !isNoValue(previous) && newest - previous > m_maxStep;
+    for (int d = 0; d < m_dataSets.size(); ++d) {
+        DataSet &set = m_dataSets[d];
+        const double value = values[d][n - 1];
+        QSharedPointer<QCPGraphDataContainer> data = m_plot->graph(d)->data();
+        if (shifted) {
+            set.values.removeFirst();
+            set.values.append(value);
+            data->removeBefore(*firstKey);
+            if (gap)
+                data->add(QCPGraphData((previous + newest) / 2,
+                                       std::numeric_limits<double>::quiet_NaN()));
+        } else {
+            set.values.last() = value;
+            data->remove(newest);
+        }
+        data->add(QCPGraphData(newest, isNoValue(value) ? std::numeric_limits<double>::quiet_NaN()
+                                                        : value));
+    }
+    updateYRange();
+    m_baseValid = false;
+    return true;
 }
 
 void XYChart::updateYRange()

@@ -50,6 +50,8 @@ public:
     // Date axis over chart time (UNIX seconds, shown in local time); labelFormat is a
     // QDateTime format.
     void setDateScale(double from, double to, const QString &labelFormat);
+    // Moves the x axis, keeping its scale and labels.
+    void setXRange(double from, double to);
     Range xAxisRange() const;
     Range yAxisRange() const;
 
@@ -59,6 +61,13 @@ public:
     void addLineLayer(const double *x, int count, double maxStep = 0);
     void addDataSet(const double *values, quint32 color, const QString &name);
     bool hasLayer() const { return !m_x.isEmpty(); }
+    double maxStep() const { return m_maxStep; }
+    // Takes new x data and data set values (one array per data set, as many points as the
+    // layer) that are the layer's own moved on by at most one point: the oldest point
+    // dropped and a newest appended, or only the newest point's values changed. Only that
+    // point's line changes; the rest of the data stays. Returns false, changing nothing,
+    // for any other data.
+    bool advanceLineLayer(const double *x, const QVector<const double *> &values);
     int dataSetCount() const { return m_dataSets.size(); }
     QString dataSetName(int dataSet) const;
     quint32 dataSetColor(int dataSet) const;

@@ -1,7 +1,13 @@
 // The whole program under load: N simulated network loggers polled by a real main window that
 // records into a real database, with the dashboards and one detail view shown in turn.
 // Reports rows stored against replies answered, CPU and memory of the process, the time the
-// GUI thread spends per poll cycle and per event, and the time of each database batch.
+// GUI thread spends per poll cycle and per event, the window repaints per cycle, the detail
+// view's time per sample and the time of each database batch.
+//
+// Before the load starts, the same process measures the machine: the busy time of an empty
+// event loop, and how much slower than its best a fixed piece of work runs (the noise of a
+// shared machine). A figure fails its target only when it misses it by more than that noise;
+// the run then exits with 1.
 // Run: velmoran-bench-load [--minutes M] [--interval MS] [--loggers N]
 
 #include "app/velmoranmain.h"
@@ -13,12 +19,14 @@
 #include "store/insertserialdata.h"
 #include "tests/support/simprocess.h"
 #include "tests/support/testsettings.h"
+#include "view/chartview.h"
 #include "view/dashboardtab.h"
 #include "view/projectcenter.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHash>
 #include <QSettings>
@@ -43,7 +51,18 @@ struct Options
     int intervalMs = 1000;
     int loggers = 64;
     int phaseSeconds = 12;
+    int baselineSeconds = 10;
 };
+
+// Targets per poll cycle: a 1 s cycle may keep the GUI thread busy 8 ms; a faster one a
+// quarter of its length.
+double busyTargetMs(int intervalMs)
+{
+    return intervalMs >= 1000 ? 8.0 : 0.25 * intervalMs;
+}
+constexpr double CPU_TARGET_PERCENT = 2.0;
+constexpr double STEP_TARGET_MS = 16.0;
+constexpr double CHART_TARGET_MS = 0.6;
 
 struct Series
 {
@@ -60,6 +79,10 @@ struct Series
     double worst() const
     {
         return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+    }
+    double best() const
+    {
+        return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
     }
     size_t countAbove(double limit) const
     {
@@ -78,6 +101,14 @@ qint64 residentKb()
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
 double cpuSeconds(const rusage &usage)
@@ -128,6 +159,48 @@ QHash<QString, QPair<int, int>> storedRows(const QString &databasePath)
     return rows;
 }
 
+// A fixed piece of work like the program's own: formatting and hashing numbers.
+double probeMs()
+{
+    QElapsedTimer clock;
+    clock.start();
+    size_t sum = 0;
+    for (int i = 0; i < 3000; ++i)
+        sum += qHash(QString::number(i * 1.37, 'f', 2));
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    // The sum is used, so the work cannot be left out.
+    return sum == 1 ? ms + 1e-9 : ms;
+}
+
+// Stands between the shown device and the detail view to time each sample: the copy, both
+// charts and the value labels.
+class TimedDetailView : public DeviceDetailView
+{
+public:
+    void setTarget(ChartView *view) { m_pView = view; }
+    void updateData(const double *time, const double *ch1, const double *ch2, const QString &text1,
+                    const QString &text2) override
+    {
+        QElapsedTimer clock;
+        clock.start();
+        m_pView->updateData(time, ch1, ch2, text1, text2);
+        sampleMs.add(double(clock.nsecsElapsed()) / 1e6);
+    }
+    void deviceConnected(const QString &deviceNumber) override
+    {
+        m_pView->deviceConnected(deviceNumber);
+    }
+    void deviceDisconnected(const QString &deviceNumber) override
+    {
+        m_pView->deviceDisconnected(deviceNumber);
+    }
+
+    Series sampleMs;
+
+private:
+    ChartView *m_pView = nullptr;
+};
+
 QTimer *takeOverTimer(VelmoranMain *window, void (VelmoranMain::*slot)())
 {
     const QList<QTimer *> timers = window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
@@ -146,6 +219,7 @@ public:
     int exitCode() const { return m_nExitCode; }
 
 private:
+    void measureMachine();
     void timedWriteDevice();
     void timedWriteDb();
     void nextPhase();
@@ -165,6 +239,15 @@ private:
     qint64 m_nFires = 1; // the first poll is part of loading
     qint64 m_nFiresAfterWarmup = 0;
     Series m_cycleBusyMs;
+    Series m_cycleBusyCpuMs;
+    Series m_dashboardBusyMs;
+    Series m_detailBusyMs;
+    Series m_cycleRepaints;
+    Series m_dashboardRepaints;
+    Series m_baselineBusyMs;
+    Series m_probeMs;
+    double m_baselineCpuPercent = 0;
+    TimedDetailView m_detailTimer;
     Series m_writeDeviceMs;
     Series m_batchMs;
     Series m_batchRows;
@@ -176,8 +259,44 @@ private:
     rusage m_usageAtLoad{};
 };
 
+// The machine before the load: an empty event loop's busy time per second and CPU, and the
+// spread of a fixed piece of work.
+void LoadRun::measureMachine()
+{
+    QEventLoop loop;
+    QTimer second;
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    QElapsedTimer wall;
+    wall.start();
+    m_pApp->takeBusyNs();
+    int seconds = 0;
+    connect(&second, &QTimer::timeout, &loop, [&] {
+        m_baselineBusyMs.add(double(m_pApp->takeBusyNs()) / 1e6);
+        if (++seconds >= m_options.baselineSeconds)
+            loop.quit();
+    });
+    second.start(1000);
+    loop.exec();
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    m_baselineCpuPercent =
+        100.0 * (cpuSeconds(after) - cpuSeconds(before)) / (double(wall.nsecsElapsed()) / 1e9);
+
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, &loop, [&] {
+        m_probeMs.add(probeMs());
+        if (m_probeMs.values.size() >= 200)
+            loop.quit();
+    });
+    probe.start(10);
+    loop.exec();
+}
+
 bool LoadRun::start()
 {
+    measureMachine();
+
     QStringList args = {QStringLiteral("--tcp"), QString::number(m_options.loggers),
                         QStringLiteral("--tcp-base-port"), QStringLiteral("0")};
     // Every answer differs from the one before, so no two rows of a logger are ever alike,
@@ -237,11 +356,21 @@ bool LoadRun::start()
 void LoadRun::timedWriteDevice()
 {
     const qint64 busy = m_pApp->takeBusyNs();
+    const qint64 busyCpu = m_pApp->takeBusyCpuNs();
+    const int repaints = m_pApp->takeRepaints();
     if (!m_bWarm && m_clock.nsecsElapsed() > m_nWarmupNs) {
         m_bWarm = true;
         m_pApp->resetWorst();
     } else if (m_bWarm) {
         m_cycleBusyMs.add(double(busy) / 1e6);
+        m_cycleBusyCpuMs.add(double(busyCpu) / 1e6);
+        m_cycleRepaints.add(repaints);
+        if (m_nPhase < DashboardTab::DASHBOARD_COUNT) {
+            m_dashboardBusyMs.add(double(busy) / 1e6);
+            m_dashboardRepaints.add(repaints);
+        } else {
+            m_detailBusyMs.add(double(busy) / 1e6);
+        }
     }
     QElapsedTimer clock;
     clock.start();
@@ -278,7 +407,10 @@ void LoadRun::nextPhase()
         if (auto *tabs = center->dashboardTab()->findChild<QTabWidget *>())
             tabs->setCurrentIndex(m_nPhase);
     } else {
-        center->slotDeviceClicked(m_window->configuredDevices().value(0));
+        ConfiguredDevice *device = m_window->configuredDevices().value(0);
+        center->slotDeviceClicked(device);
+        m_detailTimer.setTarget(center->chartView());
+        device->setChartView(&m_detailTimer);
     }
 }
 
@@ -300,6 +432,9 @@ void LoadRun::finish()
     QTimer::singleShot(2000, this, [this] {
         m_window->slotStopRecord();
         report();
+        // The timing stand-in must not outlive the detail view it forwards to.
+        if (ProjectCenter *center = m_window->projectCenter())
+            center->slotDashboardClicked();
         m_window->slotCloseProject();
         m_window.reset();
         m_sim.stop();
@@ -373,15 +508,34 @@ void LoadRun::report()
                 "(%zu cycles, %zu over 16 ms)\n",
                 m_cycleBusyMs.quantile(0.5), m_cycleBusyMs.quantile(0.99), m_cycleBusyMs.worst(),
                 m_cycleBusyMs.values.size(), m_cycleBusyMs.countAbove(16));
+    std::printf("  by GUI-thread CPU         median %.2f ms, p99 %.2f ms, worst %.2f ms\n",
+                m_cycleBusyCpuMs.quantile(0.5), m_cycleBusyCpuMs.quantile(0.99),
+                m_cycleBusyCpuMs.worst());
+    std::printf("  dashboard shown           median %.2f ms (%zu cycles); detail view shown "
+                "median %.2f ms (%zu cycles)\n",
+                m_dashboardBusyMs.quantile(0.5), m_dashboardBusyMs.values.size(),
+                m_detailBusyMs.quantile(0.5), m_detailBusyMs.values.size());
+    std::printf("window repaints per cycle   median %.0f, p99 %.0f, worst %.0f (dashboard shown: "
+                "median %.0f, worst %.0f)\n",
+                m_cycleRepaints.quantile(0.5), m_cycleRepaints.quantile(0.99),
+                m_cycleRepaints.worst(), m_dashboardRepaints.quantile(0.5),
+                m_dashboardRepaints.worst());
+    std::printf("detail view per sample      median %.3f ms, p99 %.3f ms, worst %.3f ms "
+                "(%zu samples, both charts and labels)\n",
+                m_detailTimer.sampleMs.quantile(0.5), m_detailTimer.sampleMs.quantile(0.99),
+                m_detailTimer.sampleMs.worst(), m_detailTimer.sampleMs.values.size());
     std::printf("writeDevice()               median %.3f ms, worst %.3f ms\n",
                 m_writeDeviceMs.quantile(0.5), m_writeDeviceMs.worst());
-    std::printf("worst single GUI event      %.2f ms (%s); %lld of %lld events over 16 ms\n",
+    std::printf("worst single GUI event      %.2f ms wall (%s); %lld of %lld events over 16 ms\n",
                 double(m_pApp->worstEventNs()) / 1e6, qPrintable(m_pApp->worstEventText()),
                 static_cast<long long>(m_pApp->eventsOverFrame()),
                 static_cast<long long>(m_pApp->eventCount()));
+    std::printf("  by GUI-thread CPU         %.2f ms (%s); %lld events over 16 ms\n",
+                double(m_pApp->worstEventCpuNs()) / 1e6, qPrintable(m_pApp->worstEventCpuText()),
+                static_cast<long long>(m_pApp->eventsOverFrameCpu()));
     const QHash<QString, TimedApplication::Slow> slow = m_pApp->slowEvents();
     for (auto it = slow.cbegin(); it != slow.cend(); ++it)
-        std::printf("  over 16 ms: %5d x %s (worst %.1f ms)\n", it.value().count,
+        std::printf("  over 16 ms wall: %5d x %s (worst %.1f ms)\n", it.value().count,
                     qPrintable(it.key()), double(it.value().worstNs) / 1e6);
     std::printf("database batch (insertNow)  median %.2f ms, worst %.2f ms, %zu batches, "
                 "median %.0f rows\n",
@@ -389,8 +543,42 @@ void LoadRun::report()
                 m_batchRows.quantile(0.5));
     std::printf("database size               %lld bytes\n",
                 static_cast<long long>(QFileInfo(databasePath).size()));
+
+    // The machine's noise: how much slower than its best the fixed work ran, and what an
+    // empty event loop costs. A target is missed only beyond them.
+    const double noise = std::max(1.0, m_probeMs.quantile(0.5) / std::max(1e-6, m_probeMs.best()));
+    const double baseBusy = m_baselineBusyMs.quantile(0.5) * m_options.intervalMs / 1000.0;
+    std::printf("machine baseline            empty event loop busy median %.3f ms/s, CPU %.2f %%; "
+                "fixed work median %.3f ms, best %.3f ms, p99 %.3f ms (noise factor %.2f); "
+                "load average %s\n",
+                m_baselineBusyMs.quantile(0.5), m_baselineCpuPercent, m_probeMs.quantile(0.5),
+                m_probeMs.best(), m_probeMs.quantile(0.99), noise, qPrintable(loadAverage()));
+
+    int missed = 0;
+    const auto check = [&missed](const char *what, double value, double target, double allowed) {
+        const bool ok = value <= allowed;
+        std::printf("target %-28s %s: %.3f (target %.3f, allowed with noise %.3f)\n", what,
+                    ok ? "met   " : "MISSED", value, target, allowed);
+        if (!ok)
+            ++missed;
+    };
+    const double busyTarget = busyTargetMs(m_options.intervalMs);
+    check("GUI busy per cycle (median)", m_cycleBusyMs.quantile(0.5), busyTarget,
+          busyTarget * noise + baseBusy);
+    check("single step, GUI CPU (ms)", double(m_pApp->worstEventCpuNs()) / 1e6, STEP_TARGET_MS,
+          STEP_TARGET_MS * noise);
+    if (m_options.intervalMs >= 1000) {
+        const double cpuPercent = 100.0 * cpu / runSeconds;
+        check("CPU (% of one core)", cpuPercent, CPU_TARGET_PERCENT,
+              CPU_TARGET_PERCENT * noise + m_baselineCpuPercent);
+    }
+    if (!m_detailTimer.sampleMs.values.empty())
+        check("detail view per sample (ms)", m_detailTimer.sampleMs.quantile(0.5), CHART_TARGET_MS,
+              CHART_TARGET_MS * noise);
+    const bool complete = loggersWithDifference == 0 && m_nFires * m_options.loggers == answered;
+    std::printf("target %-28s %s\n", "every poll answered, stored", complete ? "met   " : "MISSED");
     std::fflush(stdout);
-    if (loggersWithDifference > 0)
+    if (!complete || missed > 0)
         m_nExitCode = 1;
 }
 
@@ -417,13 +605,18 @@ int main(int argc, char **argv)
     const QCommandLineOption loggers(QStringLiteral("loggers"),
                                      QStringLiteral("Simulated loggers (default 64)."),
                                      QStringLiteral("N"), QStringLiteral("64"));
-    parser.addOptions({minutes, interval, loggers});
+    const QCommandLineOption baseline(
+        QStringLiteral("baseline"),
+        QStringLiteral("Seconds of the empty event loop measured first (default 10)."),
+        QStringLiteral("S"), QStringLiteral("10"));
+    parser.addOptions({minutes, interval, loggers, baseline});
     parser.process(app);
 
     Options options;
     options.minutes = parser.value(minutes).toDouble();
     options.intervalMs = std::max(10, parser.value(interval).toInt());
     options.loggers = std::clamp(parser.value(loggers).toInt(), 1, 64);
+    options.baselineSeconds = std::clamp(parser.value(baseline).toInt(), 1, 600);
     if (options.minutes <= 0) {
         std::fprintf(stderr, "--minutes must be positive\n");
         return 2;

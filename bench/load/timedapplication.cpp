@@ -3,6 +3,9 @@
 #include <QEvent>
 #include <QMetaObject>
 #include <QTimer>
+#include <QWidget>
+
+#include <time.h>
 
 #include <algorithm>
 
@@ -23,11 +26,25 @@ QString describe(const QObject *receiver)
     }
     return text;
 }
+
+bool isWindowRepaint(const QObject *receiver, const QEvent *event)
+{
+    if (event->type() != QEvent::UpdateRequest || !receiver->isWidgetType())
+        return false;
+    return static_cast<const QWidget *>(receiver)->isWindow();
+}
 } // namespace
 
 TimedApplication::TimedApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     m_clock.start();
+}
+
+qint64 TimedApplication::threadCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
 bool TimedApplication::notify(QObject *receiver, QEvent *event)
@@ -36,24 +53,35 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
         return QApplication::notify(receiver, event);
     const int type = event->type();
     const QString receiverText = describe(receiver);
+    if (isWindowRepaint(receiver, event))
+        ++m_nRepaints;
     ++m_nDepth;
+    const qint64 startCpu = threadCpuNs();
     const qint64 start = m_clock.nsecsElapsed();
     const bool result = QApplication::notify(receiver, event);
     const qint64 spent = m_clock.nsecsElapsed() - start;
+    const qint64 spentCpu = threadCpuNs() - startCpu;
     --m_nDepth;
 
     m_nBusyNs += spent;
+    m_nBusyCpuNs += spentCpu;
     ++m_nEvents;
+    const QString key = QStringLiteral("%1, event type %2").arg(receiverText).arg(type);
     if (spent > FRAME_NS) {
         ++m_nOverFrame;
-        Slow &slow = m_slow[receiverText + QStringLiteral(", event type %1").arg(type)];
+        Slow &slow = m_slow[key];
         ++slow.count;
         slow.worstNs = std::max(slow.worstNs, spent);
     }
+    if (spentCpu > FRAME_NS)
+        ++m_nOverFrameCpu;
     if (spent > m_nWorstNs) {
         m_nWorstNs = spent;
-        // The class name is taken before delivery: the receiver may be gone after it.
-        m_strWorst = QStringLiteral("%1, event type %2").arg(receiverText).arg(type);
+        m_strWorst = key;
+    }
+    if (spentCpu > m_nWorstCpuNs) {
+        m_nWorstCpuNs = spentCpu;
+        m_strWorstCpu = key;
     }
     return result;
 }
@@ -65,11 +93,28 @@ qint64 TimedApplication::takeBusyNs()
     return busy;
 }
 
+qint64 TimedApplication::takeBusyCpuNs()
+{
+    const qint64 busy = m_nBusyCpuNs;
+    m_nBusyCpuNs = 0;
+    return busy;
+}
+
+int TimedApplication::takeRepaints()
+{
+    const int repaints = m_nRepaints;
+    m_nRepaints = 0;
+    return repaints;
+}
+
 void TimedApplication::resetWorst()
 {
     m_nWorstNs = 0;
+    m_nWorstCpuNs = 0;
     m_nOverFrame = 0;
+    m_nOverFrameCpu = 0;
     m_nEvents = 0;
     m_strWorst.clear();
+    m_strWorstCpu.clear();
     m_slow.clear();
 }

@@ -3,6 +3,7 @@
 #include "view/dashboard.h"
 #include "view/dashboarddeviceitem.h"
 #include "view/dashboardtab.h"
+#include "view/tilerefresher.h"
 #include "view/tilestyle.h"
 
 #include <QFrame>
@@ -23,6 +24,32 @@ QString styleOf(DashBoardDeviceItem *tile)
 QString textOf(QWidget *widget, const char *name)
 {
     return widget->findChild<QLabel *>(QLatin1String(name))->text();
+}
+
+// Counts the repaints of a window and the paint events of one widget.
+class PaintCounter : public QObject
+{
+public:
+    int repaints = 0;
+    int paints = 0;
+    QObject *painted = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::UpdateRequest)
+            ++repaints;
+        if (event->type() == QEvent::Paint && watched == painted)
+            ++paints;
+        return false;
+    }
+};
+
+void showTab(DashboardTab &tab)
+{
+    tab.resize(1200, 700);
+    tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tab));
 }
 
 DashBoardDeviceItem *tileIn(DashBoard *board, const char *slotName)
@@ -133,6 +160,8 @@ private slots:
         DashboardTab tab;
         ConfiguredDevice *device = makeDevice(QStringLiteral("KX0001"));
         tab.setDeviceList({device});
+        showTab(tab);
+        TileRefresher *refresher = tab.dashboard(0)->refresher();
         auto *ch1 = static_cast<DashBoardDeviceItem *>(device->m_pCh1Item);
         auto *ch2 = static_cast<DashBoardDeviceItem *>(device->m_pCh2Item);
         QCOMPARE(styleOf(ch1), QLatin1String(TileStyle::grey));
@@ -141,6 +170,7 @@ private slots:
         device->m_bAlarm2 = false;
         ch1->setValue(QStringLiteral("31.20"));
         ch2->setValue(QStringLiteral("40.00"));
+        refresher->flush();
         QCOMPARE(styleOf(ch1), QLatin1String(TileStyle::alarm));
         QCOMPARE(styleOf(ch2), QLatin1String(TileStyle::normal));
 
@@ -148,6 +178,7 @@ private slots:
         device->m_bAlarm2 = true;
         ch1->setValue(QStringLiteral("----"));
         ch2->setValue(QStringLiteral("90.00"));
+        refresher->flush();
         QCOMPARE(textOf(ch1, "label_number"), QStringLiteral("----"));
         QCOMPARE(styleOf(ch1), QLatin1String(TileStyle::normal));
         QCOMPARE(styleOf(ch2), QLatin1String(TileStyle::alarm));
@@ -164,11 +195,13 @@ private slots:
         unknown->m_nCh1Unit = 7;
         unknown->m_nCh2Unit = 3;
         tab.setDeviceList({fahrenheit, unknown});
+        showTab(tab);
 
         for (ConfiguredDevice *device : {fahrenheit, unknown}) {
             device->m_pCh1Item->setValue(QStringLiteral("1.00"));
             device->m_pCh2Item->setValue(QStringLiteral("2.00"));
         }
+        tab.dashboard(0)->refresher()->flush();
         auto unitOf = [](DeviceTileView *tile) {
             return textOf(static_cast<DashBoardDeviceItem *>(tile), "label_unit");
         };
@@ -202,6 +235,7 @@ private slots:
     {
         ConfiguredDevice *device = makeDevice(QStringLiteral("KX0001"));
         DashBoardDeviceItem tile(device, true);
+        tile.show();
 
         tile.deviceConnected(QStringLiteral("KX0002"));
         QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::grey));
@@ -238,6 +272,8 @@ private slots:
         ConfiguredDevice *device = makeDevice(QStringLiteral("KX0001"));
         DashBoardDeviceItem shown(device, true);
         DashBoardDeviceItem empty(device, false);
+        shown.show();
+        empty.show();
         shown.setValue(QStringLiteral("21.00"));
 
         device->m_strDeviceName = QStringLiteral("Cold room");
@@ -366,16 +402,82 @@ private slots:
         device->m_nCh2Unit = 3;
         device->setAlarmRange(0.0f, 20.0f, 30.0f, 60.0f);
         tab.setDeviceList({device});
+        showTab(tab);
         auto *ch1 = static_cast<DashBoardDeviceItem *>(device->m_pCh1Item);
         auto *ch2 = static_cast<DashBoardDeviceItem *>(device->m_pCh2Item);
 
         device->readMeasureData(QStringLiteral("23.40,45.10\n"));
+        QSignalSpy flushed(tab.dashboard(0)->refresher(), &TileRefresher::flushed);
+        QVERIFY(flushed.wait());
 
         QCOMPARE(textOf(ch1, "label_number"), QStringLiteral("23.40"));
         QCOMPARE(textOf(ch2, "label_number"), QStringLiteral("45.10"));
         QCOMPARE(textOf(ch2, "label_unit"), QStringLiteral("%RH"));
         QCOMPARE(styleOf(ch1), QLatin1String(TileStyle::alarm));
         QCOMPARE(styleOf(ch2), QLatin1String(TileStyle::normal));
+    }
+
+    // A dashboard that is not shown lays out, fits and paints nothing; shown, it catches up.
+    void aHiddenDashboardsTilesWaitUntilShown()
+    {
+        DashboardTab tab;
+        ConfiguredDevice *front = makeDevice(QStringLiteral("KX0001"), 0);
+        ConfiguredDevice *back = makeDevice(QStringLiteral("KX0002"), 1);
+        back->setAlarmRange(0.0f, 20.0f, 0.0f, 100.0f);
+        tab.setDeviceList({front, back});
+        showTab(tab);
+        auto *tile = static_cast<DashBoardDeviceItem *>(back->m_pCh1Item);
+        auto *number = tile->findChild<QLabel *>(QStringLiteral("label_number"));
+        QFont marker = number->font();
+        marker.setPointSizeF(3.0);
+        number->setFont(marker);
+        PaintCounter counter;
+        counter.painted = number;
+        number->installEventFilter(&counter);
+
+        back->readMeasureData(QStringLiteral("9.99,40.00\n"));
+        back->readMeasureData(QStringLiteral("23.40,41.00\n"));
+        QVERIFY(tile->hasPending());
+        QVERIFY(!tab.dashboard(1)->refresher()->isPending(tile));
+        QVERIFY(number->text().isEmpty());
+        QCOMPARE(number->font().pointSizeF(), 3.0);
+        QCOMPARE(styleOf(tile), QLatin1String(TileStyle::grey));
+
+        tab.findChild<QTabWidget *>()->setCurrentIndex(1);
+        QCOMPARE(number->text(), QStringLiteral("23.40"));
+        QVERIFY(number->font().pointSizeF() > 3.5);
+        QCOMPARE(styleOf(tile), QLatin1String(TileStyle::alarm));
+        QTRY_VERIFY(counter.paints > 0);
+        QVERIFY(!tile->hasPending());
+    }
+
+    // Replies that arrive one by one within a poll cycle repaint the dashboard once.
+    void repliesWithinACycleRepaintTheDashboardOnce()
+    {
+        DashboardTab tab;
+        const QList<ConfiguredDevice *> devices = makeDevices(16);
+        tab.setDeviceList(devices);
+        showTab(tab);
+        QSignalSpy flushed(tab.dashboard(0)->refresher(), &TileRefresher::flushed);
+        PaintCounter counter;
+        tab.installEventFilter(&counter);
+        // The first frames of a new window are not the dashboard's doing.
+        QTest::qWait(100);
+        counter.repaints = 0;
+
+        for (ConfiguredDevice *device : devices) {
+            device->readMeasureData(QStringLiteral("21.50,55.00\n"));
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(flushed.wait());
+        QTRY_VERIFY(counter.repaints > 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(counter.repaints, 1);
+        QCOMPARE(flushed.count(), 1);
+        QCOMPARE(flushed.first().first().toInt(), 32);
+        QCOMPARE(
+            textOf(static_cast<DashBoardDeviceItem *>(devices.last()->m_pCh2Item), "label_number"),
+            QStringLiteral("55.00"));
     }
 };
 

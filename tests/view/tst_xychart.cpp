@@ -61,6 +61,58 @@ class TestXYChart : public QObject
     Q_OBJECT
 
 private slots:
+    // A chart moved on sample by sample shows exactly what one built from the final buffers
+    // shows: the same 240-point window, gaps and scales.
+    void advancingByOneSampleMatchesARebuild_data()
+    {
+        QTest::addColumn<int>("firstFilled");
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<bool>("pause");
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("full window, 300 samples") << 0 << 300 << false << false;
+        QTest::newRow("filling up") << 200 << 20 << false << false;
+        QTest::newRow("a pause and a missing value") << 0 << 30 << true << true;
+    }
+
+    void advancingByOneSampleMatchesARebuild()
+    {
+        QFETCH(int, firstFilled);
+        QFETCH(int, steps);
+        QFETCH(bool, pause);
+        QFETCH(bool, missing);
+        Samples s = samples(1000, firstFilled);
+        auto chart = chartOf(s, 1000);
+        for (int step = 1; step <= steps; ++step) {
+            std::copy(s.time + 1, s.time + CHART_POINTS, s.time);
+            std::copy(s.values + 1, s.values + CHART_POINTS, s.values);
+            s.time[CHART_POINTS - 1] = s.time[CHART_POINTS - 2] + (pause && step == 5 ? 60 : 1);
+            s.values[CHART_POINTS - 1] =
+                missing && step == 9 ? NO_VALUE : 20.0 + 5.0 * std::cos(step / 7.0);
+            QVERIFY(advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 1000));
+        }
+        // The newest value replaced at the same time.
+        s.values[CHART_POINTS - 1] = 31.5;
+        QVERIFY(advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 1000));
+
+        auto rebuilt = chartOf(s, 1000);
+        QCOMPARE(chart->xAxisRange().lower, rebuilt->xAxisRange().lower);
+        QCOMPARE(chart->yAxisRange().upper, rebuilt->yAxisRange().upper);
+        QCOMPARE(chart->dataSetValue(0, 0), s.values[0]);
+        QCOMPARE(chart->dataSetValue(0, CHART_POINTS - 1), 31.5);
+        QCOMPARE(chart->render().toImage(), rebuilt->render().toImage());
+    }
+
+    void otherSamplesOrAnotherSizeAreNotAdvanced()
+    {
+        Samples s = samples(1000);
+        auto chart = chartOf(s, 1000);
+        const Samples other = samples(1000, 10);
+        QVERIFY(
+            !advanceChannelChart(chart.get(), LABEL_W, LABEL_H, other.time, other.values, 1000));
+        QVERIFY(!advanceChannelChart(chart.get(), LABEL_W + 20, LABEL_H, s.time, s.values, 1000));
+        QVERIFY(!advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 5000));
+        QCOMPARE(chart->render().toImage(), chartOf(s, 1000)->render().toImage());
+    }
     void chartTakesTheLabelSizeLessTheRightStrip()
     {
         const Samples s = samples(5000);
