@@ -227,6 +227,7 @@ void ConfiguredDevice::readData(const QString &text)
 
 void ConfiguredDevice::deviceConnected()
 {
+    const bool changed = !m_bConnected;
     m_bConnected = true;
     if (m_pListItem)
         m_pListItem->setIcon(m_connectedIcon);
@@ -236,10 +237,13 @@ void ConfiguredDevice::deviceConnected()
         m_pCh1Item->deviceConnected(m_strDeviceNumber);
     if (m_pCh2Item)
         m_pCh2Item->deviceConnected(m_strDeviceNumber);
+    if (changed)
+        emit connectionChanged(true);
 }
 
 void ConfiguredDevice::deviceDisconnected()
 {
+    const bool changed = m_bConnected;
     m_bConnected = false;
     if (m_pListItem)
         m_pListItem->setIcon(m_disconnectedIcon);
@@ -254,6 +258,8 @@ void ConfiguredDevice::deviceDisconnected()
     m_bAlarm1 = false;
     m_bAlarm2 = false;
     m_nSyncState = STATE_IDLE;
+    if (changed)
+        emit connectionChanged(false);
 }
 
 void ConfiguredDevice::startSyncTelnet()

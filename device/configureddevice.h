@@ -77,6 +77,9 @@ public:
 Q_SIGNALS:
     void buzzerSyncSuccess();
     void buzzerSyncError(const QString &message);
+    // One reply decoded: values, alarm flags and the queued row are up to date.
+    void sampleReceived();
+    void connectionChanged(bool connected);
 
 public Q_SLOTS:
     void readData(const QString &text);

@@ -79,6 +79,7 @@ void ConfiguredDevice::readMeasureData(const QString &text)
         }
         m_bRefreshPoll = false;
     }
+    emit sampleReceived();
 }
 
 void ConfiguredDevice::setCheckAlarmSet1(double value)

@@ -10,6 +10,7 @@
 #include "device/devicetypes.h"
 #include "device/pollinterval.h"
 #include "project/projectfile.h"
+#include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "tests/support/simprocess.h"
 #include "tests/support/testsettings.h"
@@ -128,11 +129,11 @@ QHash<QString, QPair<int, int>> storedRows(const QString &databasePath)
     return rows;
 }
 
-QTimer *takeOverTimer(VelmoranMain *window, void (VelmoranMain::*slot)())
+QTimer *takeOverTimer(VelmoranMain *window, void (Recorder::*slot)())
 {
-    const QList<QTimer *> timers = window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    const QList<QTimer *> timers = window->recorder()->findChildren<QTimer *>();
     for (QTimer *timer : timers) {
-        if (QObject::disconnect(timer, &QTimer::timeout, window, slot))
+        if (QObject::disconnect(timer, &QTimer::timeout, window->recorder(), slot))
             return timer;
     }
     return nullptr;
@@ -203,8 +204,8 @@ bool LoadRun::start()
         std::fprintf(stderr, "the project did not load or does not record\n");
         return false;
     }
-    m_pWriteTimer = takeOverTimer(m_window.get(), &VelmoranMain::writeDevice);
-    QTimer *dbTimer = takeOverTimer(m_window.get(), &VelmoranMain::writeDb);
+    m_pWriteTimer = takeOverTimer(m_window.get(), &Recorder::poll);
+    QTimer *dbTimer = takeOverTimer(m_window.get(), &Recorder::flush);
     if (!m_pWriteTimer || !dbTimer) {
         std::fprintf(stderr, "the acquisition timers were not found\n");
         return false;

@@ -6,6 +6,7 @@
 #include "discovery/usbenumerator.h"
 #include "project/messagedialog.h"
 #include "project/projectfile.h"
+#include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "tests/support/simulatorproject.h"
 
@@ -158,7 +159,8 @@ QString RecordingRig::serialOf(const QString &id) const
 
 void RecordingRig::holdTimers()
 {
-    const QList<QTimer *> timers = m_pWindow->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    QList<QTimer *> timers = m_pWindow->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    timers += m_pWindow->recorder()->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
     for (QTimer *timer : timers)
         timer->stop();
 }
