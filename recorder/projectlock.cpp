@@ -22,7 +22,8 @@ bool ProjectLock::tryLock()
 {
     if (m_pFile->tryLock(0))
         return true;
-    if (m_pFile->error() == QLockFile::LockFailedError) {
+    m_bHeldByOther = m_pFile->error() == QLockFile::LockFailedError;
+    if (m_bHeldByOther) {
         QString host, application;
         m_pFile->getLockInfo(&m_nOwner, &host, &application);
     }

@@ -19,6 +19,8 @@ public:
     static QString lockPath(const QString &databasePath);
 
     bool tryLock();
+    // tryLock() failed because a living process holds the lock (not: the folder is unwritable).
+    bool heldByOther() const { return m_bHeldByOther; }
     // The process that holds the lock when tryLock() failed; 0 when unknown.
     qint64 ownerProcess() const { return m_nOwner; }
     QString path() const { return m_strPath; }
@@ -27,4 +29,5 @@ private:
     QString m_strPath;
     std::unique_ptr<QLockFile> m_pFile;
     qint64 m_nOwner = 0;
+    bool m_bHeldByOther = false;
 };

@@ -111,20 +111,15 @@ void Recorder::setDevices(const QList<ConfiguredDevice *> &devices)
 void Recorder::watchDevice(ConfiguredDevice *device)
 {
     // Devices kept from the previous list are connected already.
-    connect(
-        device, &ConfiguredDevice::sampleReceived, this,
-        [this, device] {
-            emit sampleReceived(device);
-            checkAlarm(device);
-        },
-        Qt::UniqueConnection);
-    connect(
-        device, &ConfiguredDevice::connectionChanged, this,
-        [this, device](bool connected) {
-            emit connectionChanged(device, connected);
-            checkAlarm(device);
-        },
-        Qt::UniqueConnection);
+    disconnect(device, nullptr, this, nullptr);
+    connect(device, &ConfiguredDevice::sampleReceived, this, [this, device] {
+        emit sampleReceived(device);
+        checkAlarm(device);
+    });
+    connect(device, &ConfiguredDevice::connectionChanged, this, [this, device](bool connected) {
+        emit connectionChanged(device, connected);
+        checkAlarm(device);
+    });
 }
 
 ConfiguredDevice *Recorder::findDevice(const QString &deviceNumber) const
@@ -170,7 +165,8 @@ Recorder::OpenResult Recorder::openStore(const QString &projectFile)
     auto lock = std::make_unique<ProjectLock>(databasePath);
     if (!lock->tryLock()) {
         m_nLockOwner = lock->ownerProcess();
-        return OpenResult::Locked;
+        // Where no lock file can be made, no database can be either.
+        return lock->heldByOther() ? OpenResult::Locked : OpenResult::Failed;
     }
     m_pStore = new InsertSerialData(databasePath, m_strConnectionPrefix, this);
     if (!m_pStore->createConnection()) {
