@@ -281,8 +281,10 @@ void VelmoranMain::toggleRecordState(bool recording)
     m_actAddDelete->setEnabled(!recording);
     m_actClose->setEnabled(!recording);
     for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (device)
-            device->m_bRecording = recording;
+        if (device && recording)
+            device->startRecording(m_pendingRows);
+        else if (device)
+            device->stopRecording();
     }
 }
 

@@ -2,6 +2,7 @@
 
 // Complete type: the slot taking QList<ConfiguredDevice *> needs it for its meta type.
 #include "device/configureddevice.h"
+#include "store/pendingrowqueue.h"
 
 #include <QAudio>
 #include <QHash>
@@ -63,6 +64,8 @@ public:
     // The program must end: the store of the project could not be opened. main() asks, because
     // a failure during construction (automatic load) comes before the event loop runs.
     bool exitRequested() const { return m_bExitRequested; }
+    // Rows sampled and not yet written; the store of the open project writes from it.
+    PendingRowQueue &pendingRows() { return m_pendingRows; }
 
 public slots:
     void topDblClick();
@@ -192,6 +195,7 @@ private:
     bool m_bAutoRecord = false;
     bool m_bKeepAlive = false;
     QStringList m_dashboardNames;
+    PendingRowQueue m_pendingRows{PendingRowQueue::DEFAULT_LIMIT};
     InsertSerialData *m_pInsertSerialData = nullptr;
     QString m_strConnectionPrefix;
     AlarmSound *m_pAlarmSound = nullptr;

@@ -121,7 +121,7 @@ void VelmoranMain::writeDb()
         return;
     const int threshold =
         m_configuredDeviceList.size() > 1 ? FLUSH_ROWS_MORE_DEVICES : FLUSH_ROWS_ONE_DEVICE;
-    if (InsertSerialData::pendingRowCount() >= threshold && flushStore() && hasDrainWork())
+    if (m_pendingRows.count() >= threshold && flushStore() && hasDrainWork())
         m_drainTimer->start(CATCH_UP_MS);
 }
 
@@ -145,7 +145,7 @@ bool VelmoranMain::flushFor(int budgetMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (InsertSerialData::pendingRowCount() > 0) {
+    while (m_pendingRows.count() > 0) {
         if (!flushStore())
             return false;
         if (clock.elapsed() >= budgetMs)
@@ -161,7 +161,7 @@ bool VelmoranMain::hasDrainWork() const
     if (!m_pInsertSerialData || !m_pInsertSerialData->isConnected())
         return false;
     // While recording, the flush tick writes what is short of one slice.
-    const int pending = InsertSerialData::pendingRowCount();
+    const int pending = m_pendingRows.count();
     if (m_bIsRecordStart)
         return pending >= InsertSerialData::ROWS_PER_FLUSH;
     return pending > 0 || m_bBreakRowsPending || m_bRangePending;
@@ -171,12 +171,12 @@ void VelmoranMain::drainStep()
 {
     bool progressed = false;
     if (m_pInsertSerialData && m_pInsertSerialData->isConnected()) {
-        const int pending = InsertSerialData::pendingRowCount();
+        const int pending = m_pendingRows.count();
         if (pending >= InsertSerialData::ROWS_PER_FLUSH || (!m_bIsRecordStart && pending > 0))
             progressed = flushStore();
-        if (m_bBreakRowsPending && InsertSerialData::pendingRowCount() == 0)
+        if (m_bBreakRowsPending && m_pendingRows.count() == 0)
             appendBreakRows();
-        else if (m_bRangePending && InsertSerialData::pendingRowCount() == 0) {
+        else if (m_bRangePending && m_pendingRows.count() == 0) {
             m_bRangePending = false;
             writeRecordedRange();
         }
@@ -218,7 +218,7 @@ void VelmoranMain::appendBreakRows()
     m_bBreakRowsPending = false;
     for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
         if (device)
-            device->insertNoValue();
+            device->insertNoValue(m_pendingRows);
     }
 }
 
@@ -323,14 +323,14 @@ void VelmoranMain::slotStopRecord()
     if (m_pInsertSerialData && m_pInsertSerialData->isConnected()) {
         // A long backlog is written a slice at a time: what the budget leaves is written by the
         // drain timer, which then adds the break rows and writes the range again.
-        if (flushFor(FINAL_FLUSH_BUDGET_MS) && InsertSerialData::pendingRowCount() == 0) {
+        if (flushFor(FINAL_FLUSH_BUDGET_MS) && m_pendingRows.count() == 0) {
             appendBreakRows();
             flushFor(FINAL_FLUSH_BUDGET_MS);
         } else {
             m_bBreakRowsPending = true;
         }
         writeRecordedRange();
-        m_bRangePending = InsertSerialData::pendingRowCount() > 0 || m_bBreakRowsPending;
+        m_bRangePending = m_pendingRows.count() > 0 || m_bBreakRowsPending;
         if (m_bRangePending)
             m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
     }
@@ -339,6 +339,7 @@ void VelmoranMain::slotStopRecord()
 bool VelmoranMain::createInsertSerialData(const QString &databasePath)
 {
     m_pInsertSerialData = new InsertSerialData(databasePath, m_strConnectionPrefix, this);
+    m_pInsertSerialData->setRowQueue(&m_pendingRows);
     if (m_pInsertSerialData->createConnection()) {
         qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << databasePath;
         return true;
@@ -363,26 +364,26 @@ void VelmoranMain::deleteInsertSerialData()
         return;
     // Rows still queued belong to this project's database: a bounded last try, then they are
     // set aside for it, never left for the next project's store.
-    if (m_pInsertSerialData->isConnected() && InsertSerialData::pendingRowCount() > 0)
+    if (m_pInsertSerialData->isConnected() && m_pendingRows.count() > 0)
         flushFor(FINAL_FLUSH_BUDGET_MS);
     if (m_bBreakRowsPending) {
-        const bool written = InsertSerialData::pendingRowCount() == 0;
+        const bool written = m_pendingRows.count() == 0;
         appendBreakRows();
         if (written)
             flushFor(FINAL_FLUSH_BUDGET_MS);
     }
-    if (m_bRangePending && InsertSerialData::pendingRowCount() == 0)
+    if (m_bRangePending && m_pendingRows.count() == 0)
         writeRecordedRange();
     m_bRangePending = false;
-    if (InsertSerialData::pendingRowCount() > 0) {
+    if (m_pendingRows.count() > 0) {
         qWarning().noquote() << "VelmoranMain::deleteInsertSerialData : [ERROR]"
-                             << InsertSerialData::pendingRowCount()
+                             << m_pendingRows.count()
                              << "rows are not written yet; they are kept for"
                              << m_pInsertSerialData->databasePath();
         m_leftovers.append(new LeftoverRows(
             m_pInsertSerialData->databasePath(),
             m_strConnectionPrefix + QStringLiteral("leftover%1").arg(++m_nLeftoverConnections),
-            PendingRowQueue::instance(), m_strProjectFile));
+            m_pendingRows, m_strProjectFile));
         m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
     }
     delete m_pInsertSerialData;
@@ -400,9 +401,9 @@ void VelmoranMain::openKestrelixDevices()
         ConfiguredDevice *device = findConfiguredDevice(entry->id);
         if (!device)
             continue;
-        if (device->m_pDevice && device->m_pDevice->isOpen())
+        if (device->link() && device->link()->isOpen())
             device->close();
-        device->setConnection(device->m_strDeviceName, device->m_strCh1Name, device->m_strCh2Name,
+        device->setConnection(device->deviceName(), device->ch1Name(), device->ch2Name(),
                               entry->address, USB_DEVICE_PORT);
         device->open();
         slotUpdateProjectFile();
@@ -412,7 +413,7 @@ void VelmoranMain::openKestrelixDevices()
 ConfiguredDevice *VelmoranMain::findConfiguredDevice(const QString &deviceNumber) const
 {
     for (ConfiguredDevice *device : m_configuredDeviceList) {
-        if (device && device->m_strDeviceNumber == deviceNumber)
+        if (device && device->deviceNumber() == deviceNumber)
             return device;
     }
     return nullptr;
@@ -436,7 +437,7 @@ void VelmoranMain::slotKeepAlive(bool on)
         return;
     qCDebug(lcApp) << "VelmoranMain::slotKeepAlive : " << (on ? "true" : "false");
     for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (device && device->m_nLinkType == LINK_TCP)
+        if (device && device->linkType() == LINK_TCP)
             device->setKeepAlive(on);
     }
 }
@@ -473,7 +474,6 @@ void VelmoranMain::detachDeviceViews()
     for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
         if (!device)
             continue;
-        device->clearListItem();
         device->clearDashboardItems();
         device->clearChartView();
     }
@@ -606,7 +606,6 @@ void VelmoranMain::projectListConfirm(QList<ConfiguredDevice *> devices, QString
     for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
         if (!device || devices.contains(device))
             continue;
-        device->clearListItem();
         device->clearDashboardItems();
         device->clearChartView();
         device->close();

@@ -88,8 +88,6 @@ private slots:
         m_dir = std::make_unique<TempProjectDir>();
     }
 
-    void init() { InsertSerialData::clearPendingRows(); }
-
     void cleanup()
     {
         if (QTest::currentTestFailed() && m_window) {
@@ -117,11 +115,11 @@ private slots:
         for (int count : watch.seen())
             QVERIFY2(count == 0 || count >= 8, qPrintable(QString::number(count)));
 
-        QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() > 0, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->pendingRows().count() > 0, 3000);
         const int stored = store->totalRow();
-        const int queued = InsertSerialData::pendingRowCount();
+        const int queued = m_window->pendingRows().count();
         m_window->slotStopRecord();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(m_window->pendingRows().count(), 0);
         QCOMPARE(store->totalRow(), stored + queued + 1);
 
         const QList<Sample> samples = storedSamples(store->databasePath(), logger.deviceNumber);
@@ -212,11 +210,11 @@ private slots:
         InsertSerialData *store = m_window->store();
         QVERIFY(store);
         m_window->slotStartRecord();
-        QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() >= 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->pendingRows().count() >= 2, 5000);
         m_window->slotStopRecord();
         QCOMPARE(m_sim.command("start tcp1"), QStringLiteral("ok"));
 
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(m_window->pendingRows().count(), 0);
         const QList<Sample> unnamed = storedSamples(store->databasePath(), QStringLiteral(""));
         QVERIFY(unnamed.size() >= 3);
         QVERIFY(!unnamed.last().hasValue);
