@@ -206,6 +206,13 @@ void ConfiguredDevice::chartData(double *time, double *ch1, double *ch2) const
     std::copy(std::begin(m_ch2Data), std::end(m_ch2Data), ch2);
 }
 
+void ConfiguredDevice::setChartData(const double *time, const double *ch1, const double *ch2)
+{
+    std::copy(time, time + CHART_POINTS, m_timeData);
+    std::copy(ch1, ch1 + CHART_POINTS, m_ch1Data);
+    std::copy(ch2, ch2 + CHART_POINTS, m_ch2Data);
+}
+
 void ConfiguredDevice::readData(const QString &text)
 {
     if (m_settings.linkType() == LINK_TCP && m_nSyncState != STATE_IDLE) {

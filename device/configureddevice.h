@@ -145,6 +145,8 @@ public:
     const double *timeData() const { return m_timeData; }
     const double *ch1Data() const { return m_ch1Data; }
     const double *ch2Data() const { return m_ch2Data; }
+    // Tests and benchmarks: fills the chart buffers as a run of samples would.
+    void setChartData(const double *time, const double *ch1, const double *ch2);
     DeviceDetailView *chartView() const { return m_pChartView; }
     DeviceTileView *ch1Item() const { return m_pCh1Item; }
     DeviceTileView *ch2Item() const { return m_pCh2Item; }

@@ -126,7 +126,9 @@ private slots:
     {
         auto device = networkDevice();
         const Buffers b = buffers(5000);
-        std::copy(std::begin(b.time), std::end(b.time), device->timeData());
+        Buffers kept;
+        device->chartData(kept.time, kept.ch1, kept.ch2);
+        device->setChartData(b.time, kept.ch1, kept.ch2);
         m_view->setDevice(device.get());
         QTRY_VERIFY(chart("label_ch1_chart")->hasLayer());
         m_view->clearView();
@@ -238,9 +240,7 @@ private slots:
     {
         auto device = usbDevice();
         const Buffers b = buffers(5000);
-        std::copy(std::begin(b.time), std::end(b.time), device->timeData());
-        std::copy(std::begin(b.ch1), std::end(b.ch1), device->ch1Data());
-        std::copy(std::begin(b.ch2), std::end(b.ch2), device->ch2Data());
+        device->setChartData(b.time, b.ch1, b.ch2);
         m_view->setDevice(device.get());
         QChartViewer *v = viewer("label_ch1_chart");
         QTRY_VERIFY(v->getChart()->hasLayer() && chart("label_ch2_chart")->hasLayer());
