@@ -30,7 +30,7 @@ bool keepAliveSetting()
 
 QString deviceText(const ConfiguredDevice *device)
 {
-    return QStringLiteral("%1 (%2)").arg(device->m_strDeviceName, device->m_strDeviceNumber);
+    return QStringLiteral("%1 (%2)").arg(device->deviceName(), device->deviceNumber());
 }
 } // namespace
 
@@ -48,14 +48,14 @@ HeadlessRecorder::HeadlessRecorder(QObject *parent)
                 QString channels;
                 if (ch1)
                     channels += QStringLiteral(" %1 = %2 (range %3 to %4)")
-                                    .arg(device->m_strCh1Name, device->m_strCh1Value)
-                                    .arg(device->m_fCh1Min)
-                                    .arg(device->m_fCh1Max);
+                                    .arg(device->ch1Name(), device->ch1Value())
+                                    .arg(device->settings().ch1Min())
+                                    .arg(device->settings().ch1Max());
                 if (ch2)
                     channels += QStringLiteral(" %1 = %2 (range %3 to %4)")
-                                    .arg(device->m_strCh2Name, device->m_strCh2Value)
-                                    .arg(device->m_fCh2Min)
-                                    .arg(device->m_fCh2Max);
+                                    .arg(device->ch2Name(), device->ch2Value())
+                                    .arg(device->settings().ch2Min())
+                                    .arg(device->settings().ch2Max());
                 logLine(QStringLiteral("ALARM ") + deviceText(device) + QLatin1Char(':') +
                         channels);
             });

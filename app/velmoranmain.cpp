@@ -142,6 +142,11 @@ InsertSerialData *VelmoranMain::store() const
     return m_pRecorder->store();
 }
 
+PendingRowQueue &VelmoranMain::pendingRows()
+{
+    return m_pRecorder->pendingRows();
+}
+
 bool VelmoranMain::isRecording() const
 {
     return m_pRecorder->isRecording();

@@ -16,6 +16,7 @@ class AvailableDeviceList;
 class InsertSerialData;
 class NetworkDiscovery;
 class ProjectCenter;
+class PendingRowQueue;
 class ProjectMain;
 class ProjectManager;
 class Recorder;
@@ -65,6 +66,8 @@ public:
     // The program must end: the store of the project could not be opened. main() asks, because
     // a failure during construction (automatic load) comes before the event loop runs.
     bool exitRequested() const { return m_bExitRequested; }
+    // Rows sampled and not yet written: the recorder's queue, which its store writes from.
+    PendingRowQueue &pendingRows();
 
 public slots:
     void topDblClick();

@@ -210,7 +210,6 @@ void VelmoranMain::detachDeviceViews()
     for (ConfiguredDevice *device : devices) {
         if (!device)
             continue;
-        device->clearListItem();
         device->clearDashboardItems();
         device->clearChartView();
     }
@@ -339,7 +338,6 @@ void VelmoranMain::projectListConfirm(QList<ConfiguredDevice *> devices, QString
     for (ConfiguredDevice *device : previous) {
         if (!device || devices.contains(device))
             continue;
-        device->clearListItem();
         device->clearDashboardItems();
         device->clearChartView();
     }

@@ -103,7 +103,7 @@ void Recorder::setDevices(const QList<ConfiguredDevice *> &devices)
     for (ConfiguredDevice *device : std::as_const(m_devices)) {
         if (device) {
             watchDevice(device);
-            device->m_bRecording = m_bRecording;
+            applyRecording(device);
         }
     }
 }
@@ -125,7 +125,7 @@ void Recorder::watchDevice(ConfiguredDevice *device)
 ConfiguredDevice *Recorder::findDevice(const QString &deviceNumber) const
 {
     for (ConfiguredDevice *device : m_devices) {
-        if (device && device->m_strDeviceNumber == deviceNumber)
+        if (device && device->deviceNumber() == deviceNumber)
             return device;
     }
     return nullptr;
@@ -178,6 +178,7 @@ Recorder::OpenResult Recorder::openStore(const QString &projectFile)
         return OpenResult::Failed;
     }
     qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << databasePath;
+    m_pStore->setRowQueue(&m_pendingRows);
     m_pLock = std::move(lock);
     m_strRecordStart = recordTimeText(m_pStore->startDateTime());
     m_strRecordEnd = recordTimeText(m_pStore->endDateTime());
@@ -194,26 +195,26 @@ void Recorder::closeStore()
     }
     // Rows still queued belong to this project's database: a bounded last try, then they are
     // set aside for it, never left for the next project's store.
-    if (m_pStore->isConnected() && InsertSerialData::pendingRowCount() > 0)
+    if (m_pStore->isConnected() && m_pendingRows.count() > 0)
         flushFor(FINAL_FLUSH_BUDGET_MS);
     if (m_bBreakRowsPending) {
-        const bool written = InsertSerialData::pendingRowCount() == 0;
+        const bool written = m_pendingRows.count() == 0;
         appendBreakRows();
         if (written)
             flushFor(FINAL_FLUSH_BUDGET_MS);
     }
-    if (m_bRangePending && InsertSerialData::pendingRowCount() == 0)
+    if (m_bRangePending && m_pendingRows.count() == 0)
         writeRecordedRange();
     m_bRangePending = false;
-    if (InsertSerialData::pendingRowCount() > 0) {
+    if (m_pendingRows.count() > 0) {
         qWarning().noquote() << "VelmoranMain::deleteInsertSerialData : [ERROR]"
-                             << InsertSerialData::pendingRowCount()
+                             << m_pendingRows.count()
                              << "rows are not written yet; they are kept for"
                              << m_pStore->databasePath();
         m_leftovers.append(new LeftoverRows(
             m_pStore->databasePath(),
             m_strConnectionPrefix + QStringLiteral("leftover%1").arg(++m_nLeftoverConnections),
-            PendingRowQueue::instance(), m_strProjectFile));
+            m_pendingRows, m_strProjectFile));
         m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
     }
     delete m_pStore;
@@ -263,7 +264,7 @@ void Recorder::flush()
     if (!m_pStore || !m_pStore->isConnected())
         return;
     const int threshold = m_devices.size() > 1 ? FLUSH_ROWS_MORE_DEVICES : FLUSH_ROWS_ONE_DEVICE;
-    if (InsertSerialData::pendingRowCount() >= threshold && flushStore() && hasDrainWork())
+    if (m_pendingRows.count() >= threshold && flushStore() && hasDrainWork())
         m_drainTimer->start(CATCH_UP_MS);
 }
 
@@ -292,7 +293,7 @@ void Recorder::clockTick()
 bool Recorder::hasAlarm() const
 {
     for (const ConfiguredDevice *device : m_devices) {
-        if (device && (device->m_bAlarm1 || device->m_bAlarm2))
+        if (device && (device->alarm1() || device->alarm2()))
             return true;
     }
     return false;
@@ -300,11 +301,11 @@ bool Recorder::hasAlarm() const
 
 void Recorder::checkAlarm(ConfiguredDevice *device)
 {
-    const int flags = (device->m_bAlarm1 ? 1 : 0) | (device->m_bAlarm2 ? 2 : 0);
+    const int flags = (device->alarm1() ? 1 : 0) | (device->alarm2() ? 2 : 0);
     if (m_alarms.value(device, 0) == flags)
         return;
     m_alarms.insert(device, flags);
-    emit alarmChanged(device, device->m_bAlarm1, device->m_bAlarm2);
+    emit alarmChanged(device, device->alarm1(), device->alarm2());
 }
 
 void Recorder::setDevicesRecording(bool recording)
@@ -314,8 +315,16 @@ void Recorder::setDevicesRecording(bool recording)
                    << (recording ? "true" : "false");
     for (ConfiguredDevice *device : std::as_const(m_devices)) {
         if (device)
-            device->m_bRecording = recording;
+            applyRecording(device);
     }
+}
+
+void Recorder::applyRecording(ConfiguredDevice *device)
+{
+    if (m_bRecording)
+        device->startRecording(m_pendingRows);
+    else
+        device->stopRecording();
 }
 
 bool Recorder::startRecording()
@@ -351,14 +360,14 @@ void Recorder::stopRecording()
     if (m_pStore && m_pStore->isConnected()) {
         // A long backlog is written a slice at a time: what the budget leaves is written by the
         // drain timer, which then adds the break rows and writes the range again.
-        if (flushFor(FINAL_FLUSH_BUDGET_MS) && InsertSerialData::pendingRowCount() == 0) {
+        if (flushFor(FINAL_FLUSH_BUDGET_MS) && m_pendingRows.count() == 0) {
             appendBreakRows();
             flushFor(FINAL_FLUSH_BUDGET_MS);
         } else {
             m_bBreakRowsPending = true;
         }
         writeRecordedRange();
-        m_bRangePending = InsertSerialData::pendingRowCount() > 0 || m_bBreakRowsPending;
+        m_bRangePending = m_pendingRows.count() > 0 || m_bBreakRowsPending;
         if (m_bRangePending)
             m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
     }
@@ -378,7 +387,7 @@ void Recorder::setKeepAlive(bool on)
 {
     qCDebug(lcApp) << "VelmoranMain::slotKeepAlive : " << (on ? "true" : "false");
     for (ConfiguredDevice *device : std::as_const(m_devices)) {
-        if (device && device->m_nLinkType == LINK_TCP)
+        if (device && device->linkType() == LINK_TCP)
             device->setKeepAlive(on);
     }
 }
@@ -398,9 +407,9 @@ bool Recorder::openUsbDevices(const QList<AvailableDevice *> &usbEntries)
         ConfiguredDevice *device = findDevice(entry->id);
         if (!device)
             continue;
-        if (device->m_pDevice && device->m_pDevice->isOpen())
+        if (device->link() && device->link()->isOpen())
             device->close();
-        device->setConnection(device->m_strDeviceName, device->m_strCh1Name, device->m_strCh2Name,
+        device->setConnection(device->deviceName(), device->ch1Name(), device->ch2Name(),
                               entry->address, USB_DEVICE_PORT);
         device->open();
         // The project file keeps the port the logger is on now.
@@ -439,7 +448,7 @@ bool Recorder::flushFor(int budgetMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (InsertSerialData::pendingRowCount() > 0) {
+    while (m_pendingRows.count() > 0) {
         if (!flushStore())
             return false;
         if (clock.elapsed() >= budgetMs)
@@ -455,7 +464,7 @@ bool Recorder::hasDrainWork() const
     if (!m_pStore || !m_pStore->isConnected())
         return false;
     // While recording, the flush tick writes what is short of one slice.
-    const int pending = InsertSerialData::pendingRowCount();
+    const int pending = m_pendingRows.count();
     if (m_bRecording)
         return pending >= InsertSerialData::ROWS_PER_FLUSH;
     return pending > 0 || m_bBreakRowsPending || m_bRangePending;
@@ -465,12 +474,12 @@ void Recorder::drainStep()
 {
     bool progressed = false;
     if (m_pStore && m_pStore->isConnected()) {
-        const int pending = InsertSerialData::pendingRowCount();
+        const int pending = m_pendingRows.count();
         if (pending >= InsertSerialData::ROWS_PER_FLUSH || (!m_bRecording && pending > 0))
             progressed = flushStore();
-        if (m_bBreakRowsPending && InsertSerialData::pendingRowCount() == 0)
+        if (m_bBreakRowsPending && m_pendingRows.count() == 0)
             appendBreakRows();
-        else if (m_bRangePending && InsertSerialData::pendingRowCount() == 0) {
+        else if (m_bRangePending && m_pendingRows.count() == 0) {
             m_bRangePending = false;
             writeRecordedRange();
         }
@@ -510,7 +519,7 @@ void Recorder::appendBreakRows()
     m_bBreakRowsPending = false;
     for (ConfiguredDevice *device : std::as_const(m_devices)) {
         if (device)
-            device->insertNoValue();
+            device->insertNoValue(m_pendingRows);
     }
 }
 

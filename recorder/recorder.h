@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include "store/pendingrowqueue.h"
+
 #include <memory>
 
 struct AvailableDevice;
@@ -54,6 +56,9 @@ public:
     // Writes what is queued (bounded), sets aside what cannot be written, releases the lock.
     void closeStore();
     InsertSerialData *store() const { return m_pStore; }
+    // Rows sampled and not yet written; the store writes from it, and it outlives every store,
+    // so rows sampled while none is connected are written by the next one.
+    PendingRowQueue &pendingRows() { return m_pendingRows; }
     QString projectFile() const { return m_strProjectFile; }
     // The process holding the project's lock after openStore() returned Locked (0 if unknown).
     qint64 lockOwner() const { return m_nLockOwner; }
@@ -111,6 +116,7 @@ private:
     void watchDevice(ConfiguredDevice *device);
     void checkAlarm(ConfiguredDevice *device);
     void setDevicesRecording(bool recording);
+    void applyRecording(ConfiguredDevice *device);
     bool flushStore();
     bool flushFor(int budgetMs);
     bool hasDrainWork() const;
@@ -120,6 +126,7 @@ private:
     void writeLeftoverRange(LeftoverRows *rows);
     bool writeKey(const QString &key, const QString &value);
 
+    PendingRowQueue m_pendingRows{PendingRowQueue::DEFAULT_LIMIT};
     QList<ConfiguredDevice *> m_devices;
     // Alarm flags of each device as last announced: bit 0 channel 1, bit 1 channel 2.
     QHash<const ConfiguredDevice *, int> m_alarms;

@@ -44,22 +44,22 @@ ConfiguredDevice *DashBoardDeviceItem::device() const
 void DashBoardDeviceItem::readDevice()
 {
     const ConfiguredDevice *device = m_pDevice;
-    ui->label_device->setText(device->m_strDeviceName.isEmpty() ? device->m_strDeviceInterface
-                                                                : device->m_strDeviceName);
-    const QString &channelName = m_bChannel1 ? device->m_strCh1Name : device->m_strCh2Name;
+    ui->label_device->setText(device->deviceName().isEmpty() ? device->deviceInterface()
+                                                             : device->deviceName());
+    const QString &channelName = m_bChannel1 ? device->ch1Name() : device->ch2Name();
     if (channelName.isEmpty())
         ui->label_desc->setText(m_bChannel1 ? QStringLiteral("CH1") : QStringLiteral("CH2"));
     else
         ui->label_desc->setText(channelName);
-    m_nUnit = m_bChannel1 ? device->m_nCh1Unit : device->m_nCh2Unit;
-    m_strCustom = m_bChannel1 ? device->m_strCh1Custom : device->m_strCh2Custom;
+    m_nUnit = m_bChannel1 ? device->ch1Unit() : device->ch2Unit();
+    m_strCustom = m_bChannel1 ? device->ch1Custom() : device->ch2Custom();
 }
 
 bool DashBoardDeviceItem::channelAlarm() const
 {
     if (!m_pDevice)
         return false;
-    return m_bChannel1 ? m_pDevice->m_bAlarm1 : m_pDevice->m_bAlarm2;
+    return m_bChannel1 ? m_pDevice->alarm1() : m_pDevice->alarm2();
 }
 
 void DashBoardDeviceItem::setValue(const QString &text)
@@ -75,14 +75,14 @@ void DashBoardDeviceItem::setValue(const QString &text)
 
 void DashBoardDeviceItem::deviceConnected(const QString &deviceNumber)
 {
-    if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
+    if (!m_pDevice || deviceNumber != m_pDevice->deviceNumber())
         return;
     TileStyle::apply(ui->frame_value, TileStyle::normal);
 }
 
 void DashBoardDeviceItem::deviceDisconnected(const QString &deviceNumber)
 {
-    if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
+    if (!m_pDevice || deviceNumber != m_pDevice->deviceNumber())
         return;
     setGreyStyle();
     ui->label_number->clear();

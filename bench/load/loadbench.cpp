@@ -99,7 +99,7 @@ bool writeProject(const QString &path, const QList<SimProcess::Logger> &loggers)
                               logger.address, logger.port);
         // The drifting values never leave the range: no alarm sound during the run.
         device->setAlarmRange(-1e6f, 1e6f, -1e6f, 1e6f);
-        device->m_nDashboardNumber = i / 16;
+        device->setDashboardNumber(i / 16);
         devices.append(device);
     }
     return ProjectFile::create(path, ProjectFile::baseName(path), 1000) &&
@@ -256,12 +256,12 @@ void LoadRun::timedWriteDevice()
 
 void LoadRun::timedWriteDb()
 {
-    const int before = InsertSerialData::pendingRowCount();
+    const int before = m_window->pendingRows().count();
     QElapsedTimer clock;
     clock.start();
     m_window->writeDb();
     const double ms = double(clock.nsecsElapsed()) / 1e6;
-    const int after = InsertSerialData::pendingRowCount();
+    const int after = m_window->pendingRows().count();
     if (after < before) {
         m_batchMs.add(ms);
         m_batchRows.add(before - after);
@@ -353,7 +353,7 @@ void LoadRun::report()
     for (const QString &line : differences.mid(0, 10))
         std::printf("  %s\n", qPrintable(line));
     std::printf("rows dropped by the queue   %lld\n",
-                static_cast<long long>(InsertSerialData::droppedRowCount()));
+                static_cast<long long>(m_window->pendingRows().droppedRowCount()));
     const double cpu = cpuSeconds(usage) - cpuSeconds(m_usageAtLoad);
     std::printf("CPU user+sys                %.1f s (%.1f %% of one core)\n", cpu,
                 100.0 * cpu / runSeconds);

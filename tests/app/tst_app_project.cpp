@@ -65,10 +65,10 @@ private:
     bool m_bOpen = false;
 };
 
-void queueRows(const QString &serial, int count, quint32 firstTime)
+void queueRows(VelmoranMain &window, const QString &serial, int count, quint32 firstTime)
 {
     for (int i = 0; i < count; ++i)
-        InsertSerialData::appendRow({serial, 20.0 + i, 40.0, firstTime + quint32(i)});
+        window.pendingRows().append({serial, 20.0 + i, 40.0, firstTime + quint32(i)});
 }
 
 const char *const STOP_TIME = "2031-01-02 03:04:05";
@@ -117,7 +117,6 @@ private slots:
     void init()
     {
         clearAppSettings();
-        InsertSerialData::clearPendingRows();
         m_dir = std::make_unique<TempProjectDir>();
         QVERIFY(m_dir->isValid());
         qputenv("PATH", m_bin.path().toUtf8() + ':' + m_originalPath);
@@ -267,24 +266,24 @@ private slots:
         QVERIFY(locker.isOpen());
         QVERIFY(locker.lock());
 
-        queueRows("A1", 8, 1700000000);
+        queueRows(window, "A1", 8, 1700000000);
         window.writeDb();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 8);
+        QCOMPARE(window.pendingRows().count(), 8);
         QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
-        queueRows("A1", 2, 1700000100);
+        queueRows(window, "A1", 2, 1700000100);
         window.writeDb();
         window.writeDb();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 10);
+        QCOMPARE(window.pendingRows().count(), 10);
         QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
 
         QVERIFY(locker.unlock());
         window.writeDb();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(window.pendingRows().count(), 0);
         QCOMPARE(locker.rows("A1"), 10);
 
         // A new failure after a success is a new streak and is told again.
         QVERIFY(locker.lock());
-        queueRows("B2", 8, 1700000200);
+        queueRows(window, "B2", 8, 1700000200);
         window.writeDb();
         QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 2);
         QVERIFY(locker.unlock());
@@ -303,17 +302,17 @@ private slots:
 
         DatabaseLocker locker(ProjectFile::databasePath(path));
         QVERIFY(locker.lock());
-        queueRows("A1", 3, 1700000000);
+        queueRows(window, "A1", 3, 1700000000);
         window.slotStopRecord();
         QVERIFY(!window.isRecording());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 3);
+        QCOMPARE(window.pendingRows().count(), 3);
         QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
 
         QVERIFY(locker.unlock());
         window.slotStartRecord();
-        queueRows("A1", 5, 1700000010);
+        queueRows(window, "A1", 5, 1700000010);
         window.writeDb();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(window.pendingRows().count(), 0);
         QCOMPARE(locker.rows("A1"), 8);
         window.slotStopRecord();
     }

@@ -9,5 +9,5 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     ConfiguredDevice device(QStringLiteral("0"), LINK_TCP);
     device.readMeasureData(QStringLiteral("20.5,40.1"));
-    return device.m_bConnected ? 0 : 1;
+    return device.isConnected() ? 0 : 1;
 }

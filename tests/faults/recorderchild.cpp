@@ -35,9 +35,9 @@ int main(int argc, char **argv)
     QTimer cycle;
     QObject::connect(&cycle, &QTimer::timeout, &window, [&window] {
         window.writeDevice();
-        const int before = InsertSerialData::pendingRowCount();
+        const int before = window.pendingRows().count();
         window.writeDb();
-        if (InsertSerialData::pendingRowCount() < before) {
+        if (window.pendingRows().count() < before) {
             std::printf("COMMITTED %d\n", window.store()->totalRow());
             std::fflush(stdout);
         }

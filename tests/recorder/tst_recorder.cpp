@@ -116,8 +116,6 @@ private slots:
         m_dir = std::make_unique<TempProjectDir>();
     }
 
-    void init() { InsertSerialData::clearPendingRows(); }
-
     void cleanup()
     {
         if (QTest::currentTestFailed())
@@ -150,15 +148,15 @@ private slots:
         for (int count : watch.seen())
             QVERIFY2(count == 0 || count >= 8, qPrintable(QString::number(count)));
 
-        QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() > 0, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder->pendingRows().count() > 0, 3000);
         const int stored = store->totalRow();
-        const int queued = InsertSerialData::pendingRowCount();
+        const int queued = m_recorder->pendingRows().count();
         m_recorder->stopRecording();
         QCOMPARE(stopped.size(), 1);
         QVERIFY(received.size() >= stored + queued);
         QCOMPARE(connections.size(), 1);
         QCOMPARE(connections.at(0).at(1).toBool(), true);
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(m_recorder->pendingRows().count(), 0);
         QCOMPARE(store->totalRow(), stored + queued + 1);
 
         const QList<Sample> samples = storedSamples(store->databasePath(), logger.deviceNumber);
@@ -251,11 +249,11 @@ private slots:
         InsertSerialData *store = m_recorder->store();
         QVERIFY(store);
         QVERIFY(m_recorder->startRecording());
-        QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() >= 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder->pendingRows().count() >= 2, 5000);
         m_recorder->stopRecording();
         QCOMPARE(m_sim.command("start tcp1"), QStringLiteral("ok"));
 
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(m_recorder->pendingRows().count(), 0);
         const QList<Sample> unnamed = storedSamples(store->databasePath(), QStringLiteral(""));
         QVERIFY(unnamed.size() >= 3);
         QVERIFY(!unnamed.last().hasValue);
@@ -295,7 +293,7 @@ private slots:
         QVERIFY(m_recorder);
         QSignalSpy errors(m_recorder.get(), &Recorder::storeError);
         QVERIFY(m_recorder->startRecording());
-        QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() >= 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder->pendingRows().count() >= 2, 5000);
 
         const QString databasePath = m_recorder->store()->databasePath();
         {
@@ -312,11 +310,11 @@ private slots:
             QCOMPARE(errors.size(), 1);
             QCOMPARE(errors.at(0).at(0).toString(),
                      QStringLiteral("Unable to write the database.\nPlease check the disk."));
-            QVERIFY(InsertSerialData::pendingRowCount() > 0);
+            QVERIFY(m_recorder->pendingRows().count() > 0);
             QVERIFY(lock.exec("ROLLBACK"));
         }
         QSqlDatabase::removeDatabase("blocker");
-        QTRY_COMPARE_WITH_TIMEOUT(InsertSerialData::pendingRowCount(), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->pendingRows().count(), 0, 5000);
         const QList<Sample> samples =
             storedSamples(databasePath, m_sim.logger("tcp0").deviceNumber);
         QVERIFY(samples.size() >= 3);
