@@ -2,6 +2,7 @@
 
 // Complete type: the slot taking QList<ConfiguredDevice *> needs it for its meta type.
 #include "device/configureddevice.h"
+#include "store/pendingrowqueue.h"
 
 #include <QAudio>
 #include <QHash>
@@ -16,7 +17,6 @@ class AvailableDeviceList;
 class InsertSerialData;
 class NetworkDiscovery;
 class ProjectCenter;
-class PendingRowQueue;
 class ProjectMain;
 class ProjectManager;
 class Recorder;
