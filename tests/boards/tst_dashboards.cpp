@@ -224,7 +224,7 @@ private slots:
     void namesFallBackToTheInterfaceAndTheChannelNumber()
     {
         ConfiguredDevice *device = makeDevice(QStringLiteral("KX0001"));
-        device->deviceName().clear();
+        device->setDeviceName(QString());
         device->setCh2Name(QStringLiteral("Humidity"));
         DashBoardDeviceItem ch1(device, true);
         DashBoardDeviceItem ch2(device, false);
