@@ -2,6 +2,7 @@
 #include "app/velmoranmain.h"
 #include "device/pollinterval.h"
 #include "project/projectmain.h"
+#include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "tests/app/appfixture.h"
 #include "tests/support/tempproject.h"
@@ -356,6 +357,29 @@ private slots:
         QVERIFY2(lines.value(2).contains(shownEnd), qPrintable(lines.join('|')));
         QCOMPARE(
             countMessages(&window, "ERROR", "Please check the " + program + " execution file."), 0);
+    }
+
+    void aProjectRecordedElsewhereIsRefusedUntilItIsReleased()
+    {
+        const QString path = m_dir->projectPath("Elsewhere");
+        QVERIFY(writeEmptyProject(path, 1000));
+        auto other = std::make_unique<Recorder>();
+        QCOMPARE(other->openStore(path), Recorder::OpenResult::Opened);
+        VelmoranMain window;
+        window.projectLoaded(path);
+        QCOMPARE(countMessages(&window, "ERROR",
+                               QStringLiteral("This project is being recorded by another program "
+                                              "(process %1).\nClose it there first.")
+                                   .arg(QCoreApplication::applicationPid())),
+                 1);
+        QVERIFY(!window.projectCenter());
+        QVERIFY(!window.store());
+        QVERIFY(window.projectMain());
+
+        other.reset();
+        window.projectLoaded(path);
+        QVERIFY(window.projectCenter());
+        QVERIFY(window.store());
     }
 
     void aMissingDatabaseStartsNothingAndLeavesTheFileAlone()
