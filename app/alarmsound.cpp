@@ -151,7 +151,7 @@ void AlarmSound::update(bool alarm)
 bool AlarmSound::anyAlarm(const QList<ConfiguredDevice *> &devices)
 {
     for (const ConfiguredDevice *device : devices) {
-        if (device && (device->m_bAlarm1 || device->m_bAlarm2))
+        if (device && (device->alarm1() || device->alarm2()))
             return true;
     }
     return false;

@@ -7,7 +7,19 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
-void processCommandLine(const QStringList &arguments)
+#include <cstring>
+
+bool wantsHeadless(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0 ||
+            std::strncmp(argv[i], "--headless=", 11) == 0)
+            return true;
+    }
+    return false;
+}
+
+CommandLineOptions processCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -26,8 +38,19 @@ void processCommandLine(const QStringList &arguments)
         QStringLiteral("Write the diagnostic lines of polling, storing and discovery to the "
                        "terminal."));
     parser.addOption(verbose);
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Record the project PROJECT.tpc with no window and no display, until "
+                       "SIGTERM or SIGINT. Alarms and errors are written to standard error. Exit "
+                       "codes: 2 the project file is missing, unreadable or has no devices; 3 the "
+                       "database cannot be opened; 4 another program records the project."),
+        QStringLiteral("PROJECT.tpc"));
+    parser.addOption(headless);
     parser.process(arguments);
     // QT_LOGGING_RULES still has the last word: it is applied after these rules.
     if (parser.isSet(verbose))
         QLoggingCategory::setFilterRules(QString::fromLatin1(LogCategories::kVerboseRule));
+    CommandLineOptions options;
+    options.headlessProject = parser.value(headless);
+    return options;
 }

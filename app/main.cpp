@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/headlessrecorder.h"
 #include "app/historycommand.h"
 #include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
@@ -31,6 +32,9 @@ int main(int argc, char *argv[])
 {
     if (HistoryCommand::wanted(argc, argv))
         return HistoryCommand::run(argc, argv);
+    // No QApplication, no widget: the recorder runs where there is no display at all.
+    if (wantsHeadless(argc, argv))
+        return runHeadless(argc, argv);
     if (onlyPrints(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -9,6 +9,7 @@
 #include "project/projectmain.h"
 #include "project/projectmanager.h"
 #include "project/timedmessage.h"
+#include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "ui_velmoranmain.h"
 #include "view/projectcenter.h"
@@ -22,7 +23,6 @@
 #include <QPixmap>
 #include <QSettings>
 #include <QTimer>
-#include <QUuid>
 #include <QVBoxLayout>
 
 namespace {
@@ -47,8 +47,6 @@ VelmoranMain::VelmoranMain(QWidget *parent)
     : QWidget(parent), m_pAvailDevices(new AvailableDeviceList),
       m_pUsbEnumerator(createPlatformUsbEnumerator())
 {
-    m_strConnectionPrefix = QString::fromLatin1(QUuid::createUuid().toString().toUtf8().toBase64());
-
     ui = new Ui::VelmoranMain;
     ui->setupUi(this);
     m_centralLayout = new QVBoxLayout(ui->centralFrame);
@@ -93,13 +91,8 @@ VelmoranMain::VelmoranMain(QWidget *parent)
     m_checkConnectionTimer = new QTimer(this);
     connect(m_checkConnectionTimer, &QTimer::timeout, this, &VelmoranMain::checkConnection);
     m_checkConnectionTimer->start(CHECK_CONNECTION_MS);
-    m_writeDeviceTimer = new QTimer(this);
-    connect(m_writeDeviceTimer, &QTimer::timeout, this, &VelmoranMain::writeDevice);
-    m_writeDbTimer = new QTimer(this);
-    connect(m_writeDbTimer, &QTimer::timeout, this, &VelmoranMain::writeDb);
-    m_drainTimer = new QTimer(this);
-    m_drainTimer->setSingleShot(true);
-    connect(m_drainTimer, &QTimer::timeout, this, &VelmoranMain::drainStep);
+    m_pRecorder = new Recorder(this);
+    connectRecorder();
 
     setupAlarmSound();
     restoreWindowGeometry();
@@ -119,8 +112,7 @@ VelmoranMain::~VelmoranMain()
     delete m_pProjectCenter;
     m_pProjectCenter = nullptr;
     deleteConfiguredDevices();
-    deleteInsertSerialData();
-    finishLeftoverRows();
+    delete m_pRecorder;
     delete m_pDiscovery;
     delete m_pAvailDevices;
     delete m_pUsbEnumerator;
@@ -138,6 +130,26 @@ void VelmoranMain::setUsbEnumerator(UsbEnumerator *enumerator)
 {
     delete m_pUsbEnumerator;
     m_pUsbEnumerator = enumerator;
+}
+
+QList<ConfiguredDevice *> VelmoranMain::configuredDevices() const
+{
+    return m_pRecorder->devices();
+}
+
+InsertSerialData *VelmoranMain::store() const
+{
+    return m_pRecorder->store();
+}
+
+PendingRowQueue &VelmoranMain::pendingRows()
+{
+    return m_pRecorder->pendingRows();
+}
+
+bool VelmoranMain::isRecording() const
+{
+    return m_pRecorder->isRecording();
 }
 
 QList<AvailableDevice *> VelmoranMain::availableDevices() const
@@ -272,18 +284,12 @@ void VelmoranMain::setProjectActionsEnabled(bool on)
     m_actExpansionMode->setEnabled(on);
 }
 
+// The recorder has set the devices' recording flags; the window only follows with its menu.
 void VelmoranMain::toggleRecordState(bool recording)
 {
-    m_bIsRecordStart = recording;
-    qCDebug(lcApp) << "VelmoranMain::toggleRecordState : m_bIsRecordStart : "
-                   << (recording ? "true" : "false");
     m_actExit->setEnabled(!recording);
     m_actAddDelete->setEnabled(!recording);
     m_actClose->setEnabled(!recording);
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (device)
-            device->m_bRecording = recording;
-    }
 }
 
 void VelmoranMain::popupMenu(QMenu *menu, const QWidget *button)
@@ -446,7 +452,7 @@ void VelmoranMain::addRecentProject()
 
 void VelmoranMain::closeEvent(QCloseEvent *event)
 {
-    if (m_bIsRecordStart) {
+    if (m_pRecorder->isRecording()) {
         // Say why nothing happens, or the window looks frozen.
         showTimedMessage(QStringLiteral("WARNING"),
                          QStringLiteral("Recording is running.\nStop the recording before "
@@ -458,9 +464,7 @@ void VelmoranMain::closeEvent(QCloseEvent *event)
     closeProjectState();
     m_stdTimer->stop();
     m_checkConnectionTimer->stop();
-    m_writeDeviceTimer->stop();
-    m_writeDbTimer->stop();
-    m_drainTimer->stop();
+    m_pRecorder->stopTimers();
     m_pAvailDevices->closeKestrelixDevices();
     event->accept();
 }

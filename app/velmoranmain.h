@@ -2,6 +2,7 @@
 
 // Complete type: the slot taking QList<ConfiguredDevice *> needs it for its meta type.
 #include "device/configureddevice.h"
+#include "store/pendingrowqueue.h"
 
 #include <QAudio>
 #include <QHash>
@@ -14,11 +15,11 @@ struct AvailableDevice;
 class AlarmSound;
 class AvailableDeviceList;
 class InsertSerialData;
-class LeftoverRows;
 class NetworkDiscovery;
 class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
+class Recorder;
 class QAction;
 class QMenu;
 class QPixmap;
@@ -50,19 +51,23 @@ public:
     ProjectMain *projectMain() const { return m_pProjectMain; }
     ProjectManager *projectManager() const { return m_pProjectManager; }
     ProjectCenter *projectCenter() const { return m_pProjectCenter; }
-    QList<ConfiguredDevice *> configuredDevices() const { return m_configuredDeviceList; }
+    // The recording core of the open project: its devices, store, timers and recording state.
+    Recorder *recorder() const { return m_pRecorder; }
+    QList<ConfiguredDevice *> configuredDevices() const;
     QList<AvailableDevice *> availableDevices() const;
-    InsertSerialData *store() const { return m_pInsertSerialData; }
+    InsertSerialData *store() const;
     QString projectFile() const { return m_strProjectFile; }
     QString projectName() const { return m_strProjectName; }
     QStringList recentList() const { return m_recentList; }
     QHash<QString, QVariant> recentProjects() const { return m_recentProjects; }
     QStringList dashboardNames() const { return m_dashboardNames; }
     bool isProjectOpen() const { return m_bIsProjectOpen; }
-    bool isRecording() const { return m_bIsRecordStart; }
+    bool isRecording() const;
     // The program must end: the store of the project could not be opened. main() asks, because
     // a failure during construction (automatic load) comes before the event loop runs.
     bool exitRequested() const { return m_bExitRequested; }
+    // Rows sampled and not yet written: the recorder's queue, which its store writes from.
+    PendingRowQueue &pendingRows();
 
 public slots:
     void topDblClick();
@@ -124,19 +129,11 @@ private:
 
     void startProjectCenter();
     void closeProjectState();
-    bool createInsertSerialData(const QString &databasePath);
+    void connectRecorder();
+    bool createInsertSerialData();
     void deleteInsertSerialData();
-    bool flushStore();
-    bool flushFor(int budgetMs);
-    bool hasDrainWork() const;
-    void writeRecordedRange();
-    void appendBreakRows();
-    bool writeLeftoverSlice();
-    void writeLeftoverRange(LeftoverRows *rows);
-    void finishLeftoverRows();
     void openKestrelixDevices();
     void broadcastDevice();
-    ConfiguredDevice *findConfiguredDevice(const QString &deviceNumber) const;
     void detachDeviceViews();
     void deleteConfiguredDevices();
     void removeProjectMain();
@@ -174,15 +171,11 @@ private:
     ProjectManager *m_pProjectManager = nullptr;
     ProjectCenter *m_pProjectCenter = nullptr;
     QTimer *m_stdTimer = nullptr;
-    QTimer *m_writeDeviceTimer = nullptr;
     QTimer *m_checkConnectionTimer = nullptr;
-    QTimer *m_writeDbTimer = nullptr;
-    QTimer *m_drainTimer = nullptr;
+    Recorder *m_pRecorder = nullptr;
     bool m_bIsProjectOpen = false;
     QString m_strProjectName;
     QString m_strProjectFile;
-    QList<ConfiguredDevice *> m_configuredDeviceList;
-    bool m_bIsRecordStart = false;
     AvailableDeviceList *m_pAvailDevices = nullptr;
     NetworkDiscovery *m_pDiscovery = nullptr;
     UsbEnumerator *m_pUsbEnumerator = nullptr;
@@ -192,17 +185,6 @@ private:
     bool m_bAutoRecord = false;
     bool m_bKeepAlive = false;
     QStringList m_dashboardNames;
-    InsertSerialData *m_pInsertSerialData = nullptr;
-    QString m_strConnectionPrefix;
     AlarmSound *m_pAlarmSound = nullptr;
-    // One message per run of failed flushes, not one per 1.5 s retry.
-    bool m_bStoreWriteFailing = false;
-    // A recording stopped with rows still queued: its range is written again once they are.
-    bool m_bRangePending = false;
-    // A recording stopped before its rows were written: its break rows wait for them, so that
-    // they are stored after every sample.
-    bool m_bBreakRowsPending = false;
-    QList<LeftoverRows *> m_leftovers;
-    int m_nLeftoverConnections = 0;
     bool m_bExitRequested = false;
 };

@@ -4,7 +4,6 @@
 
 #include "app/alarmsound.h"
 #include "app/siblinglauncher.h"
-#include "device/abstractdevice.h"
 #include "device/configureddevice.h"
 #include "device/pollinterval.h"
 #include "discovery/availabledevicelist.h"
@@ -13,85 +12,76 @@
 #include "project/projectfile.h"
 #include "project/projectmain.h"
 #include "project/projectmanager.h"
-#include "store/insertserialdata.h"
-#include "store/leftoverrows.h"
+#include "recorder/recorder.h"
 #include "ui_velmoranmain.h"
 #include "view/projectcenter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
-constexpr int WRITE_DB_MS = 1500;
-// Between two slices of a backlog the event loop gets this long for input and repaints.
-constexpr int CATCH_UP_MS = 10;
-// How long stopping a recording, or closing its project, writes slices before it lets the
-// drain timer write the rest: a few slices, so that the window never freezes for seconds.
-constexpr int FINAL_FLUSH_BUDGET_MS = 100;
-// Ticks in a row that a closed project's database may fail to open before its rows are given up.
-constexpr int LEFTOVER_OPEN_TRIES = 20;
 constexpr int DEFAULT_POLL_MS = 10000;
-constexpr int MIN_POLL_MS = 100;
 constexpr int KEEP_ALIVE_MAX_POLL_MS = 60000;
-constexpr int FLUSH_ROWS_ONE_DEVICE = 8;
-constexpr int FLUSH_ROWS_MORE_DEVICES = 16;
-constexpr quint16 USB_DEVICE_PORT = 23;
-constexpr double DATABASE_SIZE_LIMIT = 3.9 * 1024 * 1024 * 1024;
 
-QString recordTimeText(uint secondsSinceEpoch)
+int usablePollInterval(int ms)
 {
-    if (secondsSinceEpoch == 0)
-        return QString();
-    return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch)
-        .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return Recorder::usablePollInterval(ms);
 }
 
 QString nowText()
 {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
-
-// A project file without a usable interval must not make the poll timer fire back to back,
-// nor may a tiny one flood the loggers and the store.
-int usablePollInterval(int ms)
-{
-    if (ms <= 0)
-        return DEFAULT_POLL_MS;
-    if (ms < MIN_POLL_MS) {
-        qWarning().noquote() << "[WARNING] VelmoranMain::usablePollInterval : DataInterval" << ms
-                             << "ms raised to" << MIN_POLL_MS << "ms";
-        return MIN_POLL_MS;
-    }
-    return ms;
-}
 } // namespace
+
+void VelmoranMain::connectRecorder()
+{
+    connect(m_pRecorder, &Recorder::recordingStarted, this, [this] {
+        toggleRecordState(true);
+        ui->label_record_state->setPixmap(*m_pixRecording);
+        if (m_pProjectCenter) {
+            m_pProjectCenter->setRecordStartText(m_pRecorder->recordStartText());
+            m_pProjectCenter->setRecordState(true);
+        }
+    });
+    connect(m_pRecorder, &Recorder::recordingStopped, this, [this] {
+        toggleRecordState(false);
+        ui->label_record_state->setPixmap(*m_pixReady);
+        if (m_pProjectCenter)
+            m_pProjectCenter->setRecordState(false);
+    });
+    connect(m_pRecorder, &Recorder::recordedRangeChanged, this,
+            [this](const QString &start, const QString &end) {
+                if (!m_pProjectCenter)
+                    return;
+                if (!start.isEmpty())
+                    m_pProjectCenter->setRecordStartText(start);
+                if (!end.isEmpty())
+                    m_pProjectCenter->setRecordEndText(end);
+            });
+    connect(m_pRecorder, &Recorder::recordEndTimeChanged, this, [this](const QString &end) {
+        if (m_pProjectCenter)
+            m_pProjectCenter->setRecordEndText(end);
+    });
+    connect(m_pRecorder, &Recorder::databaseSizeChanged, this, [this](qint64 bytes) {
+        if (m_pProjectCenter)
+            m_pProjectCenter->setDatabaseSize(bytes);
+    });
+    connect(m_pRecorder, &Recorder::storeError, this,
+            [this](const QString &message) { showTimedMessage(QStringLiteral("ERROR"), message); });
+    connect(m_pRecorder, &Recorder::projectFileError, this, &VelmoranMain::reportProjectFileError);
+}
 
 void VelmoranMain::slotStdTimer()
 {
     ui->label_datetime->setText(nowText());
     if (!m_pProjectCenter)
         return;
-
-    const QString databasePath = ProjectFile::databasePath(m_strProjectFile);
-    if (!m_pProjectCenter->recordEndText().isEmpty() &&
-        !m_pProjectCenter->recordStartText().isEmpty() && QFileInfo::exists(databasePath)) {
-        const qint64 size = InsertSerialData::databaseFileSize(databasePath);
-        m_pProjectCenter->setDatabaseSize(size);
-        if (double(size) >= DATABASE_SIZE_LIMIT && m_bIsRecordStart)
-            slotStopRecord();
-    }
-    if (m_bIsRecordStart)
-        m_pProjectCenter->setRecordEndText(nowText());
-
-    m_pAlarmSound->update(AlarmSound::anyAlarm(m_configuredDeviceList));
+    m_pAlarmSound->update(m_pRecorder->hasAlarm());
 }
 
 void VelmoranMain::checkConnection()
@@ -107,182 +97,23 @@ void VelmoranMain::checkConnection()
 
 void VelmoranMain::writeDevice()
 {
-    if (!m_bIsProjectOpen)
-        return;
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (device)
-            device->requestData();
-    }
+    if (m_bIsProjectOpen)
+        m_pRecorder->poll();
 }
 
 void VelmoranMain::writeDb()
 {
-    if (!m_pInsertSerialData || !m_pInsertSerialData->isConnected())
-        return;
-    const int threshold =
-        m_configuredDeviceList.size() > 1 ? FLUSH_ROWS_MORE_DEVICES : FLUSH_ROWS_ONE_DEVICE;
-    if (InsertSerialData::pendingRowCount() >= threshold && flushStore() && hasDrainWork())
-        m_drainTimer->start(CATCH_UP_MS);
-}
-
-bool VelmoranMain::flushStore()
-{
-    if (m_pInsertSerialData->insertNow()) {
-        m_bStoreWriteFailing = false;
-        return true;
-    }
-    // The rows stay queued and the next flush retries them; say so once, not every 1.5 s.
-    if (!m_bStoreWriteFailing) {
-        m_bStoreWriteFailing = true;
-        showTimedMessage(QStringLiteral("ERROR"),
-                         QStringLiteral("Unable to write the database.\nPlease check the disk."));
-    }
-    return false;
-}
-
-// Writes slices of the queue until it is empty, a flush fails (false) or the budget is spent.
-bool VelmoranMain::flushFor(int budgetMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (InsertSerialData::pendingRowCount() > 0) {
-        if (!flushStore())
-            return false;
-        if (clock.elapsed() >= budgetMs)
-            break;
-    }
-    return true;
-}
-
-bool VelmoranMain::hasDrainWork() const
-{
-    if (!m_leftovers.isEmpty())
-        return true;
-    if (!m_pInsertSerialData || !m_pInsertSerialData->isConnected())
-        return false;
-    // While recording, the flush tick writes what is short of one slice.
-    const int pending = InsertSerialData::pendingRowCount();
-    if (m_bIsRecordStart)
-        return pending >= InsertSerialData::ROWS_PER_FLUSH;
-    return pending > 0 || m_bBreakRowsPending || m_bRangePending;
+    m_pRecorder->flush();
 }
 
 void VelmoranMain::drainStep()
 {
-    bool progressed = false;
-    if (m_pInsertSerialData && m_pInsertSerialData->isConnected()) {
-        const int pending = InsertSerialData::pendingRowCount();
-        if (pending >= InsertSerialData::ROWS_PER_FLUSH || (!m_bIsRecordStart && pending > 0))
-            progressed = flushStore();
-        if (m_bBreakRowsPending && InsertSerialData::pendingRowCount() == 0)
-            appendBreakRows();
-        else if (m_bRangePending && InsertSerialData::pendingRowCount() == 0) {
-            m_bRangePending = false;
-            writeRecordedRange();
-        }
-    }
-    if (!m_leftovers.isEmpty())
-        progressed = writeLeftoverSlice() || progressed;
-    if (hasDrainWork())
-        m_drainTimer->start(progressed ? CATCH_UP_MS : WRITE_DB_MS);
-}
-
-// The first and last sample time of the database become the project's recorded range.
-void VelmoranMain::writeRecordedRange()
-{
-    const QString startText = recordTimeText(m_pInsertSerialData->startDateTime());
-    const QString endText = recordTimeText(m_pInsertSerialData->endDateTime());
-    bool saved = true;
-    if (!startText.isEmpty())
-        saved = ProjectFile::writeValue(m_strProjectFile, QStringLiteral("record_start_time"),
-                                        startText);
-    if (!endText.isEmpty())
-        saved = ProjectFile::writeValue(m_strProjectFile, QStringLiteral("record_stop_time"),
-                                        endText) &&
-                saved;
-    if (!saved)
-        reportProjectFileError();
-    if (m_pProjectCenter && !m_bIsRecordStart) {
-        if (!startText.isEmpty())
-            m_pProjectCenter->setRecordStartText(startText);
-        if (!endText.isEmpty())
-            m_pProjectCenter->setRecordEndText(endText);
-    }
-}
-
-// One row without values per logger, a second after its last stored sample, marks where its
-// line ends. A statement's rows join as a set whose order is not the queue's: the break rows
-// are written once every sample of the recording is, so that they come after them.
-void VelmoranMain::appendBreakRows()
-{
-    m_bBreakRowsPending = false;
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (device)
-            device->insertNoValue();
-    }
-}
-
-// True when a slice of the oldest set-aside rows was written.
-bool VelmoranMain::writeLeftoverSlice()
-{
-    LeftoverRows *rows = m_leftovers.first();
-    const LeftoverRows::Step step = rows->writeSlice();
-    if (step == LeftoverRows::Step::Written && rows->count() > 0)
-        return true;
-    if (step == LeftoverRows::Step::Written) {
-        writeLeftoverRange(rows);
-    } else if (step == LeftoverRows::Step::Failed || rows->openFailures() < LEFTOVER_OPEN_TRIES) {
-        return false;
-    } else {
-        qWarning().noquote() << "VelmoranMain : [ERROR]" << rows->count()
-                             << "rows could not be written, their database cannot be opened:"
-                             << rows->databasePath();
-        showTimedMessage(QStringLiteral("ERROR"),
-                         QStringLiteral("%1 rows could not be written to\n%2")
-                             .arg(rows->count())
-                             .arg(QDir::toNativeSeparators(rows->databasePath())));
-    }
-    m_leftovers.removeFirst();
-    delete rows;
-    return step == LeftoverRows::Step::Written;
-}
-
-// The closed project's range now covers the rows written for it.
-void VelmoranMain::writeLeftoverRange(LeftoverRows *rows)
-{
-    qCDebug(lcApp).noquote() << "VelmoranMain : the rows set aside for" << rows->databasePath()
-                             << "are written";
-    const uint start = rows->store()->startDateTime();
-    const uint end = rows->store()->endDateTime();
-    if (start != 0)
-        ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_start_time"),
-                                recordTimeText(start));
-    if (end != 0)
-        ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_stop_time"),
-                                recordTimeText(end));
-}
-
-// The program ends: one last try for the rows of closed projects, each slice bounded, stopping
-// at the first database that refuses.
-void VelmoranMain::finishLeftoverRows()
-{
-    while (!m_leftovers.isEmpty()) {
-        LeftoverRows *rows = m_leftovers.first();
-        while (rows->count() > 0 && rows->writeSlice() == LeftoverRows::Step::Written) {
-        }
-        if (rows->count() > 0)
-            qWarning().noquote() << "VelmoranMain : [ERROR]" << rows->count()
-                                 << "rows could not be written to" << rows->databasePath();
-        else
-            writeLeftoverRange(rows);
-        m_leftovers.removeFirst();
-        delete rows;
-    }
+    m_pRecorder->drainStep();
 }
 
 void VelmoranMain::slotToggleRecord()
 {
-    if (m_bIsRecordStart)
+    if (m_pRecorder->isRecording())
         slotStopRecord();
     else
         slotStartRecord();
@@ -290,64 +121,26 @@ void VelmoranMain::slotToggleRecord()
 
 void VelmoranMain::slotStartRecord()
 {
-    m_writeDbTimer->stop();
-    if (!m_pInsertSerialData || !m_pInsertSerialData->isConnected()) {
-        showTimedMessage(QStringLiteral("ERROR"), QStringLiteral("Database does not exist."));
-        qCWarning(lcApp) << "VelmoranMain::slotStartRecord : [ERROR] Database does not exist";
-        return;
-    }
-    // Rows of the last recording may still wait: its break rows go before the new samples.
-    if (m_bBreakRowsPending)
-        appendBreakRows();
-    toggleRecordState(true);
-    m_bRangePending = false;
-    m_writeDbTimer->start(WRITE_DB_MS);
-    ui->label_record_state->setPixmap(*m_pixRecording);
-    if (m_pProjectCenter) {
-        m_pProjectCenter->setRecordState(true);
-        if (!ProjectFile::writeValue(m_strProjectFile, QStringLiteral("record_start_time"),
-                                     m_pProjectCenter->recordStartText()))
-            reportProjectFileError();
-    }
+    m_pRecorder->startRecording();
 }
 
 void VelmoranMain::slotStopRecord()
 {
-    toggleRecordState(false);
-    m_writeDbTimer->stop();
-
-    ui->label_record_state->setPixmap(*m_pixReady);
-    if (m_pProjectCenter)
-        m_pProjectCenter->setRecordState(false);
-
-    if (m_pInsertSerialData && m_pInsertSerialData->isConnected()) {
-        // A long backlog is written a slice at a time: what the budget leaves is written by the
-        // drain timer, which then adds the break rows and writes the range again.
-        if (flushFor(FINAL_FLUSH_BUDGET_MS) && InsertSerialData::pendingRowCount() == 0) {
-            appendBreakRows();
-            flushFor(FINAL_FLUSH_BUDGET_MS);
-        } else {
-            m_bBreakRowsPending = true;
-        }
-        writeRecordedRange();
-        m_bRangePending = InsertSerialData::pendingRowCount() > 0 || m_bBreakRowsPending;
-        if (m_bRangePending)
-            m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
-    }
+    m_pRecorder->stopRecording();
 }
 
-bool VelmoranMain::createInsertSerialData(const QString &databasePath)
+bool VelmoranMain::createInsertSerialData()
 {
-    m_pInsertSerialData = new InsertSerialData(databasePath, m_strConnectionPrefix, this);
-    if (m_pInsertSerialData->createConnection()) {
-        qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << databasePath;
+    const Recorder::OpenResult result = m_pRecorder->openStore(m_strProjectFile);
+    if (result == Recorder::OpenResult::Opened)
         return true;
+    if (result == Recorder::OpenResult::Locked) {
+        showTimedMessage(QStringLiteral("ERROR"),
+                         QStringLiteral("This project is being recorded by another program "
+                                        "(process %1).\nClose it there first.")
+                             .arg(m_pRecorder->lockOwner()));
+        return false;
     }
-    qCWarning(lcApp).noquote()
-        << "VelmoranMain::createInsertSerialData : [ERROR] Create database error" << databasePath
-        << ":" << m_pInsertSerialData->lastError();
-    delete m_pInsertSerialData;
-    m_pInsertSerialData = nullptr;
     QMessageBox::critical(nullptr, QStringLiteral("ERROR"),
                           QStringLiteral("Create database error!\nExit program."), QMessageBox::Ok);
     m_bExitRequested = true;
@@ -359,35 +152,7 @@ bool VelmoranMain::createInsertSerialData(const QString &databasePath)
 
 void VelmoranMain::deleteInsertSerialData()
 {
-    if (!m_pInsertSerialData)
-        return;
-    // Rows still queued belong to this project's database: a bounded last try, then they are
-    // set aside for it, never left for the next project's store.
-    if (m_pInsertSerialData->isConnected() && InsertSerialData::pendingRowCount() > 0)
-        flushFor(FINAL_FLUSH_BUDGET_MS);
-    if (m_bBreakRowsPending) {
-        const bool written = InsertSerialData::pendingRowCount() == 0;
-        appendBreakRows();
-        if (written)
-            flushFor(FINAL_FLUSH_BUDGET_MS);
-    }
-    if (m_bRangePending && InsertSerialData::pendingRowCount() == 0)
-        writeRecordedRange();
-    m_bRangePending = false;
-    if (InsertSerialData::pendingRowCount() > 0) {
-        qWarning().noquote() << "VelmoranMain::deleteInsertSerialData : [ERROR]"
-                             << InsertSerialData::pendingRowCount()
-                             << "rows are not written yet; they are kept for"
-                             << m_pInsertSerialData->databasePath();
-        m_leftovers.append(new LeftoverRows(
-            m_pInsertSerialData->databasePath(),
-            m_strConnectionPrefix + QStringLiteral("leftover%1").arg(++m_nLeftoverConnections),
-            PendingRowQueue::instance(), m_strProjectFile));
-        m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
-    }
-    delete m_pInsertSerialData;
-    m_pInsertSerialData = nullptr;
-    qCDebug(lcApp) << "VelmoranMain::deleteInsertSerialData()";
+    m_pRecorder->closeStore();
 }
 
 void VelmoranMain::openKestrelixDevices()
@@ -395,50 +160,21 @@ void VelmoranMain::openKestrelixDevices()
     qCDebug(lcApp) << "=== VelmoranMain::openKestrelixDevices ===";
     if (!m_bIsProjectOpen)
         return;
-    const QList<AvailableDevice *> usbEntries = m_pAvailDevices->serialDevices();
-    for (const AvailableDevice *entry : usbEntries) {
-        ConfiguredDevice *device = findConfiguredDevice(entry->id);
-        if (!device)
-            continue;
-        if (device->m_pDevice && device->m_pDevice->isOpen())
-            device->close();
-        device->setConnection(device->m_strDeviceName, device->m_strCh1Name, device->m_strCh2Name,
-                              entry->address, USB_DEVICE_PORT);
-        device->open();
-        slotUpdateProjectFile();
-    }
-}
-
-ConfiguredDevice *VelmoranMain::findConfiguredDevice(const QString &deviceNumber) const
-{
-    for (ConfiguredDevice *device : m_configuredDeviceList) {
-        if (device && device->m_strDeviceNumber == deviceNumber)
-            return device;
-    }
-    return nullptr;
+    m_pRecorder->openUsbDevices(m_pAvailDevices->serialDevices());
 }
 
 void VelmoranMain::slotRefreshDevice()
 {
-    if (!m_bIsProjectOpen)
-        return;
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (device)
-            device->refreshData();
-    }
+    if (m_bIsProjectOpen)
+        m_pRecorder->refreshDevices();
 }
 
 void VelmoranMain::slotKeepAlive(bool on)
 {
     m_bKeepAlive = on;
     saveOptionSettings();
-    if (!m_bIsProjectOpen)
-        return;
-    qCDebug(lcApp) << "VelmoranMain::slotKeepAlive : " << (on ? "true" : "false");
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (device && device->m_nLinkType == LINK_TCP)
-            device->setKeepAlive(on);
-    }
+    if (m_bIsProjectOpen)
+        m_pRecorder->setKeepAlive(on);
 }
 
 void VelmoranMain::slotRefreshAvailDeviceList()
@@ -470,10 +206,10 @@ void VelmoranMain::slotRcvUdpSocketDeleted()
 
 void VelmoranMain::detachDeviceViews()
 {
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
+    const QList<ConfiguredDevice *> devices = m_pRecorder->devices();
+    for (ConfiguredDevice *device : devices) {
         if (!device)
             continue;
-        device->clearListItem();
         device->clearDashboardItems();
         device->clearChartView();
     }
@@ -482,13 +218,7 @@ void VelmoranMain::detachDeviceViews()
 void VelmoranMain::deleteConfiguredDevices()
 {
     detachDeviceViews();
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (!device)
-            continue;
-        device->close();
-        delete device;
-    }
-    m_configuredDeviceList.clear();
+    m_pRecorder->deleteDevices();
 }
 
 void VelmoranMain::removeProjectMain()
@@ -544,8 +274,7 @@ void VelmoranMain::reportProjectFileError()
 
 void VelmoranMain::slotUpdateProjectFile()
 {
-    if (!ProjectFile::saveDevices(m_strProjectFile, m_configuredDeviceList))
-        reportProjectFileError();
+    m_pRecorder->saveDevices();
 }
 
 void VelmoranMain::projectCreated(const QString &path)
@@ -560,7 +289,7 @@ void VelmoranMain::projectCreated(const QString &path)
         reportProjectFileError();
 
     showProjectManager();
-    m_pProjectManager->setConfiguredDeviceList(m_configuredDeviceList);
+    m_pProjectManager->setConfiguredDeviceList(m_pRecorder->devices());
     m_pProjectManager->setAvailDeviceList(m_pAvailDevices->all());
     m_centralLayout->addWidget(m_pProjectManager);
     m_pProjectManager->show();
@@ -579,7 +308,9 @@ void VelmoranMain::projectLoaded(const QString &path)
                          QStringLiteral("There is no device information!"));
         return;
     }
-    ProjectFile::applyRecords(records, &m_configuredDeviceList, m_actKeepAlive->isChecked());
+    QList<ConfiguredDevice *> devices = m_pRecorder->devices();
+    ProjectFile::applyRecords(records, &devices, m_actKeepAlive->isChecked());
+    m_pRecorder->setDevices(devices);
 
     deleteInsertSerialData();
     removeProjectMain();
@@ -603,22 +334,20 @@ void VelmoranMain::projectLoaded(const QString &path)
 void VelmoranMain::projectListConfirm(QList<ConfiguredDevice *> devices, QStringList dashboardNames)
 {
     // Devices taken off the dashboards in the panel are ours to release.
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
+    const QList<ConfiguredDevice *> previous = m_pRecorder->devices();
+    for (ConfiguredDevice *device : previous) {
         if (!device || devices.contains(device))
             continue;
-        device->clearListItem();
         device->clearDashboardItems();
         device->clearChartView();
-        device->close();
-        delete device;
     }
-    m_configuredDeviceList = devices;
+    m_pRecorder->setDevices(devices);
     m_dashboardNames = dashboardNames;
 
     m_pDiscovery->closeSockets();
     removeProjectManager();
 
-    bool saved = ProjectFile::saveDevices(m_strProjectFile, m_configuredDeviceList);
+    bool saved = ProjectFile::saveDevices(m_strProjectFile, devices);
     saved = ProjectFile::writeConfiguration(m_strProjectFile, pollInterval(), m_dashboardNames) &&
             saved;
     if (!saved)
@@ -637,12 +366,15 @@ void VelmoranMain::startProjectCenter()
     connect(m_pProjectCenter, &ProjectCenter::updateProjectFile, this,
             &VelmoranMain::slotUpdateProjectFile);
 
-    if (!createInsertSerialData(ProjectFile::databasePath(m_strProjectFile)))
+    if (!createInsertSerialData()) {
+        // Another program records this project: back to the open/create panel.
+        if (!m_bExitRequested)
+            slotCloseProject();
         return;
-    m_pProjectCenter->setRecordTimes(recordTimeText(m_pInsertSerialData->startDateTime()),
-                                     recordTimeText(m_pInsertSerialData->endDateTime()));
+    }
+    m_pProjectCenter->setRecordTimes(m_pRecorder->recordStartText(), m_pRecorder->recordEndText());
 
-    m_pProjectCenter->setDeviceList(m_configuredDeviceList);
+    m_pProjectCenter->setDeviceList(m_pRecorder->devices());
     m_pProjectCenter->setDashboardNames(m_dashboardNames);
     m_centralLayout->addWidget(m_pProjectCenter);
     m_pProjectCenter->show();
@@ -650,9 +382,8 @@ void VelmoranMain::startProjectCenter()
     m_actKeepAlive->setEnabled(pollInterval() <= KEEP_ALIVE_MAX_POLL_MS);
     slotKeepAlive(m_bKeepAlive);
     openKestrelixDevices();
-    writeDevice();
     if (m_bIsProjectOpen)
-        m_writeDeviceTimer->start(usablePollInterval(pollInterval()));
+        m_pRecorder->startPolling(usablePollInterval(pollInterval()));
     if (m_bAutoRecord)
         slotToggleRecord();
 }
@@ -660,7 +391,7 @@ void VelmoranMain::startProjectCenter()
 void VelmoranMain::slotAddDeviceProject()
 {
     qCDebug(lcApp) << "=== VelmoranMain::slotAddDeviceProject ===";
-    m_writeDeviceTimer->stop();
+    m_pRecorder->stopPolling();
     m_pAlarmSound->stop();
 
     setProjectActionsEnabled(false);
@@ -674,16 +405,13 @@ void VelmoranMain::slotAddDeviceProject()
 
     showProjectManager();
     m_pProjectManager->setIntervalDisabled(true);
-    m_pProjectManager->setConfiguredDeviceList(m_configuredDeviceList);
+    m_pProjectManager->setConfiguredDeviceList(m_pRecorder->devices());
     m_pProjectManager->setAvailDeviceList(m_pAvailDevices->all());
     m_pProjectManager->setDashboardNames(m_dashboardNames);
     m_centralLayout->addWidget(m_pProjectManager);
     m_pProjectManager->show();
 
-    for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
-        if (device)
-            device->close();
-    }
+    m_pRecorder->closeDevices();
     checkConnection();
     broadcastDevice();
 }
@@ -707,14 +435,14 @@ void VelmoranMain::slotCloseProject()
 void VelmoranMain::closeProjectState()
 {
     m_pDiscovery->closeSockets();
-    m_writeDeviceTimer->stop();
+    m_pRecorder->stopPolling();
     m_pAlarmSound->stop();
 
     setProjectActionsEnabled(false);
     ui->label_projectname->setText(QString());
     ui->label_interval->setText(QString());
 
-    if (m_bIsRecordStart)
+    if (m_pRecorder->isRecording())
         slotStopRecord();
 
     deleteInsertSerialData();
@@ -747,9 +475,7 @@ void VelmoranMain::launchSibling(const QString &program, const QString &failureT
         return;
     }
     // The tool shows the recorded range up to the end the window shows now.
-    if (m_pProjectCenter &&
-        !ProjectFile::writeValue(m_strProjectFile, QStringLiteral("record_stop_time"),
-                                 m_pProjectCenter->recordEndText()))
+    if (m_pProjectCenter && !m_pRecorder->saveRecordEnd())
         reportProjectFileError();
     if (!launcher.start(program))
         showTimedMessage(QStringLiteral("ERROR"), failureText);

@@ -3,9 +3,9 @@
 #include <QObject>
 #include <QString>
 
-// The link between a configured device and its logger. The owner keeps only this
-// interface and reaches the link's signals through connect/disconnect, which take the
-// SIGNAL()/SLOT() texts so that the owner needs no concrete link type.
+// The link between a configured device and its logger. connect/disconnect take the
+// SIGNAL()/SLOT() texts, for a holder of this interface that knows no concrete link type;
+// the configured device, which creates its link, connects the link's signals directly.
 class AbstractDevice
 {
 public:

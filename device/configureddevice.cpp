@@ -7,8 +7,6 @@
 #include "device/telnetdevice.h"
 #include "store/logcategories.h"
 
-#include <QListWidgetItem>
-
 #include <algorithm>
 
 namespace {
@@ -26,24 +24,25 @@ QByteArray limitCommand(const char *command, float limit)
 } // namespace
 
 ConfiguredDevice::ConfiguredDevice(const QString &deviceNumber, int linkType, QObject *parent)
-    : QObject(parent), m_strDeviceNumber(deviceNumber), m_nLinkType(linkType),
-      m_lastRequestTime(QDateTime::currentDateTime()),
-      m_connectedIcon(QStringLiteral(":/img/DeviceConnectingSymbol.png")),
-      m_disconnectedIcon(QStringLiteral(":/img/DeviceDisconnectedSymbol.png"))
+    : QObject(parent), m_settings(deviceNumber, linkType),
+      m_lastRequestTime(QDateTime::currentDateTime())
 {
     std::fill(std::begin(m_timeData), std::end(m_timeData), NO_VALUE);
     std::fill(std::begin(m_ch1Data), std::end(m_ch1Data), NO_VALUE);
     std::fill(std::begin(m_ch2Data), std::end(m_ch2Data), NO_VALUE);
 
     if (linkType == LINK_SERIAL) {
-        m_pDevice = new SerialDevice(this);
-        m_pDevice->connect(SIGNAL(connected()), this, SLOT(deviceConnected()));
-        m_pDevice->connect(SIGNAL(disconnected()), this, SLOT(deviceDisconnected()));
+        auto *serial = new SerialDevice(this);
+        connect(serial, &SerialDevice::connected, this, &ConfiguredDevice::deviceConnected);
+        connect(serial, &SerialDevice::disconnected, this, &ConfiguredDevice::deviceDisconnected);
+        connect(serial, &SerialDevice::readyRead, this, &ConfiguredDevice::readData);
+        m_pDevice = serial;
     } else {
-        m_pDevice = new TelnetDevice(this);
-        m_pDevice->connect(SIGNAL(writeStartSync()), this, SLOT(slotWriteStartSync()));
+        auto *telnet = new TelnetDevice(this);
+        connect(telnet, &TelnetDevice::writeStartSync, this, &ConfiguredDevice::slotWriteStartSync);
+        connect(telnet, &TelnetDevice::readyRead, this, &ConfiguredDevice::readData);
+        m_pDevice = telnet;
     }
-    m_pDevice->connect(SIGNAL(readyRead(QString)), this, SLOT(readData(QString)));
 }
 
 ConfiguredDevice::~ConfiguredDevice()
@@ -54,16 +53,16 @@ ConfiguredDevice::~ConfiguredDevice()
 
 TelnetDevice *ConfiguredDevice::telnetLink() const
 {
-    if (m_nLinkType != LINK_TCP)
+    if (m_settings.linkType() != LINK_TCP)
         return nullptr;
     return static_cast<TelnetDevice *>(m_pDevice);
 }
 
 bool ConfiguredDevice::open()
 {
-    if (m_nLinkType == LINK_NONE)
+    if (m_settings.linkType() == LINK_NONE)
         return false;
-    m_pDevice->setDeviceInfo(m_strDeviceInterface, m_nDevicePort);
+    m_pDevice->setDeviceInfo(m_settings.deviceInterface(), m_settings.devicePort());
     return m_pDevice->open();
 }
 
@@ -75,12 +74,20 @@ void ConfiguredDevice::close()
 void ConfiguredDevice::setConnection(const QString &deviceName, const QString &ch1Name,
                                      const QString &ch2Name, const QString &address, quint16 port)
 {
-    m_strDeviceName = deviceName;
-    m_strCh1Name = ch1Name;
-    m_strCh2Name = ch2Name;
-    m_strDeviceInterface = address;
-    m_nDevicePort = port;
+    m_settings.setDeviceName(deviceName);
+    m_settings.setCh1Name(ch1Name);
+    m_settings.setCh2Name(ch2Name);
+    m_settings.setDeviceInterface(address);
+    m_settings.setDevicePort(port);
     m_pDevice->setDeviceInfo(address, port);
+}
+
+void ConfiguredDevice::setSettings(const DeviceSettings &settings)
+{
+    const int linkType = m_settings.linkType();
+    m_settings = settings;
+    m_settings.setLinkType(linkType);
+    m_pDevice->setDeviceInfo(m_settings.deviceInterface(), m_settings.devicePort());
 }
 
 void ConfiguredDevice::setKeepAlive(bool on)
@@ -93,7 +100,7 @@ void ConfiguredDevice::setKeepAlive(bool on)
 
 void ConfiguredDevice::requestData()
 {
-    if (m_nLinkType == LINK_NONE || m_nSyncState != STATE_IDLE)
+    if (m_settings.linkType() == LINK_NONE || m_nSyncState != STATE_IDLE)
         return;
     m_lastRequestTime = QDateTime::currentDateTime();
     // A manual refresh that got no answer must not make this poll's answer count as its own.
@@ -104,18 +111,18 @@ void ConfiguredDevice::requestData()
 
 void ConfiguredDevice::refreshData()
 {
-    if (m_nLinkType == LINK_NONE || m_nSyncState != STATE_IDLE)
+    if (m_settings.linkType() == LINK_NONE || m_nSyncState != STATE_IDLE)
         return;
     m_bRefreshPoll = true;
     m_pDevice->write();
     countUnansweredPoll();
-    if (m_nLinkType == LINK_SERIAL && !m_pDevice->isOpen())
+    if (m_settings.linkType() == LINK_SERIAL && !m_pDevice->isOpen())
         m_pDevice->open();
 }
 
 void ConfiguredDevice::countUnansweredPoll()
 {
-    if (m_nLinkType != LINK_TCP)
+    if (m_settings.linkType() != LINK_TCP)
         return;
     ++m_nNoResponse;
     const int limit = noResponseLimit();
@@ -127,31 +134,28 @@ void ConfiguredDevice::countUnansweredPoll()
 
 void ConfiguredDevice::setUnits(int ch1Unit, int ch2Unit)
 {
-    m_nCh1Unit = ch1Unit;
-    m_nCh2Unit = ch2Unit;
+    m_settings.setCh1Unit(ch1Unit);
+    m_settings.setCh2Unit(ch2Unit);
 }
 
 void ConfiguredDevice::setAlarmRange(float ch1Min, float ch1Max, float ch2Min, float ch2Max)
 {
-    m_fCh1Min = ch1Min;
-    m_fCh1Max = ch1Max;
-    m_fCh2Min = ch2Min;
-    m_fCh2Max = ch2Max;
+    m_settings.setAlarmRange(ch1Min, ch1Max, ch2Min, ch2Max);
 }
 
 void ConfiguredDevice::alarmRange(float *out) const
 {
     if (!out)
         return;
-    out[0] = m_fCh1Min;
-    out[1] = m_fCh1Max;
-    out[2] = m_fCh2Min;
-    out[3] = m_fCh2Max;
+    out[0] = m_settings.ch1Min();
+    out[1] = m_settings.ch1Max();
+    out[2] = m_settings.ch2Min();
+    out[3] = m_settings.ch2Max();
 }
 
 void ConfiguredDevice::setBuzzerAlarm(const QString &setting)
 {
-    m_strBuzzerAlarm = setting;
+    m_settings.setBuzzerAlarm(setting);
 }
 
 void ConfiguredDevice::setPendingAlarmRange(float ch1Min, float ch1Max, float ch2Min, float ch2Max)
@@ -170,19 +174,7 @@ void ConfiguredDevice::setPendingBuzzerAlarm(const QString &setting)
 void ConfiguredDevice::applyPendingSettings()
 {
     setAlarmRange(m_fSetCh1Min, m_fSetCh1Max, m_fSetCh2Min, m_fSetCh2Max);
-    m_strBuzzerAlarm = m_strSetBuzzerAlarm;
-}
-
-void ConfiguredDevice::setListItem(QListWidgetItem *item)
-{
-    m_pListItem = item;
-    if (m_pListItem)
-        m_pListItem->setIcon(m_disconnectedIcon);
-}
-
-void ConfiguredDevice::clearListItem()
-{
-    m_pListItem = nullptr;
+    m_settings.setBuzzerAlarm(m_strSetBuzzerAlarm);
 }
 
 void ConfiguredDevice::setChartView(DeviceDetailView *view)
@@ -214,9 +206,16 @@ void ConfiguredDevice::chartData(double *time, double *ch1, double *ch2) const
     std::copy(std::begin(m_ch2Data), std::end(m_ch2Data), ch2);
 }
 
+void ConfiguredDevice::setChartData(const double *time, const double *ch1, const double *ch2)
+{
+    std::copy(time, time + CHART_POINTS, m_timeData);
+    std::copy(ch1, ch1 + CHART_POINTS, m_ch1Data);
+    std::copy(ch2, ch2 + CHART_POINTS, m_ch2Data);
+}
+
 void ConfiguredDevice::readData(const QString &text)
 {
-    if (m_nLinkType == LINK_TCP && m_nSyncState != STATE_IDLE) {
+    if (m_settings.linkType() == LINK_TCP && m_nSyncState != STATE_IDLE) {
         QString reply = text;
         reply.remove(QLatin1Char('\n'));
         readSyncData(reply);
@@ -227,33 +226,37 @@ void ConfiguredDevice::readData(const QString &text)
 
 void ConfiguredDevice::deviceConnected()
 {
+    const bool changed = !m_bConnected;
     m_bConnected = true;
-    if (m_pListItem)
-        m_pListItem->setIcon(m_connectedIcon);
+    emit connectionReported(true);
     if (m_pChartView)
-        m_pChartView->deviceConnected(m_strDeviceNumber);
+        m_pChartView->deviceConnected(m_settings.deviceNumber());
     if (m_pCh1Item)
-        m_pCh1Item->deviceConnected(m_strDeviceNumber);
+        m_pCh1Item->deviceConnected(m_settings.deviceNumber());
     if (m_pCh2Item)
-        m_pCh2Item->deviceConnected(m_strDeviceNumber);
+        m_pCh2Item->deviceConnected(m_settings.deviceNumber());
+    if (changed)
+        emit connectionChanged(true);
 }
 
 void ConfiguredDevice::deviceDisconnected()
 {
+    const bool changed = m_bConnected;
     m_bConnected = false;
-    if (m_pListItem)
-        m_pListItem->setIcon(m_disconnectedIcon);
+    emit connectionReported(false);
     if (m_pChartView)
-        m_pChartView->deviceDisconnected(m_strDeviceNumber);
+        m_pChartView->deviceDisconnected(m_settings.deviceNumber());
     if (m_pCh1Item)
-        m_pCh1Item->deviceDisconnected(m_strDeviceNumber);
+        m_pCh1Item->deviceDisconnected(m_settings.deviceNumber());
     if (m_pCh2Item)
-        m_pCh2Item->deviceDisconnected(m_strDeviceNumber);
+        m_pCh2Item->deviceDisconnected(m_settings.deviceNumber());
     m_strCh1Value.clear();
     m_strCh2Value.clear();
     m_bAlarm1 = false;
     m_bAlarm2 = false;
     m_nSyncState = STATE_IDLE;
+    if (changed)
+        emit connectionChanged(false);
 }
 
 void ConfiguredDevice::startSyncTelnet()
@@ -314,7 +317,7 @@ void ConfiguredDevice::readSyncData(const QString &reply)
         if (telnet)
             telnet->setBuzzerFlag(false);
         qCWarning(lcDevice).noquote() << "[ERROR] - ConfiguredDevice::readData() : NOT OK [" +
-                                             m_strDeviceNumber + "] : " + reply;
+                                             m_settings.deviceNumber() + "] : " + reply;
         return;
     }
 
@@ -331,7 +334,7 @@ void ConfiguredDevice::readSyncData(const QString &reply)
     case STATE_MAX2: {
         const QByteArray command = "ATBAL " + m_strSetBuzzerAlarm.toLatin1() + "\r\n";
         qCDebug(lcDevice).noquote() << "[DEBUG] - ConfiguredDevice : szCommand : " << command
-                                    << " [" + m_strDeviceNumber + "]";
+                                    << " [" + m_settings.deviceNumber() + "]";
         sendSyncCommand(command, STATE_ALARM);
         break;
     }
@@ -344,8 +347,8 @@ void ConfiguredDevice::readSyncData(const QString &reply)
         applyClosingRule();
         if (telnet)
             telnet->setBuzzerFlag(false);
-        qCDebug(lcDevice).noquote()
-            << "- ConfiguredDevice::readData() : STATE_END [" + m_strDeviceNumber + "] : " + reply;
+        qCDebug(lcDevice).noquote() << "- ConfiguredDevice::readData() : STATE_END [" +
+                                           m_settings.deviceNumber() + "] : " + reply;
         break;
     default:
         break;
@@ -358,7 +361,7 @@ void ConfiguredDevice::readSyncData(const QString &reply)
         if (telnet)
             telnet->setBuzzerFlag(false);
         qCWarning(lcDevice).noquote()
-            << "[ERROR] - ConfiguredDevice::readData() : STATE_ERROR OK [" + m_strDeviceNumber +
-                   "] : " + reply;
+            << "[ERROR] - ConfiguredDevice::readData() : STATE_ERROR OK [" +
+                   m_settings.deviceNumber() + "] : " + reply;
     }
 }

@@ -3,8 +3,8 @@
 #include "device/channelvalue.h"
 #include "device/charttime.h"
 #include "device/devicedisplay.h"
-#include "store/insertserialdata.h"
 #include "store/logcategories.h"
+#include "store/pendingrowqueue.h"
 #include "store/serialdatarow.h"
 
 #include <QLocale>
@@ -33,7 +33,7 @@ double shownValue(const QString &text)
 void ConfiguredDevice::readMeasureData(const QString &text)
 {
     deviceConnected();
-    if (m_nLinkType == LINK_TCP)
+    if (m_settings.linkType() == LINK_TCP)
         m_nNoResponse = 0;
 
     // The request time is converted once per reply: the conversion of a local date-time
@@ -73,28 +73,29 @@ void ConfiguredDevice::readMeasureData(const QString &text)
         if (m_pCh2Item)
             m_pCh2Item->setValue(m_strCh2Value);
 
-        if (m_bRecording && !m_bRefreshPoll) {
-            InsertSerialData::appendRow({m_strDeviceNumber, ch1.value, ch2.value, pointDate});
+        if (m_pRecordQueue && !m_bRefreshPoll) {
+            m_pRecordQueue->append({m_settings.deviceNumber(), ch1.value, ch2.value, pointDate});
             m_lastSavedTime = m_lastRequestTime;
         }
         m_bRefreshPoll = false;
     }
+    emit sampleReceived();
 }
 
 void ConfiguredDevice::setCheckAlarmSet1(double value)
 {
-    m_bAlarm1 = isOutsideAlarmRange(value, m_fCh1Min, m_fCh1Max);
+    m_bAlarm1 = isOutsideAlarmRange(value, m_settings.ch1Min(), m_settings.ch1Max());
     if (m_bAlarm1)
         qCDebug(lcDevice).noquote()
-            << "- ConfiguredDevice::setCheckAlarmSet1() : " + m_strDeviceNumber;
+            << "- ConfiguredDevice::setCheckAlarmSet1() : " + m_settings.deviceNumber();
 }
 
 void ConfiguredDevice::setCheckAlarmSet2(double value)
 {
-    m_bAlarm2 = isOutsideAlarmRange(value, m_fCh2Min, m_fCh2Max);
+    m_bAlarm2 = isOutsideAlarmRange(value, m_settings.ch2Min(), m_settings.ch2Max());
     if (m_bAlarm2)
         qCDebug(lcDevice).noquote()
-            << "- ConfiguredDevice::setCheckAlarmSet2() : " + m_strDeviceNumber;
+            << "- ConfiguredDevice::setCheckAlarmSet2() : " + m_settings.deviceNumber();
 }
 
 void ConfiguredDevice::checkAlarmAll()
@@ -106,16 +107,27 @@ void ConfiguredDevice::checkAlarmAll()
     setCheckAlarmSet2(b);
 }
 
-void ConfiguredDevice::insertNoValue()
+void ConfiguredDevice::insertNoValue(PendingRowQueue &rows)
 {
-    qCDebug(lcDevice).noquote() << "- ConfiguredDevice::insertNoValue() : " + m_strDeviceNumber;
+    qCDebug(lcDevice).noquote() << "- ConfiguredDevice::insertNoValue() : " +
+                                       m_settings.deviceNumber();
     // A logger that stored nothing since its last break has no line to break; a break dated
     // from anything else would stretch the recorded range back before the recording.
     if (!m_lastSavedTime.isValid())
         return;
     const qint64 lastMs = m_lastSavedTime.toMSecsSinceEpoch();
     const qint64 lastSeconds = lastMs >= 0 ? lastMs / 1000 : (lastMs - 999) / 1000;
-    InsertSerialData::appendRow(
-        {m_strDeviceNumber, NO_VALUE, NO_VALUE, static_cast<quint32>(lastSeconds + 1)});
+    rows.append(
+        {m_settings.deviceNumber(), NO_VALUE, NO_VALUE, static_cast<quint32>(lastSeconds + 1)});
     m_lastSavedTime = QDateTime();
+}
+
+void ConfiguredDevice::startRecording(PendingRowQueue &rows)
+{
+    m_pRecordQueue = &rows;
+}
+
+void ConfiguredDevice::stopRecording()
+{
+    m_pRecordQueue = nullptr;
 }

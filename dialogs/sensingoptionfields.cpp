@@ -31,17 +31,17 @@ void SensingOptionFields::applyCustomUnitPolicy(QComboBox *combo, int index)
 
 void SensingOptionFields::showNames(const ConfiguredDevice *device) const
 {
-    fillUnitCombo(ch1Unit, device->m_strCh1Custom);
-    fillUnitCombo(ch2Unit, device->m_strCh2Custom);
-    deviceName->setText(device->m_strDeviceName);
-    ch1Name->setText(device->m_strCh1Name);
-    ch2Name->setText(device->m_strCh2Name);
+    fillUnitCombo(ch1Unit, device->ch1Custom());
+    fillUnitCombo(ch2Unit, device->ch2Custom());
+    deviceName->setText(device->deviceName());
+    ch1Name->setText(device->ch1Name());
+    ch2Name->setText(device->ch2Name());
 }
 
 void SensingOptionFields::showUnitsAndRanges(const ConfiguredDevice *device) const
 {
-    ch1Unit->setCurrentIndex(device->m_nCh1Unit);
-    ch2Unit->setCurrentIndex(device->m_nCh2Unit);
+    ch1Unit->setCurrentIndex(device->ch1Unit());
+    ch2Unit->setCurrentIndex(device->ch2Unit());
     float limits[4];
     device->alarmRange(limits);
     ch1Min->setValue(limits[0]);
@@ -90,12 +90,12 @@ void SensingOptionFields::ranges(float *out) const
 void SensingOptionFields::applyNamesAndUnits(ConfiguredDevice *device, quint16 port) const
 {
     device->setConnection(deviceName->text(), ch1Name->text(), ch2Name->text(),
-                          device->m_strDeviceInterface, port);
+                          device->deviceInterface(), port);
     const int unit1 = ch1Unit->currentData().toInt();
     const int unit2 = ch2Unit->currentData().toInt();
     const QString custom1 = unit1 == CUSTOM_UNIT ? ch1Unit->currentText() : QString();
     const QString custom2 = unit2 == CUSTOM_UNIT ? ch2Unit->currentText() : QString();
     device->setUnits(unit1, unit2);
-    device->m_strCh1Custom = custom1;
-    device->m_strCh2Custom = custom2;
+    device->setCh1Custom(custom1);
+    device->setCh2Custom(custom2);
 }

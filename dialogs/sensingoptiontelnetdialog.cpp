@@ -24,17 +24,17 @@ SensingOptionTelnetDialog::SensingOptionTelnetDialog(ConfiguredDevice *device, Q
                 ui->doubleSpinBox_max_ch1, ui->doubleSpinBox_min_ch2, ui->doubleSpinBox_max_ch2};
     if (!device)
         return;
-    m_strDeviceNumber = device->m_strDeviceNumber;
+    m_strDeviceNumber = device->deviceNumber();
 
     m_fields.showNames(device);
     ui->comboBox_buzzeralarm->addItems(BUZZER_SETTINGS);
     ui->label_macaddr->setText(m_strDeviceNumber);
 
     // Limits and buzzer live in the logger: without a connection they cannot be written.
-    m_bSettingsEnabled = device->m_bConnected;
+    m_bSettingsEnabled = device->isConnected();
     m_fields.setRangesEnabled(m_bSettingsEnabled);
     ui->comboBox_buzzeralarm->setEnabled(m_bSettingsEnabled);
-    ui->comboBox_buzzeralarm->setCurrentIndex(BUZZER_SETTINGS.indexOf(device->m_strBuzzerAlarm));
+    ui->comboBox_buzzeralarm->setCurrentIndex(BUZZER_SETTINGS.indexOf(device->buzzerAlarm()));
 
     connect(ui->comboBox_unit_ch1, &QComboBox::currentIndexChanged, this,
             &SensingOptionTelnetDialog::checkCustomUnitPolicy);
@@ -122,7 +122,7 @@ void SensingOptionTelnetDialog::confirm()
             return;
         }
     }
-    m_fields.applyNamesAndUnits(m_pDevice, m_pDevice->m_nDevicePort);
+    m_fields.applyNamesAndUnits(m_pDevice, m_pDevice->devicePort());
     emit sensingConfirm();
     if (!m_pDevice)
         return;
@@ -134,14 +134,14 @@ void SensingOptionTelnetDialog::confirm()
     m_fields.ranges(staged);
     // With no buzzer item chosen (an unknown stored setting) the logger keeps what it has.
     const QString buzzer = ui->comboBox_buzzeralarm->currentIndex() < 0
-                               ? m_pDevice->m_strBuzzerAlarm
+                               ? m_pDevice->buzzerAlarm()
                                : ui->comboBox_buzzeralarm->currentText();
     m_pDevice->setPendingAlarmRange(staged[0], staged[1], staged[2], staged[3]);
     m_pDevice->setPendingBuzzerAlarm(buzzer);
 
     float committed[4];
     m_pDevice->alarmRange(committed);
-    bool changed = buzzer != m_pDevice->m_strBuzzerAlarm;
+    bool changed = buzzer != m_pDevice->buzzerAlarm();
     for (int i = 0; i < 4; ++i)
         changed = changed || staged[i] != committed[i];
 
@@ -149,10 +149,10 @@ void SensingOptionTelnetDialog::confirm()
         finish();
         return;
     }
-    if (!m_pDevice->m_bConnected) {
+    if (!m_pDevice->isConnected()) {
         // Nothing was sent: drop the staged values so the device holds only what it had.
         m_pDevice->setPendingAlarmRange(committed[0], committed[1], committed[2], committed[3]);
-        m_pDevice->setPendingBuzzerAlarm(m_pDevice->m_strBuzzerAlarm);
+        m_pDevice->setPendingBuzzerAlarm(m_pDevice->buzzerAlarm());
         backToEditing();
         showMessage(QStringLiteral("Loss of network connection.\nPlease retry."),
                     QStringLiteral("ERROR"));

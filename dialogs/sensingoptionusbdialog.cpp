@@ -18,11 +18,11 @@ SensingOptionUsbDialog::SensingOptionUsbDialog(ConfiguredDevice *device, QWidget
                 ui->doubleSpinBox_max_ch1, ui->doubleSpinBox_min_ch2, ui->doubleSpinBox_max_ch2};
     if (!device)
         return;
-    m_strDeviceNumber = device->m_strDeviceNumber;
+    m_strDeviceNumber = device->deviceNumber();
 
     m_fields.showNames(device);
     ui->label_serialnumber->setText(m_strDeviceNumber);
-    m_fields.setRangesEnabled(device->m_bConnected);
+    m_fields.setRangesEnabled(device->isConnected());
 
     connect(ui->comboBox_unit_ch1, &QComboBox::currentIndexChanged, this,
             &SensingOptionUsbDialog::checkCustomUnitPolicy);

@@ -9,8 +9,8 @@ NetworkSettingDialog::NetworkSettingDialog(ConfiguredDevice *device, QWidget *pa
 {
     ui->setupUi(this);
     if (m_pDevice) {
-        ui->label_ipaddr->setText(m_pDevice->m_strDeviceInterface);
-        ui->label_port->setText(QString::number(m_pDevice->m_nDevicePort));
+        ui->label_ipaddr->setText(m_pDevice->deviceInterface());
+        ui->label_port->setText(QString::number(m_pDevice->devicePort()));
     }
     connect(ui->pushButton_close, &QPushButton::clicked, this, &NetworkSettingDialog::close);
     // Escape and the title-bar button end the dialog as "CLOSE" does, instead of leaving a

@@ -100,32 +100,32 @@ QJsonObject deviceObject(const ConfiguredDevice *device)
     float range[4] = {0, 0, 0, 0};
     device->alarmRange(range);
     QJsonObject object;
-    object.insert(QStringLiteral("DeviceName"), device->m_strDeviceName);
-    object.insert(QStringLiteral("Ch1Name"), device->m_strCh1Name);
-    object.insert(QStringLiteral("Ch2Name"), device->m_strCh2Name);
-    object.insert(QStringLiteral("DeviceNumber"), device->m_strDeviceNumber);
-    object.insert(QStringLiteral("DeviceType"), device->m_nLinkType == LINK_SERIAL
+    object.insert(QStringLiteral("DeviceName"), device->deviceName());
+    object.insert(QStringLiteral("Ch1Name"), device->ch1Name());
+    object.insert(QStringLiteral("Ch2Name"), device->ch2Name());
+    object.insert(QStringLiteral("DeviceNumber"), device->deviceNumber());
+    object.insert(QStringLiteral("DeviceType"), device->linkType() == LINK_SERIAL
                                                     ? QStringLiteral("SERIAL")
                                                     : QStringLiteral("TELNET"));
-    object.insert(QStringLiteral("DeviceInterface"), device->m_strDeviceInterface);
-    object.insert(QStringLiteral("DevicePort"), QString::number(device->m_nDevicePort));
-    object.insert(QStringLiteral("ch1_unit"), QString::number(device->m_nCh1Unit));
+    object.insert(QStringLiteral("DeviceInterface"), device->deviceInterface());
+    object.insert(QStringLiteral("DevicePort"), QString::number(device->devicePort()));
+    object.insert(QStringLiteral("ch1_unit"), QString::number(device->ch1Unit()));
     object.insert(QStringLiteral("ch1_min"), limitText(range[0]));
     object.insert(QStringLiteral("ch1_max"), limitText(range[1]));
-    object.insert(QStringLiteral("ch1_custom"), device->m_strCh1Custom);
-    object.insert(QStringLiteral("ch2_unit"), QString::number(device->m_nCh2Unit));
+    object.insert(QStringLiteral("ch1_custom"), device->ch1Custom());
+    object.insert(QStringLiteral("ch2_unit"), QString::number(device->ch2Unit()));
     object.insert(QStringLiteral("ch2_min"), limitText(range[2]));
     object.insert(QStringLiteral("ch2_max"), limitText(range[3]));
-    object.insert(QStringLiteral("ch2_custom"), device->m_strCh2Custom);
-    object.insert(QStringLiteral("buzzerAlarm"), device->m_strBuzzerAlarm);
-    object.insert(QStringLiteral("DashboardNumber"), device->m_nDashboardNumber);
+    object.insert(QStringLiteral("ch2_custom"), device->ch2Custom());
+    object.insert(QStringLiteral("buzzerAlarm"), device->buzzerAlarm());
+    object.insert(QStringLiteral("DashboardNumber"), device->dashboardNumber());
     return object;
 }
 
 ConfiguredDevice *findDevice(const QList<ConfiguredDevice *> &devices, const QString &number)
 {
     for (ConfiguredDevice *device : devices) {
-        if (device && device->m_strDeviceNumber == number) {
+        if (device && device->deviceNumber() == number) {
             return device;
         }
     }
@@ -275,10 +275,10 @@ void applyRecords(const QList<DeviceRecord> &records, QList<ConfiguredDevice *> 
                               record.deviceInterface, record.devicePort);
         device->setUnits(record.ch1Unit, record.ch2Unit);
         device->setAlarmRange(record.ch1Min, record.ch1Max, record.ch2Min, record.ch2Max);
-        device->m_strCh1Custom = record.ch1Custom;
-        device->m_strCh2Custom = record.ch2Custom;
+        device->setCh1Custom(record.ch1Custom);
+        device->setCh2Custom(record.ch2Custom);
         device->setBuzzerAlarm(record.buzzerAlarm);
-        device->m_nDashboardNumber = record.dashboardNumber;
+        device->setDashboardNumber(record.dashboardNumber);
         device->setKeepAlive(keepAlive);
     }
 }

@@ -151,7 +151,7 @@ AvailableDevice *ProjectManager::findAvailable(const QString &id) const
 ConfiguredDevice *ProjectManager::findConfigured(const QString &id) const
 {
     for (ConfiguredDevice *device : m_configuredDeviceList) {
-        if (device && device->m_strDeviceNumber == id)
+        if (device && device->deviceNumber() == id)
             return device;
     }
     return nullptr;
@@ -177,9 +177,9 @@ QListWidgetItem *ProjectManager::newAvailableEntry(const AvailableDevice &device
 QListWidgetItem *ProjectManager::newConfiguredEntry(const ConfiguredDevice &device) const
 {
     const QString label =
-        device.m_strDeviceName.isEmpty() ? device.m_strDeviceNumber : device.m_strDeviceName;
-    return newEntry(label, device.m_strDeviceInterface, device.m_nDevicePort, device.m_nLinkType,
-                    device.m_strDeviceNumber);
+        device.deviceName().isEmpty() ? device.deviceNumber() : device.deviceName();
+    return newEntry(label, device.deviceInterface(), device.devicePort(), device.linkType(),
+                    device.deviceNumber());
 }
 
 void ProjectManager::setConfiguredDeviceList(const QList<ConfiguredDevice *> &devices)
@@ -192,7 +192,7 @@ void ProjectManager::setConfiguredDeviceList(const QList<ConfiguredDevice *> &de
     for (ConfiguredDevice *device : devices) {
         if (!device)
             continue;
-        QListWidget *list = dashboardList(device->m_nDashboardNumber);
+        QListWidget *list = dashboardList(device->dashboardNumber());
         if (!list)
             continue;
         if (list->count() >= MAX_DASHBOARD_DEVICES) {
@@ -292,7 +292,7 @@ void ProjectManager::slotProjectRemoveDevice()
         const QString id = entry->toolTip();
         ConfiguredDevice *manual = nullptr;
         for (ConfiguredDevice *device : std::as_const(m_manualDevices)) {
-            if (device->m_strDeviceNumber == id)
+            if (device->deviceNumber() == id)
                 manual = device;
         }
         if (manual) {
@@ -329,10 +329,10 @@ void ProjectManager::slotManualConfigDevice(ConfiguredDevice *device)
 {
     if (!device)
         return;
-    const QString id = device->m_strDeviceNumber;
+    const QString id = device->deviceNumber();
     ConfiguredDevice *known = findConfigured(id);
     // One logger has one id and one history: it may sit on the dashboards only once.
-    if (isPlaced(id) || (known && known->m_nLinkType != LINK_TCP)) {
+    if (isPlaced(id) || (known && known->linkType() != LINK_TCP)) {
         showTimedMessage(QStringLiteral("ERROR"),
                          QStringLiteral("the mac address already exists."));
         delete device;
@@ -348,15 +348,15 @@ void ProjectManager::slotManualConfigDevice(ConfiguredDevice *device)
     // typed name and address, and the hand-made device with its connection goes.
     if (known) {
         known->close();
-        known->setConnection(device->m_strDeviceName, known->m_strCh1Name, known->m_strCh2Name,
-                             device->m_strDeviceInterface, device->m_nDevicePort);
+        known->setConnection(device->deviceName(), known->ch1Name(), known->ch2Name(),
+                             device->deviceInterface(), device->devicePort());
         delete device;
         device = known;
     } else {
         m_configuredDeviceList.append(device);
         m_manualDevices.append(device);
     }
-    device->m_nDashboardNumber = ui->tabWidget->currentIndex();
+    device->setDashboardNumber(ui->tabWidget->currentIndex());
     // The manual entry stands for the discovered one of the same logger.
     for (int row = 0; row < ui->availlable_list->count(); ++row) {
         if (ui->availlable_list->item(row)->toolTip() == id) {
@@ -401,7 +401,7 @@ void ProjectManager::slotProjectListConfirm()
             const QListWidgetItem *entry = list->item(row);
             const QString id = entry->toolTip();
             if (ConfiguredDevice *device = findConfigured(id)) {
-                device->m_nDashboardNumber = d;
+                device->setDashboardNumber(d);
                 result.append(device);
             } else if (const AvailableDevice *available = findAvailable(id)) {
                 auto *device = new ConfiguredDevice(id, available->kind);
@@ -410,7 +410,7 @@ void ProjectManager::slotProjectListConfirm()
                 name.remove(QLatin1Char('\t'));
                 device->setConnection(name, QStringLiteral("CH1"), QStringLiteral("CH2"),
                                       available->address, available->port);
-                device->m_nDashboardNumber = d;
+                device->setDashboardNumber(d);
                 result.append(device);
             } else {
                 qCDebug(lcProject).noquote() << "slotProjectListConfirm [" + id + "] is not found";

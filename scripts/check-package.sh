@@ -93,6 +93,8 @@ installed=(
     /usr/lib/udev/rules.d/60-velmoran-lite.rules
     /usr/share/doc/velmoran-lite/copyright
     /usr/share/doc/velmoran-lite/changelog.Debian.gz
+    /usr/lib/systemd/system/velmoran-recorder@.service
+    /usr/lib/sysusers.d/velmoran-lite.conf
 )
 for file in "${installed[@]}"; do
     check test -f "$target$file"
@@ -104,6 +106,38 @@ done
 check test -f "$target/usr/lib/x86_64-linux-gnu/qt6/plugins/sqldrivers/libqsqlite.so"
 check test -f "$target/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqxcb.so"
 check test -f "$target/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqoffscreen.so"
+
+say "systemd-analyze verify velmoran-recorder@.service"
+# The clean root has no systemd: the host's checks the installed unit, its program path pointing
+# into the root (a unit that does not parse cleanly prints what is wrong).
+if command -v systemd-analyze >/dev/null; then
+    mkdir -p "$work/units"
+    sed "s#/usr/bin/velmoran-lite#$target/usr/bin/velmoran-lite#" \
+        "$target/usr/lib/systemd/system/velmoran-recorder@.service" \
+        >"$work/units/velmoran-recorder@.service"
+    if systemd-analyze verify --man=no "$work/units/velmoran-recorder@.service" \
+        >"$work/verify.log" 2>&1 && [ ! -s "$work/verify.log" ]; then
+        echo "ok: systemd-analyze verify"
+    else
+        echo "FAILED: systemd-analyze verify" >&2
+        cat "$work/verify.log" >&2
+        failed=1
+    fi
+else
+    echo "skipped: no systemd-analyze on this machine"
+fi
+check in_root sh -c "grep -q '^ExecStart=/usr/bin/velmoran-lite --headless %f' \
+    /usr/lib/systemd/system/velmoran-recorder@.service"
+
+say "velmoran-lite --headless on a missing project"
+in_root velmoran-lite --headless /tmp/none.tpc >"$work/headless.log" 2>&1 && rc=0 || rc=$?
+if [ "$rc" -eq 2 ] && grep -q 'does not exist' "$work/headless.log"; then
+    echo "ok: exit code 2 without a display"
+else
+    echo "FAILED: velmoran-lite --headless exited with $rc" >&2
+    cat "$work/headless.log" >&2
+    failed=1
+fi
 
 say "kestrelix-sim --help"
 if in_root kestrelix-sim --help >"$work/sim-help.txt" 2>&1 && grep -q -- '--discovery' "$work/sim-help.txt"; then

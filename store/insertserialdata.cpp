@@ -1,7 +1,6 @@
 #include "store/insertserialdata.h"
 #include "store/logcategories.h"
 
-#include "device/devicetypes.h"
 #include "store/historyindex.h"
 #include "store/pendingrowqueue.h"
 #include "store/walcheckpointer.h"
@@ -264,34 +263,9 @@ bool InsertSerialData::createTable()
     return true;
 }
 
-void InsertSerialData::appendRow(const SerialDataRow &row)
-{
-    PendingRowQueue::instance().append(row);
-}
-
-int InsertSerialData::pendingRowCount()
-{
-    return PendingRowQueue::instance().count();
-}
-
-void InsertSerialData::clearPendingRows()
-{
-    PendingRowQueue::instance().clear();
-}
-
 qint64 InsertSerialData::databaseFileSize(const QString &databasePath)
 {
     return QFileInfo(databasePath).size() + QFileInfo(databasePath + QStringLiteral("-wal")).size();
-}
-
-qint64 InsertSerialData::droppedRowCount()
-{
-    return PendingRowQueue::instance().droppedRowCount();
-}
-
-void InsertSerialData::setPendingRowLimit(int limit)
-{
-    PendingRowQueue::instance().setLimit(limit);
 }
 
 QSqlQuery *InsertSerialData::insertStatement(QSqlDatabase &db, int rowCount)
@@ -390,7 +364,7 @@ void InsertSerialData::abandonTransaction(QSqlDatabase &db)
 
 bool InsertSerialData::insertNow()
 {
-    return insertFrom(PendingRowQueue::instance());
+    return !m_pRowQueue || insertFrom(*m_pRowQueue);
 }
 
 bool InsertSerialData::insertFrom(PendingRowQueue &queue)

@@ -15,8 +15,8 @@ class WalCheckpointer;
 class QSqlDatabase;
 
 // The measurement store of the open project: one SQLite file, one table "kestrelix" that two
-// sibling programs read as well. Samples wait in a process-wide queue and are written in
-// batches; a batch leaves the queue only once it is committed.
+// sibling programs read as well. Samples wait in a queue that the store's owner keeps and hands
+// to it; they are written in batches, and a batch leaves the queue only once it is committed.
 class InsertSerialData : public QObject
 {
     Q_OBJECT
@@ -44,16 +44,13 @@ public:
     // The same for a queue of rows set aside for this store's database.
     bool insertFrom(PendingRowQueue &queue);
 
-    static void appendRow(const SerialDataRow &row);
-    static int pendingRowCount();
-    static void clearPendingRows(); // tests only
-    // Rows dropped because the queue was full, since the process started.
-    static qint64 droppedRowCount();
+    // The queue insertNow() writes from; the owner keeps it, so rows queued while no store is
+    // connected wait for the next one. Without a queue insertNow() has nothing to write.
+    void setRowQueue(PendingRowQueue *queue) { m_pRowQueue = queue; }
+    PendingRowQueue *rowQueue() const { return m_pRowQueue; }
     // The bytes the database takes on disk: the main file and its write-ahead log, where
     // recent commits live until a checkpoint moves them into the main file.
     static qint64 databaseFileSize(const QString &databasePath);
-    // Bound of the queue; 0 means unbounded. The default holds a day of 64 loggers at 1 s.
-    static void setPendingRowLimit(int limit);
 
     uint startDateTime();
     uint endDateTime();
@@ -83,6 +80,7 @@ private:
     QSqlQuery *insertStatement(QSqlDatabase &db, int rowCount);
     void abandonTransaction(QSqlDatabase &db);
 
+    PendingRowQueue *m_pRowQueue = nullptr;
     bool m_bConnected = false;
     QString m_strDatabasePath;
     QString m_strConnectionPrefix;

@@ -5,12 +5,6 @@
 
 #include <algorithm>
 
-PendingRowQueue &PendingRowQueue::instance()
-{
-    static PendingRowQueue queue{Shared()};
-    return queue;
-}
-
 void PendingRowQueue::append(const SerialDataRow &row)
 {
     if (m_nLimit > 0 && count() >= m_nLimit) {

@@ -4,8 +4,9 @@
 
 #include <deque>
 
-// The process-wide queue of rows waiting for the database. It outlives every store, so rows
-// sampled while no store is connected are written by the next one that is. Rows leave it
+// A queue of rows waiting for the database, kept by the recording's owner and handed to the
+// store; it outlives every store, so rows sampled while no store is connected are written by
+// the next one that is. Rows leave it
 // only once a store has committed them; while the database cannot be written it keeps
 // growing up to a bound, beyond which the oldest rows are dropped and counted.
 class PendingRowQueue
@@ -14,9 +15,10 @@ public:
     // A day of samples for 64 loggers polled every second.
     static constexpr int DEFAULT_LIMIT = 86400 * 64;
 
-    static PendingRowQueue &instance();
-    // A queue of its own, unbounded: rows set aside for one database (see takeAll).
-    PendingRowQueue() : m_nLimit(0) {}
+    // limit 0: unbounded, as for rows set aside for one database (see takeAll).
+    explicit PendingRowQueue(int limit = 0) : m_nLimit(limit) {}
+    PendingRowQueue(const PendingRowQueue &) = delete;
+    PendingRowQueue &operator=(const PendingRowQueue &) = delete;
 
     void append(const SerialDataRow &row);
     int count() const { return int(m_rows.size()); }
@@ -32,13 +34,8 @@ public:
     qint64 droppedRowCount() const { return m_nDropped; }
 
 private:
-    struct Shared
-    {
-    };
-    explicit PendingRowQueue(Shared) {}
-
     std::deque<SerialDataRow> m_rows;
-    int m_nLimit = DEFAULT_LIMIT;
+    int m_nLimit;
     qint64 m_nDropped = 0;
     qint64 m_nDroppedInStreak = 0;
 };

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+// The no-value marker: never drawn by the charts and written to the database as NULL.
+constexpr double NO_VALUE = 1.7e308;
+
 // One queued measurement row: both channels of one logger at one second.
 struct SerialDataRow
 {

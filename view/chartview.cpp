@@ -73,13 +73,13 @@ void ChartView::setDevice(ConfiguredDevice *device)
     if (!device)
         return;
     m_pDevice = device;
-    setConnected(device->m_bConnected);
-    if (!device->m_strCh1Value.isEmpty()) {
-        ui->label_ch1_number->setText(device->m_strCh1Value);
+    setConnected(device->isConnected());
+    if (!device->ch1Value().isEmpty()) {
+        ui->label_ch1_number->setText(device->ch1Value());
         ui->label_ch1_number->fitFont();
     }
-    if (!device->m_strCh2Value.isEmpty()) {
-        ui->label_ch2_number->setText(device->m_strCh2Value);
+    if (!device->ch2Value().isEmpty()) {
+        ui->label_ch2_number->setText(device->ch2Value());
         ui->label_ch2_number->fitFont();
     }
     updateInfo();
@@ -91,30 +91,30 @@ void ChartView::updateInfo()
 {
     if (!m_pDevice)
         return;
-    const QString name = m_pDevice->m_strDeviceName.isEmpty() ? m_pDevice->m_strDeviceInterface
-                                                              : m_pDevice->m_strDeviceName;
+    const QString name =
+        m_pDevice->deviceName().isEmpty() ? m_pDevice->deviceInterface() : m_pDevice->deviceName();
     const QString ch1Name =
-        m_pDevice->m_strCh1Name.isEmpty() ? QStringLiteral("CH1") : m_pDevice->m_strCh1Name;
+        m_pDevice->ch1Name().isEmpty() ? QStringLiteral("CH1") : m_pDevice->ch1Name();
     const QString ch2Name =
-        m_pDevice->m_strCh2Name.isEmpty() ? QStringLiteral("CH2") : m_pDevice->m_strCh2Name;
+        m_pDevice->ch2Name().isEmpty() ? QStringLiteral("CH2") : m_pDevice->ch2Name();
     ui->label_device->setText(name);
     ui->label_ch1_device->setText(name);
     ui->label_ch2_device->setText(name);
     ui->label_ch1_desc->setText(ch1Name);
     ui->label_ch2_desc->setText(ch2Name);
 
-    if (m_pDevice->m_nLinkType == LINK_SERIAL) {
-        ui->label_serialnumber->setText(QStringLiteral("SN : ") + m_pDevice->m_strDeviceNumber);
+    if (m_pDevice->linkType() == LINK_SERIAL) {
+        ui->label_serialnumber->setText(QStringLiteral("SN : ") + m_pDevice->deviceNumber());
         ui->label_device_type->setPixmap(m_usbPixmap);
     } else {
-        ui->label_serialnumber->setText(QStringLiteral("MAC : ") + m_pDevice->m_strDeviceNumber);
+        ui->label_serialnumber->setText(QStringLiteral("MAC : ") + m_pDevice->deviceNumber());
         ui->label_device_type->setPixmap(m_lanPixmap);
     }
 
-    m_nCh1Unit = m_pDevice->m_nCh1Unit;
-    m_nCh2Unit = m_pDevice->m_nCh2Unit;
-    m_strCh1Custom = m_pDevice->m_strCh1Custom;
-    m_strCh2Custom = m_pDevice->m_strCh2Custom;
+    m_nCh1Unit = m_pDevice->ch1Unit();
+    m_nCh2Unit = m_pDevice->ch2Unit();
+    m_strCh1Custom = m_pDevice->ch1Custom();
+    m_strCh2Custom = m_pDevice->ch2Custom();
 
     const auto refreshUnit = [](const Channel &ch, int unit, const QString &custom, bool alarm) {
         if (!ch.number->text().isEmpty()) {
@@ -126,10 +126,10 @@ void ChartView::updateInfo()
             TileStyle::apply(ch.frame, TileStyle::grey);
         }
     };
-    refreshUnit(m_ch1, m_nCh1Unit, m_strCh1Custom, m_pDevice->m_bAlarm1);
-    refreshUnit(m_ch2, m_nCh2Unit, m_strCh2Custom, m_pDevice->m_bAlarm2);
+    refreshUnit(m_ch1, m_nCh1Unit, m_strCh1Custom, m_pDevice->alarm1());
+    refreshUnit(m_ch2, m_nCh2Unit, m_strCh2Custom, m_pDevice->alarm2());
 
-    if (m_pDevice->m_nLinkType == LINK_TCP)
+    if (m_pDevice->linkType() == LINK_TCP)
         ui->btn_network->show();
 }
 
@@ -154,13 +154,13 @@ void ChartView::setConnected(bool connected)
 
 void ChartView::deviceConnected(const QString &deviceNumber)
 {
-    if (m_pDevice && deviceNumber == m_pDevice->m_strDeviceNumber)
+    if (m_pDevice && deviceNumber == m_pDevice->deviceNumber())
         setConnected(true);
 }
 
 void ChartView::deviceDisconnected(const QString &deviceNumber)
 {
-    if (m_pDevice && deviceNumber == m_pDevice->m_strDeviceNumber)
+    if (m_pDevice && deviceNumber == m_pDevice->deviceNumber())
         setConnected(false);
 }
 
@@ -209,8 +209,8 @@ void ChartView::showPending()
     }
     if (m_bValuesPending && m_pDevice) {
         m_bValuesPending = false;
-        showValue(m_ch1, m_strText1, m_nCh1Unit, m_strCh1Custom, m_pDevice->m_bAlarm1);
-        showValue(m_ch2, m_strText2, m_nCh2Unit, m_strCh2Custom, m_pDevice->m_bAlarm2);
+        showValue(m_ch1, m_strText1, m_nCh1Unit, m_strCh1Custom, m_pDevice->alarm1());
+        showValue(m_ch2, m_strText2, m_nCh2Unit, m_strCh2Custom, m_pDevice->alarm2());
     }
 }
 

@@ -35,7 +35,7 @@ void DashBoard::removeItems()
             continue;
         for (DashBoardDeviceItem *item : std::as_const(m_itemList)) {
             const DeviceTileView *tile = item;
-            if (device->m_pCh1Item == tile || device->m_pCh2Item == tile) {
+            if (device->ch1Item() == tile || device->ch2Item() == tile) {
                 device->clearDashboardItems();
                 break;
             }

@@ -58,21 +58,21 @@ void DashBoardDeviceItem::readDevice()
 {
     const ConfiguredDevice *device = m_pDevice;
     m_strName =
-        device->m_strDeviceName.isEmpty() ? device->m_strDeviceInterface : device->m_strDeviceName;
-    const QString &channelName = m_bChannel1 ? device->m_strCh1Name : device->m_strCh2Name;
+        device->deviceName().isEmpty() ? device->deviceInterface() : device->deviceName();
+    const QString &channelName = m_bChannel1 ? device->ch1Name() : device->ch2Name();
     if (channelName.isEmpty())
         m_strDesc = m_bChannel1 ? QStringLiteral("CH1") : QStringLiteral("CH2");
     else
         m_strDesc = channelName;
-    m_nUnit = m_bChannel1 ? device->m_nCh1Unit : device->m_nCh2Unit;
-    m_strCustom = m_bChannel1 ? device->m_strCh1Custom : device->m_strCh2Custom;
+    m_nUnit = m_bChannel1 ? device->ch1Unit() : device->ch2Unit();
+    m_strCustom = m_bChannel1 ? device->ch1Custom() : device->ch2Custom();
 }
 
 bool DashBoardDeviceItem::channelAlarm() const
 {
     if (!m_pDevice)
         return false;
-    return m_bChannel1 ? m_pDevice->m_bAlarm1 : m_pDevice->m_bAlarm2;
+    return m_bChannel1 ? m_pDevice->alarm1() : m_pDevice->alarm2();
 }
 
 void DashBoardDeviceItem::changed(bool batched)
@@ -118,7 +118,7 @@ void DashBoardDeviceItem::setValue(const QString &text)
 
 void DashBoardDeviceItem::deviceConnected(const QString &deviceNumber)
 {
-    if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
+    if (!m_pDevice || deviceNumber != m_pDevice->deviceNumber())
         return;
     m_pStyle = TileStyle::normal;
     changed(true);
@@ -126,7 +126,7 @@ void DashBoardDeviceItem::deviceConnected(const QString &deviceNumber)
 
 void DashBoardDeviceItem::deviceDisconnected(const QString &deviceNumber)
 {
-    if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
+    if (!m_pDevice || deviceNumber != m_pDevice->deviceNumber())
         return;
     m_pStyle = TileStyle::grey;
     m_strValue.clear();

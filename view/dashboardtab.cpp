@@ -28,7 +28,7 @@ void DashboardTab::setDeviceList(const QList<ConfiguredDevice *> &list)
     for (ConfiguredDevice *device : list) {
         if (!device)
             continue;
-        const int d = device->m_nDashboardNumber;
+        const int d = device->dashboardNumber();
         if (d >= 0 && d < DASHBOARD_COUNT && pages[d].size() < DashBoard::MAX_DEVICES)
             pages[d].append(device);
     }

@@ -73,10 +73,10 @@ ProjectCenter::~ProjectCenter()
     // The dashboards and the list hand back their own pointers as they go; the detail view's
     // is handed back here, before any of them is deleted.
     for (const QPointer<ConfiguredDevice> &device : std::as_const(m_deviceList)) {
-        if (device && device->m_pChartView == static_cast<DeviceDetailView *>(m_pChartView))
+        if (device && device->chartView() == static_cast<DeviceDetailView *>(m_pChartView))
             device->clearChartView();
     }
-    if (m_pCurrentDevice && m_pCurrentDevice->m_pChartView == m_pChartView)
+    if (m_pCurrentDevice && m_pCurrentDevice->chartView() == m_pChartView)
         m_pCurrentDevice->clearChartView();
 
     delete m_pDashboardTab;
@@ -159,12 +159,12 @@ void ProjectCenter::slotPopupSensingOption()
     if (!m_pCurrentDevice)
         return;
     QDialog *dialog = nullptr;
-    if (m_pCurrentDevice->m_nLinkType == LINK_SERIAL) {
+    if (m_pCurrentDevice->linkType() == LINK_SERIAL) {
         auto *usbDialog = new SensingOptionUsbDialog(m_pCurrentDevice, this);
         connect(usbDialog, &SensingOptionUsbDialog::sensingConfirm, this,
                 &ProjectCenter::slotSensingConfirm);
         dialog = usbDialog;
-    } else if (m_pCurrentDevice->m_nLinkType == LINK_TCP) {
+    } else if (m_pCurrentDevice->linkType() == LINK_TCP) {
         auto *telnetDialog = new SensingOptionTelnetDialog(m_pCurrentDevice, this);
         connect(telnetDialog, &SensingOptionTelnetDialog::sensingConfirm, this,
                 &ProjectCenter::slotSensingConfirm);
@@ -187,7 +187,7 @@ void ProjectCenter::slotSensingConfirm()
 
 void ProjectCenter::slotNetworkSetting()
 {
-    if (!m_pCurrentDevice || m_pCurrentDevice->m_nLinkType != LINK_TCP)
+    if (!m_pCurrentDevice || m_pCurrentDevice->linkType() != LINK_TCP)
         return;
     auto *dialog = new NetworkSettingDialog(m_pCurrentDevice, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

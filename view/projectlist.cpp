@@ -1,6 +1,7 @@
 #include "view/projectlist.h"
 
 #include "device/configureddevice.h"
+#include "view/devicelisticons.h"
 
 #include "ui_projectlist.h"
 
@@ -23,7 +24,7 @@ public:
 } // namespace
 
 ProjectList::ProjectList(const QString &projectName, QWidget *parent)
-    : QWidget(parent), ui(new Ui::ProjectList)
+    : QWidget(parent), ui(new Ui::ProjectList), m_pIcons(new DeviceListIcons(this))
 {
     ui->setupUi(this);
     ui->list_project->setItemDelegate(new ListWidthDelegate(ui->list_project));
@@ -35,11 +36,9 @@ ProjectList::ProjectList(const QString &projectName, QWidget *parent)
 
 ProjectList::~ProjectList()
 {
-    // The devices hold pointers to the entries, which die with the list widget.
-    for (auto it = m_deviceItems.cbegin(); it != m_deviceItems.cend(); ++it) {
-        if (it.key()->m_pListItem == it.value())
-            it.key()->clearListItem();
-    }
+    // The entries die with the list widget: no icon may follow a device after that.
+    delete m_pIcons;
+    m_pIcons = nullptr;
     delete ui;
 }
 
@@ -50,9 +49,8 @@ QString ProjectList::projectName() const
 
 void ProjectList::applyNames(const ConfiguredDevice *device, QListWidgetItem *item)
 {
-    item->setText(device->m_strDeviceName.isEmpty() ? device->m_strDeviceNumber
-                                                    : device->m_strDeviceName);
-    item->setToolTip(device->m_strDeviceInterface);
+    item->setText(device->deviceName().isEmpty() ? device->deviceNumber() : device->deviceName());
+    item->setToolTip(device->deviceInterface());
 }
 
 void ProjectList::setDeviceList(const QList<ConfiguredDevice *> &list)
@@ -62,7 +60,7 @@ void ProjectList::setDeviceList(const QList<ConfiguredDevice *> &list)
             continue;
         auto *item = new QListWidgetItem(ui->list_project);
         applyNames(device, item);
-        device->setListItem(item);
+        m_pIcons->attach(device, item);
         m_deviceItems.insert(device, item);
         connect(device, &QObject::destroyed, this,
                 [this, device] { m_deviceItems.remove(device); });

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QWidget>
 
+class DeviceListIcons;
 class QListWidgetItem;
 
 namespace Ui {
@@ -13,7 +14,7 @@ class ProjectList;
 }
 
 // The project's devices as a list beside the dashboards, under a button that leads back to
-// the dashboards. Each device keeps its entry's icon up to date itself.
+// the dashboards, each entry with an icon that follows its device's connection.
 class ProjectList : public QWidget
 {
     Q_OBJECT
@@ -28,6 +29,7 @@ public:
 
     QListWidgetItem *item(ConfiguredDevice *device) const { return m_deviceItems.value(device); }
     QString projectName() const;
+    const DeviceListIcons *icons() const { return m_pIcons; }
 
 signals:
     void dashboardClicked();
@@ -42,4 +44,5 @@ private:
 
     Ui::ProjectList *ui;
     QHash<ConfiguredDevice *, QListWidgetItem *> m_deviceItems;
+    DeviceListIcons *m_pIcons = nullptr;
 };

@@ -2,7 +2,7 @@
 #include "device/pollinterval.h"
 #include "device/serialdevice.h"
 #include "device/telnetdevice.h"
-#include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
 #include "tests/support/simprocess.h"
 
 #include <QCommandLineParser>
@@ -26,7 +26,9 @@ DecodeResult benchDecode(int lines, bool recording, int linesPerReply = 1)
 {
     ConfiguredDevice device(QStringLiteral("KX0001"), LINK_TCP);
     device.setAlarmRange(10.0f, 30.0f, 20.0f, 80.0f);
-    device.m_bRecording = recording;
+    PendingRowQueue rows;
+    if (recording)
+        device.startRecording(rows);
     const QDateTime first = QDateTime::fromSecsSinceEpoch(1700000000);
     const QDateTime second = first.addSecs(1);
     const QString replies[2] = {QStringLiteral("23.45,56.78\n").repeated(linesPerReply),
@@ -34,18 +36,18 @@ DecodeResult benchDecode(int lines, bool recording, int linesPerReply = 1)
     const int replyCount = qMax(1, lines / linesPerReply);
     lines = replyCount * linesPerReply;
 
-    InsertSerialData::clearPendingRows();
+    rows.clear();
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < replyCount; ++i) {
         // Alternating request times make every line shift the chart buffers.
-        device.m_lastRequestTime = (i & 1) ? second : first;
+        device.setLastRequestTime((i & 1) ? second : first);
         device.readData(replies[i & 1]);
         if (recording && (i & 0x3FFF) == 0x3FFF)
-            InsertSerialData::clearPendingRows();
+            rows.clear();
     }
     const qint64 ns = timer.nsecsElapsed();
-    InsertSerialData::clearPendingRows();
+    rows.clear();
     return {double(ns) / lines, lines};
 }
 

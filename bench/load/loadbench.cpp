@@ -16,6 +16,7 @@
 #include "device/devicetypes.h"
 #include "device/pollinterval.h"
 #include "project/projectfile.h"
+#include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "tests/support/simprocess.h"
 #include "tests/support/testsettings.h"
@@ -129,7 +130,7 @@ bool writeProject(const QString &path, const QList<SimProcess::Logger> &loggers)
                               logger.address, logger.port);
         // The drifting values never leave the range: no alarm sound during the run.
         device->setAlarmRange(-1e6f, 1e6f, -1e6f, 1e6f);
-        device->m_nDashboardNumber = i / 16;
+        device->setDashboardNumber(i / 16);
         devices.append(device);
     }
     return ProjectFile::create(path, ProjectFile::baseName(path), 1000) &&
@@ -201,11 +202,11 @@ private:
     ChartView *m_pView = nullptr;
 };
 
-QTimer *takeOverTimer(VelmoranMain *window, void (VelmoranMain::*slot)())
+QTimer *takeOverTimer(VelmoranMain *window, void (Recorder::*slot)())
 {
-    const QList<QTimer *> timers = window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    const QList<QTimer *> timers = window->recorder()->findChildren<QTimer *>();
     for (QTimer *timer : timers) {
-        if (QObject::disconnect(timer, &QTimer::timeout, window, slot))
+        if (QObject::disconnect(timer, &QTimer::timeout, window->recorder(), slot))
             return timer;
     }
     return nullptr;
@@ -322,8 +323,8 @@ bool LoadRun::start()
         std::fprintf(stderr, "the project did not load or does not record\n");
         return false;
     }
-    m_pWriteTimer = takeOverTimer(m_window.get(), &VelmoranMain::writeDevice);
-    QTimer *dbTimer = takeOverTimer(m_window.get(), &VelmoranMain::writeDb);
+    m_pWriteTimer = takeOverTimer(m_window.get(), &Recorder::poll);
+    QTimer *dbTimer = takeOverTimer(m_window.get(), &Recorder::flush);
     if (!m_pWriteTimer || !dbTimer) {
         std::fprintf(stderr, "the acquisition timers were not found\n");
         return false;
@@ -384,12 +385,12 @@ void LoadRun::timedWriteDevice()
 
 void LoadRun::timedWriteDb()
 {
-    const int before = InsertSerialData::pendingRowCount();
+    const int before = m_window->pendingRows().count();
     QElapsedTimer clock;
     clock.start();
     m_window->writeDb();
     const double ms = double(clock.nsecsElapsed()) / 1e6;
-    const int after = InsertSerialData::pendingRowCount();
+    const int after = m_window->pendingRows().count();
     if (after < before) {
         m_batchMs.add(ms);
         m_batchRows.add(before - after);
@@ -487,7 +488,7 @@ void LoadRun::report()
     for (const QString &line : differences.mid(0, 10))
         std::printf("  %s\n", qPrintable(line));
     std::printf("rows dropped by the queue   %lld\n",
-                static_cast<long long>(InsertSerialData::droppedRowCount()));
+                static_cast<long long>(m_window->pendingRows().droppedRowCount()));
     const double cpu = cpuSeconds(usage) - cpuSeconds(m_usageAtLoad);
     std::printf("CPU user+sys                %.1f s (%.1f %% of one core)\n", cpu,
                 100.0 * cpu / runSeconds);

@@ -64,13 +64,13 @@ int main(int argc, char *argv[])
             if (h > 16 && h < 17.2)
                 f += 7 * qSin((h - 16) / 1.2 * M_PI);
             if (h < 9.3 || h > 10)
-                row(a.m_strDeviceNumber, qRound(f * 10) / 10.0, qRound((f - 6) * 10) / 10.0, t);
+                row(a.deviceNumber(), qRound(f * 10) / 10.0, qRound((f - 6) * 10) / 10.0, t);
             if (qAbs(h - 9.3) < 0.01)
-                row(a.m_strDeviceNumber, null, null, t + 1);
+                row(a.deviceNumber(), null, null, t + 1);
             // Cold room 1: recording stopped for half an hour at noon.
             const double c = 4.5 + 1.2 * qSin(h / 3.8) + 0.2 * qSin(h * 7);
             if (h < 12 || h > 12.5)
-                row(b.m_strDeviceNumber, qRound(c * 10) / 10.0,
+                row(b.deviceNumber(), qRound(c * 10) / 10.0,
                     qRound((72 + 6 * qCos(h / 2.7)) * 10) / 10.0, t);
         }
         db.commit();

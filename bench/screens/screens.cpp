@@ -55,7 +55,7 @@ void feed(ConfiguredDevice *device, int logger, const Logger &spec)
     const QDateTime last = QDateTime(QDate(2024, 5, 14), QTime(14, 32, 10));
     const int step = pollInterval() / 1000;
     for (int i = 0; i < SAMPLES; ++i) {
-        device->m_lastRequestTime = last.addSecs(qint64(i - SAMPLES + 1) * step);
+        device->setLastRequestTime(last.addSecs(qint64(i - SAMPLES + 1) * step));
         double ch1 = sample(spec.base1, i, logger, 1);
         if (spec.ch1Max > spec.base1 && spec.ch1Max < spec.base1 + 5 && i > SAMPLES - 30)
             ch1 += (spec.ch1Max - spec.base1) * (i - (SAMPLES - 30)) / 20.0;
@@ -109,11 +109,11 @@ int main(int argc, char **argv)
             usb ? QStringLiteral("KX%1").arg(index + 1, 4, 10, QLatin1Char('0'))
                 : QStringLiteral("024B580000%1").arg(index, 2, 16, QLatin1Char('0')).toUpper(),
             usb ? LINK_SERIAL : LINK_TCP);
-        device->m_strDeviceName = QLatin1String(spec.name);
-        device->m_strCh1Name = QLatin1String(spec.ch1Name);
-        device->m_strCh2Name = QLatin1String(spec.ch2Name);
-        device->m_strDeviceInterface = usb ? QStringLiteral("COM%1").arg(index + 3)
-                                           : QStringLiteral("192.168.10.%1").arg(40 + index);
+        device->setDeviceName(QLatin1String(spec.name));
+        device->setCh1Name(QLatin1String(spec.ch1Name));
+        device->setCh2Name(QLatin1String(spec.ch2Name));
+        device->setDeviceInterface(usb ? QStringLiteral("COM%1").arg(index + 3)
+                                       : QStringLiteral("192.168.10.%1").arg(40 + index));
         device->setUnits(1, spec.ch2Unit);
         device->setAlarmRange(spec.ch1Max - 40.0f, spec.ch1Max, 0.0f, 0.0f);
         list.append(device.get());
@@ -122,8 +122,8 @@ int main(int argc, char **argv)
     }
     // One logger that has not answered yet stays grey.
     auto silent = std::make_unique<ConfiguredDevice>(QStringLiteral("KX0012"), LINK_SERIAL);
-    silent->m_strDeviceName = QStringLiteral("Loading bay");
-    silent->m_strDeviceInterface = QStringLiteral("COM14");
+    silent->setDeviceName(QStringLiteral("Loading bay"));
+    silent->setDeviceInterface(QStringLiteral("COM14"));
     silent->setUnits(1, 3);
     list.append(silent.get());
     devices.push_back(std::move(silent));
@@ -152,7 +152,6 @@ int main(int argc, char **argv)
     for (ConfiguredDevice *device : list) {
         device->clearChartView();
         device->clearDashboardItems();
-        device->clearListItem();
     }
     return ok ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 
 #include "device/devicetypes.h"
 #include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -63,6 +64,8 @@ std::vector<double> runStore(const QString &path, int batches, const char *journ
 {
     std::vector<double> costs;
     InsertSerialData store(path, QStringLiteral("bench") + QString::fromLatin1(journal));
+    PendingRowQueue queue;
+    store.setRowQueue(&queue);
     if (!store.createConnection()) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         return costs;
@@ -82,7 +85,7 @@ std::vector<double> runStore(const QString &path, int batches, const char *journ
         const QList<SerialDataRow> rows = makeBatch(1700000000u + quint32(b) * 2);
         clock.start();
         for (const SerialDataRow &row : rows) {
-            InsertSerialData::appendRow(row);
+            queue.append(row);
         }
         if (!store.insertNow()) {
             std::fprintf(stderr, "insertNow failed: %s\n", qPrintable(store.lastError()));
@@ -166,15 +169,17 @@ DrainResult drainBacklog(const QString &path, int queued)
 {
     DrainResult result;
     InsertSerialData store(path, QStringLiteral("benchdrain"));
+    // The whole queue waits at once, well past the default bound of the window's queue.
+    PendingRowQueue rows;
+    store.setRowQueue(&rows);
     if (!store.createConnection()) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         return result;
     }
     for (int i = 0; i < queued; ++i) {
         const double ch2 = i % 7 == 0 ? NO_VALUE : 40.0 + (i % 50) * 0.25;
-        InsertSerialData::appendRow(
-            SerialDataRow{QStringLiteral("KX%1").arg(i % 64, 4, 10, QChar('0')),
-                          20.0 + (i % 100) * 0.01, ch2, 1700000000u + quint32(i / 64)});
+        rows.append(SerialDataRow{QStringLiteral("KX%1").arg(i % 64, 4, 10, QChar('0')),
+                                  20.0 + (i % 100) * 0.01, ch2, 1700000000u + quint32(i / 64)});
     }
     QElapsedTimer total;
     QElapsedTimer step;
@@ -191,7 +196,7 @@ DrainResult drainBacklog(const QString &path, int queued)
         if (!ok) {
             std::fprintf(stderr, "insertNow failed: %s\n", qPrintable(store.lastError()));
             QCoreApplication::exit(1);
-        } else if (InsertSerialData::pendingRowCount() > 0) {
+        } else if (rows.count() > 0) {
             timer.start(10);
         } else {
             QCoreApplication::exit(0);
@@ -245,8 +250,6 @@ int main(int argc, char *argv[])
                 "%.0f us\n",
                 PREFILL, median(deepIndex), median(deepNoIndex));
 
-    // The whole queue waits at once, well past the default bound of the window's queue.
-    InsertSerialData::setPendingRowLimit(0);
     const DrainResult drain = drainBacklog(dir.filePath(QStringLiteral("drain.dat")), queued);
     const auto percentile = [](std::vector<double> sorted, double p) {
         std::sort(sorted.begin(), sorted.end());

@@ -88,20 +88,23 @@ int main(int argc, char **argv)
         for (const SimLogger &logger : loggers) {
             const bool usb = logger.kind == QLatin1String("USB");
             auto *device = new ConfiguredDevice(logger.deviceNumber, usb ? LINK_SERIAL : LINK_TCP);
-            const QString deviceName =
-                usb ? QStringLiteral("USB Probe")
-                    : QStringLiteral("%1 %2").arg(rooms[networkIndex % rooms.size()]).arg(networkIndex / rooms.size() + 1);
+            const QString deviceName = usb ? QStringLiteral("USB Probe")
+                                           : QStringLiteral("%1 %2")
+                                                 .arg(rooms[networkIndex % rooms.size()])
+                                                 .arg(networkIndex / rooms.size() + 1);
             device->setConnection(deviceName, QStringLiteral("Temp"), QStringLiteral("Humidity"),
                                   logger.address, logger.port);
             device->setUnits(1, 3);
-            // The simulator's values run from 20 to 32 degrees and 40 to 55 %RH; one logger drifts upward.
+            // The simulator's values run from 20 to 32 degrees and 40 to 55 %RH; one logger drifts
+            // upward.
             device->setAlarmRange(15.0f, 35.0f, 30.0f, 70.0f);
-            device->m_nDashboardNumber = usb ? 1 : (networkIndex < 6 ? 0 : 1);
+            device->setDashboardNumber(usb ? 1 : (networkIndex < 6 ? 0 : 1));
             if (!usb)
                 ++networkIndex;
             devices.append(device);
         }
-        const QStringList names = {QStringLiteral("Cold Store"), QStringLiteral("Lab and Warehouse"),
+        const QStringList names = {QStringLiteral("Cold Store"),
+                                   QStringLiteral("Lab and Warehouse"),
                                    QStringLiteral("Dashboard 3"), QStringLiteral("Dashboard 4")};
         const bool saved = ProjectFile::saveDevices(projectPath, devices) &&
                            ProjectFile::writeConfiguration(projectPath, interval, names);

@@ -40,7 +40,8 @@ foreach(icon hicolor/64x64/apps/velmoran-lite.png hicolor/scalable/apps/velmoran
 endforeach()
 foreach(file share/metainfo/com.velmoran.VelmoranLite.metainfo.xml
         share/man/man1/velmoran-lite.1.gz share/man/man1/kestrelix-sim.1.gz
-        lib/udev/rules.d/60-velmoran-lite.rules share/doc/velmoran-lite/copyright)
+        lib/udev/rules.d/60-velmoran-lite.rules share/doc/velmoran-lite/copyright
+        lib/systemd/system/velmoran-recorder@.service lib/sysusers.d/velmoran-lite.conf)
     if(NOT EXISTS "${root}/${file}")
         message(FATAL_ERROR "nothing installed at ${root}/${file}")
     endif()

@@ -124,7 +124,6 @@ void TestAcceptanceBadInput::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    InsertSerialData::clearPendingRows();
 }
 
 void TestAcceptanceBadInput::cleanup()
@@ -337,7 +336,7 @@ void TestAcceptanceBadInput::loggersAnsweringNonsenseDoNotHoldUpTheOthers()
     QTRY_VERIFY_WITH_TIMEOUT(storedRowCount(databasePath, good) >= 12, 20000);
     QVERIFY(click(window.projectCenter(), QStringLiteral("btn_record")));
     QVERIFY(!window.isRecording());
-    QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+    QCOMPARE(window.pendingRows().count(), 0);
 
     QList<StoredRow> rows;
     QVERIFY(readStoredRows(databasePath, &rows));

@@ -116,7 +116,6 @@ void TestAcceptanceGui::initTestCase()
     QVERIFY(m_dir.isValid());
     m_projectPath = m_dir.filePath(QStringLiteral("Accept.tpc"));
     m_databasePath = m_dir.filePath(QStringLiteral("Accept.dat"));
-    InsertSerialData::clearPendingRows();
 
     QVERIFY(m_sim.start(
         {"--bind", LOCAL_ADDRESS, "--discovery", "--tcp", "4", "--tcp-base-port", "0"}));
@@ -147,7 +146,7 @@ ConfiguredDevice *TestAcceptanceGui::device(const QString &id) const
 {
     const QList<ConfiguredDevice *> devices = m_window->configuredDevices();
     for (ConfiguredDevice *device : devices) {
-        if (device && device->m_strDeviceNumber == id)
+        if (device && device->deviceNumber() == id)
             return device;
     }
     return nullptr;
@@ -281,10 +280,10 @@ void TestAcceptanceGui::confirmingNamedDashboardsAtOneSecondOpensTheProject()
 
     QStringList ids;
     for (const ConfiguredDevice *device : m_window->configuredDevices())
-        ids.append(device->m_strDeviceNumber);
+        ids.append(device->deviceNumber());
     QCOMPARE(ids, (QStringList{m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}));
-    QCOMPARE(device(m_manualId)->m_strDeviceName, MANUAL_NAME);
-    QCOMPARE(device(m_manualId)->m_nDashboardNumber, 1);
+    QCOMPARE(device(m_manualId)->deviceName(), MANUAL_NAME);
+    QCOMPARE(device(m_manualId)->dashboardNumber(), 1);
 
     DashboardTab *boards = m_window->projectCenter()->dashboardTab();
     QCOMPARE(boards->dashboardName(0), QStringLiteral("Cold Room"));
@@ -293,7 +292,7 @@ void TestAcceptanceGui::confirmingNamedDashboardsAtOneSecondOpensTheProject()
     QCOMPARE(boards->dashboard(1)->items().size(), 4);
 
     for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId})
-        QTRY_VERIFY2_WITH_TIMEOUT(device(id)->m_bConnected, qPrintable(id), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
 }
 
 void TestAcceptanceGui::recordingStoresEveryLoggerWhileTheUserWorksWithThem()
@@ -342,14 +341,14 @@ void TestAcceptanceGui::recordingStoresEveryLoggerWhileTheUserWorksWithThem()
     edited->alarmRange(limits);
     QCOMPARE(limits[1], NEW_CH1_MAX);
     // Channel 1 runs 20.00 to 20.90: half of its readings are now above the upper limit.
-    QTRY_VERIFY_WITH_TIMEOUT(edited->m_bAlarm1, 12000);
-    QVERIFY(!edited->m_bAlarm2);
+    QTRY_VERIFY_WITH_TIMEOUT(edited->alarm1(), 12000);
+    QVERIFY(!edited->alarm2());
 
     // One logger loses its channel 1 sensor for a while.
     ConfiguredDevice *broken = device(m_discovered[1]);
     QVERIFY(
         m_sim.command(QStringLiteral("values tcp1 ---- %1").arg(NO_VALUE_CH2)).startsWith("ok"));
-    QTRY_COMPARE_WITH_TIMEOUT(broken->m_strCh1Value, QStringLiteral("----"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(broken->ch1Value(), QStringLiteral("----"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(
         [this] {
             int withoutValue = 0;
@@ -380,7 +379,7 @@ void TestAcceptanceGui::stoppingWritesOneBreakRowPerLogger()
     QVERIFY(center && m_window->isRecording());
     QVERIFY(click(center, QStringLiteral("btn_record")));
     QVERIFY(!m_window->isRecording());
-    QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+    QCOMPARE(m_window->pendingRows().count(), 0);
 
     const QList<StoredRow> rows = storedRows();
     for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}) {
@@ -482,11 +481,11 @@ void TestAcceptanceGui::theClosedProjectOpensAgainFromTheRecentList()
     QCOMPARE(limits[1], NEW_CH1_MAX);
     QCOMPARE(limits[2], NEW_CH2_MIN);
     QCOMPARE(limits[3], NEW_CH2_MAX);
-    QCOMPARE(device(m_manualId)->m_strDeviceInterface, LOCAL_ADDRESS);
-    QCOMPARE(device(m_manualId)->m_nDevicePort, m_manualPort);
+    QCOMPARE(device(m_manualId)->deviceInterface(), LOCAL_ADDRESS);
+    QCOMPARE(device(m_manualId)->devicePort(), m_manualPort);
     QVERIFY(!m_window->projectCenter()->recordStartText().isEmpty());
     for (const QString &id : {m_discovered[0], m_discovered[1], m_manualId})
-        QTRY_VERIFY2_WITH_TIMEOUT(device(id)->m_bConnected, qPrintable(id), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
 
     QVERIFY(chooseProjectMenuEntry(QStringLiteral("actClose")));
     QTRY_VERIFY(m_window->projectMain());

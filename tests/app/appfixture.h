@@ -47,11 +47,22 @@ inline bool writeEmptyProject(const QString &path, int interval)
     return writeProject(path, {}, interval);
 }
 
+// The timers of the window and of its recorder.
+inline QList<QTimer *> cycleTimers(const QObject *window)
+{
+    QList<QTimer *> timers = window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    for (const QObject *child : window->children()) {
+        if (child->inherits("Recorder"))
+            timers += child->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    }
+    return timers;
+}
+
 // The active timers of the window with this period (the poll timer has the project's interval).
 inline int activeTimersWithInterval(const QObject *window, int ms)
 {
     int count = 0;
-    for (const QTimer *timer : window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly))
+    for (const QTimer *timer : cycleTimers(window))
         count += timer->isActive() && timer->interval() == ms ? 1 : 0;
     return count;
 }

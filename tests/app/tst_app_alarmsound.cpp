@@ -5,9 +5,9 @@
 #include "device/devicetypes.h"
 #include "tests/app/fakesink.h"
 
+#include <QAudioDevice>
 #include <QBuffer>
 #include <QFile>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QSignalSpy>
 #include <QTest>
@@ -123,8 +123,8 @@ private slots:
         ConfiguredDevice first("A1", LINK_TCP);
         ConfiguredDevice second("B2", LINK_TCP);
         ConfiguredDevice quiet("C3", LINK_TCP);
-        first.m_bAlarm1 = true;
-        second.m_bAlarm2 = true;
+        first.setAlarm1(true);
+        second.setAlarm2(true);
         const QList<ConfiguredDevice *> devices{&quiet, &first, &second};
 
         QVERIFY(AlarmSound::anyAlarm(devices));
@@ -160,11 +160,11 @@ private slots:
         auto *sink = new FakeSink;
         AlarmSound sound(":/critical.wav", sink);
         ConfiguredDevice device("A1", LINK_TCP);
-        device.m_bAlarm1 = true;
+        device.setAlarm1(true);
         sound.update(AlarmSound::anyAlarm({&device}));
         QVERIFY(sound.isActive());
 
-        device.m_bAlarm1 = false;
+        device.setAlarm1(false);
         QVERIFY(!AlarmSound::anyAlarm({&device, nullptr}));
         sound.update(AlarmSound::anyAlarm({&device}));
         QCOMPARE(sink->stops, 1);

@@ -35,7 +35,6 @@ private slots:
     void init()
     {
         clearAppSettings();
-        InsertSerialData::clearPendingRows();
         m_dir = std::make_unique<TempProjectDir>();
     }
 
@@ -75,7 +74,7 @@ private slots:
         QCOMPARE(activeTimersWithInterval(&window, 5000), 1);
         ConfiguredDevice *device = window.configuredDevices().value(0);
         QVERIFY(device);
-        QTRY_VERIFY_WITH_TIMEOUT(device->m_bConnected, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(device->isConnected(), 5000);
 
         window.alarmSound()->play();
         action(&window, "actAddDelete")->trigger();
@@ -87,9 +86,9 @@ private slots:
         QVERIFY(action(&window, "actClose")->isEnabled());
         QVERIFY(!action(&window, "actAddDelete")->isEnabled());
         QVERIFY(sink->stops >= 1);
-        QVERIFY(!device->m_pDevice || !device->m_pDevice->isOpen());
-        QCOMPARE(device->m_pChartView, nullptr);
-        QCOMPARE(device->m_pCh1Item, nullptr);
+        QVERIFY(!device->link() || !device->link()->isOpen());
+        QCOMPARE(device->chartView(), nullptr);
+        QCOMPARE(device->ch1Item(), nullptr);
 
         window.projectManager()->slotProjectListConfirm();
         QTRY_VERIFY(!window.projectManager());

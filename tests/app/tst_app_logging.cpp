@@ -57,7 +57,6 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(bool, verbose);
         clearAppSettings();
-        InsertSerialData::clearPendingRows();
         processCommandLine(arguments);
         const QString path = m_dir->projectPath(verbose ? "Verbose" : "Quiet");
         QVERIFY(writeLoggerProject(path, {m_sim.logger("tcp0")}, 1000));
@@ -68,7 +67,7 @@ private slots:
             qInstallMessageHandler(captureDebug);
             window.projectLoaded(path);
             window.slotStartRecord();
-            QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingRowCount() >= 2, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(window.pendingRows().count() >= 2, 5000);
             window.slotStopRecord(); // writes the queued rows in one batch
             QVERIFY(window.store()->totalRow() >= 3);
         }

@@ -40,7 +40,6 @@ private slots:
     void init()
     {
         clearAppSettings();
-        InsertSerialData::clearPendingRows();
         m_dir = std::make_unique<TempProjectDir>();
     }
 
@@ -58,7 +57,7 @@ private slots:
         window.projectLoaded(path);
 
         QTRY_COMPARE_WITH_TIMEOUT(sink->starts, 1, 5000);
-        QVERIFY(window.configuredDevices().first()->m_bAlarm1);
+        QVERIFY(window.configuredDevices().first()->alarm1());
         // Still playing: the next tick leaves it alone.
         const auto *clock = window.findChild<QLabel *>("label_datetime");
         const QString tickBefore = clock->text();
@@ -69,7 +68,7 @@ private slots:
 
         QCOMPARE(m_sim.command("values tcp0 5 45").left(2), QStringLiteral("ok"));
         QTRY_COMPARE_WITH_TIMEOUT(sink->state(), QAudio::StoppedState, 5000);
-        QVERIFY(!window.configuredDevices().first()->m_bAlarm1);
+        QVERIFY(!window.configuredDevices().first()->alarm1());
         QCOMPARE(sink->starts, 2);
 
         window.slotCloseProject();
@@ -91,12 +90,12 @@ private slots:
         window.projectLoaded(path);
         ConfiguredDevice *device = window.configuredDevices().value(0);
         QVERIFY(device);
-        QCOMPARE(device->m_strDeviceInterface, stale.address);
+        QCOMPARE(device->deviceInterface(), stale.address);
 
         enumerator->pairs = {{usb.address, usb.deviceNumber}};
-        QTRY_COMPARE_WITH_TIMEOUT(device->m_strDeviceInterface, usb.address, 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(device->deviceInterface(), usb.address, 4000);
         QVERIFY(ProjectFile::readDeviceList(path).contains(usb.address.toUtf8()));
-        QTRY_VERIFY_WITH_TIMEOUT(device->m_bConnected, 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(device->isConnected(), 4000);
         QCOMPARE(window.availableDevices().size(), 1);
 
         enumerator->pairs.clear();

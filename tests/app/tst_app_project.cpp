@@ -2,6 +2,7 @@
 #include "app/velmoranmain.h"
 #include "device/pollinterval.h"
 #include "project/projectmain.h"
+#include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "tests/app/appfixture.h"
 #include "tests/support/tempproject.h"
@@ -65,10 +66,10 @@ private:
     bool m_bOpen = false;
 };
 
-void queueRows(const QString &serial, int count, quint32 firstTime)
+void queueRows(VelmoranMain &window, const QString &serial, int count, quint32 firstTime)
 {
     for (int i = 0; i < count; ++i)
-        InsertSerialData::appendRow({serial, 20.0 + i, 40.0, firstTime + quint32(i)});
+        window.pendingRows().append({serial, 20.0 + i, 40.0, firstTime + quint32(i)});
 }
 
 const char *const STOP_TIME = "2031-01-02 03:04:05";
@@ -117,7 +118,6 @@ private slots:
     void init()
     {
         clearAppSettings();
-        InsertSerialData::clearPendingRows();
         m_dir = std::make_unique<TempProjectDir>();
         QVERIFY(m_dir->isValid());
         qputenv("PATH", m_bin.path().toUtf8() + ':' + m_originalPath);
@@ -267,24 +267,24 @@ private slots:
         QVERIFY(locker.isOpen());
         QVERIFY(locker.lock());
 
-        queueRows("A1", 8, 1700000000);
+        queueRows(window, "A1", 8, 1700000000);
         window.writeDb();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 8);
+        QCOMPARE(window.pendingRows().count(), 8);
         QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
-        queueRows("A1", 2, 1700000100);
+        queueRows(window, "A1", 2, 1700000100);
         window.writeDb();
         window.writeDb();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 10);
+        QCOMPARE(window.pendingRows().count(), 10);
         QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
 
         QVERIFY(locker.unlock());
         window.writeDb();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(window.pendingRows().count(), 0);
         QCOMPARE(locker.rows("A1"), 10);
 
         // A new failure after a success is a new streak and is told again.
         QVERIFY(locker.lock());
-        queueRows("B2", 8, 1700000200);
+        queueRows(window, "B2", 8, 1700000200);
         window.writeDb();
         QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 2);
         QVERIFY(locker.unlock());
@@ -303,17 +303,17 @@ private slots:
 
         DatabaseLocker locker(ProjectFile::databasePath(path));
         QVERIFY(locker.lock());
-        queueRows("A1", 3, 1700000000);
+        queueRows(window, "A1", 3, 1700000000);
         window.slotStopRecord();
         QVERIFY(!window.isRecording());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 3);
+        QCOMPARE(window.pendingRows().count(), 3);
         QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
 
         QVERIFY(locker.unlock());
         window.slotStartRecord();
-        queueRows("A1", 5, 1700000010);
+        queueRows(window, "A1", 5, 1700000010);
         window.writeDb();
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(window.pendingRows().count(), 0);
         QCOMPARE(locker.rows("A1"), 8);
         window.slotStopRecord();
     }
@@ -342,16 +342,44 @@ private slots:
         VelmoranMain window;
         window.projectLoaded(path);
         QVERIFY(window.projectCenter());
-        window.projectCenter()->setRecordEndText(STOP_TIME);
+        // An empty recording: its end is the time it stopped, which no row of the database gives.
+        window.slotStartRecord();
+        window.slotStopRecord();
+        const QString shownEnd = window.projectCenter()->recordEndText();
+        QVERIFY(!shownEnd.isEmpty());
+        QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
 
         QVERIFY(QMetaObject::invokeMethod(&window, qPrintable(slot)));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 5000);
         const QStringList lines = readLines(output);
         QCOMPARE(lines.value(0), QStringLiteral("1"));
         QCOMPARE(lines.value(1), "'" + path + "'");
-        QVERIFY2(lines.value(2).contains(STOP_TIME), qPrintable(lines.join('|')));
+        QVERIFY2(lines.value(2).contains(shownEnd), qPrintable(lines.join('|')));
         QCOMPARE(
             countMessages(&window, "ERROR", "Please check the " + program + " execution file."), 0);
+    }
+
+    void aProjectRecordedElsewhereIsRefusedUntilItIsReleased()
+    {
+        const QString path = m_dir->projectPath("Elsewhere");
+        QVERIFY(writeEmptyProject(path, 1000));
+        auto other = std::make_unique<Recorder>();
+        QCOMPARE(other->openStore(path), Recorder::OpenResult::Opened);
+        VelmoranMain window;
+        window.projectLoaded(path);
+        QCOMPARE(countMessages(&window, "ERROR",
+                               QStringLiteral("This project is being recorded by another program "
+                                              "(process %1).\nClose it there first.")
+                                   .arg(QCoreApplication::applicationPid())),
+                 1);
+        QVERIFY(!window.projectCenter());
+        QVERIFY(!window.store());
+        QVERIFY(window.projectMain());
+
+        other.reset();
+        window.projectLoaded(path);
+        QVERIFY(window.projectCenter());
+        QVERIFY(window.store());
     }
 
     void aMissingDatabaseStartsNothingAndLeavesTheFileAlone()

@@ -114,8 +114,8 @@ private slots:
             QCOMPARE(ch1->device(), devices.at(place.device));
             QVERIFY(ch1->isChannel1());
             QVERIFY(!ch2->isChannel1());
-            QCOMPARE(devices.at(place.device)->m_pCh1Item, static_cast<DeviceTileView *>(ch1));
-            QCOMPARE(devices.at(place.device)->m_pCh2Item, static_cast<DeviceTileView *>(ch2));
+            QCOMPARE(devices.at(place.device)->ch1Item(), static_cast<DeviceTileView *>(ch1));
+            QCOMPARE(devices.at(place.device)->ch2Item(), static_cast<DeviceTileView *>(ch2));
         }
         QVERIFY(!tileIn(board, "widget_05"));
         QVERIFY(!tileIn(board, "widget_11"));
@@ -149,9 +149,9 @@ private slots:
 
         QCOMPARE(tab.dashboard(0)->items().size(), 32);
         QCOMPARE(tileIn(tab.dashboard(0), "widget_32")->device(), devices.at(15));
-        QVERIFY(!devices.at(16)->m_pCh1Item);
-        QVERIFY(!beyond->m_pCh1Item && !beyond->m_pCh2Item);
-        QVERIFY(!negative->m_pCh1Item);
+        QVERIFY(!devices.at(16)->ch1Item());
+        QVERIFY(!beyond->ch1Item() && !beyond->ch2Item());
+        QVERIFY(!negative->ch1Item());
         QCOMPARE(tileIn(tab.dashboard(1), "widget_01")->device(), later);
     }
 
@@ -162,20 +162,20 @@ private slots:
         tab.setDeviceList({device});
         showTab(tab);
         TileRefresher *refresher = tab.dashboard(0)->refresher();
-        auto *ch1 = static_cast<DashBoardDeviceItem *>(device->m_pCh1Item);
-        auto *ch2 = static_cast<DashBoardDeviceItem *>(device->m_pCh2Item);
+        auto *ch1 = static_cast<DashBoardDeviceItem *>(device->ch1Item());
+        auto *ch2 = static_cast<DashBoardDeviceItem *>(device->ch2Item());
         QCOMPARE(styleOf(ch1), QLatin1String(TileStyle::grey));
 
-        device->m_bAlarm1 = true;
-        device->m_bAlarm2 = false;
+        device->setAlarm1(true);
+        device->setAlarm2(false);
         ch1->setValue(QStringLiteral("31.20"));
         ch2->setValue(QStringLiteral("40.00"));
         refresher->flush();
         QCOMPARE(styleOf(ch1), QLatin1String(TileStyle::alarm));
         QCOMPARE(styleOf(ch2), QLatin1String(TileStyle::normal));
 
-        device->m_bAlarm1 = false;
-        device->m_bAlarm2 = true;
+        device->setAlarm1(false);
+        device->setAlarm2(true);
         ch1->setValue(QStringLiteral("----"));
         ch2->setValue(QStringLiteral("90.00"));
         refresher->flush();
@@ -188,27 +188,27 @@ private slots:
     {
         DashboardTab tab;
         ConfiguredDevice *fahrenheit = makeDevice(QStringLiteral("KX0001"));
-        fahrenheit->m_nCh1Unit = 2;
-        fahrenheit->m_nCh2Unit = 4;
-        fahrenheit->m_strCh2Custom = QStringLiteral("ppm");
+        fahrenheit->setCh1Unit(2);
+        fahrenheit->setCh2Unit(4);
+        fahrenheit->setCh2Custom(QStringLiteral("ppm"));
         ConfiguredDevice *unknown = makeDevice(QStringLiteral("KX0002"));
-        unknown->m_nCh1Unit = 7;
-        unknown->m_nCh2Unit = 3;
+        unknown->setCh1Unit(7);
+        unknown->setCh2Unit(3);
         tab.setDeviceList({fahrenheit, unknown});
         showTab(tab);
 
         for (ConfiguredDevice *device : {fahrenheit, unknown}) {
-            device->m_pCh1Item->setValue(QStringLiteral("1.00"));
-            device->m_pCh2Item->setValue(QStringLiteral("2.00"));
+            device->ch1Item()->setValue(QStringLiteral("1.00"));
+            device->ch2Item()->setValue(QStringLiteral("2.00"));
         }
         tab.dashboard(0)->refresher()->flush();
         auto unitOf = [](DeviceTileView *tile) {
             return textOf(static_cast<DashBoardDeviceItem *>(tile), "label_unit");
         };
-        QCOMPARE(unitOf(fahrenheit->m_pCh1Item), QString(QChar(0x00B0)) + QLatin1Char('F'));
-        QCOMPARE(unitOf(fahrenheit->m_pCh2Item), QStringLiteral("ppm"));
-        QCOMPARE(unitOf(unknown->m_pCh1Item), QString());
-        QCOMPARE(unitOf(unknown->m_pCh2Item), QStringLiteral("%RH"));
+        QCOMPARE(unitOf(fahrenheit->ch1Item()), QString(QChar(0x00B0)) + QLatin1Char('F'));
+        QCOMPARE(unitOf(fahrenheit->ch2Item()), QStringLiteral("ppm"));
+        QCOMPARE(unitOf(unknown->ch1Item()), QString());
+        QCOMPARE(unitOf(unknown->ch2Item()), QStringLiteral("%RH"));
     }
 
     void theNumberFontIsRefittedOnlyWhenTheValueLengthChanges()
@@ -240,7 +240,7 @@ private slots:
         tile.deviceConnected(QStringLiteral("KX0002"));
         QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::grey));
 
-        device->m_bAlarm1 = true;
+        device->setAlarm1(true);
         tile.deviceConnected(QStringLiteral("KX0001"));
         QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::normal));
 
@@ -258,8 +258,8 @@ private slots:
     void namesFallBackToTheInterfaceAndTheChannelNumber()
     {
         ConfiguredDevice *device = makeDevice(QStringLiteral("KX0001"));
-        device->m_strDeviceName.clear();
-        device->m_strCh2Name = QStringLiteral("Humidity");
+        device->setDeviceName(QString());
+        device->setCh2Name(QStringLiteral("Humidity"));
         DashBoardDeviceItem ch1(device, true);
         DashBoardDeviceItem ch2(device, false);
         QCOMPARE(textOf(&ch1, "label_device"), QStringLiteral("/dev/ttyACM1"));
@@ -276,11 +276,11 @@ private slots:
         empty.show();
         shown.setValue(QStringLiteral("21.00"));
 
-        device->m_strDeviceName = QStringLiteral("Cold room");
-        device->m_strCh1Name = QStringLiteral("Air");
-        device->m_nCh1Unit = 1;
-        device->m_nCh2Unit = 3;
-        device->m_bAlarm1 = true;
+        device->setDeviceName(QStringLiteral("Cold room"));
+        device->setCh1Name(QStringLiteral("Air"));
+        device->setCh1Unit(1);
+        device->setCh2Unit(3);
+        device->setAlarm1(true);
         shown.refresh();
         empty.refresh();
 
@@ -345,7 +345,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&tab));
         QSignalSpy spy(&tab, &DashboardTab::deviceClicked);
 
-        auto *tile = static_cast<DashBoardDeviceItem *>(device->m_pCh2Item);
+        auto *tile = static_cast<DashBoardDeviceItem *>(device->ch2Item());
         QTest::mouseClick(tile, Qt::RightButton);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).value<ConfiguredDevice *>(), device);
@@ -375,36 +375,36 @@ private slots:
         elsewhere->setDashboardItems(&newer1, &newer2);
 
         tab.reset();
-        QVERIFY(!device->m_pCh1Item);
-        QVERIFY(!device->m_pCh2Item);
-        QCOMPARE(elsewhere->m_pCh1Item, static_cast<DeviceTileView *>(&newer1));
+        QVERIFY(!device->ch1Item());
+        QVERIFY(!device->ch2Item());
+        QCOMPARE(elsewhere->ch1Item(), static_cast<DeviceTileView *>(&newer1));
     }
 
     void deletingADeviceFirstLeavesTheDashboardsSafe()
     {
         auto tab = std::make_unique<DashboardTab>();
         tab->setDeviceList(makeDevices(2));
-        auto *tile = static_cast<DashBoardDeviceItem *>(m_devices.at(0)->m_pCh1Item);
+        auto *tile = static_cast<DashBoardDeviceItem *>(m_devices.at(0)->ch1Item());
         m_devices.remove(0);
         QVERIFY(!tile->device());
         QSignalSpy spy(tab.get(), &DashboardTab::deviceClicked);
         QTest::mouseClick(tile, Qt::LeftButton);
         QCOMPARE(spy.count(), 0);
         tab.reset();
-        QVERIFY(!m_devices.at(0)->m_pCh1Item);
+        QVERIFY(!m_devices.at(0)->ch1Item());
     }
 
     void aMeasurementReplyReachesBothTilesOfItsDevice()
     {
         DashboardTab tab;
         ConfiguredDevice *device = makeDevice(QStringLiteral("KX0001"));
-        device->m_nCh1Unit = 1;
-        device->m_nCh2Unit = 3;
+        device->setCh1Unit(1);
+        device->setCh2Unit(3);
         device->setAlarmRange(0.0f, 20.0f, 30.0f, 60.0f);
         tab.setDeviceList({device});
         showTab(tab);
-        auto *ch1 = static_cast<DashBoardDeviceItem *>(device->m_pCh1Item);
-        auto *ch2 = static_cast<DashBoardDeviceItem *>(device->m_pCh2Item);
+        auto *ch1 = static_cast<DashBoardDeviceItem *>(device->ch1Item());
+        auto *ch2 = static_cast<DashBoardDeviceItem *>(device->ch2Item());
 
         device->readMeasureData(QStringLiteral("23.40,45.10\n"));
         QSignalSpy flushed(tab.dashboard(0)->refresher(), &TileRefresher::flushed);
@@ -426,7 +426,7 @@ private slots:
         back->setAlarmRange(0.0f, 20.0f, 0.0f, 100.0f);
         tab.setDeviceList({front, back});
         showTab(tab);
-        auto *tile = static_cast<DashBoardDeviceItem *>(back->m_pCh1Item);
+        auto *tile = static_cast<DashBoardDeviceItem *>(back->ch1Item());
         auto *number = tile->findChild<QLabel *>(QStringLiteral("label_number"));
         QFont marker = number->font();
         marker.setPointSizeF(3.0);
@@ -476,7 +476,7 @@ private slots:
         QCOMPARE(flushed.count(), 1);
         QCOMPARE(flushed.first().first().toInt(), 32);
         QCOMPARE(
-            textOf(static_cast<DashBoardDeviceItem *>(devices.last()->m_pCh2Item), "label_number"),
+            textOf(static_cast<DashBoardDeviceItem *>(devices.last()->ch2Item()), "label_number"),
             QStringLiteral("55.00"));
     }
 };

@@ -6,6 +6,7 @@
 #include "view/chartview.h"
 #include "view/dashboarddeviceitem.h"
 #include "view/dashboardtab.h"
+#include "view/devicelisticons.h"
 #include "view/elidedlabel.h"
 #include "view/projectcenter.h"
 #include "view/projectlist.h"
@@ -96,9 +97,9 @@ private slots:
         QCOMPARE(list->item(1)->text(), QStringLiteral("024B58000001"));
         QCOMPARE(list->item(1)->toolTip(), QStringLiteral("127.0.0.1"));
         QCOMPARE(list->item(2)->text(), QStringLiteral("Spare"));
-        QCOMPARE(m_devices.at(2)->m_pListItem, list->item(2));
-        QVERIFY(!m_devices.at(2)->m_pCh1Item);
-        QVERIFY(m_devices.at(0)->m_pCh1Item);
+        QCOMPARE(m_center->projectList()->icons()->item(m_devices.at(2)), list->item(2));
+        QVERIFY(!m_devices.at(2)->ch1Item());
+        QVERIFY(m_devices.at(0)->ch1Item());
     }
 
     void pickingADeviceInTheListShowsItsDetailView()
@@ -112,7 +113,7 @@ private slots:
         QCOMPARE(m_center->currentDevice(), device);
         QVERIFY(m_center->chartView()->isVisible());
         QVERIFY(!m_center->dashboardTab()->isVisible());
-        QCOMPARE(device->m_pChartView, static_cast<DeviceDetailView *>(m_center->chartView()));
+        QCOMPARE(device->chartView(), static_cast<DeviceDetailView *>(m_center->chartView()));
         QVERIFY(m_center->projectList()->item(device)->isSelected());
     }
 
@@ -124,8 +125,8 @@ private slots:
         emit m_center->dashboardTab()->deviceClicked(first);
         emit m_center->dashboardTab()->deviceClicked(second);
 
-        QVERIFY(!first->m_pChartView);
-        QCOMPARE(second->m_pChartView, static_cast<DeviceDetailView *>(m_center->chartView()));
+        QVERIFY(!first->chartView());
+        QCOMPARE(second->chartView(), static_cast<DeviceDetailView *>(m_center->chartView()));
         QVERIFY(m_center->projectList()->item(second)->isSelected());
         QVERIFY(!m_center->projectList()->item(first)->isSelected());
     }
@@ -138,11 +139,11 @@ private slots:
         device->clearChartView();
 
         m_center->slotDeviceClicked(device);
-        QVERIFY(!device->m_pChartView);
+        QVERIFY(!device->chartView());
 
         m_center->slotDashboardClicked();
         m_center->slotDeviceClicked(device);
-        QCOMPARE(device->m_pChartView, static_cast<DeviceDetailView *>(m_center->chartView()));
+        QCOMPARE(device->chartView(), static_cast<DeviceDetailView *>(m_center->chartView()));
     }
 
     void theProjectButtonReturnsToTheDashboardsWithRefreshedTiles()
@@ -151,7 +152,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
         ConfiguredDevice *device = m_devices.at(0);
         m_center->slotDeviceClicked(device);
-        device->m_strDeviceName = QStringLiteral("Freezer");
+        device->setDeviceName(QStringLiteral("Freezer"));
 
         QTest::mouseClick(
             m_center->projectList()->findChild<QToolButton *>(QStringLiteral("button_project")),
@@ -160,10 +161,10 @@ private slots:
         QVERIFY(m_center->isDashboardMode());
         QVERIFY(m_center->dashboardTab()->isVisible());
         QVERIFY(!m_center->chartView()->isVisible());
-        QVERIFY(!device->m_pChartView);
+        QVERIFY(!device->chartView());
         QCOMPARE(m_center->currentDevice(), device);
         QVERIFY(deviceList()->selectedItems().isEmpty());
-        auto *tile = static_cast<DashBoardDeviceItem *>(device->m_pCh1Item);
+        auto *tile = static_cast<DashBoardDeviceItem *>(device->ch1Item());
         QCOMPARE(label(tile, "label_device")->text(), QStringLiteral("Freezer"));
     }
 
@@ -171,13 +172,13 @@ private slots:
     {
         const QString longName = QStringLiteral("Dispatch dock north gate chiller, second rack, "
                                                 "upper shelf, left of the door");
-        m_devices.at(0)->m_strDeviceName = longName;
+        m_devices.at(0)->setDeviceName(longName);
         startCenter();
         QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
         QApplication::processEvents();
 
-        const auto *tile = static_cast<DashBoardDeviceItem *>(m_devices.at(0)->m_pCh1Item);
-        const auto *other = static_cast<DashBoardDeviceItem *>(m_devices.at(1)->m_pCh1Item);
+        const auto *tile = static_cast<DashBoardDeviceItem *>(m_devices.at(0)->ch1Item());
+        const auto *other = static_cast<DashBoardDeviceItem *>(m_devices.at(1)->ch1Item());
         QCOMPARE(tile->width(), other->width());
         auto *tileName = tile->findChild<ElidedLabel *>(QStringLiteral("label_device"));
         QVERIFY(tileName->shownText().endsWith(QChar(0x2026)));
@@ -201,7 +202,7 @@ private slots:
         startCenter();
         QVERIFY(QTest::qWaitForWindowExposed(m_center.get()));
         ConfiguredDevice *device = m_devices.at(1);
-        QTest::mouseClick(static_cast<DashBoardDeviceItem *>(device->m_pCh2Item), Qt::LeftButton);
+        QTest::mouseClick(static_cast<DashBoardDeviceItem *>(device->ch2Item()), Qt::LeftButton);
         QCOMPARE(m_center->currentDevice(), device);
         QVERIFY(!m_center->isDashboardMode());
     }
@@ -315,19 +316,19 @@ private slots:
         ConfiguredDevice *device = m_devices.at(0);
         m_center->slotDeviceClicked(device);
         device->readMeasureData(QStringLiteral("23.40,45.10\n"));
-        QVERIFY(!device->m_bAlarm1);
+        QVERIFY(!device->alarm1());
         emit m_center->chartView()->popupSensingOption();
         auto *dialog = m_center->findChild<SensingOptionUsbDialog *>();
         QVERIFY(dialog);
         QSignalSpy save(m_center.get(), &ProjectCenter::updateProjectFile);
 
         device->setAlarmRange(0.0f, 20.0f, 0.0f, 0.0f);
-        device->m_strDeviceName = QStringLiteral("Freezer");
+        device->setDeviceName(QStringLiteral("Freezer"));
         emit dialog->sensingConfirm();
 
         QCOMPARE(save.count(), 1);
-        QVERIFY(device->m_bAlarm1);
-        QVERIFY(!device->m_bAlarm2);
+        QVERIFY(device->alarm1());
+        QVERIFY(!device->alarm2());
         QCOMPARE(m_center->projectList()->item(device)->text(), QStringLiteral("Freezer"));
         QCOMPARE(label(m_center->chartView(), "label_ch1_device")->text(),
                  QStringLiteral("Freezer"));
@@ -342,10 +343,26 @@ private slots:
         QCOMPARE(label(m_center->chartView(), "label_ch1_number")->text(), QStringLiteral("23.40"));
         QCOMPARE(label(m_center->chartView(), "label_ch2_number")->text(), QStringLiteral("45.10"));
         // The tiles are out of sight behind the detail view; they catch up when shown.
-        auto *tile = static_cast<DashBoardDeviceItem *>(device->m_pCh2Item);
+        auto *tile = static_cast<DashBoardDeviceItem *>(device->ch2Item());
         QVERIFY(tile->hasPending());
         m_center->slotDashboardClicked();
         QCOMPARE(label(tile, "label_number")->text(), QStringLiteral("45.10"));
+    }
+
+    void listEntryShowsTheDisconnectedIconUntilTheNextConnectionReport()
+    {
+        ConfiguredDevice device(QStringLiteral("KX0001"), LINK_SERIAL);
+        DeviceListIcons icons;
+        QListWidgetItem item;
+        device.deviceConnected();
+        icons.attach(&device, &item);
+        QCOMPARE(item.icon().cacheKey(), icons.disconnectedIcon().cacheKey());
+        device.deviceConnected();
+        QCOMPARE(item.icon().cacheKey(), icons.connectedIcon().cacheKey());
+        QVERIFY(icons.connectedIcon().cacheKey() != icons.disconnectedIcon().cacheKey());
+        icons.detach(&device);
+        device.deviceDisconnected();
+        QCOMPARE(item.icon().cacheKey(), icons.connectedIcon().cacheKey());
     }
 
     void deletingTheProjectCentreLeavesNoDeviceWithAViewPointer()
@@ -354,24 +371,25 @@ private slots:
         m_center->slotDeviceClicked(m_devices.at(0));
         m_center.reset();
         for (const ConfiguredDevice *device : m_devices.list()) {
-            QVERIFY(!device->m_pListItem);
-            QVERIFY(!device->m_pCh1Item);
-            QVERIFY(!device->m_pCh2Item);
-            QVERIFY(!device->m_pChartView);
+            QVERIFY(!device->ch1Item());
+            QVERIFY(!device->ch2Item());
+            QVERIFY(!device->chartView());
         }
+        // No list entry follows a device once the list is gone.
+        m_devices.at(0)->deviceConnected();
     }
 
     void aDeviceDeletedBeforeTheProjectCentreIsSkipped()
     {
         startCenter();
         m_devices.remove(0);
-        m_devices.at(0)->m_strDeviceName = QStringLiteral("Renamed");
+        m_devices.at(0)->setDeviceName(QStringLiteral("Renamed"));
         m_center->projectList()->refreshNames();
         QCOMPARE(deviceList()->item(1)->text(), QStringLiteral("Renamed"));
         m_center->dashboardTab()->refreshItems();
         m_center.reset();
-        QVERIFY(!m_devices.at(0)->m_pListItem);
-        QVERIFY(!m_devices.at(0)->m_pCh1Item);
+        m_devices.at(0)->deviceConnected();
+        QVERIFY(!m_devices.at(0)->ch1Item());
     }
 };
 

@@ -4,6 +4,7 @@
 #include "device/telnetdevice.h"
 #include "recordingviews.h"
 #include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
 #include "tests/support/simprocess.h"
 
 #include <QSignalSpy>
@@ -20,6 +21,7 @@ class TestConfiguredDevice : public QObject
 
 private:
     SimProcess m_sim;
+    PendingRowQueue m_rows;
     std::unique_ptr<ConfiguredDevice> m_device;
     QStringList m_log;
     std::unique_ptr<RecordingTile> m_tile;
@@ -104,7 +106,7 @@ private Q_SLOTS:
             sim(QStringLiteral("values %1 21.5 40.2").arg(id));
             received(id);
         }
-        InsertSerialData::clearPendingRows();
+        m_rows.clear();
         setPollInterval(10000);
         m_log.clear();
     }
@@ -115,7 +117,7 @@ private Q_SLOTS:
             m_device->clearDashboardItems();
         m_device.reset();
         m_tile.reset();
-        InsertSerialData::clearPendingRows();
+        m_rows.clear();
         setPollInterval(10000);
     }
 
@@ -137,20 +139,20 @@ private Q_SLOTS:
         m_device = nullptr;
         makeDevice("tcp0");
         m_device->setKeepAlive(true);
-        QVERIFY(!m_device->m_bConnected);
+        QVERIFY(!m_device->isConnected());
         QVERIFY(answeredPoll());
-        QVERIFY(m_device->m_bConnected);
-        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("21.50"));
+        QVERIFY(m_device->isConnected());
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("21.50"));
         received();
 
         sim("fault tcp0 noanswer");
         for (int poll = 1; poll < disconnectingPoll; ++poll) {
             unansweredPoll();
-            QVERIFY2(m_device->m_bConnected, qPrintable(QString::number(poll)));
+            QVERIFY2(m_device->isConnected(), qPrintable(QString::number(poll)));
         }
         unansweredPoll();
-        QVERIFY(!m_device->m_bConnected);
-        QVERIFY(m_device->m_strCh1Value.isEmpty());
+        QVERIFY(!m_device->isConnected());
+        QVERIFY(m_device->ch1Value().isEmpty());
         QCOMPARE(disconnections(), 1);
 
         unansweredPoll();
@@ -158,8 +160,8 @@ private Q_SLOTS:
 
         sim("fault tcp0 none");
         QVERIFY(answeredPoll());
-        QVERIFY(m_device->m_bConnected);
-        QCOMPARE(m_device->m_nNoResponse, 0);
+        QVERIFY(m_device->isConnected());
+        QCOMPARE(m_device->unansweredPolls(), 0);
     }
 
     void serialLoggerIsNeverDisconnectedByUnansweredPolls()
@@ -167,7 +169,7 @@ private Q_SLOTS:
         makeDevice("usb0");
         QVERIFY(m_device->open());
         QVERIFY(answeredPoll());
-        QVERIFY(m_device->m_bConnected);
+        QVERIFY(m_device->isConnected());
         received("usb0");
 
         sim(QStringLiteral("fault usb0 noanswer"));
@@ -175,8 +177,8 @@ private Q_SLOTS:
             m_device->requestData();
         const QString eight = QStringList(8, QStringLiteral("ATCD")).join('|');
         QCOMPARE(receivedUntil(eight, "usb0"), eight);
-        QVERIFY(m_device->m_bConnected);
-        QCOMPARE(m_device->m_nNoResponse, 0);
+        QVERIFY(m_device->isConnected());
+        QCOMPARE(m_device->unansweredPolls(), 0);
         QCOMPARE(disconnections(), 0);
     }
 
@@ -191,16 +193,16 @@ private Q_SLOTS:
     {
         QFETCH(QString, id);
         makeDevice(id);
-        if (m_device->m_nLinkType == LINK_SERIAL)
+        if (m_device->linkType() == LINK_SERIAL)
             QVERIFY(m_device->open());
-        m_device->m_bRecording = true;
+        m_device->startRecording(m_rows);
         sim(QStringLiteral("values %1 23.4 45.6").arg(id));
         sim(QStringLiteral("fault %1 split 10 60").arg(id));
         QVERIFY(answeredPoll());
-        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("23.40"));
-        QCOMPARE(m_device->m_strCh2Value, QStringLiteral("45.60"));
-        QCOMPARE(m_device->m_ch2Data[239], 45.6);
-        QCOMPARE(InsertSerialData::pendingRowCount(), 1);
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("23.40"));
+        QCOMPARE(m_device->ch2Value(), QStringLiteral("45.60"));
+        QCOMPARE(m_device->ch2Data()[239], 45.6);
+        QCOMPARE(m_rows.count(), 1);
     }
 
     void oversizedNumbersAreNoValue()
@@ -209,26 +211,26 @@ private Q_SLOTS:
         m_device->setAlarmRange(10, 30, 10, 30);
         sim(QStringLiteral("fault tcp0 longline"));
         QVERIFY(answeredPoll());
-        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("----"));
-        QCOMPARE(m_device->m_strCh2Value, QStringLiteral("----"));
-        QVERIFY(!m_device->m_bAlarm1);
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("----"));
+        QCOMPARE(m_device->ch2Value(), QStringLiteral("----"));
+        QVERIFY(!m_device->alarm1());
     }
 
     void manualRefreshIsShownButNotStored()
     {
         makeDevice("tcp0");
-        m_device->m_bRecording = true;
+        m_device->startRecording(m_rows);
         QVERIFY(answeredPoll());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 1);
-        const QDateTime requestTime = m_device->m_lastRequestTime;
+        QCOMPARE(m_rows.count(), 1);
+        const QDateTime requestTime = m_device->lastRequestTime();
 
         sim(QStringLiteral("values tcp0 22 41"));
         m_device->refreshData();
-        QTRY_COMPARE(m_device->m_strCh1Value, QStringLiteral("22.00"));
-        QCOMPARE(InsertSerialData::pendingRowCount(), 1);
-        QCOMPARE(m_device->m_lastRequestTime, requestTime);
-        QCOMPARE(m_device->m_ch1Data[239], 22.0);
-        QCOMPARE(m_device->m_timeData[238], NO_VALUE);
+        QTRY_COMPARE(m_device->ch1Value(), QStringLiteral("22.00"));
+        QCOMPARE(m_rows.count(), 1);
+        QCOMPARE(m_device->lastRequestTime(), requestTime);
+        QCOMPARE(m_device->ch1Data()[239], 22.0);
+        QCOMPARE(m_device->timeData()[238], NO_VALUE);
 
         // A refresh left unanswered does not take the next timed sample for its own.
         received();
@@ -237,7 +239,7 @@ private Q_SLOTS:
         QCOMPARE(receivedUntil(QStringLiteral("ATDC")), QStringLiteral("ATDC"));
         sim(QStringLiteral("fault tcp0 none"));
         QVERIFY(answeredPoll());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 2);
+        QCOMPARE(m_rows.count(), 2);
     }
 
     void manualRefreshReopensAClosedSerialPort()
@@ -249,7 +251,7 @@ private Q_SLOTS:
         m_device->refreshData();
         QVERIFY(m_device->link()->isOpen());
         QVERIFY(answeredPoll());
-        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("21.50"));
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("21.50"));
     }
 
     void setupExchangeWritesEachCommandAfterAnOK_data()
@@ -290,7 +292,7 @@ private Q_SLOTS:
                     .startsWith(QStringLiteral("ok ATBMIN1=20.00 ATBMAX1=30.00 ATBMIN2=-10.00 "
                                                "ATBMAX2=85.50 ATBAL=OR SET=")));
         QCOMPARE(setCount(), setsBefore + 1);
-        QCOMPARE(m_device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         QVERIFY(!telnet()->buzzerFlag());
         QCOMPARE(m_device->link()->isOpen(), !closedAfterwards);
 
@@ -301,7 +303,7 @@ private Q_SLOTS:
         m_device->applyPendingSettings();
         m_device->alarmRange(limits);
         QCOMPARE(limits[3], 85.5f);
-        QCOMPARE(m_device->m_strBuzzerAlarm, QStringLiteral("OR"));
+        QCOMPARE(m_device->buzzerAlarm(), QStringLiteral("OR"));
 
         QVERIFY(answeredPoll());
     }
@@ -335,7 +337,7 @@ private Q_SLOTS:
         QCOMPARE(failure.at(0).at(0).toString(), QStringLiteral("Device Setup Failed."));
         QCOMPARE(success.count(), 0);
         QCOMPARE(received(), QStringLiteral("ATBMIN1 20.00"));
-        QCOMPARE(m_device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         QVERIFY(!telnet()->buzzerFlag());
         QVERIFY(!m_device->link()->isOpen());
     }
@@ -351,7 +353,7 @@ private Q_SLOTS:
         QSignalSpy connections(telnet()->findChild<QTcpSocket *>(), &QTcpSocket::connected);
         setPendingExample();
         m_device->startSyncTelnet();
-        QCOMPARE(m_device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         QTRY_COMPARE(connections.count(), 1);
 
         // The link still turns polls into setup starts, which the idle device ignores.
@@ -367,7 +369,7 @@ private Q_SLOTS:
     void timedPollsDuringAnExchangeSendAndStoreNothing()
     {
         makeDevice("tcp0");
-        m_device->m_bRecording = true;
+        m_device->startRecording(m_rows);
         sim("fault tcp0 noanswer");
         setPendingExample();
         m_device->startSyncTelnet();
@@ -375,10 +377,10 @@ private Q_SLOTS:
 
         m_device->requestData();
         m_device->refreshData();
-        QCOMPARE(m_device->m_nNoResponse, 0);
-        QCOMPARE(m_device->m_nSyncState, int(ConfiguredDevice::STATE_START));
+        QCOMPARE(m_device->unansweredPolls(), 0);
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_START));
         QVERIFY(received().isEmpty());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(m_rows.count(), 0);
     }
 
     void stopOrDisconnectionEndsAnUnansweredExchangeWithoutASignal_data()
@@ -400,12 +402,12 @@ private Q_SLOTS:
         QCOMPARE(receivedUntil(QStringLiteral("ATBMIN1 20.00")), QStringLiteral("ATBMIN1 20.00"));
         if (!stop) {
             m_device->deviceDisconnected();
-            QCOMPARE(m_device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+            QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
             QCOMPARE(success.count() + failure.count(), 0);
             return;
         }
         m_device->stopSyncTelnet();
-        QCOMPARE(m_device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         QVERIFY(!telnet()->buzzerFlag());
         QVERIFY(!m_device->link()->isOpen());
         QCOMPARE(success.count() + failure.count(), 0);
@@ -420,9 +422,9 @@ private Q_SLOTS:
         QVERIFY(m_device->open());
         setPendingExample();
         m_device->startSyncTelnet();
-        QCOMPARE(m_device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         m_device->setKeepAlive(true);
-        QVERIFY(!m_device->m_bKeepAlive);
+        QVERIFY(!m_device->keepAlive());
         QVERIFY(answeredPoll());
         QCOMPARE(received("usb0"), QStringLiteral("ATCD"));
     }

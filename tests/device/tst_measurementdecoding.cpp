@@ -2,8 +2,9 @@
 #include "device/configureddevice.h"
 #include "recordingviews.h"
 #include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
 
-#include <QListWidgetItem>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -33,12 +34,13 @@ class TestMeasurementDecoding : public QObject
 private:
     QTemporaryDir m_dir;
     int m_storeCount = 0;
+    PendingRowQueue m_rows;
     std::unique_ptr<ConfiguredDevice> m_device;
     QStringList m_log;
 
     void requestAt(qint64 seconds, int msec = 0)
     {
-        m_device->m_lastRequestTime = QDateTime::fromMSecsSinceEpoch(seconds * 1000 + msec);
+        m_device->setLastRequestTime(QDateTime::fromMSecsSinceEpoch(seconds * 1000 + msec));
     }
 
     QList<StoredRow> storedRows()
@@ -46,6 +48,7 @@ private:
         InsertSerialData store(m_dir.filePath(QStringLiteral("rows%1.dat").arg(m_storeCount)),
                                QStringLiteral("decoding%1").arg(m_storeCount));
         ++m_storeCount;
+        store.setRowQueue(&m_rows);
         if (!store.createConnection() || !store.insertNow())
             return {};
         QList<StoredRow> rows;
@@ -63,7 +66,7 @@ private Q_SLOTS:
 
     void init()
     {
-        InsertSerialData::clearPendingRows();
+        m_rows.clear();
         m_log.clear();
         m_device = std::make_unique<ConfiguredDevice>(SERIAL_NO, LINK_TCP);
         requestAt(T0);
@@ -72,22 +75,22 @@ private Q_SLOTS:
     void cleanup()
     {
         m_device.reset();
-        InsertSerialData::clearPendingRows();
+        m_rows.clear();
     }
 
     void oneLineGivesTwoDecimalTextsOneChartPointAndOneRow()
     {
-        m_device->m_bRecording = true;
+        m_device->startRecording(m_rows);
         requestAt(T0, 250);
         m_device->readData(QStringLiteral("23.4,45.1\n"));
 
-        QVERIFY(m_device->m_bConnected);
-        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("23.40"));
-        QCOMPARE(m_device->m_strCh2Value, QStringLiteral("45.10"));
-        QCOMPARE(m_device->m_timeData[239], double(T0) + 0.25);
-        QCOMPARE(m_device->m_ch1Data[239], 23.4);
-        QCOMPARE(m_device->m_ch2Data[239], 45.1);
-        QCOMPARE(m_device->m_timeData[238], NO_VALUE);
+        QVERIFY(m_device->isConnected());
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("23.40"));
+        QCOMPARE(m_device->ch2Value(), QStringLiteral("45.10"));
+        QCOMPARE(m_device->timeData()[239], double(T0) + 0.25);
+        QCOMPARE(m_device->ch1Data()[239], 23.4);
+        QCOMPARE(m_device->ch2Data()[239], 45.1);
+        QCOMPARE(m_device->timeData()[238], NO_VALUE);
 
         const QList<StoredRow> rows = storedRows();
         QCOMPARE(rows.size(), 1);
@@ -127,32 +130,32 @@ private Q_SLOTS:
         QFETCH(QString, reply);
         QFETCH(QString, text1);
         QFETCH(QString, text2);
-        m_device->m_bRecording = true;
+        m_device->startRecording(m_rows);
         // A channel read as 0.00 would be below these limits and alarm.
         m_device->setAlarmRange(10, 30, 10, 60);
         m_device->readData(reply);
 
-        QCOMPARE(m_device->m_strCh1Value, text1);
-        QCOMPARE(m_device->m_strCh2Value, text2);
-        QCOMPARE(m_device->m_bAlarm1, false);
-        QCOMPARE(m_device->m_bAlarm2, false);
+        QCOMPARE(m_device->ch1Value(), text1);
+        QCOMPARE(m_device->ch2Value(), text2);
+        QCOMPARE(m_device->alarm1(), false);
+        QCOMPARE(m_device->alarm2(), false);
 
         const QList<StoredRow> rows = storedRows();
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].channel1.isNull(), text1 == QLatin1String("----"));
         QCOMPARE(rows[0].channel2.isNull(), text2 == QLatin1String("----"));
-        QCOMPARE(m_device->m_ch1Data[239] == NO_VALUE, text1 == QLatin1String("----"));
-        QCOMPARE(m_device->m_ch2Data[239] == NO_VALUE, text2 == QLatin1String("----"));
+        QCOMPARE(m_device->ch1Data()[239] == NO_VALUE, text1 == QLatin1String("----"));
+        QCOMPARE(m_device->ch2Data()[239] == NO_VALUE, text2 == QLatin1String("----"));
     }
 
     void twoLinesInOneReplyGiveTwoRowsAndOneChartPoint()
     {
-        m_device->m_bRecording = true;
+        m_device->startRecording(m_rows);
         m_device->readData(QStringLiteral("23.4,45.1\n23.5,45.2\n"));
 
-        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("23.50"));
-        QCOMPARE(m_device->m_ch1Data[239], 23.5);
-        QCOMPARE(m_device->m_timeData[238], NO_VALUE);
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("23.50"));
+        QCOMPARE(m_device->ch1Data()[239], 23.5);
+        QCOMPARE(m_device->timeData()[238], NO_VALUE);
 
         const QList<StoredRow> rows = storedRows();
         QCOMPARE(rows.size(), 2);
@@ -163,40 +166,42 @@ private Q_SLOTS:
 
     void refreshReplyIsChartedButNotStored()
     {
-        m_device->m_bRecording = true;
+        m_device->startRecording(m_rows);
         m_device->readData(QStringLiteral("23.4,45.1\n"));
-        m_device->m_bRefreshPoll = true;
+        m_device->refreshData(); // a manual refresh: its answer is shown, not stored
         m_device->readData(QStringLiteral("24.0,46.0\n"));
 
-        QVERIFY(!m_device->m_bRefreshPoll);
-        QCOMPARE(m_device->m_strCh1Value, QStringLiteral("24.00"));
-        QCOMPARE(m_device->m_ch1Data[239], 24.0);
-        QCOMPARE(m_device->m_timeData[238], NO_VALUE);
-        QCOMPARE(InsertSerialData::pendingRowCount(), 1);
+        QVERIFY(!m_device->isRefreshPoll());
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("24.00"));
+        QCOMPARE(m_device->ch1Data()[239], 24.0);
+        QCOMPARE(m_device->timeData()[238], NO_VALUE);
+        QCOMPARE(m_rows.count(), 1);
 
         requestAt(T0 + 10);
         m_device->readData(QStringLiteral("25.0,47.0\n"));
-        QCOMPARE(InsertSerialData::pendingRowCount(), 2);
+        QCOMPARE(m_rows.count(), 2);
     }
 
     void nothingIsStoredWhileNotRecording()
     {
         m_device->readData(QStringLiteral("23.4,45.1\n"));
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
-        QCOMPARE(m_device->m_ch1Data[239], 23.4);
+        QCOMPARE(m_rows.count(), 0);
+        QCOMPARE(m_device->ch1Data()[239], 23.4);
     }
 
     void replyWithoutValidLinesOnlyMarksTheLoggerConnected()
     {
-        m_device->m_bRecording = true;
-        m_device->m_nNoResponse = 2;
+        m_device->startRecording(m_rows);
+        m_device->refreshData();
+        m_device->refreshData();
+        QCOMPARE(m_device->unansweredPolls(), 2);
         m_device->readData(QStringLiteral("\n23.4\nOK\n"));
 
-        QVERIFY(m_device->m_bConnected);
-        QCOMPARE(m_device->m_nNoResponse, 0);
-        QVERIFY(m_device->m_strCh1Value.isEmpty());
-        QCOMPARE(m_device->m_timeData[239], NO_VALUE);
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QVERIFY(m_device->isConnected());
+        QCOMPARE(m_device->unansweredPolls(), 0);
+        QVERIFY(m_device->ch1Value().isEmpty());
+        QCOMPARE(m_device->timeData()[239], NO_VALUE);
+        QCOMPARE(m_rows.count(), 0);
     }
 
     void chartBuffersKeepTheNewest240SamplesOldestFirst()
@@ -269,31 +274,31 @@ private Q_SLOTS:
         QFETCH(QString, reply);
         m_device->setAlarmRange(limits[0], limits[1], limits[2], limits[3]);
         m_device->readData(reply + "\n");
-        QTEST(m_device->m_bAlarm1, "alarm1");
-        QTEST(m_device->m_bAlarm2, "alarm2");
+        QTEST(m_device->alarm1(), "alarm1");
+        QTEST(m_device->alarm2(), "alarm2");
     }
 
     void checkAlarmAllFollowsNewLimitsAtOnce()
     {
         m_device->setAlarmRange(10, 30, 10, 30);
         m_device->readData(QStringLiteral("25,----\n"));
-        QVERIFY(!m_device->m_bAlarm1);
+        QVERIFY(!m_device->alarm1());
         m_device->setAlarmRange(10, 20, 10, 20);
         m_device->checkAlarmAll();
-        QVERIFY(m_device->m_bAlarm1);
-        QVERIFY(!m_device->m_bAlarm2);
+        QVERIFY(m_device->alarm1());
+        QVERIFY(!m_device->alarm2());
         m_device->setAlarmRange(10, 25, 10, 20);
         m_device->checkAlarmAll();
-        QVERIFY(!m_device->m_bAlarm1);
+        QVERIFY(!m_device->alarm1());
     }
 
     void breakRowIsOneSecondAfterTheLastStoredSample()
     {
-        m_device->m_bRecording = true;
+        m_device->startRecording(m_rows);
         requestAt(T0, 500);
         m_device->readData(QStringLiteral("23.4,45.1\n"));
         requestAt(T0 + 10); // a poll that was never answered
-        m_device->insertNoValue();
+        m_device->insertNoValue(m_rows);
 
         const QList<StoredRow> rows = storedRows();
         QCOMPARE(rows.size(), 2);
@@ -303,7 +308,7 @@ private Q_SLOTS:
         QCOMPARE(rows[1].pointDate, T0 + 1);
 
         // A recording in which the logger stored nothing has no line to break.
-        m_device->insertNoValue();
+        m_device->insertNoValue(m_rows);
         QVERIFY(storedRows().isEmpty());
     }
 
@@ -313,28 +318,26 @@ private Q_SLOTS:
         m_device->setDashboardItems(&tile1, nullptr);
         m_device->setAlarmRange(10, 30, 10, 30);
         m_device->readData(QStringLiteral("40,50\n"));
-        QVERIFY(m_device->m_bAlarm1);
+        QVERIFY(m_device->alarm1());
 
         m_device->deviceDisconnected();
-        QVERIFY(!m_device->m_bConnected);
-        QVERIFY(!m_device->m_bAlarm1);
-        QVERIFY(!m_device->m_bAlarm2);
-        QVERIFY(m_device->m_strCh1Value.isEmpty());
-        QCOMPARE(m_device->m_ch1Data[239], 40.0);
+        QVERIFY(!m_device->isConnected());
+        QVERIFY(!m_device->alarm1());
+        QVERIFY(!m_device->alarm2());
+        QVERIFY(m_device->ch1Value().isEmpty());
+        QCOMPARE(m_device->ch1Data()[239], 40.0);
         QCOMPARE(m_log.last(), QStringLiteral("tile1 disconnected KX0001"));
     }
 
-    void listEntryShowsTheDisconnectedIconUntilTheNextConnectionEvent()
+    void everyReportOfTheLinkIsAnnouncedAlsoWithoutAChange()
     {
-        QListWidgetItem item;
+        QSignalSpy reports(m_device.get(), &ConfiguredDevice::connectionReported);
         m_device->readData(QStringLiteral("1,2\n"));
-        QVERIFY(m_device->m_bConnected);
-        m_device->setListItem(&item);
-        QCOMPARE(item.icon().cacheKey(), m_device->m_disconnectedIcon.cacheKey());
         m_device->readData(QStringLiteral("1,2\n"));
-        QCOMPARE(item.icon().cacheKey(), m_device->m_connectedIcon.cacheKey());
-        QVERIFY(m_device->m_connectedIcon.cacheKey() != m_device->m_disconnectedIcon.cacheKey());
-        m_device->clearListItem();
+        m_device->deviceDisconnected();
+        QCOMPARE(reports.count(), 3);
+        QCOMPARE(reports.at(1).at(0).toBool(), true);
+        QCOMPARE(reports.at(2).at(0).toBool(), false);
     }
 
     void openRefusesALoggerWithoutLinkType()
@@ -343,7 +346,7 @@ private Q_SLOTS:
         QCOMPARE(none.link()->deviceType(), LINK_TCP);
         QVERIFY(!none.open());
         none.requestData();
-        QCOMPARE(none.m_nNoResponse, 0);
+        QCOMPARE(none.unansweredPolls(), 0);
     }
 };
 

@@ -67,7 +67,10 @@ private:
         device->setConnection("Freezer", "Temp", "Hum", "/dev/ttyACM0", 23);
         device->setUnits(1, 3);
         device->setAlarmRange(-30.0f, -10.0f, 10.0f, 90.0f);
-        device->m_bConnected = connected;
+        if (connected)
+            device->deviceConnected();
+        else
+            device->deviceDisconnected();
         return device;
     }
 
@@ -80,7 +83,7 @@ private:
         device->setAlarmRange(0.0f, 50.0f, 0.0f, 100.0f);
         device->setBuzzerAlarm("OFF");
         device->requestData();
-        if (!QTest::qWaitFor([&] { return device->m_bConnected; }, 5000))
+        if (!QTest::qWaitFor([&] { return device->isConnected(); }, 5000))
             qWarning() << "the simulated logger did not answer the poll";
         m_sim.command("received tcp0");
         return device;
@@ -105,7 +108,7 @@ private slots:
     void usbDialogShowsTheDeviceWithItsUnitsAndRanges()
     {
         auto device = makeUsbDevice(true);
-        device->m_strCh2Custom = "ppm";
+        device->setCh2Custom("ppm");
         SensingOptionUsbDialog dialog(device.get());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Velmoran Lite"));
         QCOMPARE(child<QLabel>(&dialog, "label_serialnumber")->text(), QStringLiteral("KX0001"));
@@ -154,14 +157,14 @@ private slots:
         clickConfirm(dialog);
 
         QCOMPARE(confirmed.count(), 1);
-        QCOMPARE(device->m_strDeviceName, QStringLiteral("Chiller"));
-        QCOMPARE(device->m_strCh1Name, QStringLiteral("Temp"));
-        QCOMPARE(device->m_strCh2Name, QStringLiteral("Pressure"));
-        QCOMPARE(device->m_strDeviceInterface, QStringLiteral("/dev/ttyACM0"));
-        QCOMPARE(device->m_nCh1Unit, 1);
-        QCOMPARE(device->m_nCh2Unit, 4);
-        QCOMPARE(device->m_strCh1Custom, QString());
-        QCOMPARE(device->m_strCh2Custom, QStringLiteral("kPa"));
+        QCOMPARE(device->deviceName(), QStringLiteral("Chiller"));
+        QCOMPARE(device->ch1Name(), QStringLiteral("Temp"));
+        QCOMPARE(device->ch2Name(), QStringLiteral("Pressure"));
+        QCOMPARE(device->deviceInterface(), QStringLiteral("/dev/ttyACM0"));
+        QCOMPARE(device->ch1Unit(), 1);
+        QCOMPARE(device->ch2Unit(), 4);
+        QCOMPARE(device->ch1Custom(), QString());
+        QCOMPARE(device->ch2Custom(), QStringLiteral("kPa"));
         QCOMPARE(committedLimits(*device), (QList<float>{-25.5f, -5.0f, 80.0f, 120.25f}));
         QTRY_VERIFY(dialog.isNull());
     }
@@ -169,8 +172,8 @@ private slots:
     void customUnitItemIsEditableUpToElevenCharacters()
     {
         auto device = makeUsbDevice(true);
-        device->m_nCh1Unit = 4;
-        device->m_strCh1Custom = "bar";
+        device->setCh1Unit(4);
+        device->setCh1Custom("bar");
         SensingOptionUsbDialog dialog(device.get());
         auto *unit1 = child<QComboBox>(&dialog, "comboBox_unit_ch1");
         QVERIFY(unit1->isEditable());
@@ -188,13 +191,13 @@ private slots:
     void choosingAnotherUnitClearsTheCustomUnit()
     {
         auto device = makeUsbDevice(true);
-        device->m_nCh1Unit = 4;
-        device->m_strCh1Custom = "bar";
+        device->setCh1Unit(4);
+        device->setCh1Custom("bar");
         auto *dialog = new SensingOptionUsbDialog(device.get());
         child<QComboBox>(dialog, "comboBox_unit_ch1")->setCurrentIndex(0);
         clickConfirm(dialog);
-        QCOMPARE(device->m_nCh1Unit, 0);
-        QCOMPARE(device->m_strCh1Custom, QString());
+        QCOMPARE(device->ch1Unit(), 0);
+        QCOMPARE(device->ch1Custom(), QString());
     }
 
     void anEmptyDeviceNameIsReportedBeforeEmptyChannelNames()
@@ -218,7 +221,7 @@ private slots:
             child<QLineEdit>(&dialog, fields[i])->setText("x");
         }
         QCOMPARE(confirmed.count(), 0);
-        QCOMPARE(device->m_strDeviceName, QStringLiteral("Freezer"));
+        QCOMPARE(device->deviceName(), QStringLiteral("Freezer"));
         QCOMPARE(committedLimits(*device), (QList<float>{-30.0f, -10.0f, 10.0f, 90.0f}));
     }
 
@@ -230,8 +233,8 @@ private slots:
         child<QLineEdit>(dialog, "lineEdit_ch1name")->setText("Air");
         child<QComboBox>(dialog, "comboBox_unit_ch1")->setCurrentIndex(2);
         clickConfirm(dialog);
-        QCOMPARE(device->m_strCh1Name, QStringLiteral("Air"));
-        QCOMPARE(device->m_nCh1Unit, 2);
+        QCOMPARE(device->ch1Name(), QStringLiteral("Air"));
+        QCOMPARE(device->ch1Unit(), 2);
         QCOMPARE(committedLimits(*device), (QList<float>{-30.0f, -10.0f, 10.0f, 90.0f}));
     }
 
@@ -239,7 +242,7 @@ private slots:
     {
         auto device = std::make_unique<ConfiguredDevice>("024B58000000", LINK_TCP);
         device->setBuzzerAlarm("AND");
-        device->m_bConnected = true;
+        device->deviceConnected();
         SensingOptionTelnetDialog dialog(device.get());
         auto *buzzer = child<QComboBox>(&dialog, "comboBox_buzzeralarm");
         QStringList texts;
@@ -258,14 +261,14 @@ private slots:
     void unchangedLimitsAndBuzzerCloseWithoutTalkingToTheLogger()
     {
         auto device = makeConnectedLogger();
-        QVERIFY(device->m_bConnected);
+        QVERIFY(device->isConnected());
         QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
         QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
         child<QLineEdit>(dialog, "lineEdit_devicename")->setText("Dock North");
         clickConfirm(dialog);
         QCOMPARE(confirmed.count(), 1);
-        QCOMPARE(device->m_strDeviceName, QStringLiteral("Dock North"));
-        QCOMPARE(device->m_nDevicePort, m_logger.port);
+        QCOMPARE(device->deviceName(), QStringLiteral("Dock North"));
+        QCOMPARE(device->devicePort(), m_logger.port);
         QTRY_VERIFY(dialog.isNull());
         QTest::qWait(100);
         QCOMPARE(received(), QStringLiteral("ok "));
@@ -274,7 +277,7 @@ private slots:
     void changedLimitsAreSentInOrderAndAdoptedOnlyAfterTheLastOk()
     {
         auto device = makeConnectedLogger();
-        QVERIFY(device->m_bConnected);
+        QVERIFY(device->isConnected());
         QList<float> limitsAtSuccess;
         connect(device.get(), &ConfiguredDevice::buzzerSyncSuccess, this,
                 [&] { limitsAtSuccess = committedLimits(*device); });
@@ -295,7 +298,7 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(limitsAtSuccess, (QList<float>{0.0f, 50.0f, 0.0f, 100.0f}));
         QCOMPARE(committedLimits(*device), (QList<float>{20.0f, 30.0f, -10.0f, 85.5f}));
-        QCOMPARE(device->m_strBuzzerAlarm, QStringLiteral("OR"));
+        QCOMPARE(device->buzzerAlarm(), QStringLiteral("OR"));
         QCOMPARE(confirmed.count(), 2);
         QCOMPARE(received(), QStringLiteral("ok ATBMIN1 20.00|ATBMAX1 30.00|ATBMIN2 -10.00|"
                                             "ATBMAX2 85.50|ATBAL OR|ATBSET"));
@@ -304,7 +307,7 @@ private slots:
     void aRefusedSetupKeepsTheDialogOpenForAnotherTry()
     {
         auto device = makeConnectedLogger();
-        QVERIFY(device->m_bConnected);
+        QVERIFY(device->isConnected());
         m_sim.command("fault tcp0 notok");
         QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
         setRanges(dialog, 1, 2, 3, 4);
@@ -329,7 +332,7 @@ private slots:
     void aSilentLoggerTimesOutAfterTwoSecondsAndALateSuccessIsIgnored()
     {
         auto device = makeConnectedLogger();
-        QVERIFY(device->m_bConnected);
+        QVERIFY(device->isConnected());
         m_sim.command("fault tcp0 noanswer");
         QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
         QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
@@ -337,13 +340,13 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         clickConfirm(dialog);
-        QVERIFY(device->m_nSyncState != ConfiguredDevice::STATE_IDLE);
+        QVERIFY(device->syncState() != ConfiguredDevice::STATE_IDLE);
 
         const ShownMessage timeout{"ERROR",
                                    "This command has exceeded the time limit.\nPlease retry."};
         QTRY_VERIFY_WITH_TIMEOUT(shownMessages(dialog).contains(timeout), 3000);
         QVERIFY2(clock.elapsed() >= 1900, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+        QCOMPARE(device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         QCOMPARE(child<QPushButton>(dialog, "pushButton_confirm")->text(),
                  QStringLiteral("Confirm"));
         QVERIFY(child<QPushButton>(dialog, "pushButton_confirm")->isEnabled());
@@ -358,7 +361,7 @@ private slots:
     void theTimeOutOfAClosedDialogLeavesTheNextExchangeAlone()
     {
         auto device = makeConnectedLogger();
-        QVERIFY(device->m_bConnected);
+        QVERIFY(device->isConnected());
         QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
         setRanges(dialog, 11, 12, 13, 14);
         clickConfirm(dialog);
@@ -368,21 +371,21 @@ private slots:
         device->setPendingAlarmRange(1, 2, 3, 4);
         device->startSyncTelnet();
         QTest::qWait(SensingOptionTelnetDialog::SYNC_TIMEOUT_MS + 300);
-        QVERIFY(device->m_nSyncState != ConfiguredDevice::STATE_IDLE);
+        QVERIFY(device->syncState() != ConfiguredDevice::STATE_IDLE);
         device->stopSyncTelnet();
     }
 
     void aLostConnectionReturnsToEditingWithNothingStaged()
     {
         auto device = makeConnectedLogger();
-        QVERIFY(device->m_bConnected);
+        QVERIFY(device->isConnected());
         QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
         QCOMPARE(m_sim.command("stop tcp0").left(2), QStringLiteral("ok"));
-        for (int i = 0; i < 3 && device->m_bConnected; ++i) {
+        for (int i = 0; i < 3 && device->isConnected(); ++i) {
             device->requestData();
             QTest::qWait(50);
         }
-        QVERIFY(!device->m_bConnected);
+        QVERIFY(!device->isConnected());
         received();
 
         setRanges(dialog, 20, 30, -10, 85.5);
@@ -394,9 +397,9 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("Confirm"));
         QVERIFY(button->isEnabled());
         QCOMPARE(editableRanges(dialog), 4);
-        QCOMPARE(device->m_fSetCh1Min, 0.0f);
-        QCOMPARE(device->m_fSetCh2Max, 100.0f);
-        QCOMPARE(device->m_strSetBuzzerAlarm, QStringLiteral("OFF"));
+        QCOMPARE(device->pendingCh1Min(), 0.0f);
+        QCOMPARE(device->pendingCh2Max(), 100.0f);
+        QCOMPARE(device->pendingBuzzerAlarm(), QStringLiteral("OFF"));
         QCOMPARE(committedLimits(*device), (QList<float>{0.0f, 50.0f, 0.0f, 100.0f}));
         QCOMPARE(received(), QStringLiteral("ok "));
         delete dialog;
@@ -436,8 +439,8 @@ private slots:
         QCOMPARE(shownMessages(dialog.get()), (QList<ShownMessage>{{"ERROR", message}}));
         QCOMPARE(confirmed.count(), 0);
         QCOMPARE(committedLimits(*device), before);
-        QVERIFY(device->m_strDeviceName != QStringLiteral("Renamed"));
-        QCOMPARE(device->m_nSyncState, int(ConfiguredDevice::STATE_IDLE));
+        QVERIFY(device->deviceName() != QStringLiteral("Renamed"));
+        QCOMPARE(device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         QTest::qWait(100);
         QCOMPARE(received(), QStringLiteral("ok "));
         closeMessages(dialog.get());
@@ -456,8 +459,8 @@ private slots:
         child<QComboBox>(dialog, "comboBox_unit_ch2")->setCurrentIndex(3);
         clickConfirm(dialog);
         QTRY_VERIFY(dialog.isNull());
-        QCOMPARE(device->m_strCh2Name, QStringLiteral("RH"));
-        QCOMPARE(device->m_nCh2Unit, 3);
+        QCOMPARE(device->ch2Name(), QStringLiteral("RH"));
+        QCOMPARE(device->ch2Unit(), 3);
         QTest::qWait(100);
         QCOMPARE(received(), QStringLiteral("ok "));
     }

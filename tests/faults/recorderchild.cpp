@@ -2,6 +2,7 @@
 // polls and flushes as fast as the loggers answer, and after every committed batch prints
 // "COMMITTED <rows in the table>" so the killer knows what must survive.
 #include "app/velmoranmain.h"
+#include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "tests/support/testsettings.h"
 
@@ -26,16 +27,17 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the project does not record\n");
         return 2;
     }
-    const QList<QTimer *> timers = window.findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    QList<QTimer *> timers = window.findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    timers += window.recorder()->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
     for (QTimer *timer : timers)
         timer->stop();
 
     QTimer cycle;
     QObject::connect(&cycle, &QTimer::timeout, &window, [&window] {
         window.writeDevice();
-        const int before = InsertSerialData::pendingRowCount();
+        const int before = window.pendingRows().count();
         window.writeDb();
-        if (InsertSerialData::pendingRowCount() < before) {
+        if (window.pendingRows().count() < before) {
             std::printf("COMMITTED %d\n", window.store()->totalRow());
             std::fflush(stdout);
         }

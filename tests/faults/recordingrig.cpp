@@ -6,6 +6,7 @@
 #include "discovery/usbenumerator.h"
 #include "project/messagedialog.h"
 #include "project/projectfile.h"
+#include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "tests/support/simulatorproject.h"
 
@@ -91,7 +92,6 @@ RecordingRig::~RecordingRig()
         m_pWindow->slotStopRecord();
     m_pWindow->slotCloseProject();
     m_pWindow.reset();
-    InsertSerialData::clearPendingRows();
 }
 
 bool RecordingRig::open(const QString &folder, const QStringList &ids, UsbEnumerator *enumerator)
@@ -111,7 +111,6 @@ bool RecordingRig::open(const QString &folder, const QStringList &ids, UsbEnumer
         if (logger.kind == QStringLiteral("TCP"))
             ++tcpLoggers;
     }
-    InsertSerialData::clearPendingRows();
     m_strProjectPath = QDir(folder).filePath(QStringLiteral("Faults.tpc"));
     if (!writeProject(m_strProjectPath, loggers)) {
         m_strFailure = QStringLiteral("cannot write the project file");
@@ -134,7 +133,7 @@ bool RecordingRig::open(const QString &folder, const QStringList &ids, UsbEnumer
     if (enumerator)
         m_pWindow->checkConnection();
     // Loading polls every network logger once; its answers are part of the recording.
-    if (!QTest::qWaitFor([&] { return InsertSerialData::pendingRowCount() >= tcpLoggers; }, 5000)) {
+    if (!QTest::qWaitFor([&] { return m_pWindow->pendingRows().count() >= tcpLoggers; }, 5000)) {
         m_strFailure = QStringLiteral("the first poll was not answered");
         return false;
     }
@@ -145,7 +144,7 @@ ConfiguredDevice *RecordingRig::device(const QString &id) const
 {
     const QString serial = m_serials.value(id);
     for (ConfiguredDevice *device : m_pWindow->configuredDevices()) {
-        if (device->m_strDeviceNumber == serial)
+        if (device->deviceNumber() == serial)
             return device;
     }
     return nullptr;
@@ -158,18 +157,18 @@ QString RecordingRig::serialOf(const QString &id) const
 
 void RecordingRig::holdTimers()
 {
-    const QList<QTimer *> timers = m_pWindow->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    QList<QTimer *> timers = m_pWindow->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    timers += m_pWindow->recorder()->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
     for (QTimer *timer : timers)
         timer->stop();
 }
 
 bool RecordingRig::pollAndWait(const QStringList &answering, int timeoutMs)
 {
-    const int before = InsertSerialData::pendingRowCount();
+    const int before = m_pWindow->pendingRows().count();
     m_pWindow->writeDevice();
     return QTest::qWaitFor(
-        [&] { return InsertSerialData::pendingRowCount() >= before + answering.size(); },
-        timeoutMs);
+        [&] { return m_pWindow->pendingRows().count() >= before + answering.size(); }, timeoutMs);
 }
 
 void RecordingRig::pollUnanswered()
@@ -182,7 +181,7 @@ void RecordingRig::pollUnanswered()
 bool RecordingRig::flush()
 {
     m_pWindow->writeDb();
-    return InsertSerialData::pendingRowCount() == 0;
+    return m_pWindow->pendingRows().count() == 0;
 }
 
 int RecordingRig::answeredSinceOpen(const QString &id)
@@ -217,7 +216,7 @@ bool RecordingRig::everyAnswerStoredOnce(const QStringList &ids, QString *why,
         return sum;
     };
     const bool settled = QTest::qWaitFor(
-        [&] { return stored() + InsertSerialData::pendingRowCount() >= answered(); }, 3000);
+        [&] { return stored() + m_pWindow->pendingRows().count() >= answered(); }, 3000);
     m_pWindow->slotStopRecord();
     ++m_nStops;
     if (!settled) {

@@ -94,23 +94,23 @@ void TestFaultsLinks::aSilentLoggerIsMarkedDisconnectedAndRecordedAgainWhenItAns
     QVERIFY2(rig.open(m_dir->path(), {"tcp0", "tcp1"}), qPrintable(rig.failure()));
     QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
     ConfiguredDevice *silent = rig.device("tcp0");
-    QVERIFY(silent->m_bConnected);
+    QVERIFY(silent->isConnected());
 
     QVERIFY(ok(m_sim.command("fault tcp0 noanswer")));
     // Five unanswered polls are a short gap at one second; the sixth marks it gone.
     for (int poll = 0; poll < 5; ++poll) {
         QVERIFY(rig.pollAndWait({"tcp1"}));
-        QVERIFY(silent->m_bConnected);
+        QVERIFY(silent->isConnected());
     }
     QVERIFY(rig.pollAndWait({"tcp1"}));
-    QVERIFY(!silent->m_bConnected);
-    QVERIFY(rig.device("tcp1")->m_bConnected);
-    QVERIFY(silent->m_strCh1Value.isEmpty());
+    QVERIFY(!silent->isConnected());
+    QVERIFY(rig.device("tcp1")->isConnected());
+    QVERIFY(silent->ch1Value().isEmpty());
 
     QVERIFY(ok(m_sim.command("fault tcp0 none")));
     QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-    QVERIFY(silent->m_bConnected);
-    QVERIFY(!silent->m_strCh1Value.isEmpty());
+    QVERIFY(silent->isConnected());
+    QVERIFY(!silent->ch1Value().isEmpty());
 
     QString why;
     QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
@@ -127,13 +127,13 @@ void TestFaultsLinks::aRefusingLoggerIsMarkedDisconnectedUntilItListensAgain()
     QVERIFY(ok(m_sim.command("stop tcp0")));
     for (int poll = 0; poll < 6; ++poll)
         QVERIFY(rig.pollAndWait({"tcp1"}));
-    QVERIFY(!gone->m_bConnected);
+    QVERIFY(!gone->isConnected());
     QCOMPARE(rig.answeredSinceOpen("tcp1"), 8);
 
     QVERIFY(ok(m_sim.command("start tcp0")));
     // The poll finds the connection closed and opens a new one; the request follows it.
     QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-    QVERIFY(gone->m_bConnected);
+    QVERIFY(gone->isConnected());
     QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
 
     QString why;
@@ -166,7 +166,7 @@ void TestFaultsLinks::aResetInTheMiddleOfASetupExchangeEndsItAndPollingGoesOn()
 
     // The exchange is over: the logger is polled again on a new connection.
     QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-    QVERIFY(device->m_bConnected);
+    QVERIFY(device->isConnected());
 
     QTest::mouseClick(confirm, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 4000);
@@ -212,24 +212,24 @@ void TestFaultsLinks::aUsbPortThatDisappearsIsReopenedWhereItReappears()
     QVERIFY2(rig.open(m_dir->path(), {"usb0", "tcp0"}, bus), qPrintable(rig.failure()));
     ConfiguredDevice *device = rig.device("usb0");
     QVERIFY(rig.pollAndWait({"usb0", "tcp0"}));
-    QVERIFY(device->m_bConnected);
+    QVERIFY(device->isConnected());
 
     QVERIFY(ok(m_sim.command("stop usb0")));
-    QTRY_VERIFY_WITH_TIMEOUT(!device->m_bConnected, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
     bus->pairs.clear();
     rig.window()->checkConnection();
     QVERIFY(rig.pollAndWait({"tcp0"}));
     QVERIFY(rig.pollAndWait({"tcp0"}));
-    QVERIFY(!device->m_bConnected);
+    QVERIFY(!device->isConnected());
 
     QVERIFY(ok(m_sim.command("start usb0")));
     // A new pseudo-terminal, which may or may not get the old number back.
     const SimProcess::Logger back = m_sim.logger("usb0");
     bus->pairs = {{back.address, back.deviceNumber}};
     rig.window()->checkConnection();
-    QCOMPARE(device->m_strDeviceInterface, back.address);
+    QCOMPARE(device->deviceInterface(), back.address);
     QVERIFY(rig.pollAndWait({"usb0", "tcp0"}));
-    QVERIFY(device->m_bConnected);
+    QVERIFY(device->isConnected());
 
     QString why;
     QVERIFY2(rig.everyAnswerStoredOnce({"usb0", "tcp0"}, &why), qPrintable(why));

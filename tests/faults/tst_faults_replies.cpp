@@ -120,11 +120,11 @@ void TestFaultsReplies::aReplySplitAtAnyBytePositionIsStoredAsOneSample()
         QVERIFY2(rig.pollAndWait({"tcp0", "tcp1"}), qPrintable(QString::number(position)));
         const int n = answersSoFar() - 1;
         QVERIFY2(
-            near(device->m_ch1Data[NEWEST], expectedCh1(n)),
+            near(device->ch1Data()[NEWEST], expectedCh1(n)),
             qPrintable(
-                QStringLiteral("split at %1: %2").arg(position).arg(device->m_ch1Data[NEWEST])));
-        QVERIFY(near(device->m_ch2Data[NEWEST], expectedCh2(n)));
-        QVERIFY(device->m_bConnected);
+                QStringLiteral("split at %1: %2").arg(position).arg(device->ch1Data()[NEWEST])));
+        QVERIFY(near(device->ch2Data()[NEWEST], expectedCh2(n)));
+        QVERIFY(device->isConnected());
     }
 
     QString why;
@@ -150,14 +150,14 @@ void TestFaultsReplies::garbageAndOversizedNumbersAreStoredAsNoValue()
     for (const char *fault : {"garbage", "garbage", "longline", "garbage", "longline"}) {
         QVERIFY(ok(m_sim.command(QStringLiteral("fault tcp0 ") + QLatin1String(fault))));
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-        QCOMPARE(device->m_strCh1Value, QStringLiteral("----"));
-        QCOMPARE(device->m_ch1Data[NEWEST], NO_VALUE);
-        QVERIFY(device->m_bConnected);
+        QCOMPARE(device->ch1Value(), QStringLiteral("----"));
+        QCOMPARE(device->ch1Data()[NEWEST], NO_VALUE);
+        QVERIFY(device->isConnected());
         QVERIFY(store->insertNow());
     }
     QVERIFY(ok(m_sim.command("fault tcp0 none")));
     QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-    QVERIFY(near(device->m_ch1Data[NEWEST], expectedCh1(answersSoFar() - 1)));
+    QVERIFY(near(device->ch1Data()[NEWEST], expectedCh1(answersSoFar() - 1)));
 
     QString why;
     QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
@@ -174,7 +174,7 @@ void TestFaultsReplies::aLineLongerThanTheBufferIsDroppedAndTheNextReplyIsRead()
     RecordingRig rig(&m_sim);
     QVERIFY2(rig.open(m_dir->path(), {"tcp0", "tcp1"}), qPrintable(rig.failure()));
     ConfiguredDevice *device = rig.device("tcp0");
-    const double before = device->m_ch1Data[NEWEST];
+    const double before = device->ch1Data()[NEWEST];
 
     const QString longLine =
         QStringLiteral("ATDC ") + QString(6000, '7') + QStringLiteral(",1\\r\\n");
@@ -185,9 +185,9 @@ void TestFaultsReplies::aLineLongerThanTheBufferIsDroppedAndTheNextReplyIsRead()
     QVERIFY(ok(m_sim.command("auto tcp0")));
     QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
     // Nothing of the long line is left in front of the next reply.
-    QVERIFY(near(device->m_ch1Data[NEWEST], expectedCh1(answersSoFar() - 1)));
-    QVERIFY(near(device->m_ch1Data[NEWEST - 1], before));
-    QVERIFY(near(device->m_ch2Data[NEWEST], expectedCh2(answersSoFar() - 1)));
+    QVERIFY(near(device->ch1Data()[NEWEST], expectedCh1(answersSoFar() - 1)));
+    QVERIFY(near(device->ch1Data()[NEWEST - 1], before));
+    QVERIFY(near(device->ch2Data()[NEWEST], expectedCh2(answersSoFar() - 1)));
 
     QString why;
     QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why, {{"tcp0", 1}}), qPrintable(why));
@@ -201,7 +201,7 @@ void TestFaultsReplies::aNulByteEndsTheReplyAndWhatFollowsIsIgnored()
     QVERIFY(ok(m_sim.command("fault tcp0 nul")));
     for (int poll = 0; poll < 3; ++poll) {
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-        QVERIFY(near(device->m_ch1Data[NEWEST], expectedCh1(answersSoFar() - 1)));
+        QVERIFY(near(device->ch1Data()[NEWEST], expectedCh1(answersSoFar() - 1)));
     }
 
     QString why;

@@ -189,7 +189,7 @@ void TestFaultsStorage::aFullDiskKeepsTheRowsQueuedUntilSpaceIsFreed()
     QVERIFY(fillDisk(filler));
     pollMany(&rig, 8);
     QVERIFY(!rig.flush());
-    QCOMPARE(InsertSerialData::pendingRowCount(), 16);
+    QCOMPARE(rig.window()->pendingRows().count(), 16);
     QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), WRITE_FAILED), 1);
 
     // The loggers are still read, and the next failed flushes say nothing new.
@@ -197,7 +197,7 @@ void TestFaultsStorage::aFullDiskKeepsTheRowsQueuedUntilSpaceIsFreed()
     QVERIFY(!rig.flush());
     QVERIFY(!rig.flush());
     QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), WRITE_FAILED), 1);
-    QVERIFY(rig.device("tcp0")->m_bConnected);
+    QVERIFY(rig.device("tcp0")->isConnected());
     QVERIFY(rig.window()->isRecording());
 
     QVERIFY(QFile::remove(filler));
@@ -242,16 +242,16 @@ void TestFaultsStorage::anUnwritableDatabaseKeepsTheRowsQueuedUntilItIsWritableA
     }
     pollMany(&rig, 8);
     QVERIFY(!rig.flush());
-    QCOMPARE(InsertSerialData::pendingRowCount(), 16);
+    QCOMPARE(rig.window()->pendingRows().count(), 16);
     QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), WRITE_FAILED), 1);
 
     pollMany(&rig, 8);
     QVERIFY(!rig.flush());
     QVERIFY(!rig.flush());
-    QCOMPARE(InsertSerialData::pendingRowCount(), 32);
+    QCOMPARE(rig.window()->pendingRows().count(), 32);
     QCOMPARE(rig.shownMessages(QStringLiteral("ERROR"), WRITE_FAILED), 1);
-    QVERIFY(rig.device("tcp0")->m_bConnected);
-    QVERIFY(rig.device("tcp1")->m_bConnected);
+    QVERIFY(rig.device("tcp0")->isConnected());
+    QVERIFY(rig.device("tcp1")->isConnected());
     QVERIFY(rig.window()->isRecording());
 
     for (const QString &file : files)
@@ -291,7 +291,7 @@ void TestFaultsStorage::rowsOfAClosedProjectGoToItsOwnDatabaseOnly()
     VelmoranMain *window = rig.window();
     window->slotStopRecord();
     window->slotCloseProject();
-    QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+    QCOMPARE(window->pendingRows().count(), 0);
 
     // The next project records and stops: its file holds its own rows and no others.
     const QString other = m_dir->filePath(QStringLiteral("other/Other.tpc"));
@@ -300,9 +300,9 @@ void TestFaultsStorage::rowsOfAClosedProjectGoToItsOwnDatabaseOnly()
     window->projectLoaded(other);
     window->slotStartRecord();
     rig.holdTimers();
-    QVERIFY(QTest::qWaitFor([] { return InsertSerialData::pendingRowCount() >= 2; }, 5000));
+    QVERIFY(QTest::qWaitFor([window] { return window->pendingRows().count() >= 2; }, 5000));
     pollMany(&rig, 3);
-    const int recorded = InsertSerialData::pendingRowCount();
+    const int recorded = window->pendingRows().count();
     window->slotStopRecord();
     QCOMPARE(window->store()->totalRow(), recorded + 2);
     window->slotCloseProject();

@@ -49,11 +49,11 @@ void checkLoaded(const QList<DeviceRecord> &records, const QList<ConfiguredDevic
     FUZZ_CHECK(devices.size() <= records.size());
     QSet<QString> numbers;
     for (const ConfiguredDevice *device : devices) {
-        FUZZ_CHECK(!numbers.contains(device->m_strDeviceNumber));
-        numbers.insert(device->m_strDeviceNumber);
-        FUZZ_CHECK(device->m_nLinkType == LINK_SERIAL || device->m_nLinkType == LINK_TCP);
-        FUZZ_CHECK(device->m_nCh1Unit >= 0 && device->m_nCh1Unit <= 4);
-        FUZZ_CHECK(device->m_nCh2Unit >= 0 && device->m_nCh2Unit <= 4);
+        FUZZ_CHECK(!numbers.contains(device->deviceNumber()));
+        numbers.insert(device->deviceNumber());
+        FUZZ_CHECK(device->linkType() == LINK_SERIAL || device->linkType() == LINK_TCP);
+        FUZZ_CHECK(device->ch1Unit() >= 0 && device->ch1Unit() <= 4);
+        FUZZ_CHECK(device->ch2Unit() >= 0 && device->ch2Unit() <= 4);
     }
 }
 

@@ -4,7 +4,7 @@
 #include "device/configureddevice.h"
 #include "device/linebuffer.h"
 #include "device/replymarker.h"
-#include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
 
 #include <cmath>
 
@@ -57,11 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool usb = mode & 8;
     ConfiguredDevice device(usb ? QStringLiteral("KX0001") : QStringLiteral("024B580000AF"),
                             usb ? LINK_SERIAL : LINK_TCP);
-    device.m_bRecording = mode & 1;
+    PendingRowQueue rows;
+    if (mode & 1)
+        device.startRecording(rows);
     if (mode & 2)
         device.setAlarmRange(-10.5f, 30.25f, 20.0f, 80.0f);
     if (mode & 4)
-        device.m_nSyncState = ConfiguredDevice::STATE_START;
+        device.setSyncState(ConfiguredDevice::STATE_START);
 
     while (!input.atEnd()) {
         const QByteArray arrival = input.piece();
@@ -82,13 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             device.readData(text);
 
         for (int i = 0; i < CHART_POINTS; ++i) {
-            FUZZ_CHECK(isNoValueOrFinite(device.m_ch1Data[i]));
-            FUZZ_CHECK(isNoValueOrFinite(device.m_ch2Data[i]));
+            FUZZ_CHECK(isNoValueOrFinite(device.ch1Data()[i]));
+            FUZZ_CHECK(isNoValueOrFinite(device.ch2Data()[i]));
         }
-        FUZZ_CHECK(device.m_bAlarm1 == isOutsideAlarmRange(device.m_ch1Data[CHART_POINTS - 1],
-                                                           device.m_fCh1Min, device.m_fCh1Max));
+        FUZZ_CHECK(device.alarm1() == isOutsideAlarmRange(device.ch1Data()[CHART_POINTS - 1],
+                                                          device.settings().ch1Min(),
+                                                          device.settings().ch1Max()));
     }
-    InsertSerialData::clearPendingRows();
 
     // Where the transport split the bytes must not change the lines: the same stream in one
     // arrival gives the same lines and leaves the same unfinished rest. A NUL ends an arrival

@@ -154,13 +154,13 @@ private slots:
         QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
         QCOMPARE(confirmed.count(), 1);
         std::unique_ptr<ConfiguredDevice> device(confirmed.at(0).at(0).value<ConfiguredDevice *>());
-        QCOMPARE(device->m_strDeviceNumber, QStringLiteral("024B5800AA0F"));
-        QCOMPARE(device->m_strDeviceName, QStringLiteral("Dock 2"));
-        QCOMPARE(device->m_strCh1Name, QStringLiteral("CH1"));
-        QCOMPARE(device->m_strCh2Name, QStringLiteral("CH2"));
-        QCOMPARE(device->m_strDeviceInterface, QStringLiteral("127.0.0.1"));
-        QCOMPARE(device->m_nDevicePort, logger.serverPort());
-        QCOMPARE(device->m_nLinkType, LINK_TCP);
+        QCOMPARE(device->deviceNumber(), QStringLiteral("024B5800AA0F"));
+        QCOMPARE(device->deviceName(), QStringLiteral("Dock 2"));
+        QCOMPARE(device->ch1Name(), QStringLiteral("CH1"));
+        QCOMPARE(device->ch2Name(), QStringLiteral("CH2"));
+        QCOMPARE(device->deviceInterface(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(device->devicePort(), logger.serverPort());
+        QCOMPARE(device->linkType(), LINK_TCP);
         QTRY_VERIFY(logger.hasPendingConnections());
         QTRY_VERIFY(dialog.isNull());
     }
@@ -215,7 +215,7 @@ private slots:
         if (inProject) {
             known = std::make_unique<ConfiguredDevice>(simLogger.deviceNumber, LINK_TCP);
             known->setConnection("Old", "Temp", "Hum", "127.0.0.1", 1);
-            known->m_nDashboardNumber = 4;
+            known->setDashboardNumber(4);
             panel.setConfiguredDeviceList({known.get()});
         }
         panel.show();
@@ -246,11 +246,11 @@ private slots:
         std::unique_ptr<ConfiguredDevice> handMade(inProject ? nullptr : device);
         if (inProject)
             QCOMPARE(device, known.get());
-        QCOMPARE(device->m_strDeviceNumber, simLogger.deviceNumber);
-        QCOMPARE(device->m_nDashboardNumber, 0);
+        QCOMPARE(device->deviceNumber(), simLogger.deviceNumber);
+        QCOMPARE(device->dashboardNumber(), 0);
 
         device->requestData();
-        QTRY_VERIFY(device->m_bConnected);
+        QTRY_VERIFY(device->isConnected());
         QVERIFY(sim.command("received tcp0").contains("ATDC"));
         // The device closes its connection after the answer; nothing else holds one open.
         QTRY_COMPARE(sim.command("connections tcp0"), QStringLiteral("ok 0"));

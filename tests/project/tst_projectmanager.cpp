@@ -66,7 +66,7 @@ private:
         m_projectDevices.push_back(std::make_unique<ConfiguredDevice>(id, LINK_TCP));
         ConfiguredDevice *device = m_projectDevices.back().get();
         device->setConnection(name, "Temp", "Hum", "127.0.0.1", 2323);
-        device->m_nDashboardNumber = dashboard;
+        device->setDashboardNumber(dashboard);
         return device;
     }
     QList<ConfiguredDevice *> projectDevices() const
@@ -285,18 +285,18 @@ private slots:
         std::unique_ptr<ConfiguredDevice> usb(devices.at(1));
         QCOMPARE(names, (QStringList{"Dashboard 1", "", "Dashboard 3", "Cold room"}));
 
-        QCOMPARE(tcp->m_strDeviceNumber, QStringLiteral("024B58000003"));
-        QCOMPARE(tcp->m_strDeviceName, QStringLiteral("024B58000003"));
-        QCOMPARE(tcp->m_nLinkType, LINK_TCP);
-        QCOMPARE(tcp->m_strDeviceInterface, QStringLiteral("10.0.0.4"));
-        QCOMPARE(tcp->m_nDevicePort, quint16(2323));
-        QCOMPARE(tcp->m_nDashboardNumber, 0);
-        QCOMPARE(usb->m_strDeviceName, QStringLiteral("KX0007"));
-        QCOMPARE(usb->m_strCh1Name, QStringLiteral("CH1"));
-        QCOMPARE(usb->m_strCh2Name, QStringLiteral("CH2"));
-        QCOMPARE(usb->m_nLinkType, LINK_SERIAL);
-        QCOMPARE(usb->m_strDeviceInterface, QStringLiteral("/dev/ttyACM7"));
-        QCOMPARE(usb->m_nDashboardNumber, 2);
+        QCOMPARE(tcp->deviceNumber(), QStringLiteral("024B58000003"));
+        QCOMPARE(tcp->deviceName(), QStringLiteral("024B58000003"));
+        QCOMPARE(tcp->linkType(), LINK_TCP);
+        QCOMPARE(tcp->deviceInterface(), QStringLiteral("10.0.0.4"));
+        QCOMPARE(tcp->devicePort(), quint16(2323));
+        QCOMPARE(tcp->dashboardNumber(), 0);
+        QCOMPARE(usb->deviceName(), QStringLiteral("KX0007"));
+        QCOMPARE(usb->ch1Name(), QStringLiteral("CH1"));
+        QCOMPARE(usb->ch2Name(), QStringLiteral("CH2"));
+        QCOMPARE(usb->linkType(), LINK_SERIAL);
+        QCOMPARE(usb->deviceInterface(), QStringLiteral("/dev/ttyACM7"));
+        QCOMPARE(usb->dashboardNumber(), 2);
     }
 
     void editModeShowsProjectDevicesByNameAndHidesOnesOffTheDashboards()
@@ -410,7 +410,7 @@ private slots:
 
         const QList<ConfiguredDevice *> devices = confirm();
         QCOMPARE(devices, QList<ConfiguredDevice *>{manual});
-        QCOMPARE(manual->m_nDashboardNumber, 3);
+        QCOMPARE(manual->dashboardNumber(), 3);
         delete manual;
     }
 

@@ -2,6 +2,7 @@
 // committed so far after every commit. The crash-safety test kills it at random moments.
 
 #include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,6 +17,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     InsertSerialData store(QString::fromLocal8Bit(argv[1]), QStringLiteral("crash"));
+    PendingRowQueue rows;
+    store.setRowQueue(&rows);
     if (!store.createConnection()) {
         return 1;
     }
@@ -26,9 +29,8 @@ int main(int argc, char *argv[])
     // Bounded in case nobody kills it.
     for (quint32 batch = 0; batch < 200000 && clock.elapsed() < 20000; ++batch) {
         for (int i = 0; i < BATCH; ++i) {
-            InsertSerialData::appendRow(
-                SerialDataRow{QStringLiteral("CW%1").arg(i, 2, 10, QChar('0')), 20.0 + i * 0.01,
-                              40.0 + batch % 100, 1700000000u + batch});
+            rows.append(SerialDataRow{QStringLiteral("CW%1").arg(i, 2, 10, QChar('0')),
+                                      20.0 + i * 0.01, 40.0 + batch % 100, 1700000000u + batch});
         }
         if (store.insertNow()) {
             committed += BATCH;

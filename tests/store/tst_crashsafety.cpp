@@ -1,4 +1,5 @@
 #include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -69,7 +70,9 @@ private slots:
 
             InsertSerialData reopened(path, "reopen");
             QVERIFY(reopened.createConnection());
-            InsertSerialData::appendRow(SerialDataRow{"AFTER", 1, 2, 1});
+            PendingRowQueue after;
+            reopened.setRowQueue(&after);
+            after.append(SerialDataRow{"AFTER", 1, 2, 1});
             QVERIFY(reopened.insertNow());
             QCOMPARE(qint64(reopened.totalRow()), rows + 1);
         }

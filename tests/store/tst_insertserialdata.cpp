@@ -15,9 +15,16 @@
 
 namespace {
 
+// The queue a recording's owner keeps and hands to its store.
+PendingRowQueue &pending()
+{
+    static PendingRowQueue rows(PendingRowQueue::DEFAULT_LIMIT);
+    return rows;
+}
+
 void queue(const QString &serial, double ch1, double ch2, quint32 time)
 {
-    InsertSerialData::appendRow(SerialDataRow{serial, ch1, ch2, time});
+    pending().append(SerialDataRow{serial, ch1, ch2, time});
 }
 
 // A second connection on the same file, as a sibling program would open it.
@@ -73,6 +80,7 @@ private:
     std::unique_ptr<InsertSerialData> openStore(const QString &prefix = "tst")
     {
         auto store = std::make_unique<InsertSerialData>(dbPath(), prefix);
+        store->setRowQueue(&pending());
         return store->createConnection() ? std::move(store) : nullptr;
     }
 
@@ -81,12 +89,12 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        InsertSerialData::clearPendingRows();
+        pending().clear();
     }
     void cleanup()
     {
-        InsertSerialData::clearPendingRows();
-        InsertSerialData::setPendingRowLimit(PendingRowQueue::DEFAULT_LIMIT);
+        pending().clear();
+        pending().setLimit(PendingRowQueue::DEFAULT_LIMIT);
         m_dir.reset();
     }
 
@@ -110,7 +118,7 @@ private slots:
         queue("A1", -0.000123456789, 21, 1700000002);
         queue("C3", qInf(), qQNaN(), 1700000003);
         QVERIFY(store->insertNow());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(pending().count(), 0);
         QCOMPARE(store->totalRow(), 5);
 
         Observer observer(dbPath());
@@ -170,7 +178,7 @@ private slots:
         values << 0.0 << -0.0 << 1e300 << -2.5e-300 << 99999.95 << 0.1 + 0.2;
         for (int i = 0; i < values.size(); ++i)
             queue("V", values[i], values[i], quint32(i));
-        while (InsertSerialData::pendingRowCount() > 0)
+        while (pending().count() > 0)
             QVERIFY(store->insertNow());
 
         Observer observer(dbPath());
@@ -232,21 +240,42 @@ private slots:
             QVERIFY(store->insertNow());
             queue("A1", 1, 2, 10);
         }
-        QCOMPARE(InsertSerialData::pendingRowCount(), 1);
+        QCOMPARE(pending().count(), 1);
         {
             InsertSerialData unconnected(dbPath(), "idle");
+            unconnected.setRowQueue(&pending());
             QVERIFY(!unconnected.isConnected());
             QVERIFY(!unconnected.insertNow());
         }
-        QCOMPARE(InsertSerialData::pendingRowCount(), 1);
+        QCOMPARE(pending().count(), 1);
         queue("A1", 1, 2, 11);
         auto store = openStore("again");
         QVERIFY(store);
         QVERIFY(store->insertNow());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(pending().count(), 0);
         QCOMPARE(store->totalRow(), 3);
         QCOMPARE(store->startDateTime(), 9u);
         QCOMPARE(store->endDateTime(), 11u);
+    }
+
+    void aStoreWritesOnlyTheQueueHandedToIt()
+    {
+        auto store = openStore();
+        QVERIFY(store);
+        PendingRowQueue other;
+        other.append(SerialDataRow{"B1", 1, 2, 5});
+        queue("A1", 1, 2, 4);
+        QVERIFY(store->insertNow());
+        QCOMPARE(store->totalRow(), 1);
+        QCOMPARE(other.count(), 1);
+        store->setRowQueue(&other);
+        QVERIFY(store->insertNow());
+        QCOMPARE(store->totalRow(), 2);
+        store->setRowQueue(nullptr);
+        queue("A1", 1, 2, 6);
+        QVERIFY(store->insertNow());
+        QCOMPARE(store->totalRow(), 2);
+        QCOMPARE(pending().count(), 1);
     }
 
     void secondCreateConnectionReusesTheRegisteredConnection()
@@ -276,7 +305,7 @@ private slots:
             queue(QStringLiteral("S%1").arg(i % 64), i * 0.5, NO_VALUE,
                   quint32(1700000000 + i / 64));
         QVERIFY(store->insertNow());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(pending().count(), 0);
         QCOMPARE(store->totalRow(), rows);
     }
 
@@ -295,14 +324,14 @@ private slots:
         for (int attempt = 0; attempt < 2; ++attempt) {
             QVERIFY(!store->insertNow());
             QVERIFY(!store->lastError().isEmpty());
-            QCOMPARE(InsertSerialData::pendingRowCount(), 20);
+            QCOMPARE(pending().count(), 20);
         }
         QVERIFY(observer.exec("COMMIT"));
 
         queue("A1", 99, 2, 99);
         QVERIFY(store->insertNow());
         QVERIFY(store->lastError().isEmpty());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(pending().count(), 0);
         QCOMPARE(store->totalRow(), 22);
         QCOMPARE(observer.scalar("select count(distinct pointDate) from kestrelix").toInt(), 22);
     }
@@ -320,7 +349,7 @@ private slots:
                                                                    "serial \\(none\\) time %1")
                                                         .arg(time)));
         QVERIFY(store->insertNow());
-        QCOMPARE(InsertSerialData::pendingRowCount(), 0);
+        QCOMPARE(pending().count(), 0);
         QCOMPARE(store->totalRow(), 698);
         queue("S1", 1, 2, 1700001000);
         QVERIFY(store->insertNow());
@@ -336,7 +365,7 @@ private slots:
             queue(QStringLiteral("S%1").arg(i % 64), i, NO_VALUE, quint32(1700000000 + i / 64));
         for (int left : {slice + 5, 5, 0}) {
             QVERIFY(store->insertNow());
-            QCOMPARE(InsertSerialData::pendingRowCount(), left);
+            QCOMPARE(pending().count(), left);
             QCOMPARE(store->totalRow(), 2 * slice + 5 - left);
         }
     }
@@ -437,13 +466,13 @@ private slots:
 
     void fullQueueDropsTheOldestRowsAndCountsThem()
     {
-        InsertSerialData::setPendingRowLimit(10);
-        const qint64 droppedBefore = InsertSerialData::droppedRowCount();
+        pending().setLimit(10);
+        const qint64 droppedBefore = pending().droppedRowCount();
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[ERROR\\] more than 10 rows"));
         for (int i = 0; i < 15; ++i)
             queue("A1", i, i, quint32(i));
-        QCOMPARE(InsertSerialData::pendingRowCount(), 10);
-        QCOMPARE(InsertSerialData::droppedRowCount() - droppedBefore, 5);
+        QCOMPARE(pending().count(), 10);
+        QCOMPARE(pending().droppedRowCount() - droppedBefore, 5);
 
         auto store = openStore();
         QVERIFY(store);

@@ -33,12 +33,13 @@ QString describe(const ConfiguredDevice *d)
 {
     QString text;
     QDebug(&text).noquote().nospace()
-        << d->m_strDeviceNumber << '|' << d->m_nLinkType << '|' << d->m_strDeviceName << '|'
-        << d->m_strCh1Name << '|' << d->m_strCh2Name << '|' << d->m_strDeviceInterface << '|'
-        << d->m_nDevicePort << '|' << d->m_nCh1Unit << '|' << d->m_nCh2Unit << '|' << d->m_fCh1Min
-        << '|' << d->m_fCh1Max << '|' << d->m_fCh2Min << '|' << d->m_fCh2Max << '|'
-        << d->m_strCh1Custom << '|' << d->m_strCh2Custom << '|' << d->m_strBuzzerAlarm << '|'
-        << d->m_nDashboardNumber << '|' << (d->m_bKeepAlive ? "keep-alive" : "no keep-alive");
+        << d->deviceNumber() << '|' << d->linkType() << '|' << d->deviceName() << '|'
+        << d->ch1Name() << '|' << d->ch2Name() << '|' << d->deviceInterface() << '|'
+        << d->devicePort() << '|' << d->ch1Unit() << '|' << d->ch2Unit() << '|'
+        << d->settings().ch1Min() << '|' << d->settings().ch1Max() << '|' << d->settings().ch2Min()
+        << '|' << d->settings().ch2Max() << '|' << d->ch1Custom() << '|' << d->ch2Custom() << '|'
+        << d->buzzerAlarm() << '|' << d->dashboardNumber() << '|'
+        << (d->keepAlive() ? "keep-alive" : "no keep-alive");
     return text;
 }
 
@@ -141,8 +142,8 @@ private slots:
         usb->setConnection("Fridge", "Temp", "Humid", "COM3", 23);
         usb->setUnits(1, 4);
         usb->setAlarmRange(-20, 8.5f, 10, 90);
-        usb->m_strCh1Custom = "degC";
-        usb->m_strCh2Custom = "%rh \"wet\"";
+        usb->setCh1Custom("degC");
+        usb->setCh2Custom("%rh \"wet\"");
         usb->setBuzzerAlarm("CH1");
         auto *tcp = new ConfiguredDevice("024B58000001", LINK_TCP);
         saved.devices << tcp;
@@ -150,7 +151,7 @@ private slots:
         tcp->setUnits(2, 3);
         tcp->setAlarmRange(12.5678f, 30, 0, 0);
         tcp->setBuzzerAlarm("AND");
-        tcp->m_nDashboardNumber = 3;
+        tcp->setDashboardNumber(3);
 
         QVERIFY(ProjectFile::create(path(), "Line1", 10000));
         QVERIFY(ProjectFile::saveDevices(path(), saved.devices));
@@ -200,7 +201,7 @@ private slots:
         settings.sync();
         QCOMPARE(settings.value("Backup").toByteArray(), handWritten);
 
-        devices.devices.first()->m_strDeviceName = "renamed";
+        devices.devices.first()->setDeviceName("renamed");
         QVERIFY(ProjectFile::saveDevices(path(), devices.devices));
         settings.sync();
         QCOMPARE(settings.value("Backup").toByteArray(), firstSave);
@@ -245,8 +246,8 @@ private slots:
 
         DeviceList devices;
         ProjectFile::applyRecords(records, &devices.devices, false);
-        QCOMPARE(devices.devices.at(0)->m_nLinkType, LINK_SERIAL);
-        QCOMPARE(devices.devices.at(1)->m_nLinkType, LINK_TCP);
+        QCOMPARE(devices.devices.at(0)->linkType(), LINK_SERIAL);
+        QCOMPARE(devices.devices.at(1)->linkType(), LINK_TCP);
     }
 
     void unreadableNumbersReadAsZero_data()
@@ -318,9 +319,9 @@ private slots:
                                "\"DeviceName\": \"second\", \"DashboardNumber\": 2}")),
             &devices.devices, false);
         QCOMPARE(devices.devices.size(), 1);
-        QCOMPARE(devices.devices.first()->m_strDeviceName, QStringLiteral("second"));
-        QCOMPARE(devices.devices.first()->m_nDashboardNumber, 2);
-        QCOMPARE(devices.devices.first()->m_nLinkType, LINK_SERIAL);
+        QCOMPARE(devices.devices.first()->deviceName(), QStringLiteral("second"));
+        QCOMPARE(devices.devices.first()->dashboardNumber(), 2);
+        QCOMPARE(devices.devices.first()->linkType(), LINK_SERIAL);
     }
 
     void loadedEntryUpdatesTheDeviceAlreadyInTheList()
@@ -336,10 +337,10 @@ private slots:
             &devices.devices, false);
         QCOMPARE(devices.devices.size(), 3);
         QCOMPARE(devices.devices.mid(0, 2), (QList<ConfiguredDevice *>{existing, other}));
-        QCOMPARE(devices.devices.at(2)->m_strDeviceNumber, QStringLiteral("KX3"));
-        QCOMPARE(existing->m_nLinkType, LINK_TCP);
-        QCOMPARE(existing->m_strDeviceInterface, QStringLiteral("10.0.0.9"));
-        QCOMPARE(existing->m_strBuzzerAlarm, QStringLiteral("OR"));
+        QCOMPARE(devices.devices.at(2)->deviceNumber(), QStringLiteral("KX3"));
+        QCOMPARE(existing->linkType(), LINK_TCP);
+        QCOMPARE(existing->deviceInterface(), QStringLiteral("10.0.0.9"));
+        QCOMPARE(existing->buzzerAlarm(), QStringLiteral("OR"));
     }
 
     void unwritableProjectFileIsReported()

@@ -12,13 +12,12 @@ class DeviceFactory
 {
 public:
     ConfiguredDevice *add(const QString &number, int linkType, const QString &name = QString(),
-                          const QString &address = QString(), quint16 port = 23,
-                          int dashboard = 0)
+                          const QString &address = QString(), quint16 port = 23, int dashboard = 0)
     {
         m_devices.push_back(std::make_unique<ConfiguredDevice>(number, linkType));
         ConfiguredDevice *device = m_devices.back().get();
-        device->setConnection(name, device->m_strCh1Name, device->m_strCh2Name, address, port);
-        device->m_nDashboardNumber = dashboard;
+        device->setConnection(name, device->ch1Name(), device->ch2Name(), address, port);
+        device->setDashboardNumber(dashboard);
         return device;
     }
     QList<ConfiguredDevice *> list() const

@@ -62,18 +62,18 @@ private:
     static std::unique_ptr<ConfiguredDevice> usbDevice()
     {
         auto device = std::make_unique<ConfiguredDevice>(QStringLiteral("KX0001"), LINK_SERIAL);
-        device->m_strDeviceName = QStringLiteral("Cold room");
-        device->m_strDeviceInterface = QStringLiteral("/dev/ttyACM0");
-        device->m_nCh1Unit = 1;
-        device->m_nCh2Unit = 3;
+        device->setDeviceName(QStringLiteral("Cold room"));
+        device->setDeviceInterface(QStringLiteral("/dev/ttyACM0"));
+        device->setCh1Unit(1);
+        device->setCh2Unit(3);
         return device;
     }
 
     static std::unique_ptr<ConfiguredDevice> networkDevice()
     {
         auto device = std::make_unique<ConfiguredDevice>(QStringLiteral("024B58000001"), LINK_TCP);
-        device->m_strDeviceInterface = QStringLiteral("127.0.0.1");
-        device->m_strCh1Name = QStringLiteral("Air");
+        device->setDeviceInterface(QStringLiteral("127.0.0.1"));
+        device->setCh1Name(QStringLiteral("Air"));
         return device;
     }
 
@@ -126,7 +126,9 @@ private slots:
     {
         auto device = networkDevice();
         const Buffers b = buffers(5000);
-        std::copy(std::begin(b.time), std::end(b.time), device->m_timeData);
+        Buffers kept;
+        device->chartData(kept.time, kept.ch1, kept.ch2);
+        device->setChartData(b.time, kept.ch1, kept.ch2);
         m_view->setDevice(device.get());
         QTRY_VERIFY(chart("label_ch1_chart")->hasLayer());
         m_view->clearView();
@@ -163,7 +165,7 @@ private slots:
     void newValueIsRefittedOnlyWhenItsLengthChanges()
     {
         auto device = usbDevice();
-        device->m_bConnected = true;
+        device->deviceConnected();
         m_view->setDevice(device.get());
         const Buffers b = buffers(5000);
         auto *number = child<ResizeLabel>("label_ch1_number");
@@ -184,9 +186,9 @@ private slots:
     void alarmColoursTheValueFrame()
     {
         auto device = usbDevice();
-        device->m_bConnected = true;
+        device->deviceConnected();
         m_view->setDevice(device.get());
-        device->m_bAlarm2 = true;
+        device->setAlarm2(true);
         const Buffers b = buffers(5000);
         m_view->updateData(b.time, b.ch1, b.ch2, "21.50", "95.00");
         QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::normal));
@@ -238,9 +240,7 @@ private slots:
     {
         auto device = usbDevice();
         const Buffers b = buffers(5000);
-        std::copy(std::begin(b.time), std::end(b.time), device->m_timeData);
-        std::copy(std::begin(b.ch1), std::end(b.ch1), device->m_ch1Data);
-        std::copy(std::begin(b.ch2), std::end(b.ch2), device->m_ch2Data);
+        device->setChartData(b.time, b.ch1, b.ch2);
         m_view->setDevice(device.get());
         QChartViewer *v = viewer("label_ch1_chart");
         QTRY_VERIFY(v->getChart()->hasLayer() && chart("label_ch2_chart")->hasLayer());

@@ -1,0 +1,581 @@
+#include "recorder/recorder.h"
+#include "store/logcategories.h"
+
+#include "device/abstractdevice.h"
+#include "device/configureddevice.h"
+#include "discovery/availabledevice.h"
+#include "project/projectfile.h"
+#include "recorder/projectlock.h"
+#include "store/insertserialdata.h"
+#include "store/leftoverrows.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTimer>
+#include <QUuid>
+
+namespace {
+constexpr int CLOCK_MS = 1000;
+constexpr int WRITE_DB_MS = 1500;
+// Between two slices of a backlog the event loop gets this long for input and repaints.
+constexpr int CATCH_UP_MS = 10;
+// How long stopping a recording, or closing its project, writes slices before it lets the
+// drain timer write the rest: a few slices, so that the window never freezes for seconds.
+constexpr int FINAL_FLUSH_BUDGET_MS = 100;
+// Ticks in a row that a closed project's database may fail to open before its rows are given up.
+constexpr int LEFTOVER_OPEN_TRIES = 20;
+constexpr int FLUSH_ROWS_ONE_DEVICE = 8;
+constexpr int FLUSH_ROWS_MORE_DEVICES = 16;
+constexpr quint16 USB_DEVICE_PORT = 23;
+constexpr int DEFAULT_POLL_MS = 10000;
+constexpr int MIN_POLL_MS = 100;
+
+QString recordTimeText(uint secondsSinceEpoch)
+{
+    if (secondsSinceEpoch == 0)
+        return QString();
+    return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch)
+        .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+QString nowText()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QTimer *makeTimer(QObject *parent, bool singleShot = false)
+{
+    auto *timer = new QTimer(parent);
+    timer->setSingleShot(singleShot);
+    return timer;
+}
+} // namespace
+
+// A project file without a usable interval must not make the poll timer fire back to back,
+// nor may a tiny one flood the loggers and the store.
+int Recorder::usablePollInterval(int ms)
+{
+    if (ms <= 0)
+        return DEFAULT_POLL_MS;
+    if (ms < MIN_POLL_MS) {
+        qWarning().noquote() << "[WARNING] VelmoranMain::usablePollInterval : DataInterval" << ms
+                             << "ms raised to" << MIN_POLL_MS << "ms";
+        return MIN_POLL_MS;
+    }
+    return ms;
+}
+
+Recorder::Recorder(QObject *parent)
+    : QObject(parent), m_strConnectionPrefix(
+                           QString::fromLatin1(QUuid::createUuid().toString().toUtf8().toBase64())),
+      m_pollTimer(makeTimer(this)), m_flushTimer(makeTimer(this)), m_clockTimer(makeTimer(this)),
+      m_drainTimer(makeTimer(this, true))
+{
+    connect(m_pollTimer, &QTimer::timeout, this, &Recorder::poll);
+    connect(m_flushTimer, &QTimer::timeout, this, &Recorder::flush);
+    connect(m_clockTimer, &QTimer::timeout, this, &Recorder::clockTick);
+    connect(m_drainTimer, &QTimer::timeout, this, &Recorder::drainStep);
+}
+
+Recorder::~Recorder()
+{
+    stopTimers();
+    if (m_bRecording)
+        stopRecording();
+    deleteDevices();
+    closeStore();
+    finishLeftoverRows();
+}
+
+void Recorder::setDevices(const QList<ConfiguredDevice *> &devices)
+{
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (!device || devices.contains(device))
+            continue;
+        m_alarms.remove(device);
+        device->close();
+        delete device;
+    }
+    m_devices = devices;
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device) {
+            watchDevice(device);
+            applyRecording(device);
+        }
+    }
+}
+
+void Recorder::watchDevice(ConfiguredDevice *device)
+{
+    // Devices kept from the previous list are connected already.
+    disconnect(device, nullptr, this, nullptr);
+    connect(device, &ConfiguredDevice::sampleReceived, this, [this, device] {
+        emit sampleReceived(device);
+        checkAlarm(device);
+    });
+    connect(device, &ConfiguredDevice::connectionChanged, this, [this, device](bool connected) {
+        emit connectionChanged(device, connected);
+        checkAlarm(device);
+    });
+}
+
+ConfiguredDevice *Recorder::findDevice(const QString &deviceNumber) const
+{
+    for (ConfiguredDevice *device : m_devices) {
+        if (device && device->deviceNumber() == deviceNumber)
+            return device;
+    }
+    return nullptr;
+}
+
+void Recorder::closeDevices()
+{
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device)
+            device->close();
+    }
+}
+
+void Recorder::deleteDevices()
+{
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (!device)
+            continue;
+        device->close();
+        delete device;
+    }
+    m_devices.clear();
+    m_alarms.clear();
+}
+
+QString Recorder::lockPath() const
+{
+    return ProjectLock::lockPath(ProjectFile::databasePath(m_strProjectFile));
+}
+
+Recorder::OpenResult Recorder::openStore(const QString &projectFile)
+{
+    closeStore();
+    m_strProjectFile = projectFile;
+    m_nLockOwner = 0;
+    const QString databasePath = ProjectFile::databasePath(projectFile);
+    auto lock = std::make_unique<ProjectLock>(databasePath);
+    if (!lock->tryLock()) {
+        m_nLockOwner = lock->ownerProcess();
+        // Where no lock file can be made, no database can be either.
+        return lock->heldByOther() ? OpenResult::Locked : OpenResult::Failed;
+    }
+    m_pStore = new InsertSerialData(databasePath, m_strConnectionPrefix, this);
+    if (!m_pStore->createConnection()) {
+        qCWarning(lcApp).noquote()
+            << "VelmoranMain::createInsertSerialData : [ERROR] Create database error"
+            << databasePath << ":" << m_pStore->lastError();
+        delete m_pStore;
+        m_pStore = nullptr;
+        return OpenResult::Failed;
+    }
+    qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << databasePath;
+    m_pStore->setRowQueue(&m_pendingRows);
+    m_pLock = std::move(lock);
+    m_strRecordStart = recordTimeText(m_pStore->startDateTime());
+    m_strRecordEnd = recordTimeText(m_pStore->endDateTime());
+    m_clockTimer->start(CLOCK_MS);
+    return OpenResult::Opened;
+}
+
+void Recorder::closeStore()
+{
+    m_clockTimer->stop();
+    if (!m_pStore) {
+        m_pLock.reset();
+        return;
+    }
+    // Rows still queued belong to this project's database: a bounded last try, then they are
+    // set aside for it, never left for the next project's store.
+    if (m_pStore->isConnected() && m_pendingRows.count() > 0)
+        flushFor(FINAL_FLUSH_BUDGET_MS);
+    if (m_bBreakRowsPending) {
+        const bool written = m_pendingRows.count() == 0;
+        appendBreakRows();
+        if (written)
+            flushFor(FINAL_FLUSH_BUDGET_MS);
+    }
+    if (m_bRangePending && m_pendingRows.count() == 0)
+        writeRecordedRange();
+    m_bRangePending = false;
+    if (m_pendingRows.count() > 0) {
+        qWarning().noquote() << "VelmoranMain::deleteInsertSerialData : [ERROR]"
+                             << m_pendingRows.count()
+                             << "rows are not written yet; they are kept for"
+                             << m_pStore->databasePath();
+        m_leftovers.append(new LeftoverRows(
+            m_pStore->databasePath(),
+            m_strConnectionPrefix + QStringLiteral("leftover%1").arg(++m_nLeftoverConnections),
+            m_pendingRows, m_strProjectFile));
+        m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
+    }
+    delete m_pStore;
+    m_pStore = nullptr;
+    // The set-aside rows are written through a connection of their own: the next recorder of
+    // this project may start.
+    m_pLock.reset();
+    m_strRecordStart.clear();
+    m_strRecordEnd.clear();
+    qCDebug(lcApp) << "VelmoranMain::deleteInsertSerialData()";
+}
+
+void Recorder::startPolling(int intervalMs)
+{
+    poll();
+    m_pollTimer->start(intervalMs);
+}
+
+void Recorder::stopPolling()
+{
+    m_pollTimer->stop();
+}
+
+bool Recorder::isPolling() const
+{
+    return m_pollTimer->isActive();
+}
+
+void Recorder::stopTimers()
+{
+    m_pollTimer->stop();
+    m_flushTimer->stop();
+    m_clockTimer->stop();
+    m_drainTimer->stop();
+}
+
+void Recorder::poll()
+{
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device)
+            device->requestData();
+    }
+}
+
+void Recorder::flush()
+{
+    if (!m_pStore || !m_pStore->isConnected())
+        return;
+    const int threshold = m_devices.size() > 1 ? FLUSH_ROWS_MORE_DEVICES : FLUSH_ROWS_ONE_DEVICE;
+    if (m_pendingRows.count() >= threshold && flushStore() && hasDrainWork())
+        m_drainTimer->start(CATCH_UP_MS);
+}
+
+void Recorder::clockTick()
+{
+    if (!m_pStore)
+        return;
+    const QString databasePath = m_pStore->databasePath();
+    if (!m_strRecordEnd.isEmpty() && !m_strRecordStart.isEmpty() &&
+        QFileInfo::exists(databasePath)) {
+        const qint64 size = InsertSerialData::databaseFileSize(databasePath);
+        emit databaseSizeChanged(size);
+        if (double(size) >= DATABASE_SIZE_LIMIT && m_bRecording) {
+            qCWarning(lcApp).noquote() << "Recorder::clockTick : [ERROR] the database has" << size
+                                       << "bytes; recording stops";
+            stopRecording();
+            emit sizeLimitReached(size);
+        }
+    }
+    if (m_bRecording) {
+        m_strRecordEnd = nowText();
+        emit recordEndTimeChanged(m_strRecordEnd);
+    }
+}
+
+bool Recorder::hasAlarm() const
+{
+    for (const ConfiguredDevice *device : m_devices) {
+        if (device && (device->alarm1() || device->alarm2()))
+            return true;
+    }
+    return false;
+}
+
+void Recorder::checkAlarm(ConfiguredDevice *device)
+{
+    const int flags = (device->alarm1() ? 1 : 0) | (device->alarm2() ? 2 : 0);
+    if (m_alarms.value(device, 0) == flags)
+        return;
+    m_alarms.insert(device, flags);
+    emit alarmChanged(device, device->alarm1(), device->alarm2());
+}
+
+void Recorder::setDevicesRecording(bool recording)
+{
+    m_bRecording = recording;
+    qCDebug(lcApp) << "VelmoranMain::toggleRecordState : m_bIsRecordStart : "
+                   << (recording ? "true" : "false");
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device)
+            applyRecording(device);
+    }
+}
+
+void Recorder::applyRecording(ConfiguredDevice *device)
+{
+    if (m_bRecording)
+        device->startRecording(m_pendingRows);
+    else
+        device->stopRecording();
+}
+
+bool Recorder::startRecording()
+{
+    m_flushTimer->stop();
+    if (!m_pStore || !m_pStore->isConnected()) {
+        qCWarning(lcApp) << "VelmoranMain::slotStartRecord : [ERROR] Database does not exist";
+        emit storeError(QStringLiteral("Database does not exist."));
+        return false;
+    }
+    // Rows of the last recording may still wait: its break rows go before the new samples.
+    if (m_bBreakRowsPending)
+        appendBreakRows();
+    setDevicesRecording(true);
+    m_bRangePending = false;
+    m_flushTimer->start(WRITE_DB_MS);
+    // A second recording in the same project keeps the start of the first.
+    if (m_strRecordStart.isEmpty())
+        m_strRecordStart = nowText();
+    emit recordingStarted(m_strRecordStart);
+    if (!writeKey(QStringLiteral("record_start_time"), m_strRecordStart))
+        emit projectFileError();
+    return true;
+}
+
+void Recorder::stopRecording()
+{
+    setDevicesRecording(false);
+    m_flushTimer->stop();
+    m_strRecordEnd = nowText();
+    emit recordingStopped();
+
+    if (m_pStore && m_pStore->isConnected()) {
+        // A long backlog is written a slice at a time: what the budget leaves is written by the
+        // drain timer, which then adds the break rows and writes the range again.
+        if (flushFor(FINAL_FLUSH_BUDGET_MS) && m_pendingRows.count() == 0) {
+            appendBreakRows();
+            flushFor(FINAL_FLUSH_BUDGET_MS);
+        } else {
+            m_bBreakRowsPending = true;
+        }
+        writeRecordedRange();
+        m_bRangePending = m_pendingRows.count() > 0 || m_bBreakRowsPending;
+        if (m_bRangePending)
+            m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
+    }
+}
+
+bool Recorder::saveRecordEnd()
+{
+    return writeKey(QStringLiteral("record_stop_time"), m_strRecordEnd);
+}
+
+bool Recorder::writeKey(const QString &key, const QString &value)
+{
+    return ProjectFile::writeValue(m_strProjectFile, key, value);
+}
+
+void Recorder::setKeepAlive(bool on)
+{
+    qCDebug(lcApp) << "VelmoranMain::slotKeepAlive : " << (on ? "true" : "false");
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device && device->linkType() == LINK_TCP)
+            device->setKeepAlive(on);
+    }
+}
+
+void Recorder::refreshDevices()
+{
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device)
+            device->refreshData();
+    }
+}
+
+bool Recorder::openUsbDevices(const QList<AvailableDevice *> &usbEntries)
+{
+    bool reopened = false;
+    for (const AvailableDevice *entry : usbEntries) {
+        ConfiguredDevice *device = findDevice(entry->id);
+        if (!device)
+            continue;
+        if (device->link() && device->link()->isOpen())
+            device->close();
+        device->setConnection(device->deviceName(), device->ch1Name(), device->ch2Name(),
+                              entry->address, USB_DEVICE_PORT);
+        device->open();
+        // The project file keeps the port the logger is on now.
+        saveDevices();
+        reopened = true;
+    }
+    return reopened;
+}
+
+bool Recorder::saveDevices()
+{
+    if (ProjectFile::saveDevices(m_strProjectFile, m_devices))
+        return true;
+    emit projectFileError();
+    return false;
+}
+
+bool Recorder::flushStore()
+{
+    if (m_pStore->insertNow()) {
+        m_bStoreWriteFailing = false;
+        return true;
+    }
+    // The rows stay queued and the next flush retries them; say so once, not every 1.5 s.
+    if (!m_bStoreWriteFailing) {
+        m_bStoreWriteFailing = true;
+        qCWarning(lcApp).noquote()
+            << "Recorder : [ERROR] the database refuses the write:" << m_pStore->lastError();
+        emit storeError(QStringLiteral("Unable to write the database.\nPlease check the disk."));
+    }
+    return false;
+}
+
+// Writes slices of the queue until it is empty, a flush fails (false) or the budget is spent.
+bool Recorder::flushFor(int budgetMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (m_pendingRows.count() > 0) {
+        if (!flushStore())
+            return false;
+        if (clock.elapsed() >= budgetMs)
+            break;
+    }
+    return true;
+}
+
+bool Recorder::hasDrainWork() const
+{
+    if (!m_leftovers.isEmpty())
+        return true;
+    if (!m_pStore || !m_pStore->isConnected())
+        return false;
+    // While recording, the flush tick writes what is short of one slice.
+    const int pending = m_pendingRows.count();
+    if (m_bRecording)
+        return pending >= InsertSerialData::ROWS_PER_FLUSH;
+    return pending > 0 || m_bBreakRowsPending || m_bRangePending;
+}
+
+void Recorder::drainStep()
+{
+    bool progressed = false;
+    if (m_pStore && m_pStore->isConnected()) {
+        const int pending = m_pendingRows.count();
+        if (pending >= InsertSerialData::ROWS_PER_FLUSH || (!m_bRecording && pending > 0))
+            progressed = flushStore();
+        if (m_bBreakRowsPending && m_pendingRows.count() == 0)
+            appendBreakRows();
+        else if (m_bRangePending && m_pendingRows.count() == 0) {
+            m_bRangePending = false;
+            writeRecordedRange();
+        }
+    }
+    if (!m_leftovers.isEmpty())
+        progressed = writeLeftoverSlice() || progressed;
+    if (hasDrainWork())
+        m_drainTimer->start(progressed ? CATCH_UP_MS : WRITE_DB_MS);
+}
+
+// The first and last sample time of the database become the project's recorded range.
+void Recorder::writeRecordedRange()
+{
+    const QString startText = recordTimeText(m_pStore->startDateTime());
+    const QString endText = recordTimeText(m_pStore->endDateTime());
+    bool saved = true;
+    if (!startText.isEmpty())
+        saved = writeKey(QStringLiteral("record_start_time"), startText);
+    if (!endText.isEmpty())
+        saved = writeKey(QStringLiteral("record_stop_time"), endText) && saved;
+    if (!saved)
+        emit projectFileError();
+    if (m_bRecording)
+        return;
+    if (!startText.isEmpty())
+        m_strRecordStart = startText;
+    if (!endText.isEmpty())
+        m_strRecordEnd = endText;
+    emit recordedRangeChanged(startText, endText);
+}
+
+// One row without values per logger, a second after its last stored sample, marks where its
+// line ends. A statement's rows join as a set whose order is not the queue's: the break rows
+// are written once every sample of the recording is, so that they come after them.
+void Recorder::appendBreakRows()
+{
+    m_bBreakRowsPending = false;
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device)
+            device->insertNoValue(m_pendingRows);
+    }
+}
+
+// True when a slice of the oldest set-aside rows was written.
+bool Recorder::writeLeftoverSlice()
+{
+    LeftoverRows *rows = m_leftovers.first();
+    const LeftoverRows::Step step = rows->writeSlice();
+    if (step == LeftoverRows::Step::Written && rows->count() > 0)
+        return true;
+    if (step == LeftoverRows::Step::Written) {
+        writeLeftoverRange(rows);
+    } else if (step == LeftoverRows::Step::Failed || rows->openFailures() < LEFTOVER_OPEN_TRIES) {
+        return false;
+    } else {
+        qWarning().noquote() << "VelmoranMain : [ERROR]" << rows->count()
+                             << "rows could not be written, their database cannot be opened:"
+                             << rows->databasePath();
+        emit storeError(QStringLiteral("%1 rows could not be written to\n%2")
+                            .arg(rows->count())
+                            .arg(QDir::toNativeSeparators(rows->databasePath())));
+    }
+    m_leftovers.removeFirst();
+    delete rows;
+    return step == LeftoverRows::Step::Written;
+}
+
+// The closed project's range now covers the rows written for it.
+void Recorder::writeLeftoverRange(LeftoverRows *rows)
+{
+    qCDebug(lcApp).noquote() << "VelmoranMain : the rows set aside for" << rows->databasePath()
+                             << "are written";
+    const uint start = rows->store()->startDateTime();
+    const uint end = rows->store()->endDateTime();
+    if (start != 0)
+        ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_start_time"),
+                                recordTimeText(start));
+    if (end != 0)
+        ProjectFile::writeValue(rows->projectFile(), QStringLiteral("record_stop_time"),
+                                recordTimeText(end));
+}
+
+// The program ends: one last try for the rows of closed projects, each slice bounded, stopping
+// at the first database that refuses.
+void Recorder::finishLeftoverRows()
+{
+    while (!m_leftovers.isEmpty()) {
+        LeftoverRows *rows = m_leftovers.first();
+        while (rows->count() > 0 && rows->writeSlice() == LeftoverRows::Step::Written) {
+        }
+        if (rows->count() > 0)
+            qWarning().noquote() << "VelmoranMain : [ERROR]" << rows->count()
+                                 << "rows could not be written to" << rows->databasePath();
+        else
+            writeLeftoverRange(rows);
+        m_leftovers.removeFirst();
+        delete rows;
+    }
+}

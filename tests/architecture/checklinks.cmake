@@ -1,0 +1,20 @@
+# Fails when a program that links only the recording core or only the device library depends on
+# Qt Widgets or Qt Gui: the recorder must run where there is no display and no widget library.
+#   cmake -DPROGRAMS="a;b" -P checklinks.cmake
+find_program(READELF readelf REQUIRED)
+foreach(program ${PROGRAMS})
+    execute_process(COMMAND ${READELF} -d ${program} OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "readelf -d ${program} failed")
+    endif()
+    string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*\\[[^]]+\\]" needed "${dynamic}")
+    if(NOT needed MATCHES "libQt6Core")
+        message(FATAL_ERROR "${program}: no libQt6Core among its dependencies; is it dynamic?")
+    endif()
+    foreach(line ${needed})
+        if(line MATCHES "libQt6(Widgets|Gui)")
+            message(SEND_ERROR "${program} depends on ${line}")
+        endif()
+    endforeach()
+    message(STATUS "${program}: ${needed}")
+endforeach()
