@@ -11,6 +11,7 @@
 #include <QWidget>
 
 struct AvailableDevice;
+class AlarmEventLog;
 class AlarmSound;
 class AvailableDeviceList;
 class InsertSerialData;
@@ -20,6 +21,7 @@ class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
 class QAction;
+class QLabel;
 class QMenu;
 class QPixmap;
 class QTimer;
@@ -47,6 +49,8 @@ public:
     void setUsbEnumerator(UsbEnumerator *enumerator);
 
     AlarmSound *alarmSound() const { return m_pAlarmSound; }
+    AlarmEventLog *eventLog() const { return m_pEventLog; }
+    QLabel *alarmCountLabel() const { return m_pAlarmCountLabel; }
     ProjectMain *projectMain() const { return m_pProjectMain; }
     ProjectManager *projectManager() const { return m_pProjectManager; }
     ProjectCenter *projectCenter() const { return m_pProjectCenter; }
@@ -195,6 +199,8 @@ private:
     InsertSerialData *m_pInsertSerialData = nullptr;
     QString m_strConnectionPrefix;
     AlarmSound *m_pAlarmSound = nullptr;
+    AlarmEventLog *m_pEventLog = nullptr;
+    QLabel *m_pAlarmCountLabel = nullptr;
     // One message per run of failed flushes, not one per 1.5 s retry.
     bool m_bStoreWriteFailing = false;
     // A recording stopped with rows still queued: its range is written again once they are.

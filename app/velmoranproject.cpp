@@ -4,6 +4,7 @@
 
 #include "app/alarmsound.h"
 #include "app/siblinglauncher.h"
+#include "device/alarmeventlog.h"
 #include "device/abstractdevice.h"
 #include "device/configureddevice.h"
 #include "device/pollinterval.h"
@@ -15,6 +16,7 @@
 #include "project/projectmanager.h"
 #include "store/insertserialdata.h"
 #include "store/leftoverrows.h"
+#include "store/pendingeventqueue.h"
 #include "ui_velmoranmain.h"
 #include "view/projectcenter.h"
 
@@ -24,6 +26,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -91,7 +94,16 @@ void VelmoranMain::slotStdTimer()
     if (m_bIsRecordStart)
         m_pProjectCenter->setRecordEndText(nowText());
 
-    m_pAlarmSound->update(AlarmSound::anyAlarm(m_configuredDeviceList));
+    // Events are rare and an operator waits for them: they do not wait for a full batch.
+    m_pEventLog->checkLimits();
+    if (m_pInsertSerialData && m_pInsertSerialData->isConnected() &&
+        InsertSerialData::pendingEventCount() > 0)
+        flushStore();
+    const int unacknowledged = m_pInsertSerialData ? m_pInsertSerialData->unacknowledgedAlarms() : 0;
+    m_pAlarmCountLabel->setText(
+        unacknowledged > 0 ? QStringLiteral("Unacknowledged alarms: %1").arg(unacknowledged)
+                           : QString());
+    m_pAlarmSound->update(m_pEventLog->wantsSound(AlarmSound::anyAlarm(m_configuredDeviceList)));
 }
 
 void VelmoranMain::checkConnection()
@@ -300,6 +312,7 @@ void VelmoranMain::slotStartRecord()
     if (m_bBreakRowsPending)
         appendBreakRows();
     toggleRecordState(true);
+    m_pEventLog->logRecording(true);
     m_bRangePending = false;
     m_writeDbTimer->start(WRITE_DB_MS);
     ui->label_record_state->setPixmap(*m_pixRecording);
@@ -314,6 +327,7 @@ void VelmoranMain::slotStartRecord()
 void VelmoranMain::slotStopRecord()
 {
     toggleRecordState(false);
+    m_pEventLog->logRecording(false);
     m_writeDbTimer->stop();
 
     ui->label_record_state->setPixmap(*m_pixReady);
@@ -361,6 +375,9 @@ void VelmoranMain::deleteInsertSerialData()
 {
     if (!m_pInsertSerialData)
         return;
+    m_pEventLog->detach();
+    if (m_pInsertSerialData->isConnected() && InsertSerialData::pendingEventCount() > 0)
+        m_pInsertSerialData->insertNow();
     // Rows still queued belong to this project's database: a bounded last try, then they are
     // set aside for it, never left for the next project's store.
     if (m_pInsertSerialData->isConnected() && InsertSerialData::pendingRowCount() > 0)
@@ -384,6 +401,13 @@ void VelmoranMain::deleteInsertSerialData()
             m_strConnectionPrefix + QStringLiteral("leftover%1").arg(++m_nLeftoverConnections),
             PendingRowQueue::instance(), m_strProjectFile));
         m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
+    }
+    if (InsertSerialData::pendingEventCount() > 0) {
+        qCWarning(lcApp).noquote() << "VelmoranMain::deleteInsertSerialData : [ERROR]"
+                                   << InsertSerialData::pendingEventCount()
+                                   << "events could not be written to"
+                                   << m_pInsertSerialData->databasePath();
+        PendingEventQueue::instance().clear();
     }
     delete m_pInsertSerialData;
     m_pInsertSerialData = nullptr;
@@ -602,6 +626,7 @@ void VelmoranMain::projectLoaded(const QString &path)
 
 void VelmoranMain::projectListConfirm(QList<ConfiguredDevice *> devices, QStringList dashboardNames)
 {
+    m_pEventLog->logDeviceChanges(m_configuredDeviceList, devices);
     // Devices taken off the dashboards in the panel are ours to release.
     for (ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
         if (!device || devices.contains(device))
@@ -639,6 +664,17 @@ void VelmoranMain::startProjectCenter()
 
     if (!createInsertSerialData(ProjectFile::databasePath(m_strProjectFile)))
         return;
+    connect(m_pInsertSerialData, &InsertSerialData::eventLogFailed, this, [this] {
+        showTimedMessage(QStringLiteral("ERROR"),
+                         QStringLiteral("The event log cannot be written.
+Samples are recorded."));
+    });
+    m_pEventLog->setCommunicationLossSound(ProjectFile::communicationLossAlarm(m_strProjectFile));
+    m_pEventLog->attach(m_configuredDeviceList);
+    connect(m_pProjectCenter, &ProjectCenter::eventsAcknowledged, m_pEventLog,
+            &AlarmEventLog::silence);
+    connect(m_pProjectCenter, &ProjectCenter::communicationLossAlarmChanged, m_pEventLog,
+            &AlarmEventLog::setCommunicationLossSound);
     m_pProjectCenter->setRecordTimes(recordTimeText(m_pInsertSerialData->startDateTime()),
                                      recordTimeText(m_pInsertSerialData->endDateTime()));
 

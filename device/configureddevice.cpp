@@ -240,6 +240,7 @@ void ConfiguredDevice::deviceConnected()
 
 void ConfiguredDevice::deviceDisconnected()
 {
+    const bool wasConnected = m_bConnected;
     m_bConnected = false;
     if (m_pListItem)
         m_pListItem->setIcon(m_disconnectedIcon);
@@ -254,6 +255,8 @@ void ConfiguredDevice::deviceDisconnected()
     m_bAlarm1 = false;
     m_bAlarm2 = false;
     m_nSyncState = STATE_IDLE;
+    if (wasConnected)
+        emit connectionLost();
 }
 
 void ConfiguredDevice::startSyncTelnet()

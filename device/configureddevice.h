@@ -77,6 +77,10 @@ public:
 Q_SIGNALS:
     void buzzerSyncSuccess();
     void buzzerSyncError(const QString &message);
+    // Every decoded line, after its alarm evaluation (NO_VALUE for a channel without a value).
+    void sampleDecoded(double ch1, double ch2, quint32 pointDate);
+    // A connected logger was marked disconnected.
+    void connectionLost();
 
 public Q_SLOTS:
     void readData(const QString &text);

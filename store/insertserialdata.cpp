@@ -2,7 +2,9 @@
 #include "store/logcategories.h"
 
 #include "device/devicetypes.h"
+#include "store/eventtable.h"
 #include "store/historyindex.h"
+#include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
 #include "store/walcheckpointer.h"
 
@@ -181,6 +183,7 @@ bool InsertSerialData::createConnection()
     }
     if (opened && applyPragmas() && createTable()) {
         ensureHistoryIndex(database());
+        prepareEventTable();
         qCDebug(lcStore) << "InsertSerialData::createConnection : success";
         m_bConnected = true;
         if (m_strJournalMode == QLatin1String("wal")) {
@@ -388,14 +391,62 @@ void InsertSerialData::abandonTransaction(QSqlDatabase &db)
     }
 }
 
-bool InsertSerialData::insertNow()
+bool InsertSerialData::prepareEventTable()
 {
-    return insertFrom(PendingRowQueue::instance());
+    QString error;
+    m_bEventTableReady = EventTable::create(database(), &error);
+    if (!m_bEventTableReady)
+        reportEventLogFailure(error);
+    return m_bEventTableReady;
 }
 
-bool InsertSerialData::insertFrom(PendingRowQueue &queue)
+void InsertSerialData::reportEventLogFailure(const QString &error)
 {
-    if (queue.count() == 0) {
+    m_strEventLogError = error;
+    if (m_bEventLogBroken)
+        return;
+    m_bEventLogBroken = true;
+    qCWarning(lcStore).noquote()
+        << "InsertSerialData::writeEvents : [ERROR] event table kestrelix_event :" << error
+        << "; samples are recorded without events";
+}
+
+// Inside the open transaction; the number of events to take off the queue once it commits.
+// Events the table refuses are given up, so that they never hold back the samples; the table is
+// tried again at the next flush (it may only have been locked), and a failure is told once.
+int InsertSerialData::writeEvents(PendingEventQueue *events)
+{
+    if (!events || events->count() == 0)
+        return 0;
+    const int count = std::min(events->count(), ROWS_PER_FLUSH);
+    QString error;
+    if (m_bEventTableReady || prepareEventTable()) {
+        if (EventTable::insert(database(), *events, count, &error))
+            return count;
+        reportEventLogFailure(error);
+    }
+    qCDebug(lcStore).noquote() << "InsertSerialData::writeEvents :" << count
+                               << "events not stored :" << m_strEventLogError;
+    if (!m_bEventLogFailureTold) {
+        m_bEventLogFailureTold = true;
+        emit eventLogFailed(m_strEventLogError);
+    }
+    return count;
+}
+
+int InsertSerialData::pendingEventCount()
+{
+    return PendingEventQueue::instance().count();
+}
+
+bool InsertSerialData::insertNow()
+{
+    return insertFrom(PendingRowQueue::instance(), &PendingEventQueue::instance());
+}
+
+bool InsertSerialData::insertFrom(PendingRowQueue &queue, PendingEventQueue *events)
+{
+    if (queue.count() == 0 && (!events || events->count() == 0)) {
         return true;
     }
     if (!m_bConnected) {
@@ -443,6 +494,7 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue)
         abandonTransaction(db);
         return false;
     }
+    const int eventsTaken = writeEvents(events);
     const bool committed = db.commit();
     qCDebug(lcStore).noquote() << "commit transaction : " << boolText(committed);
     if (!committed) {
@@ -455,6 +507,8 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue)
     }
     m_bTransactionOpen = false;
     queue.removeFirst(taken);
+    if (eventsTaken > 0)
+        events->removeFirst(eventsTaken);
     m_strLastError.clear();
     m_nRowsSinceCheckpoint += rows.size();
     if (m_pCheckpointer && m_nRowsSinceCheckpoint >= ROWS_PER_CHECKPOINT) {
@@ -503,6 +557,11 @@ int InsertSerialData::totalRow()
     const int count = query.next() ? query.value(0).toInt() : 0;
     qCDebug(lcStore) << "InsertSerialData::totalRow : " << count;
     return count;
+}
+
+int InsertSerialData::unacknowledgedAlarms()
+{
+    return m_bConnected && m_bEventTableReady ? EventTable::unacknowledgedAlarms(database()) : 0;
 }
 
 bool InsertSerialData::deleteTable()

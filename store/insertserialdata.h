@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class PendingEventQueue;
 class PendingRowQueue;
 class WalCheckpointer;
 class QSqlDatabase;
@@ -41,8 +42,12 @@ public:
     // false: the database refused the write (full, locked, read-only); every row stays queued
     // for the next flush (see lastError()).
     bool insertNow();
-    // The same for a queue of rows set aside for this store's database.
-    bool insertFrom(PendingRowQueue &queue);
+    // The same for a queue of rows set aside for this store's database; events, when given,
+    // are written in the same transaction as the rows.
+    bool insertFrom(PendingRowQueue &queue, PendingEventQueue *events = nullptr);
+    static int pendingEventCount();
+    // False once the event table failed to be read or written: samples are stored all the same.
+    bool isEventLogWorking() const { return !m_bEventLogBroken; }
 
     static void appendRow(const SerialDataRow &row);
     static int pendingRowCount();
@@ -58,6 +63,8 @@ public:
     uint startDateTime();
     uint endDateTime();
     int totalRow();
+    // Alarm events no operator acknowledged yet; 0 when the event table cannot be read.
+    int unacknowledgedAlarms();
     bool deleteTable();
 
     bool isConnected() const { return m_bConnected; }
@@ -68,8 +75,15 @@ public:
     // Error text of the last failed operation; empty after a successful flush.
     QString lastError() const { return m_strLastError; }
 
+signals:
+    // Once per store, when the first event cannot be written to the event table.
+    void eventLogFailed(const QString &text);
+
 private:
     QSqlDatabase database() const;
+    bool prepareEventTable();
+    int writeEvents(PendingEventQueue *events);
+    void reportEventLogFailure(const QString &error);
     bool execPragma(const QString &statement, QString *result = nullptr);
     struct BoundRow;
     enum class WriteResult
@@ -89,6 +103,11 @@ private:
     QString m_strJournalMode;
     QString m_strLastError;
     bool m_bTransactionOpen = false;
+    bool m_bEventTableReady = false;
+    // Set by the first failure of the event table, whatever came after it.
+    bool m_bEventLogBroken = false;
+    bool m_bEventLogFailureTold = false;
+    QString m_strEventLogError;
     // Set where the journal is WAL: it copies the log into the file off the GUI thread.
     std::unique_ptr<WalCheckpointer> m_pCheckpointer;
     qint64 m_nRowsSinceCheckpoint = 0;

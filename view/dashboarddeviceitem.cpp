@@ -8,6 +8,10 @@
 
 #include <QMouseEvent>
 
+namespace {
+const char NO_COMMUNICATION_TEXT[] = "NO COMM";
+}
+
 DashBoardDeviceItem::DashBoardDeviceItem(ConfiguredDevice *device, bool channel1, QWidget *parent)
     : QWidget(parent), ui(new Ui::DashBoardDeviceItem), m_pDevice(device), m_bChannel1(channel1)
 {
@@ -77,6 +81,8 @@ void DashBoardDeviceItem::deviceConnected(const QString &deviceNumber)
 {
     if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
         return;
+    m_bSeenConnected = true;
+    m_bCommunicationLost = false;
     TileStyle::apply(ui->frame_value, TileStyle::normal);
 }
 
@@ -84,9 +90,18 @@ void DashBoardDeviceItem::deviceDisconnected(const QString &deviceNumber)
 {
     if (!m_pDevice || deviceNumber != m_pDevice->m_strDeviceNumber)
         return;
+    m_bCommunicationLost = m_bSeenConnected;
+    ui->label_unit->clear();
+    if (m_bCommunicationLost) {
+        TileStyle::apply(ui->frame_value, TileStyle::noCommunication);
+        if (ui->label_number->text() != QLatin1String(NO_COMMUNICATION_TEXT)) {
+            ui->label_number->setText(QLatin1String(NO_COMMUNICATION_TEXT));
+            ui->label_number->fitFont();
+        }
+        return;
+    }
     setGreyStyle();
     ui->label_number->clear();
-    ui->label_unit->clear();
 }
 
 void DashBoardDeviceItem::refresh()
@@ -94,7 +109,9 @@ void DashBoardDeviceItem::refresh()
     if (!m_pDevice)
         return;
     readDevice();
-    if (!ui->label_number->text().isEmpty()) {
+    if (m_bCommunicationLost) {
+        TileStyle::apply(ui->frame_value, TileStyle::noCommunication);
+    } else if (!ui->label_number->text().isEmpty()) {
         ui->label_unit->setText(unitText(m_nUnit));
         ui->label_unit->fitFont();
         setAlarmStyle(channelAlarm());

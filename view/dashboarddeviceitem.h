@@ -32,6 +32,8 @@ public:
 
     ConfiguredDevice *device() const;
     bool isChannel1() const { return m_bChannel1; }
+    // The device answered before and is now marked disconnected.
+    bool isCommunicationLost() const { return m_bCommunicationLost; }
 
 signals:
     void clicked(ConfiguredDevice *device);
@@ -50,4 +52,6 @@ private:
     int m_nUnit = 0;
     QString m_strCustom;
     bool m_bChannel1 = true;
+    bool m_bSeenConnected = false;
+    bool m_bCommunicationLost = false;
 };

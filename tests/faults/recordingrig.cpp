@@ -200,6 +200,14 @@ int RecordingRig::storedRows(const QString &id, bool withValueOnly) const
                       m_serials.value(id));
 }
 
+int RecordingRig::breakRows(const QString &id) const
+{
+    return std::max(0, queryCount(m_strDatabasePath,
+                                  QStringLiteral("select count(*) from kestrelix_event where "
+                                                 "serialno = ? and kind = 'communication lost'"),
+                                  m_serials.value(id)));
+}
+
 bool RecordingRig::everyAnswerStoredOnce(const QStringList &ids, QString *why,
                                          const QHash<QString, int> &notStored)
 {
@@ -213,7 +221,7 @@ bool RecordingRig::everyAnswerStoredOnce(const QStringList &ids, QString *why,
     const auto stored = [&] {
         int sum = 0;
         for (const QString &id : ids)
-            sum += storedRows(id) - m_nStops;
+            sum += storedRows(id) - m_nStops - breakRows(id);
         return sum;
     };
     const bool settled = QTest::qWaitFor(
@@ -226,7 +234,7 @@ bool RecordingRig::everyAnswerStoredOnce(const QStringList &ids, QString *why,
     }
     for (const QString &id : ids) {
         const int answers = answeredSinceOpen(id) - notStored.value(id);
-        const int rows = storedRows(id);
+        const int rows = storedRows(id) - breakRows(id);
         if (rows != answers + m_nStops) {
             *why = QStringLiteral("%1 answered %2 polls, the database holds %3 rows (%4 gap rows)")
                        .arg(id)
