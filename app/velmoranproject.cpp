@@ -666,8 +666,7 @@ void VelmoranMain::startProjectCenter()
         return;
     connect(m_pInsertSerialData, &InsertSerialData::eventLogFailed, this, [this] {
         showTimedMessage(QStringLiteral("ERROR"),
-                         QStringLiteral("The event log cannot be written.
-Samples are recorded."));
+                         QStringLiteral("The event log cannot be written.\nSamples are recorded."));
     });
     m_pEventLog->setCommunicationLossSound(ProjectFile::communicationLossAlarm(m_strProjectFile));
     m_pEventLog->attach(m_configuredDeviceList);

@@ -7,6 +7,7 @@
 #include "project/messagedialog.h"
 #include "project/projectfile.h"
 #include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
 #include "tests/support/simulatorproject.h"
 
 #include <QApplication>
@@ -165,11 +166,17 @@ void RecordingRig::holdTimers()
 
 bool RecordingRig::pollAndWait(const QStringList &answering, int timeoutMs)
 {
-    const int before = InsertSerialData::pendingRowCount();
+    // Rows with a value: a logger that stops answering queues a break row without one.
+    const auto samples = [] {
+        const PendingRowQueue &queue = PendingRowQueue::instance();
+        int count = 0;
+        for (int i = 0; i < queue.count(); ++i)
+            count += queue.at(i).channel1 != NO_VALUE || queue.at(i).channel2 != NO_VALUE;
+        return count;
+    };
+    const int before = samples();
     m_pWindow->writeDevice();
-    return QTest::qWaitFor(
-        [&] { return InsertSerialData::pendingRowCount() >= before + answering.size(); },
-        timeoutMs);
+    return QTest::qWaitFor([&] { return samples() >= before + answering.size(); }, timeoutMs);
 }
 
 void RecordingRig::pollUnanswered()
