@@ -4,8 +4,8 @@
 
 #include "app/alarmsound.h"
 #include "app/siblinglauncher.h"
-#include "device/alarmeventlog.h"
 #include "device/abstractdevice.h"
+#include "device/alarmeventlog.h"
 #include "device/configureddevice.h"
 #include "device/pollinterval.h"
 #include "discovery/availabledevicelist.h"
@@ -94,12 +94,14 @@ void VelmoranMain::slotStdTimer()
     if (m_bIsRecordStart)
         m_pProjectCenter->setRecordEndText(nowText());
 
-    // Events are rare and an operator waits for them: they do not wait for a full batch.
+    // While recording, events go with the next batch of samples; otherwise nothing else would
+    // write them.
     m_pEventLog->checkLimits();
-    if (m_pInsertSerialData && m_pInsertSerialData->isConnected() &&
+    if (!m_bIsRecordStart && m_pInsertSerialData && m_pInsertSerialData->isConnected() &&
         InsertSerialData::pendingEventCount() > 0)
         flushStore();
-    const int unacknowledged = m_pInsertSerialData ? m_pInsertSerialData->unacknowledgedAlarms() : 0;
+    const int unacknowledged =
+        m_pInsertSerialData ? m_pInsertSerialData->unacknowledgedAlarms() : 0;
     m_pAlarmCountLabel->setText(
         unacknowledged > 0 ? QStringLiteral("Unacknowledged alarms: %1").arg(unacknowledged)
                            : QString());
@@ -403,10 +405,10 @@ void VelmoranMain::deleteInsertSerialData()
         m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
     }
     if (InsertSerialData::pendingEventCount() > 0) {
-        qCWarning(lcApp).noquote() << "VelmoranMain::deleteInsertSerialData : [ERROR]"
-                                   << InsertSerialData::pendingEventCount()
-                                   << "events could not be written to"
-                                   << m_pInsertSerialData->databasePath();
+        qCWarning(lcApp).noquote()
+            << "VelmoranMain::deleteInsertSerialData : [ERROR]"
+            << InsertSerialData::pendingEventCount() << "events could not be written to"
+            << m_pInsertSerialData->databasePath();
         PendingEventQueue::instance().clear();
     }
     delete m_pInsertSerialData;

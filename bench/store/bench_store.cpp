@@ -279,8 +279,8 @@ int main(int argc, char *argv[])
     // A bad hour has a few alarms per flush; one event for each of the 64 loggers in every
     // flush is far beyond what a site sees.
     for (const int events : {2, 64}) {
-        const auto [without, with] = runEvents(
-            dir.filePath(QStringLiteral("events%1.dat").arg(events)), batches, events);
+        const auto [without, with] =
+            runEvents(dir.filePath(QStringLiteral("events%1.dat").arg(events)), batches, events);
         std::printf("batch with %d events: median %.0f us, without %.0f us: %+.1f %%\n", events,
                     median(with), median(without),
                     100.0 * (median(with) - median(without)) / median(without));

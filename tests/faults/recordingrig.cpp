@@ -7,7 +7,7 @@
 #include "project/messagedialog.h"
 #include "project/projectfile.h"
 #include "store/insertserialdata.h"
-#include "store/pendingrowqueue.h"
+#include "store/pendingeventqueue.h"
 #include "tests/support/simulatorproject.h"
 
 #include <QApplication>
@@ -166,13 +166,13 @@ void RecordingRig::holdTimers()
 
 bool RecordingRig::pollAndWait(const QStringList &answering, int timeoutMs)
 {
-    // Rows with a value: a logger that stops answering queues a break row without one.
+    // A logger that stops answering queues a break row beside its "communication lost" event.
     const auto samples = [] {
-        const PendingRowQueue &queue = PendingRowQueue::instance();
-        int count = 0;
-        for (int i = 0; i < queue.count(); ++i)
-            count += queue.at(i).channel1 != NO_VALUE || queue.at(i).channel2 != NO_VALUE;
-        return count;
+        const PendingEventQueue &events = PendingEventQueue::instance();
+        int breaks = 0;
+        for (int i = 0; i < events.count(); ++i)
+            breaks += events.at(i).kind == EventKind::communicationLost;
+        return InsertSerialData::pendingRowCount() - breaks;
     };
     const int before = samples();
     m_pWindow->writeDevice();

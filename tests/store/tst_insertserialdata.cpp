@@ -271,8 +271,9 @@ private slots:
         QCOMPARE(failed.count(), failures);
         QCOMPARE(InsertSerialData::pendingEventCount(), 0);
         Observer observer(dbPath());
-        QCOMPARE(observer.scalar("select count(*) from kestrelix_event where kind = 'alarm "
-                                 "started' and value = 31")
+        QCOMPARE(observer
+                     .scalar("select count(*) from kestrelix_event where kind = 'alarm "
+                             "started' and value = 31")
                      .toInt(),
                  events < 0 ? 0 : events);
     }
@@ -312,11 +313,11 @@ private slots:
         QVERIFY(lines.at(0).startsWith("time,serial number,logger name,channel,kind"));
         QVERIFY(lines.at(1).endsWith("\r"));
         QVERIFY2(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d,S,Room 1,1,)"
-                                   R"(alarm started,31.5,0,30,"Cold room, ""north""",)"
-                                   R"(\d{4}-.*[+-]\d\d:\d\d,night shift\r$)")
-                    .match(QString::fromUtf8(lines.at(1)))
-                    .hasMatch(),
-                lines.at(1).constData());
+                                    R"(alarm started,31.5,0,30,"Cold room, ""north""",)"
+                                    R"(\d{4}-.*[+-]\d\d:\d\d,night shift\r$)")
+                     .match(QString::fromUtf8(lines.at(1)))
+                     .hasMatch(),
+                 lines.at(1).constData());
     }
 
     void queuedRowsOutliveStoresAndJoinTheEarlierRowsOfTheFile()
