@@ -2,6 +2,7 @@
 
 #include "app/commandline.h"
 #include "app/terminationwatcher.h"
+#include "device/alarmeventlog.h"
 #include "device/configureddevice.h"
 #include "device/pollinterval.h"
 #include "discovery/availabledevicelist.h"
@@ -68,6 +69,12 @@ HeadlessRecorder::HeadlessRecorder(QObject *parent)
     connect(m_pRecorder, &Recorder::storeError, this, [this](const QString &message) {
         logLine(QStringLiteral("ERROR ") + QString(message).replace(QLatin1Char('\n'), ' '));
     });
+    connect(m_pRecorder, &Recorder::eventLogError, this, [this](const QString &message) {
+        logLine(QStringLiteral("ERROR ") + QString(message).replace(QLatin1Char('\n'), ' '));
+    });
+    // The event log's own line of each entry: what an auditor finds in the database.
+    connect(m_pRecorder->eventLog(), &AlarmEventLog::eventLogged, this,
+            [this](const QString &line) { logLine(QStringLiteral("event: ") + line); });
     connect(m_pRecorder, &Recorder::projectFileError, this, [this] {
         logLine(QStringLiteral("ERROR cannot write the project file ") +
                 m_pRecorder->projectFile());

@@ -2,6 +2,7 @@
 #include "store/logcategories.h"
 
 #include "app/alarmsound.h"
+#include "device/alarmeventlog.h"
 #include "device/configureddevice.h"
 #include "discovery/availabledevicelist.h"
 #include "discovery/networkdiscovery.h"
@@ -18,6 +19,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -95,6 +97,10 @@ VelmoranMain::VelmoranMain(QWidget *parent)
     connectRecorder();
 
     setupAlarmSound();
+    m_pAlarmCountLabel = new QLabel(this);
+    m_pAlarmCountLabel->setObjectName(QStringLiteral("label_alarm_count"));
+    ui->horizontalLayout_status->insertWidget(
+        ui->horizontalLayout_status->indexOf(ui->label_datetime), m_pAlarmCountLabel);
     restoreWindowGeometry();
 
     if (!m_recentList.isEmpty() && !m_recentProjects.isEmpty() && m_bAutoLoad)

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 struct AvailableDevice;
+class AlarmEventLog;
 class AlarmSound;
 class AvailableDeviceList;
 class InsertSerialData;
@@ -21,6 +22,7 @@ class ProjectMain;
 class ProjectManager;
 class Recorder;
 class QAction;
+class QLabel;
 class QMenu;
 class QPixmap;
 class QTimer;
@@ -48,6 +50,8 @@ public:
     void setUsbEnumerator(UsbEnumerator *enumerator);
 
     AlarmSound *alarmSound() const { return m_pAlarmSound; }
+    AlarmEventLog *eventLog() const;
+    QLabel *alarmCountLabel() const { return m_pAlarmCountLabel; }
     ProjectMain *projectMain() const { return m_pProjectMain; }
     ProjectManager *projectManager() const { return m_pProjectManager; }
     ProjectCenter *projectCenter() const { return m_pProjectCenter; }
@@ -186,5 +190,6 @@ private:
     bool m_bKeepAlive = false;
     QStringList m_dashboardNames;
     AlarmSound *m_pAlarmSound = nullptr;
+    QLabel *m_pAlarmCountLabel = nullptr;
     bool m_bExitRequested = false;
 };

@@ -4,6 +4,7 @@
 
 #include "app/alarmsound.h"
 #include "app/siblinglauncher.h"
+#include "device/alarmeventlog.h"
 #include "device/configureddevice.h"
 #include "device/pollinterval.h"
 #include "discovery/availabledevicelist.h"
@@ -19,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -73,7 +75,14 @@ void VelmoranMain::connectRecorder()
     });
     connect(m_pRecorder, &Recorder::storeError, this,
             [this](const QString &message) { showTimedMessage(QStringLiteral("ERROR"), message); });
+    connect(m_pRecorder, &Recorder::eventLogError, this,
+            [this](const QString &message) { showTimedMessage(QStringLiteral("ERROR"), message); });
     connect(m_pRecorder, &Recorder::projectFileError, this, &VelmoranMain::reportProjectFileError);
+}
+
+AlarmEventLog *VelmoranMain::eventLog() const
+{
+    return m_pRecorder->eventLog();
 }
 
 void VelmoranMain::slotStdTimer()
@@ -81,7 +90,11 @@ void VelmoranMain::slotStdTimer()
     ui->label_datetime->setText(nowText());
     if (!m_pProjectCenter)
         return;
-    m_pAlarmSound->update(m_pRecorder->hasAlarm());
+    const int unacknowledged = m_pRecorder->unacknowledgedAlarms();
+    m_pAlarmCountLabel->setText(
+        unacknowledged > 0 ? QStringLiteral("Unacknowledged alarms: %1").arg(unacknowledged)
+                           : QString());
+    m_pAlarmSound->update(m_pRecorder->wantsAlarmSound());
 }
 
 void VelmoranMain::checkConnection()
@@ -335,6 +348,7 @@ void VelmoranMain::projectListConfirm(QList<ConfiguredDevice *> devices, QString
 {
     // Devices taken off the dashboards in the panel are ours to release.
     const QList<ConfiguredDevice *> previous = m_pRecorder->devices();
+    m_pRecorder->eventLog()->logDeviceChanges(previous, devices);
     for (ConfiguredDevice *device : previous) {
         if (!device || devices.contains(device))
             continue;
@@ -373,6 +387,10 @@ void VelmoranMain::startProjectCenter()
         return;
     }
     m_pProjectCenter->setRecordTimes(m_pRecorder->recordStartText(), m_pRecorder->recordEndText());
+    connect(m_pProjectCenter, &ProjectCenter::eventsAcknowledged, m_pRecorder->eventLog(),
+            &AlarmEventLog::silence);
+    connect(m_pProjectCenter, &ProjectCenter::communicationLossAlarmChanged,
+            m_pRecorder->eventLog(), &AlarmEventLog::setCommunicationLossSound);
 
     m_pProjectCenter->setDeviceList(m_pRecorder->devices());
     m_pProjectCenter->setDashboardNames(m_dashboardNames);

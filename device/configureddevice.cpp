@@ -255,8 +255,10 @@ void ConfiguredDevice::deviceDisconnected()
     m_bAlarm1 = false;
     m_bAlarm2 = false;
     m_nSyncState = STATE_IDLE;
-    if (changed)
+    if (changed) {
         emit connectionChanged(false);
+        emit connectionLost();
+    }
 }
 
 void ConfiguredDevice::startSyncTelnet()

@@ -84,6 +84,10 @@ Q_SIGNALS:
     // One reply decoded: values, alarm flags and the queued row are up to date.
     void sampleReceived();
     void connectionChanged(bool connected);
+    // Every decoded line, after its alarm evaluation (NO_VALUE for a channel without a value).
+    void sampleDecoded(double ch1, double ch2, quint32 pointDate);
+    // A connected logger was marked disconnected.
+    void connectionLost();
 
 public Q_SLOTS:
     void readData(const QString &text);

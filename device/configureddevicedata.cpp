@@ -78,6 +78,7 @@ void ConfiguredDevice::readMeasureData(const QString &text)
             m_lastSavedTime = m_lastRequestTime;
         }
         m_bRefreshPoll = false;
+        emit sampleDecoded(ch1.value, ch2.value, pointDate);
     }
     emit sampleReceived();
 }

@@ -251,6 +251,18 @@ QString readString(const QString &path, const QString &key)
     return settings.value(key).toString();
 }
 
+bool communicationLossAlarm(const QString &path)
+{
+    const QString text = readString(path, QStringLiteral("communicationLossAlarm")).trimmed();
+    return !(text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 ||
+             text == QLatin1String("0"));
+}
+
+bool setCommunicationLossAlarm(const QString &path, bool on)
+{
+    return writeValue(path, QStringLiteral("communicationLossAlarm"), on);
+}
+
 void applyRecords(const QList<DeviceRecord> &records, QList<ConfiguredDevice *> *deviceList,
                   bool keepAlive)
 {

@@ -59,6 +59,10 @@ bool saveDevices(const QString &path, const QList<ConfiguredDevice *> &devices);
 bool writeConfiguration(const QString &path, int interval, const QStringList &dashboardNames);
 bool writeValue(const QString &path, const QString &key, const QVariant &value);
 QString readString(const QString &path, const QString &key);
+// "communicationLossAlarm": whether a logger that stops answering sounds the alarm. Missing
+// (every file older than the option) reads as on; only "false" or 0 turn it off.
+bool communicationLossAlarm(const QString &path);
+bool setCommunicationLossAlarm(const QString &path, bool on);
 
 // Creates (link type from deviceType) or updates (link type kept) and configures the devices
 // of the records, in record order; a later record for the same logger wins. New devices are

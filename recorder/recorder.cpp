@@ -2,6 +2,7 @@
 #include "store/logcategories.h"
 
 #include "device/abstractdevice.h"
+#include "device/alarmeventlog.h"
 #include "device/configureddevice.h"
 #include "discovery/availabledevice.h"
 #include "project/projectfile.h"
@@ -78,6 +79,9 @@ Recorder::Recorder(QObject *parent)
     connect(m_flushTimer, &QTimer::timeout, this, &Recorder::flush);
     connect(m_clockTimer, &QTimer::timeout, this, &Recorder::clockTick);
     connect(m_drainTimer, &QTimer::timeout, this, &Recorder::drainStep);
+    m_pEventLog = new AlarmEventLog(this);
+    m_pEventLog->setEventQueue(&m_pendingEvents);
+    m_pEventLog->setRowQueue(&m_pendingRows);
 }
 
 Recorder::~Recorder()
@@ -179,6 +183,13 @@ Recorder::OpenResult Recorder::openStore(const QString &projectFile)
     }
     qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << databasePath;
     m_pStore->setRowQueue(&m_pendingRows);
+    m_pStore->setEventQueue(&m_pendingEvents);
+    connect(m_pStore, &InsertSerialData::eventLogFailed, this, [this] {
+        emit eventLogError(
+            QStringLiteral("The event log cannot be written.\nSamples are recorded."));
+    });
+    m_pEventLog->setCommunicationLossSound(ProjectFile::communicationLossAlarm(projectFile));
+    m_pEventLog->attach(m_devices);
     m_pLock = std::move(lock);
     m_strRecordStart = recordTimeText(m_pStore->startDateTime());
     m_strRecordEnd = recordTimeText(m_pStore->endDateTime());
@@ -193,6 +204,9 @@ void Recorder::closeStore()
         m_pLock.reset();
         return;
     }
+    m_pEventLog->detach();
+    if (m_pStore->isConnected() && m_pendingEvents.count() > 0)
+        m_pStore->insertNow();
     // Rows still queued belong to this project's database: a bounded last try, then they are
     // set aside for it, never left for the next project's store.
     if (m_pStore->isConnected() && m_pendingRows.count() > 0)
@@ -216,6 +230,11 @@ void Recorder::closeStore()
             m_strConnectionPrefix + QStringLiteral("leftover%1").arg(++m_nLeftoverConnections),
             m_pendingRows, m_strProjectFile));
         m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
+    }
+    if (m_pendingEvents.count() > 0) {
+        qCWarning(lcApp).noquote() << "Recorder::closeStore : [ERROR]" << m_pendingEvents.count()
+                                   << "events could not be written to" << m_pStore->databasePath();
+        m_pendingEvents.clear();
     }
     delete m_pStore;
     m_pStore = nullptr;
@@ -272,6 +291,11 @@ void Recorder::clockTick()
 {
     if (!m_pStore)
         return;
+    m_pEventLog->checkLimits();
+    // While recording, or while the drain still writes rows, events go with the next batch of
+    // samples; otherwise nothing else would write them.
+    if (!m_bRecording && m_pStore->isConnected() && m_pendingEvents.count() > 0 && !hasDrainWork())
+        flushStore();
     const QString databasePath = m_pStore->databasePath();
     if (!m_strRecordEnd.isEmpty() && !m_strRecordStart.isEmpty() &&
         QFileInfo::exists(databasePath)) {
@@ -288,6 +312,16 @@ void Recorder::clockTick()
         m_strRecordEnd = nowText();
         emit recordEndTimeChanged(m_strRecordEnd);
     }
+}
+
+bool Recorder::wantsAlarmSound() const
+{
+    return m_pEventLog->wantsSound(hasAlarm());
+}
+
+int Recorder::unacknowledgedAlarms() const
+{
+    return m_pStore ? m_pStore->unacknowledgedAlarms() : 0;
 }
 
 bool Recorder::hasAlarm() const
@@ -339,6 +373,7 @@ bool Recorder::startRecording()
     if (m_bBreakRowsPending)
         appendBreakRows();
     setDevicesRecording(true);
+    m_pEventLog->logRecording(true);
     m_bRangePending = false;
     m_flushTimer->start(WRITE_DB_MS);
     // A second recording in the same project keeps the start of the first.
@@ -353,6 +388,7 @@ bool Recorder::startRecording()
 void Recorder::stopRecording()
 {
     setDevicesRecording(false);
+    m_pEventLog->logRecording(false);
     m_flushTimer->stop();
     m_strRecordEnd = nowText();
     emit recordingStopped();

@@ -5,11 +5,13 @@
 #include <QObject>
 #include <QString>
 
+#include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
 
 #include <memory>
 
 struct AvailableDevice;
+class AlarmEventLog;
 class ConfiguredDevice;
 class InsertSerialData;
 class LeftoverRows;
@@ -59,6 +61,11 @@ public:
     // Rows sampled and not yet written; the store writes from it, and it outlives every store,
     // so rows sampled while none is connected are written by the next one.
     PendingRowQueue &pendingRows() { return m_pendingRows; }
+    // Event-log entries waiting for the store; written in the same commits as the rows.
+    PendingEventQueue &pendingEvents() { return m_pendingEvents; }
+    AlarmEventLog *eventLog() const { return m_pEventLog; }
+    // Alarm events of the open store nobody acknowledged yet.
+    int unacknowledgedAlarms() const;
     QString projectFile() const { return m_strProjectFile; }
     // The process holding the project's lock after openStore() returned Locked (0 if unknown).
     qint64 lockOwner() const { return m_nLockOwner; }
@@ -88,6 +95,9 @@ public:
     bool saveDevices();
 
     bool hasAlarm() const;
+    // A limit alarm, or lost communication where the project wants it heard, and nobody
+    // acknowledged it since it started.
+    bool wantsAlarmSound() const;
 
     // One step of each timer, for the forwarding slots of the window and for tests.
     void poll();
@@ -110,6 +120,8 @@ signals:
     void sizeLimitReached(qint64 bytes);
     // A text for the user; the store keeps the rows it could not write and retries.
     void storeError(const QString &message);
+    // The event log cannot be written; samples go on.
+    void eventLogError(const QString &message);
     void projectFileError();
 
 private:
@@ -127,6 +139,8 @@ private:
     bool writeKey(const QString &key, const QString &value);
 
     PendingRowQueue m_pendingRows{PendingRowQueue::DEFAULT_LIMIT};
+    PendingEventQueue m_pendingEvents;
+    AlarmEventLog *m_pEventLog = nullptr;
     QList<ConfiguredDevice *> m_devices;
     // Alarm flags of each device as last announced: bit 0 channel 1, bit 1 channel 2.
     QHash<const ConfiguredDevice *, int> m_alarms;

@@ -1,7 +1,9 @@
 #include "store/insertserialdata.h"
 #include "store/logcategories.h"
 
+#include "store/eventtable.h"
 #include "store/historyindex.h"
+#include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
 #include "store/walcheckpointer.h"
 
@@ -180,6 +182,7 @@ bool InsertSerialData::createConnection()
     }
     if (opened && applyPragmas() && createTable()) {
         ensureHistoryIndex(database());
+        prepareEventTable();
         qCDebug(lcStore) << "InsertSerialData::createConnection : success";
         m_bConnected = true;
         if (m_strJournalMode == QLatin1String("wal")) {
@@ -362,14 +365,60 @@ void InsertSerialData::abandonTransaction(QSqlDatabase &db)
     }
 }
 
-bool InsertSerialData::insertNow()
+bool InsertSerialData::prepareEventTable()
 {
-    return !m_pRowQueue || insertFrom(*m_pRowQueue);
+    QString error;
+    m_bEventTableReady = EventTable::create(database(), &error);
+    if (!m_bEventTableReady)
+        reportEventLogFailure(error);
+    return m_bEventTableReady;
 }
 
-bool InsertSerialData::insertFrom(PendingRowQueue &queue)
+void InsertSerialData::reportEventLogFailure(const QString &error)
 {
-    if (queue.count() == 0) {
+    m_strEventLogError = error;
+    if (m_bEventLogBroken)
+        return;
+    m_bEventLogBroken = true;
+    qCWarning(lcStore).noquote()
+        << "InsertSerialData::writeEvents : [ERROR] event table kestrelix_event :" << error
+        << "; samples are recorded without events";
+}
+
+// Inside the open transaction; the number of events to take off the queue once it commits.
+// Events the table refuses are given up, so that they never hold back the samples; the table is
+// tried again at the next flush (it may only have been locked), and a failure is told once.
+int InsertSerialData::writeEvents(PendingEventQueue *events)
+{
+    if (!events || events->count() == 0)
+        return 0;
+    const int count = std::min(events->count(), ROWS_PER_FLUSH);
+    QString error;
+    if (m_bEventTableReady || prepareEventTable()) {
+        if (EventTable::insert(database(), *events, count, &error))
+            return count;
+        reportEventLogFailure(error);
+    }
+    qCDebug(lcStore).noquote() << "InsertSerialData::writeEvents :" << count
+                               << "events not stored :" << m_strEventLogError;
+    if (!m_bEventLogFailureTold) {
+        m_bEventLogFailureTold = true;
+        emit eventLogFailed(m_strEventLogError);
+    }
+    return count;
+}
+
+bool InsertSerialData::insertNow()
+{
+    if (m_pRowQueue)
+        return insertFrom(*m_pRowQueue, m_pEventQueue);
+    PendingRowQueue none;
+    return insertFrom(none, m_pEventQueue);
+}
+
+bool InsertSerialData::insertFrom(PendingRowQueue &queue, PendingEventQueue *events)
+{
+    if (queue.count() == 0 && (!events || events->count() == 0)) {
         return true;
     }
     if (!m_bConnected) {
@@ -417,6 +466,7 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue)
         abandonTransaction(db);
         return false;
     }
+    const int eventsTaken = writeEvents(events);
     const bool committed = db.commit();
     qCDebug(lcStore).noquote() << "commit transaction : " << boolText(committed);
     if (!committed) {
@@ -429,6 +479,8 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue)
     }
     m_bTransactionOpen = false;
     queue.removeFirst(taken);
+    if (eventsTaken > 0)
+        events->removeFirst(eventsTaken);
     m_strLastError.clear();
     m_nRowsSinceCheckpoint += rows.size();
     if (m_pCheckpointer && m_nRowsSinceCheckpoint >= ROWS_PER_CHECKPOINT) {
@@ -477,6 +529,11 @@ int InsertSerialData::totalRow()
     const int count = query.next() ? query.value(0).toInt() : 0;
     qCDebug(lcStore) << "InsertSerialData::totalRow : " << count;
     return count;
+}
+
+int InsertSerialData::unacknowledgedAlarms()
+{
+    return m_bConnected && m_bEventTableReady ? EventTable::unacknowledgedAlarms(database()) : 0;
 }
 
 bool InsertSerialData::deleteTable()

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class PendingEventQueue;
 class PendingRowQueue;
 class WalCheckpointer;
 class QSqlDatabase;
@@ -41,13 +42,19 @@ public:
     // false: the database refused the write (full, locked, read-only); every row stays queued
     // for the next flush (see lastError()).
     bool insertNow();
-    // The same for a queue of rows set aside for this store's database.
-    bool insertFrom(PendingRowQueue &queue);
+    // The same for a queue of rows set aside for this store's database; events, when given,
+    // are written in the same transaction as the rows.
+    bool insertFrom(PendingRowQueue &queue, PendingEventQueue *events = nullptr);
+    // False once the event table failed to be read or written: samples are stored all the same.
+    bool isEventLogWorking() const { return !m_bEventLogBroken; }
 
     // The queue insertNow() writes from; the owner keeps it, so rows queued while no store is
     // connected wait for the next one. Without a queue insertNow() has nothing to write.
     void setRowQueue(PendingRowQueue *queue) { m_pRowQueue = queue; }
     PendingRowQueue *rowQueue() const { return m_pRowQueue; }
+    // The events written in the same transaction as the rows; kept by the owner like the rows.
+    void setEventQueue(PendingEventQueue *queue) { m_pEventQueue = queue; }
+    PendingEventQueue *eventQueue() const { return m_pEventQueue; }
     // The bytes the database takes on disk: the main file and its write-ahead log, where
     // recent commits live until a checkpoint moves them into the main file.
     static qint64 databaseFileSize(const QString &databasePath);
@@ -55,6 +62,8 @@ public:
     uint startDateTime();
     uint endDateTime();
     int totalRow();
+    // Alarm events no operator acknowledged yet; 0 when the event table cannot be read.
+    int unacknowledgedAlarms();
     bool deleteTable();
 
     bool isConnected() const { return m_bConnected; }
@@ -65,8 +74,15 @@ public:
     // Error text of the last failed operation; empty after a successful flush.
     QString lastError() const { return m_strLastError; }
 
+signals:
+    // Once per store, when the first event cannot be written to the event table.
+    void eventLogFailed(const QString &text);
+
 private:
     QSqlDatabase database() const;
+    bool prepareEventTable();
+    int writeEvents(PendingEventQueue *events);
+    void reportEventLogFailure(const QString &error);
     bool execPragma(const QString &statement, QString *result = nullptr);
     struct BoundRow;
     enum class WriteResult
@@ -81,12 +97,18 @@ private:
     void abandonTransaction(QSqlDatabase &db);
 
     PendingRowQueue *m_pRowQueue = nullptr;
+    PendingEventQueue *m_pEventQueue = nullptr;
     bool m_bConnected = false;
     QString m_strDatabasePath;
     QString m_strConnectionPrefix;
     QString m_strJournalMode;
     QString m_strLastError;
     bool m_bTransactionOpen = false;
+    bool m_bEventTableReady = false;
+    // Set by the first failure of the event table, whatever came after it.
+    bool m_bEventLogBroken = false;
+    bool m_bEventLogFailureTold = false;
+    QString m_strEventLogError;
     // Set where the journal is WAL: it copies the log into the file off the GUI thread.
     std::unique_ptr<WalCheckpointer> m_pCheckpointer;
     qint64 m_nRowsSinceCheckpoint = 0;

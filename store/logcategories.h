@@ -11,6 +11,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcDevice)
 Q_DECLARE_LOGGING_CATEGORY(lcDiscovery)
 Q_DECLARE_LOGGING_CATEGORY(lcProject)
 Q_DECLARE_LOGGING_CATEGORY(lcStore)
+// One info line per alarm or communication event (see AlarmEventLog).
+Q_DECLARE_LOGGING_CATEGORY(lcEvents)
 
 namespace LogCategories {
 // The filter rule that turns every one of them on to the debug level.

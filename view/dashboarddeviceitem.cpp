@@ -9,6 +9,10 @@
 
 #include <QMouseEvent>
 
+namespace {
+const char NO_COMMUNICATION_TEXT[] = "NO COMM";
+}
+
 DashBoardDeviceItem::DashBoardDeviceItem(ConfiguredDevice *device, bool channel1, QWidget *parent)
     : QWidget(parent), ui(new Ui::DashBoardDeviceItem), m_pDevice(device), m_bChannel1(channel1),
       m_pStyle(TileStyle::grey)
@@ -57,8 +61,7 @@ void DashBoardDeviceItem::setRefresher(TileRefresher *refresher)
 void DashBoardDeviceItem::readDevice()
 {
     const ConfiguredDevice *device = m_pDevice;
-    m_strName =
-        device->deviceName().isEmpty() ? device->deviceInterface() : device->deviceName();
+    m_strName = device->deviceName().isEmpty() ? device->deviceInterface() : device->deviceName();
     const QString &channelName = m_bChannel1 ? device->ch1Name() : device->ch2Name();
     if (channelName.isEmpty())
         m_strDesc = m_bChannel1 ? QStringLiteral("CH1") : QStringLiteral("CH2");
@@ -120,6 +123,8 @@ void DashBoardDeviceItem::deviceConnected(const QString &deviceNumber)
 {
     if (!m_pDevice || deviceNumber != m_pDevice->deviceNumber())
         return;
+    m_bSeenConnected = true;
+    m_bCommunicationLost = false;
     m_pStyle = TileStyle::normal;
     changed(true);
 }
@@ -128,9 +133,16 @@ void DashBoardDeviceItem::deviceDisconnected(const QString &deviceNumber)
 {
     if (!m_pDevice || deviceNumber != m_pDevice->deviceNumber())
         return;
-    m_pStyle = TileStyle::grey;
-    m_strValue.clear();
+    // A logger that answered before and went silent is an alarm, not a logger never heard from.
+    m_bCommunicationLost = m_bSeenConnected;
     m_strUnit.clear();
+    if (m_bCommunicationLost) {
+        m_pStyle = TileStyle::noCommunication;
+        m_strValue = QLatin1String(NO_COMMUNICATION_TEXT);
+    } else {
+        m_pStyle = TileStyle::grey;
+        m_strValue.clear();
+    }
     changed(true);
 }
 
@@ -139,7 +151,9 @@ void DashBoardDeviceItem::refresh()
     if (!m_pDevice)
         return;
     readDevice();
-    if (!m_strValue.isEmpty()) {
+    if (m_bCommunicationLost) {
+        m_pStyle = TileStyle::noCommunication;
+    } else if (!m_strValue.isEmpty()) {
         m_strUnit = unitText(m_nUnit);
         m_bRefitUnit = true;
         m_pStyle = channelAlarm() ? TileStyle::alarm : TileStyle::normal;

@@ -38,6 +38,8 @@ public:
 
     ConfiguredDevice *device() const;
     bool isChannel1() const { return m_bChannel1; }
+    // The device answered before and is now marked disconnected.
+    bool isCommunicationLost() const { return m_bCommunicationLost; }
 
     void setRefresher(TileRefresher *refresher);
     // Shows the pending state now; does nothing while the tile is not visible.
@@ -73,4 +75,6 @@ private:
     const char *m_pStyle = nullptr;
     bool m_bRefitUnit = false;
     bool m_bPending = false;
+    bool m_bSeenConnected = false;
+    bool m_bCommunicationLost = false;
 };

@@ -39,6 +39,7 @@ ProjectCenter::ProjectCenter(const QString &projectFile, QWidget *parent)
     m_recordIcon = QIcon(QStringLiteral(":/img/RecordButton.png"));
     connect(ui->btn_record, &QToolButton::clicked, this, &ProjectCenter::slotRecord);
     addHistoryButton();
+    addEventsButton();
 
     m_pListLayout = new QVBoxLayout(ui->widget_list);
     m_pListLayout->setContentsMargins(0, 0, 0, 0);
@@ -281,4 +282,36 @@ void ProjectCenter::slotShowHistory()
     }
     m_pHistoryView = new HistoryView(m_strProjectFile, this);
     m_pHistoryView->show();
+}
+
+void ProjectCenter::addEventsButton()
+{
+    auto *button = new QPushButton(QStringLiteral("Events"), ui->bottom_frame);
+    button->setObjectName(QStringLiteral("btn_events"));
+    button->setToolTip(QStringLiteral("Alarms and communication events, acknowledgement"));
+    button->setStyleSheet(QStringLiteral("color: rgb(230,230,230); background-color: rgb(80,80,80);"
+                                         " padding: 3px 10px;"));
+    auto *layout = qobject_cast<QHBoxLayout *>(ui->bottom_frame->layout());
+    layout->insertWidget(layout->indexOf(ui->label_record_endtime) + 2, button);
+    connect(button, &QPushButton::clicked, this, &ProjectCenter::slotShowEvents);
+}
+
+void ProjectCenter::slotShowEvents()
+{
+    if (m_pEventsView) {
+        m_pEventsView->refresh();
+        m_pEventsView->raise();
+        m_pEventsView->activateWindow();
+        return;
+    }
+    QList<ConfiguredDevice *> devices;
+    for (const QPointer<ConfiguredDevice> &device : std::as_const(m_deviceList)) {
+        if (device)
+            devices.append(device);
+    }
+    m_pEventsView = new EventsView(m_strProjectFile, devices, this);
+    connect(m_pEventsView, &EventsView::acknowledged, this, &ProjectCenter::eventsAcknowledged);
+    connect(m_pEventsView, &EventsView::communicationLossAlarmChanged, this,
+            &ProjectCenter::communicationLossAlarmChanged);
+    m_pEventsView->show();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/configureddevice.h"
+#include "view/eventsview.h"
 #include "view/historyview.h"
 
 #include <QIcon>
@@ -45,6 +46,7 @@ public:
     ChartView *chartView() const { return m_pChartView; }
     ProjectList *projectList() const { return m_pProjectList; }
     HistoryView *historyView() const { return m_pHistoryView; }
+    EventsView *eventsView() const { return m_pEventsView; }
     ConfiguredDevice *currentDevice() const;
     bool isDashboardMode() const { return m_bDashboardMode; }
     QString projectName() const { return m_strProjectName; }
@@ -52,6 +54,9 @@ public:
 signals:
     void clickRecord();
     void updateProjectFile();
+    // From the events window.
+    void eventsAcknowledged();
+    void communicationLossAlarmChanged(bool on);
 
 public slots:
     void slotRecord();
@@ -62,10 +67,13 @@ public slots:
     void slotNetworkSetting();
     // The history window of this project (one at a time).
     void slotShowHistory();
+    // The event log of this project (one window at a time).
+    void slotShowEvents();
 
 private:
     void setRecordLabelStyle(const QString &style);
     void addHistoryButton();
+    void addEventsButton();
 
     Ui::ProjectCenter *ui;
     QIcon m_recordStopIcon;
@@ -82,5 +90,6 @@ private:
     QPointer<ConfiguredDevice> m_pCurrentDevice;
     bool m_bDashboardMode = true;
     QPointer<HistoryView> m_pHistoryView;
+    QPointer<EventsView> m_pEventsView;
     QList<QPointer<ConfiguredDevice>> m_deviceList;
 };

@@ -20,6 +20,12 @@ inline constexpr const char *grey =
     "background-color: qlineargradient(spread:pad, x1:0.372222, y1:0.46, x2:1, y2:1, stop:0 "
     "rgba(80, 80, 80, 255), stop:1 rgba(125, 125, 125, 255));";
 
+// The device answered before and has stopped answering: an alarm of its own, unlike the grey
+// of a device that never answered.
+inline constexpr const char *noCommunication =
+    "background-color: qlineargradient(spread:pad, x1:0.372222, y1:0.46, x2:1, y2:1, stop:0 "
+    "rgba(120, 72, 0, 255), stop:1 rgba(196, 122, 20, 255));";
+
 // Setting a style sheet repolishes the widget and all its children even when the text is the
 // one it already has. Values arrive every second for every logger, so an unchanged style is
 // left alone.

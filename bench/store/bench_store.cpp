@@ -5,10 +5,13 @@
 //     many batches, in the crash-safe journal and, for comparison, with the journal switched off;
 //  3. the recovery after an outage: a queue of a million rows drained by flushes run from the
 //     event loop as the window runs them (one slice each, 10 ms apart), the longest single flush
-//     and the total time (velmoran-bench-store [batches] [queued rows]).
+//     and the total time (velmoran-bench-store [batches] [queued rows]);
+//  4. what writing events adds to the 96-row batch: batches with and without events alternate
+//     on one store, so that both see the same file and the same disk.
 
 #include "device/devicetypes.h"
 #include "store/insertserialdata.h"
+#include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
 
 #include <QCoreApplication>
@@ -19,6 +22,7 @@
 #include <QTimer>
 
 #include <ctime>
+#include <utility>
 
 #include <algorithm>
 #include <cstdio>
@@ -92,6 +96,37 @@ std::vector<double> runStore(const QString &path, int batches, const char *journ
             break;
         }
         costs.push_back(clock.nsecsElapsed() / 1000.0);
+    }
+    return costs;
+}
+
+// Batch costs in microseconds without events (first) and with eventsPerBatch events (second).
+std::pair<std::vector<double>, std::vector<double>> runEvents(const QString &path, int batches,
+                                                              int eventsPerBatch)
+{
+    std::pair<std::vector<double>, std::vector<double>> costs;
+    InsertSerialData store(path, QStringLiteral("benchevents"));
+    if (!store.createConnection())
+        return costs;
+    PendingRowQueue queue;
+    PendingEventQueue events;
+    store.setRowQueue(&queue);
+    store.setEventQueue(&events);
+    QElapsedTimer clock;
+    for (int b = 0; b < 2 * batches; ++b) {
+        const quint32 second = 1700000000u + quint32(b) * 2;
+        const QList<SerialDataRow> rows = makeBatch(second);
+        const bool withEvents = b % 2 == 1;
+        clock.start();
+        for (const SerialDataRow &row : rows)
+            queue.append(row);
+        for (int e = 0; withEvents && e < eventsPerBatch; ++e)
+            events.append(EventRow{second, QStringLiteral("KX%1").arg(e % 64, 4, 10, QChar('0')), 1,
+                                   QStringLiteral("alarm started"), 31.5, 0, 30,
+                                   QStringLiteral("Room")});
+        if (!store.insertNow())
+            break;
+        (withEvents ? costs.second : costs.first).push_back(clock.nsecsElapsed() / 1000.0);
     }
     return costs;
 }
@@ -249,6 +284,16 @@ int main(int argc, char *argv[])
     std::printf("the same after %d rows of 64 loggers:  median %.0f us per batch, without it "
                 "%.0f us\n",
                 PREFILL, median(deepIndex), median(deepNoIndex));
+
+    // A bad hour has a few alarms per flush; one event for each of the 64 loggers in every
+    // flush is far beyond what a site sees.
+    for (const int events : {2, 64}) {
+        const auto [without, with] =
+            runEvents(dir.filePath(QStringLiteral("events%1.dat").arg(events)), batches, events);
+        std::printf("batch with %d events: median %.0f us, without %.0f us: %+.1f %%\n", events,
+                    median(with), median(without),
+                    100.0 * (median(with) - median(without)) / median(without));
+    }
 
     const DrainResult drain = drainBacklog(dir.filePath(QStringLiteral("drain.dat")), queued);
     const auto percentile = [](std::vector<double> sorted, double p) {

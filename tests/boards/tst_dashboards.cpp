@@ -249,10 +249,14 @@ private slots:
         QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::alarm));
         QCOMPARE(textOf(&tile, "label_number"), QStringLiteral("99.00"));
 
+        // It answered before: "no communication", not the grey of a logger never heard from.
         tile.deviceDisconnected(QStringLiteral("KX0001"));
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::grey));
-        QVERIFY(textOf(&tile, "label_number").isEmpty());
+        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::noCommunication));
+        QCOMPARE(textOf(&tile, "label_number"), QStringLiteral("NO COMM"));
         QVERIFY(textOf(&tile, "label_unit").isEmpty());
+        DashBoardDeviceItem fresh(device, false);
+        fresh.deviceDisconnected(QStringLiteral("KX0001"));
+        QCOMPARE(styleOf(&fresh), QLatin1String(TileStyle::grey));
     }
 
     void namesFallBackToTheInterfaceAndTheChannelNumber()

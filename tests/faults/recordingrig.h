@@ -49,6 +49,8 @@ public:
     int answeredSinceOpen(const QString &id);
     // Rows of this logger in the database, all and with a value.
     int storedRows(const QString &id, bool withValueOnly = false) const;
+    // Rows without values stored when this logger stopped answering (one per lost communication).
+    int breakRows(const QString &id) const;
     // Stops the recording (which writes what is queued) and checks that every answer the
     // logger sent is in the database exactly once, next to the one gap row each stop adds.
     // notStored: answers of a logger that are no sample at all (a line the program drops).

@@ -9,6 +9,8 @@
 #include "tests/support/testsettings.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QPair>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -16,9 +18,33 @@
 #include <QTest>
 
 namespace {
+// Channel 1 of every logger is out of its range from the first sample on: the program is
+// killed in the middle of an alarm.
 bool writeProject(const QString &path, const QList<SimProcess::Logger> &loggers)
 {
-    return writeSimulatorProject(path, loggers, 1000, {-1e6f, 1e6f, -1e6f, 1e6f});
+    return writeSimulatorProject(path, loggers, 1000, {0.0f, 1.0f, -1e6f, 1e6f});
+}
+
+// Per logger: how many of its rows, and how many alarm starts, the file holds.
+QHash<QString, QPair<int, int>> rowsAndAlarms(const QString &databasePath)
+{
+    QHash<QString, QPair<int, int>> counts;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "alarmreader");
+        db.setDatabaseName(databasePath);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec("select serialno, count(*) from kestrelix group by serialno");
+            while (query.next())
+                counts[query.value(0).toString()].first = query.value(1).toInt();
+            query.exec("select serialno, count(*) from kestrelix_event where kind = 'alarm "
+                       "started' group by serialno");
+            while (query.next())
+                counts[query.value(0).toString()].second = query.value(1).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("alarmreader"));
+    return counts;
 }
 
 int rowCount(const QString &databasePath)
@@ -81,6 +107,7 @@ void TestFaultsCrash::aKilledRecordingLeavesEveryCommittedBatchInAnIntactDatabas
         // Anywhere from before the first batch to a dozen batches in.
         const int lifeMs = random.bounded(20, 700);
         int committed = -1;
+        const QHash<QString, QPair<int, int>> before = rowsAndAlarms(database);
         QElapsedTimer life;
         life.start();
         while (life.elapsed() < lifeMs) {
@@ -109,6 +136,13 @@ void TestFaultsCrash::aKilledRecordingLeavesEveryCommittedBatchInAnIntactDatabas
                                 .arg(lifeMs)
                                 .arg(committed)
                                 .arg(stored)));
+        // A run whose samples of a logger survived also kept the start of its alarm, which
+        // was committed with its first sample; a run that left no sample left no start.
+        const QHash<QString, QPair<int, int>> after = rowsAndAlarms(database);
+        for (auto it = after.cbegin(); it != after.cend(); ++it) {
+            const bool sampled = it->first > before.value(it.key()).first;
+            QCOMPARE(it->second - before.value(it.key()).second, sampled ? 1 : 0);
+        }
     }
     QVERIFY(rowCount(database) > 0);
     qInfo("20 kills in %lld ms, %d rows", total.elapsed(), rowCount(database));

@@ -63,6 +63,20 @@ QPair<int, int> storedRows(const QString &databasePath, const QString &serial)
     QSqlDatabase::removeDatabase("reader");
     return rows;
 }
+QStringList storedEventKinds(const QString &databasePath)
+{
+    QStringList kinds;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "events");
+        db.setDatabaseName(databasePath);
+        QSqlQuery query(db);
+        if (db.open() && query.exec("select kind from kestrelix_event order by id"))
+            while (query.next())
+                kinds << query.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase("events");
+    return kinds;
+}
 } // namespace
 
 class TestHeadless : public QObject
@@ -84,7 +98,7 @@ private slots:
         const int before = m_sim.command("count tcp0").mid(3).toInt();
         auto process = startHeadless(path);
         QString seen;
-        QVERIFY2(waitForLine(process.get(), "recording", &seen), qPrintable(seen));
+        QVERIFY2(waitForLine(process.get(), "recording started", &seen), qPrintable(seen));
         QTRY_VERIFY_WITH_TIMEOUT(m_sim.command("count tcp0").mid(3).toInt() >= before + 3, 10000);
 
         ::kill(process->processId(), SIGTERM);
@@ -93,6 +107,8 @@ private slots:
             storedRows(ProjectFile::databasePath(path), m_sim.logger("tcp0").deviceNumber);
         QVERIFY2(rows.first >= 4, qPrintable(QString::number(rows.first)));
         QCOMPARE(rows.second, 1);
+        QCOMPARE(storedEventKinds(ProjectFile::databasePath(path)),
+                 QStringList({"recording started", "recording stopped"}));
         QVERIFY(!ProjectFile::readString(path, "record_start_time").isEmpty());
         QVERIFY(!ProjectFile::readString(path, "record_stop_time").isEmpty());
         QVERIFY(!QFile::exists(ProjectFile::databasePath(path) + ".lock"));

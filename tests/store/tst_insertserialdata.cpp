@@ -1,7 +1,10 @@
 #include "device/devicetypes.h"
+#include "store/eventcsvwriter.h"
 #include "store/insertserialdata.h"
+#include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -25,6 +28,17 @@ PendingRowQueue &pending()
 void queue(const QString &serial, double ch1, double ch2, quint32 time)
 {
     pending().append(SerialDataRow{serial, ch1, ch2, time});
+}
+
+PendingEventQueue &pendingEvents()
+{
+    static PendingEventQueue events;
+    return events;
+}
+
+void queueEvent(const QString &kind, double value, quint32 time, const QString &text = {})
+{
+    pendingEvents().append(EventRow{time, QStringLiteral("S"), 1, kind, value, 0, 30, text});
 }
 
 // A second connection on the same file, as a sibling program would open it.
@@ -81,6 +95,7 @@ private:
     {
         auto store = std::make_unique<InsertSerialData>(dbPath(), prefix);
         store->setRowQueue(&pending());
+        store->setEventQueue(&pendingEvents());
         return store->createConnection() ? std::move(store) : nullptr;
     }
 
@@ -90,10 +105,12 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         pending().clear();
+        pendingEvents().clear();
     }
     void cleanup()
     {
         pending().clear();
+        pendingEvents().clear();
         pending().setLimit(PendingRowQueue::DEFAULT_LIMIT);
         m_dir.reset();
     }
@@ -229,6 +246,92 @@ private slots:
         QCOMPARE(store->totalRow(), -1);
         QCOMPARE(store->startDateTime(), 0u);
         QCOMPARE(store->endDateTime(), 0u);
+    }
+
+    void eventsAreCommittedWithTheSamplesWhateverTheEventTable_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<int>("events");
+        QTest::addColumn<int>("failures");
+        QTest::newRow("new") << QString() << 2 << 0;
+        QTest::newRow("newer version, more columns")
+            << "create table kestrelix_event (id integer primary key autoincrement, pointDate "
+               "integer not null, serialno text, channel integer not null default 0, kind text "
+               "not null, value float, lowerLimit float, upperLimit float, text text, ackDate "
+               "integer, ackBy text, site text default 'north')"
+            << 2 << 0;
+        QTest::newRow("columns missing") << "create table kestrelix_event (id integer)" << -1 << 1;
+        QTest::newRow("a view in its place")
+            << "create view kestrelix_event as select 1 as id" << -1 << 1;
+    }
+    void eventsAreCommittedWithTheSamplesWhateverTheEventTable()
+    {
+        QFETCH(QString, existing);
+        QFETCH(int, events);
+        QFETCH(int, failures);
+        if (!existing.isEmpty()) {
+            Observer observer(dbPath());
+            QVERIFY(observer.exec(existing));
+        }
+        auto store = openStore();
+        QVERIFY(store);
+        QSignalSpy failed(store.get(), &InsertSerialData::eventLogFailed);
+        for (quint32 time = 100; time < 102; ++time) {
+            queue("S", 31, 1, time);
+            queueEvent("alarm started", 31, time);
+            QVERIFY(store->insertNow());
+        }
+        QCOMPARE(store->totalRow(), 2);
+        QCOMPARE(failed.count(), failures);
+        QCOMPARE(pendingEvents().count(), 0);
+        Observer observer(dbPath());
+        QCOMPARE(observer
+                     .scalar("select count(*) from kestrelix_event where kind = 'alarm "
+                             "started' and value = 31")
+                     .toInt(),
+                 events < 0 ? 0 : events);
+    }
+
+    void acknowledgementOutlivesTheStoreAndTheExportQuotesAndDatesEveryField()
+    {
+        {
+            auto store = openStore();
+            QVERIFY(store);
+            queueEvent("alarm started", 31.5, 1700000000, "Cold room, \"north\"");
+            queueEvent("alarm ended", 25, 1700000060);
+            QVERIFY(store->insertNow());
+            QCOMPARE(store->unacknowledgedAlarms(), 1);
+            QSqlDatabase db = QSqlDatabase::database(store->connectionName());
+            QCOMPARE(EventTable::acknowledge(db, 0, "night shift", 1700000100), 1);
+            QCOMPARE(EventTable::acknowledge(db, 0, "someone else", 1700000200), 0);
+        }
+        auto store = openStore();
+        QVERIFY(store);
+        QCOMPARE(store->unacknowledgedAlarms(), 0);
+        QSqlDatabase db = QSqlDatabase::database(store->connectionName());
+        const QList<EventRecord> records = EventTable::read(db, EventFilter(), 10, 0);
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(records.at(1).ackBy, QStringLiteral("night shift"));
+        QCOMPARE(records.at(1).ackDate, 1700000100);
+
+        QBuffer csv;
+        csv.open(QIODevice::WriteOnly);
+        EventFilter range;
+        range.from = 1700000000;
+        range.to = 1700000059;
+        int written = 0;
+        QVERIFY(EventCsvWriter(&csv, {{"S", "Room 1"}}).writeAll(db, range, &written));
+        QCOMPARE(written, 1);
+        const QList<QByteArray> lines = csv.data().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.at(0).startsWith("time,serial number,logger name,channel,kind"));
+        QVERIFY(lines.at(1).endsWith("\r"));
+        QVERIFY2(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d,S,Room 1,1,)"
+                                    R"(alarm started,31.5,0,30,"Cold room, ""north""",)"
+                                    R"(\d{4}-.*[+-]\d\d:\d\d,night shift\r$)")
+                     .match(QString::fromUtf8(lines.at(1)))
+                     .hasMatch(),
+                 lines.at(1).constData());
     }
 
     void queuedRowsOutliveStoresAndJoinTheEarlierRowsOfTheFile()

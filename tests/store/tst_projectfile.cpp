@@ -109,6 +109,13 @@ private slots:
                  QStringLiteral("2026-01-02 03:04:05"));
         QVERIFY(ProjectFile::readString(path(), "record_start_time").isEmpty());
         QVERIFY(!ProjectFile::readInfo(path("absent.tpc"), &info));
+
+        // Files from before the option sound the alarm on lost communication.
+        QVERIFY(ProjectFile::communicationLossAlarm(path()));
+        QVERIFY(ProjectFile::setCommunicationLossAlarm(path(), false));
+        QVERIFY(!ProjectFile::communicationLossAlarm(path()));
+        QVERIFY(ProjectFile::setCommunicationLossAlarm(path(), true));
+        QVERIFY(ProjectFile::communicationLossAlarm(path()));
     }
 
     void dataIntervalIsReportedAsStored_data()
