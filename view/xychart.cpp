@@ -33,6 +33,27 @@ void styleAxis(QCPAxis *axis, int width, const QColor &axisColor, const QColor &
     axis->setTickLabelColor(labelColor);
 }
 
+// QCustomPlot keeps the rendered tick labels of an axis in a cache of 16, fewer than a wide
+// time axis shows: each render would then push out the labels it needs next and draw them all
+// anew. The cache is not public, so it is reached through the classes that hold it.
+struct AxisAccess : QCPAxis
+{
+    static QCPAxisPainterPrivate *painter(QCPAxis *axis)
+    {
+        return axis->*(&AxisAccess::mAxisPainter);
+    }
+};
+
+struct LabelCacheAccess : QCPAxisPainterPrivate
+{
+    static void setSize(QCPAxisPainterPrivate *painter, int labels)
+    {
+        (painter->*(&LabelCacheAccess::mLabelCache)).setMaxCost(labels);
+    }
+};
+
+constexpr int TICK_LABEL_CACHE = 96;
+
 } // namespace
 
 // Draws the whole chart into a pixmap the chart keeps, so a new sample allocates nothing and the
@@ -68,6 +89,8 @@ XYChart::XYChart(int width, int height, quint32 bgColor)
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
     track->setMode(QCPLayer::lmBuffered);
     m_overlay = new ChartOverlay(m_plot.get(), track);
+    for (QCPAxis *axis : {m_plot->xAxis, m_plot->yAxis})
+        LabelCacheAccess::setSize(AxisAccess::painter(axis), TICK_LABEL_CACHE);
     m_plot->axisRect()->setAutoMargins(QCP::msNone);
     m_plot->axisRect()->setMargins(QMargins(0, 0, 0, 0));
     setDefaultFont(QStringLiteral("arial.ttf"));
@@ -394,7 +417,10 @@ QPixmap XYChart::render()
         copy.drawPixmap(0, 0, m_base);
     }
     track->setVisible(true);
-    QPainter painter(&frame);
-    m_overlay->paint(&painter);
+    {
+        // Ended before the frame is handed out: a pixmap still painted on is copied whole.
+        QPainter painter(&frame);
+        m_overlay->paint(&painter);
+    }
     return frame;
 }

@@ -19,8 +19,10 @@
 
 namespace {
 
-constexpr int LABEL_W = 700;
-constexpr int LABEL_H = 260;
+// The chart label's size; --size WxH sets another (the detail view in a 1600 px wide window
+// has labels of about 1400 x 330).
+int LABEL_W = 700;
+int LABEL_H = 260;
 constexpr int INTERVAL = 5000;
 
 struct Channel
@@ -91,10 +93,15 @@ int main(int argc, char **argv)
     int iterations = 500;
     QString saveDir;
     for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--save") && i + 1 < args.size())
+        if (args[i] == QLatin1String("--save") && i + 1 < args.size()) {
             saveDir = args[++i];
-        else
+        } else if (args[i] == QLatin1String("--size") && i + 1 < args.size()) {
+            const QStringList size = args[++i].split(QLatin1Char('x'));
+            LABEL_W = qMax(100, size.value(0).toInt());
+            LABEL_H = qMax(100, size.value(1).toInt());
+        } else {
             iterations = qMax(1, args[i].toInt());
+        }
     }
 
     double time[CHART_POINTS];
