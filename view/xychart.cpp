@@ -33,7 +33,41 @@ void styleAxis(QCPAxis *axis, int width, const QColor &axisColor, const QColor &
     axis->setTickLabelColor(labelColor);
 }
 
+// QCustomPlot keeps the rendered tick labels of an axis in a cache of 16, fewer than a wide
+// time axis shows: each render would then push out the labels it needs next and draw them all
+// anew. The cache is not public, so it is reached through the classes that hold it.
+struct AxisAccess : QCPAxis
+{
+    static QCPAxisPainterPrivate *painter(QCPAxis *axis)
+    {
+        return axis->*(&AxisAccess::mAxisPainter);
+    }
+};
+
+struct LabelCacheAccess : QCPAxisPainterPrivate
+{
+    static void setSize(QCPAxisPainterPrivate *painter, int labels)
+    {
+        (painter->*(&LabelCacheAccess::mLabelCache)).setMaxCost(labels);
+    }
+};
+
+constexpr int TICK_LABEL_CACHE = 96;
+
 } // namespace
+
+// Draws the whole chart into a pixmap the chart keeps, so a new sample allocates nothing and the
+// axes reuse their rendered tick labels (toPixmap() turns that cache off).
+class XYChart::Plot : public QCustomPlot
+{
+public:
+    void drawInto(QPixmap *target)
+    {
+        target->fill(mBackgroundBrush.color());
+        QCPPainter painter(target);
+        draw(&painter);
+    }
+};
 
 QColor XYChart::color(quint32 chartColor)
 {
@@ -44,7 +78,7 @@ QColor XYChart::color(quint32 chartColor)
 
 XYChart::XYChart(int width, int height, quint32 bgColor)
     : m_width(qMax(1, width)), m_height(qMax(1, height)), m_plotArea(0, 0, m_width, m_height),
-      m_plot(std::make_unique<QCustomPlot>())
+      m_plot(std::make_unique<Plot>())
 {
     // The plot widget is never shown: it queues a first replot into on-screen buffers when
     // constructed, which would only cost time here.
@@ -55,6 +89,8 @@ XYChart::XYChart(int width, int height, quint32 bgColor)
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
     track->setMode(QCPLayer::lmBuffered);
     m_overlay = new ChartOverlay(m_plot.get(), track);
+    for (QCPAxis *axis : {m_plot->xAxis, m_plot->yAxis})
+        LabelCacheAccess::setSize(AxisAccess::painter(axis), TICK_LABEL_CACHE);
     m_plot->axisRect()->setAutoMargins(QCP::msNone);
     m_plot->axisRect()->setMargins(QMargins(0, 0, 0, 0));
     setDefaultFont(QStringLiteral("arial.ttf"));
@@ -70,7 +106,7 @@ void XYChart::setDefaultFont(const QString &fontFile, double pointSize)
         axis->setTickLabelFont(font);
         axis->setLabelFont(font);
     }
-    m_baseValid = false;
+    invalidate();
 }
 
 void XYChart::setPlotArea(int left, int top, int width, int height, quint32 gradientTop,
@@ -89,20 +125,20 @@ void XYChart::setPlotArea(int left, int top, int width, int height, quint32 grad
         axis->grid()->setPen(gridPen);
         axis->grid()->setZeroLinePen(gridPen);
     }
-    m_baseValid = false;
+    invalidate();
 }
 
 void XYChart::setXAxisStyle(int majorTickPixels, int width, quint32 axisColor, quint32 labelColor)
 {
     styleAxis(m_plot->xAxis, width, color(axisColor), color(labelColor));
     m_plot->xAxis->ticker()->setTickCount(qMax(2, m_plotArea.width() / qMax(1, majorTickPixels)));
-    m_baseValid = false;
+    invalidate();
 }
 
 void XYChart::setYAxisStyle(int width, quint32 axisColor, quint32 labelColor)
 {
     styleAxis(m_plot->yAxis, width, color(axisColor), color(labelColor));
-    m_baseValid = false;
+    invalidate();
 }
 
 void XYChart::setDateScale(double from, double to, const QString &labelFormat)
@@ -112,13 +148,13 @@ void XYChart::setDateScale(double from, double to, const QString &labelFormat)
     ticker->setTickCount(m_plot->xAxis->ticker()->tickCount());
     m_plot->xAxis->setTicker(ticker);
     m_plot->xAxis->setRange(from, to);
-    m_baseValid = false;
+    invalidate();
 }
 
 void XYChart::setXRange(double from, double to)
 {
     m_plot->xAxis->setRange(from, to);
-    m_baseValid = false;
+    invalidate();
 }
 
 XYChart::Range XYChart::xAxisRange() const
@@ -137,7 +173,7 @@ void XYChart::addLineLayer(const double *x, int count, double maxStep)
 {
     m_x = QVector<double>(x, x + count);
     m_maxStep = maxStep;
-    m_baseValid = false;
+    invalidate();
 }
 
 void XYChart::addDataSet(const double *values, quint32 color, const QString &name)
@@ -164,7 +200,7 @@ void XYChart::addDataSet(const double *values, quint32 color, const QString &nam
     graph->setData(keys, data);
     m_dataSets.append(set);
     updateYRange();
-    m_baseValid = false;
+    invalidate();
 }
 
 bool XYChart::advanceLineLayer(const double *x, const QVector<const double *> &values)
@@ -228,7 +264,7 @@ bool XYChart::advanceLineLayer(const double *x, const QVector<const double *> &v
                                                         : value));
     }
     updateYRange();
-    m_baseValid = false;
+    invalidate();
     return true;
 }
 
@@ -346,17 +382,45 @@ QStringList XYChart::dynamicTexts() const
     return m_overlay->texts();
 }
 
+void XYChart::invalidate()
+{
+    m_baseValid = false;
+    m_drawnWhole = false;
+}
+
 QPixmap XYChart::render()
 {
-    if (!m_baseValid) {
-        QCPLayer *track = m_plot->layer(TRACK_LAYER);
-        track->setVisible(false);
-        m_base = m_plot->toPixmap(m_width, m_height);
-        track->setVisible(true);
-        m_baseValid = true;
+    // Two frames taken in turns: the viewer holds the one shown last, so the other is free to
+    // draw into without a new allocation.
+    QPixmap &frame = m_frames[m_nextFrame];
+    m_nextFrame ^= 1;
+    const QSize size(m_width, m_height);
+    if (frame.size() != size)
+        frame = QPixmap(size);
+    QCPLayer *track = m_plot->layer(TRACK_LAYER);
+    track->setVisible(false);
+    if (!m_baseValid && !m_drawnWhole) {
+        // New data: the chart is drawn straight into the frame. It is kept apart from the
+        // dynamic layer only when that layer alone changes (the mouse moving over a chart
+        // that has not changed since).
+        m_plot->drawInto(&frame);
+        m_drawnWhole = true;
+    } else {
+        if (!m_baseValid) {
+            if (m_base.size() != size)
+                m_base = QPixmap(size);
+            m_plot->drawInto(&m_base);
+            m_baseValid = true;
+        }
+        QPainter copy(&frame);
+        copy.setCompositionMode(QPainter::CompositionMode_Source);
+        copy.drawPixmap(0, 0, m_base);
     }
-    QPixmap image = m_base;
-    QPainter painter(&image);
-    m_overlay->paint(&painter);
-    return image;
+    track->setVisible(true);
+    {
+        // Ended before the frame is handed out: a pixmap still painted on is copied whole.
+        QPainter painter(&frame);
+        m_overlay->paint(&painter);
+    }
+    return frame;
 }

@@ -89,6 +89,8 @@ public:
     QStringList dynamicTexts() const;
 
     // The chart with its dynamic layer. The chart below the layer is rendered once and kept.
+    // The chart draws into the pixmaps it returns again, two renders later; one still held
+    // elsewhere is copied first (implicit sharing), so holding it is safe, only slower.
     QPixmap render();
 
 private:
@@ -98,17 +100,22 @@ private:
         quint32 color;
         QString name;
     };
+    class Plot;
+    void invalidate();
     void updateYRange();
     double xPixel(double xValue) const;
 
     int m_width;
     int m_height;
     QRect m_plotArea;
-    std::unique_ptr<QCustomPlot> m_plot;
+    std::unique_ptr<Plot> m_plot;
     ChartOverlay *m_overlay = nullptr;
     QVector<double> m_x;
     double m_maxStep = 0;
     QVector<DataSet> m_dataSets;
     QPixmap m_base;
     bool m_baseValid = false;
+    bool m_drawnWhole = false;
+    QPixmap m_frames[2];
+    int m_nextFrame = 0;
 };

@@ -1,5 +1,6 @@
-// Times what the detail view does per sample (rebuild and show both channel charts) and per
-// mouse move (redraw the track overlay of one chart), off-screen.
+// Times what the detail view does per sample (both channel charts rebuilt, or moved on by one
+// point as the detail view does) and per mouse move (redraw the track overlay of one chart),
+// off-screen. Times are the thread's CPU time, so other load on the machine does not count.
 #include "device/devicetypes.h"
 #include "device/pollinterval.h"
 #include "view/channelchart.h"
@@ -8,18 +9,20 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace {
 
-constexpr int LABEL_W = 700;
-constexpr int LABEL_H = 260;
+// The chart label's size; --size WxH sets another (the detail view in a 1600 px wide window
+// has labels of about 1400 x 330).
+int LABEL_W = 700;
+int LABEL_H = 260;
 constexpr int INTERVAL = 5000;
 
 struct Channel
@@ -30,6 +33,13 @@ struct Channel
     const char *name;
 };
 
+double threadMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
 void rebuild(const Channel &c, const double *time)
 {
     XYChart *chart = buildChannelChart(LABEL_W, LABEL_H, time, c.values, c.color, c.name, INTERVAL);
@@ -39,6 +49,29 @@ void rebuild(const Channel &c, const double *time)
     drawTrackLine(chart, x, intervalText(INTERVAL));
     delete c.viewer->getChart();
     c.viewer->setChart(chart);
+}
+
+// What the detail view does per sample: the shown chart moved on, the track line redrawn.
+void advance(const Channel &c, const double *time)
+{
+    XYChart *chart = c.viewer->getChart();
+    if (!chart || !advanceChannelChart(chart, LABEL_W, LABEL_H, time, c.values, INTERVAL)) {
+        rebuild(c, time);
+        return;
+    }
+    drawTrackLine(chart, chart->plotArea().left() + chart->plotArea().width(),
+                  intervalText(INTERVAL));
+    c.viewer->updateDisplay();
+}
+
+void step(double *time, double *ch1, double *ch2, int i)
+{
+    std::rotate(time, time + 1, time + CHART_POINTS);
+    time[CHART_POINTS - 1] = time[CHART_POINTS - 2] + INTERVAL / 1000.0;
+    std::rotate(ch1, ch1 + 1, ch1 + CHART_POINTS);
+    ch1[CHART_POINTS - 1] = 22.0 + 2.0 * std::sin((CHART_POINTS + i) / 12.0);
+    std::rotate(ch2, ch2 + 1, ch2 + CHART_POINTS);
+    ch2[CHART_POINTS - 1] = 45.0 + 5.0 * std::cos((CHART_POINTS + i) / 20.0);
 }
 
 void report(const char *what, std::vector<double> times)
@@ -60,10 +93,15 @@ int main(int argc, char **argv)
     int iterations = 500;
     QString saveDir;
     for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--save") && i + 1 < args.size())
+        if (args[i] == QLatin1String("--save") && i + 1 < args.size()) {
             saveDir = args[++i];
-        else
+        } else if (args[i] == QLatin1String("--size") && i + 1 < args.size()) {
+            const QStringList size = args[++i].split(QLatin1Char('x'));
+            LABEL_W = qMax(100, size.value(0).toInt());
+            LABEL_H = qMax(100, size.value(1).toInt());
+        } else {
             iterations = qMax(1, args[i].toInt());
+        }
     }
 
     double time[CHART_POINTS];
@@ -85,23 +123,36 @@ int main(int argc, char **argv)
     }
     const Channel c1{&viewer1, ch1, 0xFF0000, "CH1"};
     const Channel c2{&viewer2, ch2, 0x00CC00, "CH2"};
-    QObject::connect(&viewer1, &QChartViewer::viewPortChanged, [&] { rebuild(c1, time); });
-    QObject::connect(&viewer2, &QChartViewer::viewPortChanged, [&] { rebuild(c2, time); });
+    bool advancing = false;
+    QObject::connect(&viewer1, &QChartViewer::viewPortChanged,
+                     [&] { advancing ? advance(c1, time) : rebuild(c1, time); });
+    QObject::connect(&viewer2, &QChartViewer::viewPortChanged,
+                     [&] { advancing ? advance(c2, time) : rebuild(c2, time); });
     QObject::connect(&viewer1, &QChartViewer::mouseMovePlotArea, [&] {
         drawTrackLine(viewer1.getChart(), viewer1.getPlotAreaMouseX(), intervalText(INTERVAL));
         viewer1.updateDisplay();
     });
 
-    QElapsedTimer timer;
     std::vector<double> sampleTimes;
     for (int i = 0; i < iterations + 10; ++i) {
         std::rotate(time, time + 1, time + CHART_POINTS);
         time[CHART_POINTS - 1] = time[CHART_POINTS - 2] + INTERVAL / 1000.0;
-        timer.start();
+        const double start = threadMs();
         viewer1.updateViewPort(true, true);
         viewer2.updateViewPort(true, true);
         if (i >= 10)
-            sampleTimes.push_back(timer.nsecsElapsed() / 1e6);
+            sampleTimes.push_back(threadMs() - start);
+    }
+
+    advancing = true;
+    std::vector<double> advanceTimes;
+    for (int i = 0; i < iterations + 10; ++i) {
+        step(time, ch1, ch2, i);
+        const double start = threadMs();
+        viewer1.updateViewPort(true, true);
+        viewer2.updateViewPort(true, true);
+        if (i >= 10)
+            advanceTimes.push_back(threadMs() - start);
     }
 
     std::vector<double> moveTimes;
@@ -111,15 +162,16 @@ int main(int argc, char **argv)
         const QPointF pos(plot.left() + (i * 7) % plot.width(), plot.top() + 30);
         QMouseEvent move(QEvent::MouseMove, pos, pos, pos, Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
-        timer.start();
+        const double start = threadMs();
         QCoreApplication::sendEvent(&viewer1, &move);
         if (i >= 10)
-            moveTimes.push_back(timer.nsecsElapsed() / 1e6);
+            moveTimes.push_back(threadMs() - start);
     }
 
     std::printf("chart %dx%d, %d points, interval %d ms\n", LABEL_W - 10, LABEL_H, CHART_POINTS,
                 INTERVAL);
     report("sample: rebuild + render + show, both charts", sampleTimes);
+    report("sample: move on + render + show, both charts", advanceTimes);
     report("mouse move: redraw overlay + show, one chart", moveTimes);
 
     if (!saveDir.isEmpty()) {

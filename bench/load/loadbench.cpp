@@ -184,7 +184,9 @@ public:
     {
         QElapsedTimer clock;
         clock.start();
+        const qint64 startCpu = TimedApplication::threadCpuNs();
         m_pView->updateData(time, ch1, ch2, text1, text2);
+        sampleCpuMs.add(double(TimedApplication::threadCpuNs() - startCpu) / 1e6);
         sampleMs.add(double(clock.nsecsElapsed()) / 1e6);
     }
     void deviceConnected(const QString &deviceNumber) override
@@ -197,6 +199,7 @@ public:
     }
 
     Series sampleMs;
+    Series sampleCpuMs;
 
 private:
     ChartView *m_pView = nullptr;
@@ -525,6 +528,8 @@ void LoadRun::report()
                 "(%zu samples, both charts and labels)\n",
                 m_detailTimer.sampleMs.quantile(0.5), m_detailTimer.sampleMs.quantile(0.99),
                 m_detailTimer.sampleMs.worst(), m_detailTimer.sampleMs.values.size());
+    std::printf("  by GUI-thread CPU         median %.3f ms, p99 %.3f ms\n",
+                m_detailTimer.sampleCpuMs.quantile(0.5), m_detailTimer.sampleCpuMs.quantile(0.99));
     std::printf("writeDevice()               median %.3f ms, worst %.3f ms\n",
                 m_writeDeviceMs.quantile(0.5), m_writeDeviceMs.worst());
     std::printf("worst single GUI event      %.2f ms wall (%s); %lld of %lld events over 16 ms\n",
@@ -573,9 +578,11 @@ void LoadRun::report()
         check("CPU (% of one core)", cpuPercent, CPU_TARGET_PERCENT,
               CPU_TARGET_PERCENT * noise + m_baselineCpuPercent);
     }
-    if (!m_detailTimer.sampleMs.values.empty())
-        check("detail view per sample (ms)", m_detailTimer.sampleMs.quantile(0.5), CHART_TARGET_MS,
-              CHART_TARGET_MS * noise);
+    // Judged by GUI-thread CPU, like the single step: on a shared machine the wall clock also
+    // counts the time the thread waited for a core.
+    if (!m_detailTimer.sampleCpuMs.values.empty())
+        check("detail view per sample (ms CPU)", m_detailTimer.sampleCpuMs.quantile(0.5),
+              CHART_TARGET_MS, CHART_TARGET_MS * noise);
     const bool complete = loggersWithDifference == 0 && m_nFires * m_options.loggers == answered;
     std::printf("target %-28s %s\n", "every poll answered, stored", complete ? "met   " : "MISSED");
     std::fflush(stdout);

@@ -258,6 +258,32 @@ private slots:
         chart->initDynamicLayer();
         QCOMPARE(chart->render().toImage(), before);
     }
+
+    // New data is drawn in one pass with the track line, a track move over the kept chart
+    // below: both show the same pixels, and an image still held is never drawn over.
+    void oneDrawAndTrackMoveShowTheSame()
+    {
+        Samples s = samples(1000);
+        auto chart = chartOf(s, 1000);
+        const int trackX = chart->xCoor(s.time[200]);
+        drawTrackLine(chart.get(), trackX, intervalText(1000));
+        const QPixmap held = chart->render();
+        const QImage heldImage = held.toImage();
+        drawTrackLine(chart.get(), trackX, intervalText(1000));
+        QCOMPARE(chart->render().toImage(), heldImage);
+
+        std::copy(s.time + 1, s.time + CHART_POINTS, s.time);
+        std::copy(s.values + 1, s.values + CHART_POINTS, s.values);
+        s.time[CHART_POINTS - 1] = s.time[CHART_POINTS - 2] + 1;
+        s.values[CHART_POINTS - 1] = 30;
+        QVERIFY(advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 1000));
+        drawTrackLine(chart.get(), trackX, intervalText(1000));
+        const QImage moved = chart->render().toImage();
+        drawTrackLine(chart.get(), trackX, intervalText(1000));
+        QCOMPARE(chart->render().toImage(), moved);
+        QVERIFY(moved != heldImage);
+        QCOMPARE(held.toImage(), heldImage);
+    }
 };
 
 QTEST_MAIN(TestXYChart)
