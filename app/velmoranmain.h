@@ -125,6 +125,7 @@ private:
     void startProjectCenter();
     void closeProjectState();
     bool createInsertSerialData(const QString &databasePath);
+    bool startStoreRecording();
     void deleteInsertSerialData();
     bool flushStore();
     bool flushFor(int budgetMs);

@@ -134,8 +134,7 @@ bool VelmoranMain::flushStore()
     // The rows stay queued and the next flush retries them; say so once, not every 1.5 s.
     if (!m_bStoreWriteFailing) {
         m_bStoreWriteFailing = true;
-        showTimedMessage(QStringLiteral("ERROR"),
-                         QStringLiteral("Unable to write the database.\nPlease check the disk."));
+        showTimedMessage(QStringLiteral("ERROR"), m_pInsertSerialData->failureMessage());
     }
     return false;
 }
@@ -296,6 +295,8 @@ void VelmoranMain::slotStartRecord()
         qCWarning(lcApp) << "VelmoranMain::slotStartRecord : [ERROR] Database does not exist";
         return;
     }
+    if (!startStoreRecording())
+        return;
     // Rows of the last recording may still wait: its break rows go before the new samples.
     if (m_bBreakRowsPending)
         appendBreakRows();
@@ -330,10 +331,28 @@ void VelmoranMain::slotStopRecord()
             m_bBreakRowsPending = true;
         }
         writeRecordedRange();
+        m_pInsertSerialData->stopRecording();
         m_bRangePending = InsertSerialData::pendingRowCount() > 0 || m_bBreakRowsPending;
         if (m_bRangePending)
             m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
     }
+}
+
+// A central database is reached, and this recorder registered for its loggers, or recording
+// does not start.
+bool VelmoranMain::startStoreRecording()
+{
+    QStringList serials;
+    for (const ConfiguredDevice *device : std::as_const(m_configuredDeviceList)) {
+        if (device)
+            serials.append(device->m_strDeviceNumber);
+    }
+    QString refusal;
+    if (m_pInsertSerialData->startRecording(serials, m_strProjectFile, &refusal))
+        return true;
+    qCWarning(lcApp).noquote() << "VelmoranMain::slotStartRecord : [ERROR]" << refusal;
+    showTimedMessage(QStringLiteral("ERROR"), refusal);
+    return false;
 }
 
 bool VelmoranMain::createInsertSerialData(const QString &databasePath)
@@ -525,6 +544,7 @@ void VelmoranMain::removeProjectCenter()
 void VelmoranMain::showProjectManager()
 {
     m_pProjectManager = new ProjectManager;
+    m_pProjectManager->setProjectFile(m_strProjectFile);
     connect(m_pProjectManager, &ProjectManager::refreshAvailDeviceList, this,
             &VelmoranMain::slotRefreshAvailDeviceList);
     connect(m_pProjectManager, &ProjectManager::projectListConfirm, this,
@@ -637,7 +657,7 @@ void VelmoranMain::startProjectCenter()
     connect(m_pProjectCenter, &ProjectCenter::updateProjectFile, this,
             &VelmoranMain::slotUpdateProjectFile);
 
-    if (!createInsertSerialData(ProjectFile::databasePath(m_strProjectFile)))
+    if (!createInsertSerialData(ProjectFile::storeLocation(m_strProjectFile)))
         return;
     m_pProjectCenter->setRecordTimes(recordTimeText(m_pInsertSerialData->startDateTime()),
                                      recordTimeText(m_pInsertSerialData->endDateTime()));
