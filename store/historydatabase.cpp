@@ -88,11 +88,11 @@ bool HistoryDatabase::openServer()
 bool HistoryDatabase::hasTable(const QString &name) const
 {
     QSqlQuery query(database());
-    query.prepare(database().driverName() == QLatin1String("QPSQL")
-                      ? QStringLiteral("select count(*) from information_schema.tables where "
-                                       "table_schema = current_schema() and table_name = ?")
-                      : QStringLiteral(
-                            "select count(*) from sqlite_master where type='table' and name=?"));
+    query.prepare(
+        database().driverName() == QLatin1String("QPSQL")
+            ? QStringLiteral("select count(*) from information_schema.tables where "
+                             "table_schema = current_schema() and table_name = ?")
+            : QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
     query.addBindValue(name);
     if (!query.exec() || !query.next()) {
         m_strLastError = query.lastError().text();
