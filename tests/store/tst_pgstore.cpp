@@ -1,3 +1,5 @@
+#include "store/historydatabase.h"
+#include "store/historyscan.h"
 #include "store/insertserialdata.h"
 #include "store/pendingrowqueue.h"
 #include "store/pgconnectionsettings.h"
@@ -186,6 +188,21 @@ private slots:
                  QString::number(expected));
         QVERIFY(store.startDateTime() == first);
         QCOMPARE(store.endDateTime(), m_nextSecond - 1);
+
+        // History and export read the same rows from the server.
+        HistoryDatabase history(m_server.url());
+        QVERIFY2(history.open(), qPrintable(history.lastError()));
+        qint64 from = 0, to = 0;
+        QVERIFY(history.recordedRange({QStringLiteral("R2")}, &from, &to));
+        QCOMPARE(from, qint64(first));
+        int scanned = 0;
+        HistoryScan scan(&history, {QStringLiteral("R2")}, from, to,
+                         [&](const QVector<HistoryRow> &rows) {
+                             scanned += int(rows.size());
+                             return true;
+                         });
+        QVERIFY2(scan.runToEnd(), qPrintable(scan.error()));
+        QCOMPARE(scanned, expected / 4);
     }
 };
 
