@@ -101,7 +101,7 @@ bool PgStore::insertFrom(PendingRowQueue &queue)
         return false;
     m_pQueue = &queue;
     // A flush that comes while a batch is out waits a moment for its answer, well within a frame.
-    deliverAnswers(m_nInFlightRows > 0 ? 5 : 0);
+    deliverAnswers(m_nInFlightRows > 0 ? 2 : 0);
     if (m_nInFlightRows > 0 || queue.count() == 0)
         return !m_bFailing;
     PgBatch batch;
