@@ -268,6 +268,7 @@ void VelmoranMain::removeProjectCenter()
 void VelmoranMain::showProjectManager()
 {
     m_pProjectManager = new ProjectManager;
+    m_pProjectManager->setProjectFile(m_strProjectFile);
     connect(m_pProjectManager, &ProjectManager::refreshAvailDeviceList, this,
             &VelmoranMain::slotRefreshAvailDeviceList);
     connect(m_pProjectManager, &ProjectManager::projectListConfirm, this,

@@ -16,6 +16,8 @@ namespace {
 const QString KEY_PROJECT_NAME = QStringLiteral("projectName");
 const QString KEY_DATA_INTERVAL = QStringLiteral("DataInterval");
 const QString KEY_DATABASE_NAME = QStringLiteral("databaseName");
+// The address of a central PostgreSQL database; missing or empty: the SQLite file.
+const QString KEY_DATABASE_URL = QStringLiteral("databaseUrl");
 const QString KEY_DEVICE_LIST = QStringLiteral("DeviceList");
 const QString KEY_BACKUP = QStringLiteral("Backup");
 const QString KEY_DASHBOARD_NAMES = QStringLiteral("dashboardNames");
@@ -145,6 +147,22 @@ QString databasePath(const QString &projectFile)
 {
     return QFileInfo(projectFile).absolutePath() + QLatin1Char('/') +
            readString(projectFile, KEY_DATABASE_NAME);
+}
+
+QString databaseUrl(const QString &projectFile)
+{
+    return readString(projectFile, KEY_DATABASE_URL).trimmed();
+}
+
+bool writeDatabaseUrl(const QString &projectFile, const QString &url)
+{
+    return writeValue(projectFile, KEY_DATABASE_URL, url.trimmed());
+}
+
+QString storeLocation(const QString &projectFile)
+{
+    const QString url = databaseUrl(projectFile);
+    return url.isEmpty() ? databasePath(projectFile) : url;
 }
 
 QString projectLabel(const QString &projectFile, const QString &projectName)

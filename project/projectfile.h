@@ -40,6 +40,12 @@ namespace ProjectFile {
 QString baseName(const QString &path);
 // Folder of the project file + "/" + its databaseName.
 QString databasePath(const QString &projectFile);
+// The project's central PostgreSQL database ("databaseUrl", postgresql://user@host:port/db),
+// empty when it records into its SQLite file. The address never holds a password.
+QString databaseUrl(const QString &projectFile);
+bool writeDatabaseUrl(const QString &projectFile, const QString &url);
+// Where the project's samples are: its database address if it has one, else databasePath.
+QString storeLocation(const QString &projectFile);
 // The folder (cut to 40 characters followed by "...") + "/" + project name + ".tpc".
 QString projectLabel(const QString &projectFile, const QString &projectName);
 

@@ -1,4 +1,6 @@
 #include "project/projectmanager.h"
+
+#include "project/databasesettingsdialog.h"
 #include "store/logcategories.h"
 
 #include "device/configureddevice.h"
@@ -42,6 +44,12 @@ ProjectManager::ProjectManager(QWidget *parent) : QWidget(parent), ui(new Ui::Pr
             &ProjectManager::slotCommandInterval);
     connect(ui->availlable_list, &QListWidget::itemDoubleClicked, this,
             &ProjectManager::slotDblProjectAddDevice);
+    auto *database = new QPushButton(QStringLiteral("Database..."), this);
+    database->setObjectName(QStringLiteral("btn_database"));
+    database->setToolTip(QStringLiteral("Record into the project's file or a PostgreSQL database"));
+    ui->horizontalLayout_top->insertWidget(ui->horizontalLayout_top->indexOf(ui->btn_timeInterval),
+                                           database);
+    connect(database, &QPushButton::clicked, this, &ProjectManager::slotDatabaseSettings);
 
     // Each tab is captioned with its dashboard's name as it is being typed; an empty name
     // shows the dashboard's number.
@@ -385,6 +393,17 @@ void ProjectManager::slotIntervalChange()
         action->setChecked(false);
     triggered->setChecked(true);
     setInterval(triggered->data().toInt());
+}
+
+void ProjectManager::setProjectFile(const QString &path)
+{
+    m_strProjectFile = path;
+}
+
+void ProjectManager::slotDatabaseSettings()
+{
+    DatabaseSettingsDialog dialog(m_strProjectFile, this);
+    dialog.exec();
 }
 
 void ProjectManager::slotRefresh()

@@ -38,6 +38,8 @@ public:
     void setDashboardNames(const QStringList &names);
     void setIntervalDisabled(bool disabled);
     void setInterval(int ms);
+    // The project whose database address the "Database..." button edits.
+    void setProjectFile(const QString &path);
 
     void showTimedMessage(const QString &title, const QString &text);
     QMenu *intervalMenu() const;
@@ -56,6 +58,7 @@ public slots:
     void slotCommandInterval();
     void slotIntervalChange();
     void slotRefresh();
+    void slotDatabaseSettings();
 
 private:
     void buildIntervalMenu();
@@ -76,6 +79,7 @@ private:
     QIcon m_lanIcon;
     QIcon m_usbIcon;
     QMenu *m_pIntervalMenu = nullptr;
+    QString m_strProjectFile;
     QList<QAction *> m_intervalActions;
     QList<AvailableDevice *> m_availDeviceList;
     QList<ConfiguredDevice *> m_configuredDeviceList;

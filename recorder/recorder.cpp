@@ -172,16 +172,19 @@ Recorder::OpenResult Recorder::openStore(const QString &projectFile)
         // Where no lock file can be made, no database can be either.
         return lock->heldByOther() ? OpenResult::Locked : OpenResult::Failed;
     }
-    m_pStore = new InsertSerialData(databasePath, m_strConnectionPrefix, this);
+    // A project that names a central database records there; the lock stays beside the
+    // project, so that two recorders of one project are refused either way.
+    const QString storeLocation = ProjectFile::storeLocation(projectFile);
+    m_pStore = new InsertSerialData(storeLocation, m_strConnectionPrefix, this);
     if (!m_pStore->createConnection()) {
         qCWarning(lcApp).noquote()
             << "VelmoranMain::createInsertSerialData : [ERROR] Create database error"
-            << databasePath << ":" << m_pStore->lastError();
+            << storeLocation << ":" << m_pStore->lastError();
         delete m_pStore;
         m_pStore = nullptr;
         return OpenResult::Failed;
     }
-    qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << databasePath;
+    qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << storeLocation;
     m_pStore->setRowQueue(&m_pendingRows);
     m_pStore->setEventQueue(&m_pendingEvents);
     connect(m_pStore, &InsertSerialData::eventLogFailed, this, [this] {
@@ -369,6 +372,19 @@ bool Recorder::startRecording()
         emit storeError(QStringLiteral("Database does not exist."));
         return false;
     }
+    // A central database is reached, and this recorder registered there for its loggers, or
+    // recording does not start.
+    QStringList serials;
+    for (const ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device)
+            serials.append(device->deviceNumber());
+    }
+    QString refusal;
+    if (!m_pStore->startRecording(serials, m_strProjectFile, &refusal)) {
+        qCWarning(lcApp).noquote() << "VelmoranMain::slotStartRecord : [ERROR]" << refusal;
+        emit storeError(refusal);
+        return false;
+    }
     // Rows of the last recording may still wait: its break rows go before the new samples.
     if (m_bBreakRowsPending)
         appendBreakRows();
@@ -403,6 +419,7 @@ void Recorder::stopRecording()
             m_bBreakRowsPending = true;
         }
         writeRecordedRange();
+        m_pStore->stopRecording();
         m_bRangePending = m_pendingRows.count() > 0 || m_bBreakRowsPending;
         if (m_bRangePending)
             m_drainTimer->start(m_bStoreWriteFailing ? WRITE_DB_MS : CATCH_UP_MS);
@@ -474,7 +491,7 @@ bool Recorder::flushStore()
         m_bStoreWriteFailing = true;
         qCWarning(lcApp).noquote()
             << "Recorder : [ERROR] the database refuses the write:" << m_pStore->lastError();
-        emit storeError(QStringLiteral("Unable to write the database.\nPlease check the disk."));
+        emit storeError(m_pStore->failureMessage());
     }
     return false;
 }

@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev qt6-multimedia-dev
     libqcustomplot-dev libqcustomplot2.1-qt6 libudev-dev pkg-config cmake ninja-build g++ ccache
     xvfb xauth fonts-dejavu-core fonts-liberation iproute2 util-linux sqlite3 poppler-utils
-    udev umockdev libumockdev-dev appstream man-db
+    udev umockdev libumockdev-dev appstream man-db postgresql-15 libqt6sql6-psql
 )
 missing=()
 for p in "${packages[@]}"; do

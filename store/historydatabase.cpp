@@ -1,5 +1,7 @@
 #include "store/historydatabase.h"
 
+#include "store/pgconnectionsettings.h"
+
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -28,6 +30,8 @@ QSqlDatabase HistoryDatabase::database() const
 
 bool HistoryDatabase::open()
 {
+    if (PgConnectionSettings::isServerUrl(m_strPath))
+        return openServer();
     const QFileInfo info(m_strPath);
     if (!info.isFile()) {
         m_strLastError = QStringLiteral("no database file ") + m_strPath;
@@ -57,11 +61,38 @@ bool HistoryDatabase::open()
     return true;
 }
 
+// A project that records into a central PostgreSQL database is read from it.
+bool HistoryDatabase::openServer()
+{
+    PgConnectionSettings settings;
+    if (!settings.parse(m_strPath)) {
+        m_strLastError = settings.error();
+        return false;
+    }
+    {
+        QSqlDatabase db = settings.addConnection(m_strConnection);
+        if (!db.open()) {
+            m_strLastError = db.lastError().text().trimmed();
+            return false;
+        }
+    }
+    if (!hasTable(QStringLiteral("kestrelix"))) {
+        if (m_strLastError.isEmpty())
+            m_strLastError = settings.displayName() + QStringLiteral(" holds no measurements");
+        return false;
+    }
+    m_bOpen = true;
+    return true;
+}
+
 bool HistoryDatabase::hasTable(const QString &name) const
 {
     QSqlQuery query(database());
     query.prepare(
-        QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
+        database().driverName() == QLatin1String("QPSQL")
+            ? QStringLiteral("select count(*) from information_schema.tables where "
+                             "table_schema = current_schema() and table_name = ?")
+            : QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
     query.addBindValue(name);
     if (!query.exec() || !query.next()) {
         m_strLastError = query.lastError().text();

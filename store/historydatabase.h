@@ -11,6 +11,7 @@ class QSqlDatabase;
 class HistoryDatabase
 {
 public:
+    // path: the SQLite file, or a PostgreSQL address (postgresql://...).
     explicit HistoryDatabase(const QString &path);
     ~HistoryDatabase();
     HistoryDatabase(const HistoryDatabase &) = delete;
@@ -30,6 +31,8 @@ public:
     qint64 maxRowId() const;
 
 private:
+    bool openServer();
+
     QString m_strPath;
     QString m_strConnection;
     mutable QString m_strLastError;

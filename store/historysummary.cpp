@@ -95,6 +95,10 @@ QSqlDatabase HistorySummary::database() const
 
 bool HistorySummary::open()
 {
+    // A central server is shared by recorders whose row ids commit out of order, so the
+    // folding by id would miss rows: its queries run on the table and its unique key instead.
+    if (m_pSource->database().driverName() == QLatin1String("QPSQL"))
+        return false;
     QDir().mkpath(QFileInfo(m_strCachePath).absolutePath());
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_strConnection);

@@ -5,6 +5,8 @@
 #include "store/historyindex.h"
 #include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
+#include "store/pgconnectionsettings.h"
+#include "store/pgstore.h"
 #include "store/walcheckpointer.h"
 
 #include <QDateTime>
@@ -135,6 +137,7 @@ InsertSerialData::InsertSerialData(const QString &databasePath, const QString &c
 
 InsertSerialData::~InsertSerialData()
 {
+    m_pServer.reset();
     m_pCheckpointer.reset();
     const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
@@ -165,6 +168,16 @@ QSqlDatabase InsertSerialData::database() const
 
 bool InsertSerialData::createConnection()
 {
+    // The server may be away now and back in a minute: its faults are told at record start.
+    if (PgConnectionSettings::isServerUrl(m_strDatabasePath)) {
+        if (!m_pServer) {
+            m_pServer = std::make_unique<PgStore>(m_strDatabasePath);
+            if (!m_pServer->open())
+                m_strLastError = m_pServer->lastError();
+        }
+        m_bConnected = true;
+        return true;
+    }
     const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
         m_bConnected = true;
@@ -424,6 +437,11 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue, PendingEventQueue *eve
     if (!m_bConnected) {
         return false;
     }
+    if (m_pServer) {
+        const bool ok = m_pServer->insertFrom(queue);
+        m_strLastError = ok ? QString() : m_pServer->lastError();
+        return ok;
+    }
     qCDebug(lcStore).noquote() << "InsertSerialData::insertNow : starttime : " << timeOfDay();
     const int taken = std::min(queue.count(), ROWS_PER_FLUSH);
     // The rows of one flush form one set, as the union of one statement makes them: a row
@@ -491,8 +509,30 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue, PendingEventQueue *eve
     return true;
 }
 
+bool InsertSerialData::startRecording(const QStringList &serials, const QString &project,
+                                      QString *message)
+{
+    return !m_pServer || m_pServer->startRecording(serials, project, message);
+}
+
+void InsertSerialData::stopRecording()
+{
+    if (m_pServer)
+        m_pServer->stopRecording();
+}
+
+QString InsertSerialData::failureMessage() const
+{
+    if (m_pServer)
+        return QStringLiteral("Unable to write the database server.\n"
+                              "The rows are kept and written once it is back.");
+    return QStringLiteral("Unable to write the database.\nPlease check the disk.");
+}
+
 uint InsertSerialData::startDateTime()
 {
+    if (m_pServer)
+        return m_pServer->startDateTime();
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select min(pointDate) from kestrelix;"))) {
         qCWarning(lcStore) << "InsertSerialData::startDateTime : query error";
@@ -507,6 +547,8 @@ uint InsertSerialData::startDateTime()
 
 uint InsertSerialData::endDateTime()
 {
+    if (m_pServer)
+        return m_pServer->endDateTime();
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select max(pointDate) from kestrelix;"))) {
         qCWarning(lcStore) << "InsertSerialData::endDateTime : query error";

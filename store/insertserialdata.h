@@ -7,11 +7,13 @@
 #include <QObject>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
 class PendingEventQueue;
 class PendingRowQueue;
+class PgStore;
 class WalCheckpointer;
 class QSqlDatabase;
 
@@ -29,6 +31,8 @@ public:
     // the GUI thread however long the queue grew during an outage (bench/store measures it).
     static constexpr int ROWS_PER_FLUSH = 2 * ROWS_PER_STATEMENT;
 
+    // databasePath is the SQLite file, or the address of a central PostgreSQL database
+    // (postgresql://...), whose rows go through a PgStore on a worker thread instead.
     InsertSerialData(const QString &databasePath, const QString &connectionPrefix,
                      QObject *parent = nullptr);
     ~InsertSerialData() override;
@@ -65,6 +69,14 @@ public:
     // Alarm events no operator acknowledged yet; 0 when the event table cannot be read.
     int unacknowledgedAlarms();
     bool deleteTable();
+
+    // Recording begins and ends. A central database refuses to begin (false, message for the
+    // user) when it cannot be reached or another recorder polls one of the loggers.
+    bool startRecording(const QStringList &serials, const QString &project, QString *message);
+    void stopRecording();
+    // What the user is told, once, when flushes start failing.
+    QString failureMessage() const;
+    bool isServer() const { return m_pServer != nullptr; }
 
     bool isConnected() const { return m_bConnected; }
     QString databasePath() const { return m_strDatabasePath; }
@@ -115,4 +127,5 @@ private:
     // Parsing a statement of a hundred union terms costs more than running it; batches come
     // in a few recurring sizes, so their prepared statements are kept.
     QHash<int, QSqlQuery> m_insertStatements;
+    std::unique_ptr<PgStore> m_pServer;
 };

@@ -26,7 +26,7 @@ bool HistoryProject::load(const QString &path)
         return false;
     projectFile = path;
     projectName = info.projectName.isEmpty() ? ProjectFile::baseName(path) : info.projectName;
-    databasePath = ProjectFile::databasePath(path);
+    databasePath = ProjectFile::storeLocation(path);
     intervalSeconds = info.dataInterval > 0 ? qMax(1, info.dataInterval / 1000) : 10;
     QList<DeviceRecord> records;
     ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path), &records);

@@ -1,0 +1,209 @@
+#include "store/pgstore.h"
+#include "store/logcategories.h"
+
+#include "store/pendingrowqueue.h"
+#include "store/pgbatchwriter.h"
+#include "store/pgschema.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUuid>
+
+PgStore::PgStore(const QString &url, QObject *parent) : QObject(parent), m_strUrl(url)
+{
+    qRegisterMetaType<PgBatch>();
+}
+
+PgStore::~PgStore()
+{
+    if (!m_pThread)
+        return;
+    // The writer closes its connection on its own thread, after the batch on its way.
+    QMetaObject::invokeMethod(
+        m_pWriter, [writer = m_pWriter] { delete writer; }, Qt::BlockingQueuedConnection);
+    m_pThread->quit();
+    m_pThread->wait();
+}
+
+bool PgStore::open()
+{
+    if (m_pThread)
+        return true;
+    if (!m_settings.parse(m_strUrl)) {
+        m_strLastError = m_settings.error();
+        return false;
+    }
+    m_pThread = new QThread(this);
+    m_pThread->setObjectName(QStringLiteral("PgBatchWriter"));
+    m_pWriter = new PgBatchWriter(m_settings, QUuid::createUuid().toString(QUuid::Id128));
+    m_pWriter->moveToThread(m_pThread);
+    connect(m_pWriter, &PgBatchWriter::committed, this, &PgStore::onCommitted);
+    connect(m_pWriter, &PgBatchWriter::failed, this, &PgStore::onFailed);
+    m_pThread->start();
+    qCDebug(lcStore).noquote() << "PgStore::open :" << m_settings.displayName();
+    return true;
+}
+
+bool PgStore::startRecording(const QStringList &serials, const QString &project, QString *message)
+{
+    if (!m_pThread) {
+        *message = m_strLastError;
+        return false;
+    }
+    bool ok = false;
+    QString text;
+    QMetaObject::invokeMethod(
+        m_pWriter, [&] { ok = m_pWriter->claimLoggers(serials, project, &text); },
+        Qt::BlockingQueuedConnection);
+    if (ok) {
+        m_serials = serials;
+        return true;
+    }
+    m_strLastError = text;
+    *message =
+        text.contains(QLatin1String("Two recorders"))
+            ? text
+            : QStringLiteral("Cannot use the database %1:\n%2").arg(m_settings.displayName(), text);
+    return false;
+}
+
+void PgStore::stopRecording()
+{
+    if (m_pThread)
+        QMetaObject::invokeMethod(m_pWriter, &PgBatchWriter::releaseLoggers, Qt::QueuedConnection);
+}
+
+void PgStore::deliverAnswers(int waitMs)
+{
+    if (m_nInFlightRows > 0 && m_pWriter->answers().tryAcquire(1, waitMs))
+        m_pWriter->answers().release();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+bool PgStore::waitForIdle(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (m_nInFlightRows > 0 && clock.elapsed() < ms)
+        deliverAnswers(int(qMax<qint64>(1, ms - clock.elapsed())));
+    return m_nInFlightRows == 0;
+}
+
+bool PgStore::insertFrom(PendingRowQueue &queue)
+{
+    if (!m_pThread)
+        return false;
+    m_pQueue = &queue;
+    // A flush that comes while a batch is out waits a moment for its answer, well within a frame.
+    deliverAnswers(m_nInFlightRows > 0 ? 2 : 0);
+    if (m_nInFlightRows > 0 || queue.count() == 0)
+        return !m_bFailing;
+    PgBatch batch;
+    batch.id = ++m_nBatchId;
+    batch.table = QString::fromLatin1(PgSchema::MEASUREMENT_TABLE);
+    const int count = qMin(queue.count(), ROWS_PER_BATCH);
+    batch.rows.reserve(count);
+    for (int i = 0; i < count; ++i)
+        batch.rows.append(PgSchema::measurementValues(queue.at(i)));
+    m_nInFlightRows = count;
+    m_nDroppedAtSend = queue.droppedRowCount();
+    m_sent.start();
+    QMetaObject::invokeMethod(m_pWriter, "writeBatch", Qt::QueuedConnection, Q_ARG(PgBatch, batch));
+    return !m_bFailing;
+}
+
+void PgStore::onCommitted(quint64 batchId, int rows)
+{
+    m_pWriter->answers().tryAcquire();
+    if (batchId != m_nBatchId || !m_pQueue)
+        return;
+    // Rows the full queue dropped meanwhile were the oldest, so part of this batch.
+    const int dropped = int(m_pQueue->droppedRowCount() - m_nDroppedAtSend);
+    m_pQueue->removeFirst(qBound(0, rows - dropped, m_pQueue->count()));
+    m_nInFlightRows = 0;
+    if (m_bFailing)
+        qCInfo(lcStore).noquote() << "PgStore : the database" << m_settings.displayName()
+                                  << "takes rows again";
+    m_bFailing = false;
+    m_strLastError.clear();
+    emit batchCommitted(rows, m_sent.nsecsElapsed() / 1000);
+}
+
+void PgStore::onFailed(quint64 batchId, const QString &error)
+{
+    m_pWriter->answers().tryAcquire();
+    if (batchId != m_nBatchId)
+        return;
+    m_nInFlightRows = 0;
+    // Retries come every flush: the log says it once per outage.
+    if (!m_bFailing)
+        qCWarning(lcStore).noquote() << "PgStore : [ERROR] the database" << m_settings.displayName()
+                                     << "takes no rows, they stay "
+                                     << "queued:" << error;
+    else
+        qCDebug(lcStore).noquote() << "PgStore : still no database:" << error;
+    m_bFailing = true;
+    m_strLastError = error;
+}
+
+bool PgStore::range(qint64 *from, qint64 *to)
+{
+    if (!m_pThread || m_serials.isEmpty())
+        return false;
+    bool ok = false;
+    QMetaObject::invokeMethod(
+        m_pWriter, [&] { ok = m_pWriter->recordedRange(m_serials, from, to); },
+        Qt::BlockingQueuedConnection);
+    return ok;
+}
+
+uint PgStore::startDateTime()
+{
+    qint64 from = 0, to = 0;
+    return range(&from, &to) ? uint(from) : 0;
+}
+
+uint PgStore::endDateTime()
+{
+    qint64 from = 0, to = 0;
+    return range(&from, &to) ? uint(to) : 0;
+}
+
+bool PgStore::testConnection(const QString &url, QString *message)
+{
+    PgConnectionSettings settings;
+    if (!settings.parse(url)) {
+        *message = settings.error();
+        return false;
+    }
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        *message = QStringLiteral("The PostgreSQL driver of Qt is not installed "
+                                  "(libqt6sql6-psql).");
+        return false;
+    }
+    const QString name = QStringLiteral("pg-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    bool ok = false;
+    {
+        QSqlDatabase db = settings.addConnection(name);
+        ok = db.open();
+        QString version;
+        if (ok) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("show server_version")) && query.next())
+                version = query.value(0).toString();
+        }
+        *message = ok ? QStringLiteral("Connected to %1 (PostgreSQL %2).")
+                            .arg(settings.displayName(), version)
+                      : QStringLiteral("Cannot connect to %1:\n%2")
+                            .arg(settings.displayName(), db.lastError().text().trimmed());
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}

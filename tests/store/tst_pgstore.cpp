@@ -1,0 +1,226 @@
+#include "store/historydatabase.h"
+#include "store/historyscan.h"
+#include "store/insertserialdata.h"
+#include "store/pendingrowqueue.h"
+#include "store/pgconnectionsettings.h"
+#include "store/pgstore.h"
+#include "tests/support/pgtestserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+
+// The central database against a real PostgreSQL 15 server: rows written through the store the
+// program uses, across a server restart, a refused password, a wrong address and a second
+// recorder that wants the same logger.
+class TestPgStore : public QObject
+{
+    Q_OBJECT
+
+private:
+    PgTestServer m_server;
+    quint32 m_nextSecond = 1700000000;
+    PendingRowQueue m_rows{PendingRowQueue::DEFAULT_LIMIT};
+
+    // One row for each logger at the next second.
+    void sample(const QStringList &serials)
+    {
+        for (const QString &serial : serials)
+            m_rows.append({serial, 21.5, 40.25, m_nextSecond});
+        ++m_nextSecond;
+    }
+    QString count(const QString &where = QStringLiteral("true"))
+    {
+        QString value;
+        m_server.exec({QStringLiteral("select count(*) from kestrelix where ") + where}, &value);
+        return value;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.lastError())); }
+    void init() { m_rows.clear(); }
+
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("expected"); // displayName, or the start of the error
+        QTest::newRow("socket folder") << "postgresql://rec@%2Frun%2Fpg:5433/site?sslmode=require"
+                                       << "rec@/run/pg:5433/site";
+        QTest::newRow("host parameter") << "postgres://rec@/site?host=/tmp/s"
+                                        << "rec@/tmp/s/site";
+        QTest::newRow("password") << "postgresql://rec:pw@db/site"
+                                  << "The database address must not";
+        QTest::newRow("wrong port") << "postgresql://db:99999/site"
+                                    << "The database address has a wrong port";
+        QTest::newRow("no database") << "postgresql://db:5432"
+                                     << "The database address names no";
+        QTest::newRow("other scheme") << "mysql://db/site"
+                                      << "The database address must begin";
+    }
+    void addresses()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, expected);
+        PgConnectionSettings settings;
+        const bool ok = settings.parse(url);
+        QCOMPARE(ok ? settings.displayName() : settings.error().left(expected.size()), expected);
+        if (ok && url.contains(QLatin1String("sslmode")))
+            QVERIFY(settings.options().contains(QStringLiteral("sslmode=require")));
+    }
+
+    void testConnection()
+    {
+        QString message;
+        QVERIFY2(PgStore::testConnection(m_server.url(), &message), qPrintable(message));
+        QVERIFY(message.startsWith(QLatin1String("Connected to postgres@")));
+        QVERIFY(!PgStore::testConnection(
+            QStringLiteral("postgresql://postgres@%2Fno%2Fsuch%2Fdir/velmoran"), &message));
+        QVERIFY2(message.startsWith(QLatin1String("Cannot connect to postgres@/no/such/dir")),
+                 qPrintable(message));
+    }
+
+    // A wrong address opens the store (the program keeps running) and refuses to record.
+    void wrongAddressRefusedAtStart()
+    {
+        InsertSerialData store(QStringLiteral("postgresql://postgres@%2Fno%2Fsuch/velmoran"),
+                               QStringLiteral("wrong"));
+        store.setRowQueue(&m_rows);
+        QVERIFY(store.createConnection());
+        QString message;
+        QVERIFY(!store.startRecording({QStringLiteral("W1")}, QStringLiteral("p.tpc"), &message));
+        QVERIFY2(message.startsWith(QLatin1String("Cannot use the database postgres@/no/such/")),
+                 qPrintable(message));
+    }
+
+    void passwordRefusedKeepsRows()
+    {
+        QTemporaryDir dir;
+        const QString passFile = dir.filePath(QStringLiteral("pgpass"));
+        auto writePass = [&](const char *password) {
+            QFile f(passFile);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray("*:*:velmoran:writer:") + password + '\n');
+            f.close();
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        };
+        writePass("wrong");
+        InsertSerialData store(
+            m_server.url(QStringLiteral("writer"), QStringLiteral("passfile=") + passFile),
+            QStringLiteral("pw"));
+        store.setRowQueue(&m_rows);
+        QVERIFY(store.createConnection());
+        QString message;
+        QVERIFY(!store.startRecording({QStringLiteral("P1")}, QStringLiteral("p.tpc"), &message));
+        QVERIFY2(message.contains(QLatin1String("password authentication failed")),
+                 qPrintable(message));
+        sample({QStringLiteral("P1")});
+        QTRY_VERIFY(!store.insertNow());
+        QCOMPARE(m_rows.count(), 1);
+        writePass("secret");
+        QVERIFY2(store.startRecording({QStringLiteral("P1")}, QStringLiteral("p.tpc"), &message),
+                 qPrintable(message));
+        QTRY_VERIFY(store.insertNow() && m_rows.count() == 0);
+        QCOMPARE(count(QStringLiteral("serialno = 'P1'")), QStringLiteral("1"));
+    }
+
+    void secondRecorderOfALoggerRefused()
+    {
+        InsertSerialData first(m_server.url(), QStringLiteral("one"));
+        first.setRowQueue(&m_rows);
+        InsertSerialData second(m_server.url(), QStringLiteral("two"));
+        second.setRowQueue(&m_rows);
+        QVERIFY(first.createConnection() && second.createConnection());
+        QString message;
+        QVERIFY2(first.startRecording({QStringLiteral("A1"), QStringLiteral("A2")},
+                                      QStringLiteral("one.tpc"), &message),
+                 qPrintable(message));
+        QVERIFY(!second.startRecording({QStringLiteral("B1"), QStringLiteral("A2")},
+                                       QStringLiteral("two.tpc"), &message));
+        QVERIFY2(message.startsWith(QLatin1String("Logger A2 is recorded by")),
+                 qPrintable(message));
+        QVERIFY(message.contains(QLatin1String("one.tpc")));
+        QVERIFY2(second.startRecording({QStringLiteral("B1")}, QStringLiteral("two.tpc"), &message),
+                 qPrintable(message));
+        first.stopRecording();
+        QTRY_VERIFY(second.startRecording({QStringLiteral("B1"), QStringLiteral("A2")},
+                                          QStringLiteral("two.tpc"), &message));
+    }
+
+    // The server stops for ten seconds while four loggers record every second: the store says
+    // so, keeps every row and stores each exactly once when the server is back.
+    void serverRestartLosesNothing()
+    {
+        const QStringList loggers{QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3"),
+                                  QStringLiteral("R4")};
+        InsertSerialData store(m_server.url(), QStringLiteral("restart"));
+        store.setRowQueue(&m_rows);
+        QVERIFY(store.createConnection());
+        QString message;
+        QVERIFY2(store.startRecording(loggers, QStringLiteral("r.tpc"), &message),
+                 qPrintable(message));
+        const quint32 first = m_nextSecond;
+        for (int i = 0; i < 5; ++i)
+            sample(loggers);
+        QTRY_VERIFY(store.insertNow() && m_rows.count() == 0);
+        // The same rows once more, as after a commit whose answer was lost: stored once.
+        m_nextSecond = first;
+        for (int i = 0; i < 5; ++i)
+            sample(loggers);
+        QTRY_VERIFY(store.insertNow() && m_rows.count() == 0);
+        QCOMPARE(count(QStringLiteral("serialno like 'R%'")), QStringLiteral("20"));
+
+        QVERIFY2(m_server.stop(), qPrintable(m_server.lastError()));
+        QElapsedTimer outage;
+        outage.start();
+        int failures = 0;
+        while (outage.elapsed() < 10000) {
+            sample(loggers);
+            failures += store.insertNow() ? 0 : 1;
+            QTest::qWait(500);
+        }
+        QVERIFY(failures > 0);
+        QVERIFY(m_rows.count() >= 4 * 19);
+        QVERIFY2(m_server.restart(), qPrintable(m_server.lastError()));
+        sample(loggers);
+        const int expected = int(m_nextSecond - first) * 4;
+        QTRY_VERIFY_WITH_TIMEOUT(store.insertNow() && m_rows.count() == 0, 15000);
+        QCOMPARE(count(QStringLiteral("serialno like 'R%'")), QString::number(expected));
+        QCOMPARE(count(QStringLiteral("serialno like 'R%' and channel1 = 21.5")),
+                 QString::number(expected));
+        QVERIFY(store.startDateTime() == first);
+        QCOMPARE(store.endDateTime(), m_nextSecond - 1);
+
+        // History and export read the same rows from the server.
+        HistoryDatabase history(m_server.url());
+        QVERIFY2(history.open(), qPrintable(history.lastError()));
+        qint64 from = 0, to = 0;
+        QVERIFY(history.recordedRange({QStringLiteral("R2")}, &from, &to));
+        QCOMPARE(from, qint64(first));
+        int scanned = 0;
+        HistoryScan scan(&history, {QStringLiteral("R2")}, from, to,
+                         [&](const QVector<HistoryRow> &rows) {
+                             scanned += int(rows.size());
+                             return true;
+                         });
+        QVERIFY2(scan.runToEnd(), qPrintable(scan.error()));
+        QCOMPARE(scanned, expected / 4);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString missing = PgTestServer::missingReason();
+    if (!missing.isEmpty()) {
+        std::fprintf(stderr, "SKIP: no PostgreSQL server can run here: %s\n", qPrintable(missing));
+        return 77;
+    }
+    TestPgStore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_pgstore.moc"
