@@ -438,7 +438,7 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue, PendingEventQueue *eve
         return false;
     }
     if (m_pServer) {
-        const bool ok = m_pServer->insertFrom(queue);
+        const bool ok = m_pServer->insertFrom(queue, events);
         m_strLastError = ok ? QString() : m_pServer->lastError();
         return ok;
     }

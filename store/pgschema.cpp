@@ -8,6 +8,7 @@ namespace PgSchema {
 
 const char MEASUREMENT_TABLE[] = "kestrelix";
 const char RECORDER_TABLE[] = "kestrelix_recorder";
+const char EVENT_TABLE[] = "kestrelix_event";
 
 const QList<PgTable> &tables()
 {
@@ -26,6 +27,17 @@ const QList<PgTable> &tables()
                         "key, host text not null, pid bigint not null, project text, "
                         "serials text[] not null, heartbeat timestamptz not null default now())"),
          QStringLiteral("recorder, host, pid, project, serials"), QStringLiteral("recorder")},
+        // The event log of the project files, with a key that makes a batch sent again after
+        // an outage store each entry once.
+        {QString::fromLatin1(EVENT_TABLE),
+         QStringLiteral("create table if not exists kestrelix_event (id bigserial primary key, "
+                        "pointDate bigint not null, serialno text not null default '', "
+                        "channel integer not null default 0, kind text not null, "
+                        "value double precision, lowerLimit double precision, "
+                        "upperLimit double precision, text text, ackDate bigint, ackBy text, "
+                        "unique (serialno, pointDate, channel, kind))"),
+         QStringLiteral("pointDate, serialno, channel, kind, value, lowerLimit, upperLimit, text"),
+         QStringLiteral("serialno, pointDate, channel, kind")},
     };
     return list;
 }
@@ -50,7 +62,26 @@ QVariant channelValue(double value)
     return rounded == 0.0 ? 0.0 : rounded;
 }
 
+QVariant limitValue(double value)
+{
+    if (value == NO_VALUE || !std::isfinite(value))
+        return QVariant(QMetaType::fromType<double>());
+    return value;
+}
+
 } // namespace
+
+QVariantList eventValues(const EventRow &row)
+{
+    return {qint64(row.pointDate),
+            row.serialNo,
+            row.channel,
+            row.kind,
+            limitValue(row.value),
+            limitValue(row.lowerLimit),
+            limitValue(row.upperLimit),
+            row.text.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(row.text)};
+}
 
 QVariantList measurementValues(const SerialDataRow &row)
 {

@@ -1,5 +1,6 @@
 #include "store/pgstore.h"
 #include "store/logcategories.h"
+#include "store/pendingeventqueue.h"
 
 #include "store/pendingrowqueue.h"
 #include "store/pgbatchwriter.h"
@@ -95,14 +96,22 @@ bool PgStore::waitForIdle(int ms)
     return m_nInFlightRows == 0;
 }
 
-bool PgStore::insertFrom(PendingRowQueue &queue)
+bool PgStore::insertFrom(PendingRowQueue &queue, PendingEventQueue *events)
 {
     if (!m_pThread)
         return false;
     m_pQueue = &queue;
+    m_pEventQueue = events;
     // A flush that comes while a batch is out waits a moment for its answer, well within a frame.
     deliverAnswers(m_nInFlightRows > 0 ? 2 : 0);
-    if (m_nInFlightRows > 0 || queue.count() == 0)
+    if (m_nInFlightRows > 0)
+        return !m_bFailing;
+    // Events are few: they go first, so that a steady stream of rows never holds them back.
+    if (events && events->count() > 0) {
+        sendEvents(*events);
+        return !m_bFailing;
+    }
+    if (queue.count() == 0)
         return !m_bFailing;
     PgBatch batch;
     batch.id = ++m_nBatchId;
@@ -112,16 +121,42 @@ bool PgStore::insertFrom(PendingRowQueue &queue)
     for (int i = 0; i < count; ++i)
         batch.rows.append(PgSchema::measurementValues(queue.at(i)));
     m_nInFlightRows = count;
+    m_bEventsInFlight = false;
     m_nDroppedAtSend = queue.droppedRowCount();
     m_sent.start();
     QMetaObject::invokeMethod(m_pWriter, "writeBatch", Qt::QueuedConnection, Q_ARG(PgBatch, batch));
     return !m_bFailing;
 }
 
+void PgStore::sendEvents(const PendingEventQueue &events)
+{
+    PgBatch batch;
+    batch.id = ++m_nBatchId;
+    batch.table = QString::fromLatin1(PgSchema::EVENT_TABLE);
+    const int count = qMin(events.count(), ROWS_PER_BATCH);
+    batch.rows.reserve(count);
+    for (int i = 0; i < count; ++i)
+        batch.rows.append(PgSchema::eventValues(events.at(i)));
+    m_nInFlightRows = count;
+    m_bEventsInFlight = true;
+    m_sent.start();
+    QMetaObject::invokeMethod(m_pWriter, "writeBatch", Qt::QueuedConnection, Q_ARG(PgBatch, batch));
+}
+
 void PgStore::onCommitted(quint64 batchId, int rows)
 {
     m_pWriter->answers().tryAcquire();
-    if (batchId != m_nBatchId || !m_pQueue)
+    if (batchId != m_nBatchId)
+        return;
+    if (m_bEventsInFlight) {
+        // Events leave their queue only from its front, and only the store takes them.
+        if (m_pEventQueue)
+            m_pEventQueue->removeFirst(qBound(0, rows, m_pEventQueue->count()));
+        m_nInFlightRows = 0;
+        m_bEventsInFlight = false;
+        return;
+    }
+    if (!m_pQueue)
         return;
     // Rows the full queue dropped meanwhile were the oldest, so part of this batch.
     const int dropped = int(m_pQueue->droppedRowCount() - m_nDroppedAtSend);

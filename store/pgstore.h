@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QStringList>
 
+class PendingEventQueue;
 class PendingRowQueue;
 class PgBatchWriter;
 class QThread;
@@ -35,7 +36,8 @@ public:
     void stopRecording();
     // Sends the oldest rows of queue when no batch is on its way. false while the last batch
     // failed: the rows stay queued and go again with the next call.
-    bool insertFrom(PendingRowQueue &queue);
+    // Sends the oldest events, or when none wait the oldest rows, unless a batch is out.
+    bool insertFrom(PendingRowQueue &queue, PendingEventQueue *events = nullptr);
     // true when no batch is on its way, after waiting up to ms for its answer.
     bool waitForIdle(int ms);
     // First and last sample time of the loggers last registered; 0 when unknown.
@@ -55,6 +57,7 @@ public:
     static bool testConnection(const QString &url, QString *message);
 
 private:
+    void sendEvents(const PendingEventQueue &events);
     void onCommitted(quint64 batchId, int rows);
     void onFailed(quint64 batchId, const QString &error);
     void deliverAnswers(int waitMs);
@@ -65,6 +68,9 @@ private:
     QThread *m_pThread = nullptr;
     PgBatchWriter *m_pWriter = nullptr;
     PendingRowQueue *m_pQueue = nullptr;
+    PendingEventQueue *m_pEventQueue = nullptr;
+    // The batch out is of events, not rows.
+    bool m_bEventsInFlight = false;
     quint64 m_nBatchId = 0;
     int m_nInFlightRows = 0;
     qint64 m_nDroppedAtSend = 0;

@@ -1,6 +1,7 @@
 #include "store/historydatabase.h"
 #include "store/historyscan.h"
 #include "store/insertserialdata.h"
+#include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
 #include "store/pgconnectionsettings.h"
 #include "store/pgstore.h"
@@ -117,14 +118,24 @@ private slots:
         QVERIFY(!store.startRecording({QStringLiteral("P1")}, QStringLiteral("p.tpc"), &message));
         QVERIFY2(message.contains(QLatin1String("password authentication failed")),
                  qPrintable(message));
+        PendingEventQueue events;
+        store.setEventQueue(&events);
+        events.append(EventRow{m_nextSecond, QStringLiteral("P1"), 1, EventKind::alarmStarted, 31.5,
+                               0, 30, QStringLiteral("Cold room 'A'")});
         sample({QStringLiteral("P1")});
         QTRY_VERIFY(!store.insertNow());
         QCOMPARE(m_rows.count(), 1);
+        QCOMPARE(events.count(), 1);
         writePass("secret");
         QVERIFY2(store.startRecording({QStringLiteral("P1")}, QStringLiteral("p.tpc"), &message),
                  qPrintable(message));
-        QTRY_VERIFY(store.insertNow() && m_rows.count() == 0);
+        QTRY_VERIFY(store.insertNow() && m_rows.count() == 0 && events.count() == 0);
         QCOMPARE(count(QStringLiteral("serialno = 'P1'")), QStringLiteral("1"));
+        QString stored;
+        m_server.exec({QStringLiteral("select kind || ' ' || value || ' ' || text from "
+                                      "kestrelix_event where serialno = 'P1'")},
+                      &stored);
+        QCOMPARE(stored, QStringLiteral("alarm started 31.5 Cold room 'A'"));
     }
 
     void secondRecorderOfALoggerRefused()
