@@ -4,7 +4,6 @@
 #include "app/terminationwatcher.h"
 #include "device/alarmeventlog.h"
 #include "device/configureddevice.h"
-#include "device/pollinterval.h"
 #include "discovery/availabledevicelist.h"
 #include "discovery/usbenumerator.h"
 #include "project/projectfile.h"
@@ -124,7 +123,7 @@ int HeadlessRecorder::start(const QString &projectFile)
     ProjectFile::applyRecords(records, &devices, keepAlive);
     m_pRecorder->setDevices(devices);
     const int interval = Recorder::usablePollInterval(info.dataInterval);
-    setPollInterval(interval);
+    m_pRecorder->setPollInterval(interval);
 
     const QString databasePath = ProjectFile::databasePath(path);
     switch (m_pRecorder->openStore(path)) {
@@ -144,7 +143,7 @@ int HeadlessRecorder::start(const QString &projectFile)
     m_pRecorder->setKeepAlive(keepAlive);
     checkUsb();
     m_usbTimer->start(CHECK_USB_MS);
-    m_pRecorder->startPolling(interval);
+    m_pRecorder->startPolling();
     if (!m_pRecorder->startRecording())
         return EXIT_NO_DATABASE;
     logLine(QStringLiteral("recording %1 (%2 loggers, every %3 ms) into %4")

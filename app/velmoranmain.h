@@ -2,6 +2,7 @@
 
 // Complete type: the slot taking QList<ConfiguredDevice *> needs it for its meta type.
 #include "device/configureddevice.h"
+#include "device/pollinterval.h"
 #include "store/pendingrowqueue.h"
 
 #include <QAudio>
@@ -65,6 +66,8 @@ public:
     QStringList recentList() const { return m_recentList; }
     QHash<QString, QVariant> recentProjects() const { return m_recentProjects; }
     QStringList dashboardNames() const { return m_dashboardNames; }
+    // The open project's poll interval in milliseconds.
+    int pollInterval() const { return m_nPollInterval; }
     bool isProjectOpen() const { return m_bIsProjectOpen; }
     bool isRecording() const;
     // The program must end: the store of the project could not be opened. main() asks, because
@@ -145,6 +148,7 @@ private:
     void removeProjectCenter();
     void showProjectManager();
     void updateIntervalLabel();
+    void setPollInterval(int ms);
     void reportProjectFileError();
     void launchSibling(const QString &program, const QString &failureText);
 
@@ -188,6 +192,7 @@ private:
     bool m_bAutoLoad = false;
     bool m_bAutoRecord = false;
     bool m_bKeepAlive = false;
+    int m_nPollInterval = DEFAULT_POLL_INTERVAL_MS;
     QStringList m_dashboardNames;
     AlarmSound *m_pAlarmSound = nullptr;
     QLabel *m_pAlarmCountLabel = nullptr;

@@ -269,6 +269,9 @@ void VelmoranMain::showProjectManager()
 {
     m_pProjectManager = new ProjectManager;
     m_pProjectManager->setProjectFile(m_strProjectFile);
+    m_pProjectManager->setPollInterval(m_nPollInterval);
+    connect(m_pProjectManager, &ProjectManager::pollIntervalChanged, this,
+            &VelmoranMain::setPollInterval);
     connect(m_pProjectManager, &ProjectManager::refreshAvailDeviceList, this,
             &VelmoranMain::slotRefreshAvailDeviceList);
     connect(m_pProjectManager, &ProjectManager::projectListConfirm, this,
@@ -277,7 +280,13 @@ void VelmoranMain::showProjectManager()
 
 void VelmoranMain::updateIntervalLabel()
 {
-    ui->label_interval->setText(QStringLiteral("Interval : ") + intervalText(pollInterval()));
+    ui->label_interval->setText(QStringLiteral("Interval : ") + intervalText(m_nPollInterval));
+}
+
+void VelmoranMain::setPollInterval(int ms)
+{
+    m_nPollInterval = ms;
+    m_pRecorder->setPollInterval(ms);
 }
 
 void VelmoranMain::reportProjectFileError()
@@ -299,7 +308,7 @@ void VelmoranMain::projectCreated(const QString &path)
     m_strProjectFile = path;
     m_strProjectName = ProjectFile::baseName(path);
     ui->label_projectname->setText(ProjectFile::projectLabel(m_strProjectFile, m_strProjectName));
-    if (!ProjectFile::create(path, m_strProjectName, pollInterval()))
+    if (!ProjectFile::create(path, m_strProjectName, m_nPollInterval))
         reportProjectFileError();
 
     showProjectManager();
@@ -363,7 +372,7 @@ void VelmoranMain::projectListConfirm(QList<ConfiguredDevice *> devices, QString
     removeProjectManager();
 
     bool saved = ProjectFile::saveDevices(m_strProjectFile, devices);
-    saved = ProjectFile::writeConfiguration(m_strProjectFile, pollInterval(), m_dashboardNames) &&
+    saved = ProjectFile::writeConfiguration(m_strProjectFile, m_nPollInterval, m_dashboardNames) &&
             saved;
     if (!saved)
         reportProjectFileError();
@@ -398,11 +407,13 @@ void VelmoranMain::startProjectCenter()
     m_centralLayout->addWidget(m_pProjectCenter);
     m_pProjectCenter->show();
 
-    m_actKeepAlive->setEnabled(pollInterval() <= KEEP_ALIVE_MAX_POLL_MS);
+    m_actKeepAlive->setEnabled(m_nPollInterval <= KEEP_ALIVE_MAX_POLL_MS);
     slotKeepAlive(m_bKeepAlive);
     openKestrelixDevices();
-    if (m_bIsProjectOpen)
-        m_pRecorder->startPolling(usablePollInterval(pollInterval()));
+    if (m_bIsProjectOpen) {
+        m_pRecorder->setPollInterval(usablePollInterval(m_nPollInterval));
+        m_pRecorder->startPolling();
+    }
     if (m_bAutoRecord)
         slotToggleRecord();
 }

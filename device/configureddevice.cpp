@@ -2,7 +2,6 @@
 
 #include "device/abstractdevice.h"
 #include "device/devicedisplay.h"
-#include "device/pollinterval.h"
 #include "device/serialdevice.h"
 #include "device/telnetdevice.h"
 #include "store/logcategories.h"
@@ -12,9 +11,9 @@
 namespace {
 // Unanswered TCP polls tolerated before the logger counts as gone: more at short
 // intervals, where a few lost replies are only a short gap.
-int noResponseLimit()
+int noResponseLimit(int pollInterval)
 {
-    return pollInterval() < 1001 ? 5 : 2;
+    return pollInterval < 1001 ? 5 : 2;
 }
 
 QByteArray limitCommand(const char *command, float limit)
@@ -39,6 +38,7 @@ ConfiguredDevice::ConfiguredDevice(const QString &deviceNumber, int linkType, QO
         m_pDevice = serial;
     } else {
         auto *telnet = new TelnetDevice(this);
+        telnet->setPollInterval(m_nPollInterval);
         connect(telnet, &TelnetDevice::writeStartSync, this, &ConfiguredDevice::slotWriteStartSync);
         connect(telnet, &TelnetDevice::readyRead, this, &ConfiguredDevice::readData);
         m_pDevice = telnet;
@@ -90,6 +90,13 @@ void ConfiguredDevice::setSettings(const DeviceSettings &settings)
     m_pDevice->setDeviceInfo(m_settings.deviceInterface(), m_settings.devicePort());
 }
 
+void ConfiguredDevice::setPollInterval(int ms)
+{
+    m_nPollInterval = ms;
+    if (TelnetDevice *telnet = telnetLink())
+        telnet->setPollInterval(ms);
+}
+
 void ConfiguredDevice::setKeepAlive(bool on)
 {
     if (TelnetDevice *telnet = telnetLink()) {
@@ -125,7 +132,7 @@ void ConfiguredDevice::countUnansweredPoll()
     if (m_settings.linkType() != LINK_TCP)
         return;
     ++m_nNoResponse;
-    const int limit = noResponseLimit();
+    const int limit = noResponseLimit(m_nPollInterval);
     if (m_nNoResponse > limit) {
         m_nNoResponse = limit;
         deviceDisconnected();
@@ -269,7 +276,7 @@ void ConfiguredDevice::startSyncTelnet()
     qCDebug(lcDevice) << "- ConfiguredDevice::startSyncTelnet() : set buzzerflag true";
     telnet->setBuzzerFlag(true);
     m_nSyncState = STATE_START;
-    if (pollInterval() > 1000)
+    if (m_nPollInterval > 1000)
         m_pDevice->open();
     else
         m_pDevice->write();
@@ -297,7 +304,7 @@ void ConfiguredDevice::slotWriteStartSync()
 
 void ConfiguredDevice::applyClosingRule()
 {
-    if (pollInterval() > 1000 && !m_bKeepAlive)
+    if (m_nPollInterval > 1000 && !m_bKeepAlive)
         m_pDevice->close();
 }
 

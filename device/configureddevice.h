@@ -2,6 +2,7 @@
 
 #include "device/devicesettings.h"
 #include "device/devicetypes.h"
+#include "device/pollinterval.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -41,6 +42,10 @@ public:
     void close();
     void setConnection(const QString &deviceName, const QString &ch1Name, const QString &ch2Name,
                        const QString &address, quint16 port);
+    // The project's poll interval in milliseconds: it decides when the link closes between
+    // polls and how many unanswered polls are tolerated. The link learns it too.
+    void setPollInterval(int ms);
+    int pollInterval() const { return m_nPollInterval; }
     void setKeepAlive(bool on);
     void requestData();
     void refreshData();
@@ -176,6 +181,7 @@ private:
     QDateTime m_lastSavedTime;
     QDateTime m_lastRequestTime;
     int m_nNoResponse = 0;
+    int m_nPollInterval = DEFAULT_POLL_INTERVAL_MS;
     double m_timeData[CHART_POINTS];
     double m_ch1Data[CHART_POINTS];
     double m_ch2Data[CHART_POINTS];

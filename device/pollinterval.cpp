@@ -1,19 +1,5 @@
 #include "device/pollinterval.h"
 
-namespace {
-int g_pollInterval = 10000;
-}
-
-int pollInterval()
-{
-    return g_pollInterval;
-}
-
-void setPollInterval(int ms)
-{
-    g_pollInterval = ms;
-}
-
 QString intervalText(int ms)
 {
     switch (ms) {

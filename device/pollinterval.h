@@ -2,9 +2,8 @@
 
 #include <QString>
 
-// The one process-wide poll interval in milliseconds (10000 until a project sets it).
-int pollInterval();
-void setPollInterval(int ms);
+// The poll interval in milliseconds a device or a project has until one is given.
+constexpr int DEFAULT_POLL_INTERVAL_MS = 10000;
 
 // "1 sec" ... "10 min" for the six offered intervals, empty text for any other value.
 QString intervalText(int ms);

@@ -1,7 +1,6 @@
 #include "device/telnetdevice.h"
 
 #include "device/devicetypes.h"
-#include "device/pollinterval.h"
 #include "device/replymarker.h"
 #include "store/logcategories.h"
 
@@ -220,7 +219,7 @@ void TelnetDevice::readData()
     text.remove(QLatin1Char('\r'));
 
     if (!m_bBuzzerFlag) {
-        const int interval = pollInterval();
+        const int interval = m_nPollInterval;
         if (interval > 60000 || (interval > 1000 && !m_bKeepAlive))
             close();
 

@@ -2,6 +2,7 @@
 
 #include "device/abstractdevice.h"
 #include "device/linebuffer.h"
+#include "device/pollinterval.h"
 
 #include <QAbstractSocket>
 #include <QObject>
@@ -38,6 +39,9 @@ public:
     void setBuzzerFlag(bool on) { m_bBuzzerFlag = on; }
     bool keepAlive() const { return m_bKeepAlive; }
     void setKeepAlive(bool on) { m_bKeepAlive = on; }
+    // Decides whether the connection closes after each reply.
+    int pollInterval() const { return m_nPollInterval; }
+    void setPollInterval(int ms) { m_nPollInterval = ms; }
 
 Q_SIGNALS:
     void readyRead(const QString &text);
@@ -61,5 +65,6 @@ private:
     bool m_bConnected = false;
     bool m_bBuzzerFlag = false;
     bool m_bKeepAlive = false;
+    int m_nPollInterval = DEFAULT_POLL_INTERVAL_MS;
     LineBuffer m_lineBuffer;
 };

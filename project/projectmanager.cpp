@@ -64,7 +64,7 @@ ProjectManager::ProjectManager(QWidget *parent) : QWidget(parent), ui(new Ui::Pr
     ui->tabWidget->setElideMode(Qt::ElideRight);
 
     buildIntervalMenu();
-    ui->label_interval->setText(intervalText(pollInterval()));
+    ui->label_interval->setText(intervalText(m_nPollInterval));
 }
 
 ProjectManager::~ProjectManager()
@@ -83,7 +83,7 @@ void ProjectManager::buildIntervalMenu()
         QAction *action = m_pIntervalMenu->addAction(QString::fromLatin1(choice.text));
         action->setCheckable(true);
         action->setData(choice.ms);
-        action->setChecked(choice.ms == pollInterval());
+        action->setChecked(choice.ms == m_nPollInterval);
         connect(action, &QAction::triggered, this, &ProjectManager::slotIntervalChange);
         m_intervalActions.append(action);
     }
@@ -255,8 +255,17 @@ void ProjectManager::setIntervalDisabled(bool disabled)
 
 void ProjectManager::setInterval(int ms)
 {
-    setPollInterval(ms);
+    m_nPollInterval = ms;
     ui->label_interval->setText(intervalText(ms));
+    emit pollIntervalChanged(ms);
+}
+
+void ProjectManager::setPollInterval(int ms)
+{
+    m_nPollInterval = ms;
+    ui->label_interval->setText(intervalText(ms));
+    for (QAction *action : std::as_const(m_intervalActions))
+        action->setChecked(action->data().toInt() == ms);
 }
 
 void ProjectManager::slotProjectAddDevice()
@@ -337,6 +346,7 @@ void ProjectManager::slotManualConfigDevice(ConfiguredDevice *device)
 {
     if (!device)
         return;
+    device->setPollInterval(m_nPollInterval);
     const QString id = device->deviceNumber();
     ConfiguredDevice *known = findConfigured(id);
     // One logger has one id and one history: it may sit on the dashboards only once.
@@ -424,6 +434,7 @@ void ProjectManager::slotProjectListConfirm()
                 result.append(device);
             } else if (const AvailableDevice *available = findAvailable(id)) {
                 auto *device = new ConfiguredDevice(id, available->kind);
+                device->setPollInterval(m_nPollInterval);
                 QString name = entry->text().section(QLatin1Char('['), 0, 0);
                 name.remove(QLatin1Char(' '));
                 name.remove(QLatin1Char('\t'));

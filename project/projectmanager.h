@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/configureddevice.h"
+#include "device/pollinterval.h"
 #include "discovery/availabledevice.h"
 
 #include <QIcon>
@@ -37,7 +38,11 @@ public:
     void setAvailDeviceList(const QList<AvailableDevice *> &devices);
     void setDashboardNames(const QStringList &names);
     void setIntervalDisabled(bool disabled);
+    // The user's choice of interval: shown, kept and announced by pollIntervalChanged.
     void setInterval(int ms);
+    // The project's interval as it stands, shown and checked in the menu; not announced.
+    void setPollInterval(int ms);
+    int pollInterval() const { return m_nPollInterval; }
     // The project whose database address the "Database..." button edits.
     void setProjectFile(const QString &path);
 
@@ -47,6 +52,7 @@ public:
 signals:
     void projectListConfirm(QList<ConfiguredDevice *> devices, QStringList dashboardNames);
     void refreshAvailDeviceList();
+    void pollIntervalChanged(int ms);
 
 public slots:
     void slotProjectAddDevice();
@@ -80,6 +86,7 @@ private:
     QIcon m_usbIcon;
     QMenu *m_pIntervalMenu = nullptr;
     QString m_strProjectFile;
+    int m_nPollInterval = DEFAULT_POLL_INTERVAL_MS;
     QList<QAction *> m_intervalActions;
     QList<AvailableDevice *> m_availDeviceList;
     QList<ConfiguredDevice *> m_configuredDeviceList;

@@ -106,6 +106,7 @@ void Recorder::setDevices(const QList<ConfiguredDevice *> &devices)
     m_devices = devices;
     for (ConfiguredDevice *device : std::as_const(m_devices)) {
         if (device) {
+            device->setPollInterval(m_nPollInterval);
             watchDevice(device);
             applyRecording(device);
         }
@@ -249,10 +250,19 @@ void Recorder::closeStore()
     qCDebug(lcApp) << "VelmoranMain::deleteInsertSerialData()";
 }
 
-void Recorder::startPolling(int intervalMs)
+void Recorder::setPollInterval(int ms)
+{
+    m_nPollInterval = ms;
+    for (ConfiguredDevice *device : std::as_const(m_devices)) {
+        if (device)
+            device->setPollInterval(ms);
+    }
+}
+
+void Recorder::startPolling()
 {
     poll();
-    m_pollTimer->start(intervalMs);
+    m_pollTimer->start(m_nPollInterval);
 }
 
 void Recorder::stopPolling()

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include "device/pollinterval.h"
 #include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
 
@@ -71,8 +72,12 @@ public:
     qint64 lockOwner() const { return m_nLockOwner; }
     QString lockPath() const;
 
-    // Polls every device now and then every intervalMs.
-    void startPolling(int intervalMs);
+    // The project's poll interval in milliseconds, given to every device, also to devices
+    // handed over later.
+    void setPollInterval(int ms);
+    int pollInterval() const { return m_nPollInterval; }
+    // Polls every device now and then at the poll interval.
+    void startPolling();
     void stopPolling();
     bool isPolling() const;
     // Every timer, the drain included: the program ends.
@@ -149,6 +154,7 @@ private:
     qint64 m_nLockOwner = 0;
     QString m_strProjectFile;
     QString m_strConnectionPrefix;
+    int m_nPollInterval = DEFAULT_POLL_INTERVAL_MS;
     QTimer *m_pollTimer = nullptr;
     QTimer *m_flushTimer = nullptr;
     QTimer *m_clockTimer = nullptr;

@@ -253,7 +253,7 @@ void ChartView::drawChart2()
 void ChartView::drawChannelChart(QChartViewer *viewer, const QChartViewerLabel *label,
                                  const double *values, quint32 color, const QString &name)
 {
-    const int interval = pollInterval();
+    const int interval = devicePollInterval();
     // A new sample moves the shown chart on by one point; only a new device, size or
     // interval builds it anew.
     XYChart *chart = viewer->getChart();
@@ -274,11 +274,17 @@ void ChartView::drawChannelChart(QChartViewer *viewer, const QChartViewerLabel *
     viewer->setChart(chart);
 }
 
+int ChartView::devicePollInterval() const
+{
+    return m_pDevice ? m_pDevice->pollInterval() : DEFAULT_POLL_INTERVAL_MS;
+}
+
 void ChartView::trackMouse(QChartViewer *viewer)
 {
     if (!viewer->getChart())
         return;
-    drawTrackLine(viewer->getChart(), viewer->getPlotAreaMouseX(), intervalText(pollInterval()));
+    drawTrackLine(viewer->getChart(), viewer->getPlotAreaMouseX(),
+                  intervalText(devicePollInterval()));
     viewer->updateDisplay();
 }
 

@@ -73,6 +73,7 @@ private:
     void drawChannelChart(QChartViewer *viewer, const QChartViewerLabel *label,
                           const double *values, quint32 color, const QString &name);
     void trackMouse(QChartViewer *viewer);
+    int devicePollInterval() const;
     void showValue(const Channel &channel, const QString &text, int unit, const QString &custom,
                    bool alarm);
 

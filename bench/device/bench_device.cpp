@@ -1,5 +1,4 @@
 #include "device/configureddevice.h"
-#include "device/pollinterval.h"
 #include "device/serialdevice.h"
 #include "device/telnetdevice.h"
 #include "store/pendingrowqueue.h"
@@ -70,8 +69,8 @@ template <typename Link> double pollsPerSecond(Link *link, int ms)
 
 double benchTcp(const SimProcess::Logger &logger, int interval, int ms)
 {
-    setPollInterval(interval);
     TelnetDevice link;
+    link.setPollInterval(interval);
     link.setDeviceInfo(logger.address, logger.port);
     const double rate = pollsPerSecond(&link, ms);
     link.close();

@@ -14,7 +14,6 @@
 #include "bench/load/timedapplication.h"
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
-#include "device/pollinterval.h"
 #include "project/projectfile.h"
 #include "recorder/recorder.h"
 #include "store/insertserialdata.h"
@@ -334,9 +333,9 @@ bool LoadRun::start()
     }
     connect(m_pWriteTimer, &QTimer::timeout, this, &LoadRun::timedWriteDevice);
     connect(dbTimer, &QTimer::timeout, this, &LoadRun::timedWriteDb);
-    if (m_options.intervalMs != pollInterval()) {
+    if (m_options.intervalMs != m_window->pollInterval()) {
         // Faster than the menu offers: the same engine, asked for more.
-        setPollInterval(m_options.intervalMs);
+        m_window->recorder()->setPollInterval(m_options.intervalMs);
         m_pWriteTimer->start(m_options.intervalMs);
     }
 

@@ -2,7 +2,6 @@
 // for the README. Run with QT_QPA_PLATFORM=offscreen; writes dashboards.png and detail.png.
 
 #include "device/configureddevice.h"
-#include "device/pollinterval.h"
 #include "view/darklook.h"
 #include "view/projectcenter.h"
 
@@ -53,7 +52,7 @@ double sample(double base, int index, int logger, int channel)
 void feed(ConfiguredDevice *device, int logger, const Logger &spec)
 {
     const QDateTime last = QDateTime(QDate(2024, 5, 14), QTime(14, 32, 10));
-    const int step = pollInterval() / 1000;
+    const int step = device->pollInterval() / 1000;
     for (int i = 0; i < SAMPLES; ++i) {
         device->setLastRequestTime(last.addSecs(qint64(i - SAMPLES + 1) * step));
         double ch1 = sample(spec.base1, i, logger, 1);

@@ -1,7 +1,6 @@
 #include "app/velmoranmain.h"
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
-#include "device/pollinterval.h"
 #include "project/messagedialog.h"
 #include "project/projectfile.h"
 #include "project/projectmain.h"
@@ -235,7 +234,7 @@ void TestAcceptanceBadInput::aProjectFileFromABrokenWriterOpensWhatItCanOrSaysWh
         QTRY_VERIFY(window.projectCenter());
         QCOMPARE(window.configuredDevices().size(), devicesOpened);
         // The unreadable interval falls back to one that does not poll back to back.
-        QCOMPARE(pollInterval(), 10000);
+        QCOMPARE(window.pollInterval(), 10000);
         // A few rounds of connection attempts to the odd addresses and ports.
         QTest::qWait(1200);
         QVERIFY(window.projectCenter());

@@ -1,6 +1,5 @@
 #include "app/velmoranmain.h"
 #include "device/configureddevice.h"
-#include "device/pollinterval.h"
 #include "dialogs/sensingoptiontelnetdialog.h"
 #include "project/filechooser.h"
 #include "project/manualconfigdevicedialog.h"
@@ -264,7 +263,7 @@ void TestAcceptanceGui::confirmingNamedDashboardsAtOneSecondOpensTheProject()
     QMenu *menu = panel->intervalMenu();
     QTRY_VERIFY(menu && menu->isVisible());
     QVERIFY(chooseFromMenu(menu, menuEntry(menu, QStringLiteral("1 sec"))));
-    QCOMPARE(pollInterval(), 1000);
+    QCOMPARE(m_window->pollInterval(), 1000);
     QCOMPARE(child<QLabel>(panel, QStringLiteral("label_interval"))->text(),
              QStringLiteral("1 sec"));
 
@@ -469,7 +468,7 @@ void TestAcceptanceGui::theClosedProjectOpensAgainFromTheRecentList()
     doubleClickItem(recent, recent->item(0));
     QTRY_VERIFY(m_window->projectCenter());
     QCOMPARE(m_window->projectFile(), m_projectPath);
-    QCOMPARE(pollInterval(), 1000);
+    QCOMPARE(m_window->pollInterval(), 1000);
     QCOMPARE(m_window->configuredDevices().size(), 3);
     QCOMPARE(m_window->dashboardNames().mid(0, 2),
              (QStringList{QStringLiteral("Cold Room"), QStringLiteral("Lab")}));

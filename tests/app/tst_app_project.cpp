@@ -1,6 +1,5 @@
 #include "app/siblinglauncher.h"
 #include "app/velmoranmain.h"
-#include "device/pollinterval.h"
 #include "project/projectmain.h"
 #include "recorder/recorder.h"
 #include "store/insertserialdata.h"
@@ -156,14 +155,13 @@ private slots:
             ini.remove("DataInterval");
         }
 
-        setPollInterval(1000);
         VelmoranMain window;
         if (used == 100)
             QTest::ignoreMessage(QtWarningMsg,
                                  QRegularExpression("^\\[WARNING\\] .*raised to 100"));
         window.projectLoaded(path);
         QVERIFY(window.isProjectOpen());
-        QCOMPARE(pollInterval(), used);
+        QCOMPARE(window.pollInterval(), used);
         QCOMPARE(activeTimersWithInterval(&window, used), 1);
         QCOMPARE(window.findChild<QLabel *>("label_interval")->text(), label);
 
@@ -200,7 +198,7 @@ private slots:
                  QStringLiteral("Interval : 5 min"));
         window.slotCloseProject();
         QVERIFY(keepAlive->isEnabled());
-        QCOMPARE(pollInterval(), 10000);
+        QCOMPARE(window.pollInterval(), 10000);
         QVERIFY(window.findChild<QLabel *>("label_interval")->text().isEmpty());
 
         window.projectLoaded(minute);

@@ -1,6 +1,5 @@
 #include "device/abstractdevice.h"
 #include "device/configureddevice.h"
-#include "device/pollinterval.h"
 #include "device/telnetdevice.h"
 #include "recordingviews.h"
 #include "store/insertserialdata.h"
@@ -23,6 +22,8 @@ private:
     SimProcess m_sim;
     PendingRowQueue m_rows;
     std::unique_ptr<ConfiguredDevice> m_device;
+    // The poll interval the next device is made with.
+    int m_interval = 10000;
     QStringList m_log;
     std::unique_ptr<RecordingTile> m_tile;
 
@@ -38,6 +39,7 @@ private:
         const SimProcess::Logger logger = m_sim.logger(id);
         const int type = logger.kind == QLatin1String("USB") ? LINK_SERIAL : LINK_TCP;
         m_device = std::make_unique<ConfiguredDevice>(logger.deviceNumber, type);
+        m_device->setPollInterval(m_interval);
         m_device->setConnection(QStringLiteral("Line 1"), QStringLiteral("Temp"),
                                 QStringLiteral("Hum"), logger.address, logger.port);
         m_tile = std::make_unique<RecordingTile>(QStringLiteral("tile"), &m_log);
@@ -107,7 +109,7 @@ private Q_SLOTS:
             received(id);
         }
         m_rows.clear();
-        setPollInterval(10000);
+        m_interval = 10000;
         m_log.clear();
     }
 
@@ -118,7 +120,6 @@ private Q_SLOTS:
         m_device.reset();
         m_tile.reset();
         m_rows.clear();
-        setPollInterval(10000);
     }
 
     void unansweredPollsDisconnectANetworkLogger_data()
@@ -135,7 +136,7 @@ private Q_SLOTS:
     {
         QFETCH(int, interval);
         QFETCH(int, disconnectingPoll);
-        setPollInterval(interval);
+        m_interval = interval;
         m_device = nullptr;
         makeDevice("tcp0");
         m_device->setKeepAlive(true);
@@ -269,7 +270,7 @@ private Q_SLOTS:
         QFETCH(int, interval);
         QFETCH(bool, keepAlive);
         QFETCH(bool, closedAfterwards);
-        setPollInterval(interval);
+        m_interval = interval;
         makeDevice("tcp0");
         m_device->setKeepAlive(keepAlive);
         QVERIFY(answeredPoll());
@@ -346,7 +347,7 @@ private Q_SLOTS:
     {
         // At short intervals the exchange writes at once; on a link that is not
         // connected yet the first command cannot go out.
-        setPollInterval(500);
+        m_interval = 500;
         makeDevice("tcp0");
         QSignalSpy success(m_device.get(), &ConfiguredDevice::buzzerSyncSuccess);
         QSignalSpy failure(m_device.get(), &ConfiguredDevice::buzzerSyncError);

@@ -1,6 +1,5 @@
 #include "device/abstractdevice.h"
 #include "device/devicetypes.h"
-#include "device/pollinterval.h"
 #include "device/telnetdevice.h"
 #include "tests/support/simprocess.h"
 
@@ -50,7 +49,6 @@ private Q_SLOTS:
         sim("fault tcp0 none");
         sim("values tcp0 21.5 40.2");
         received();
-        setPollInterval(10000);
         m_link = std::make_unique<TelnetDevice>();
         m_link->setDeviceInfo(m_logger.address, m_logger.port);
         m_socket = m_link->findChild<QTcpSocket *>();
@@ -64,7 +62,6 @@ private Q_SLOTS:
         m_connections.reset();
         m_replies.reset();
         m_link.reset();
-        setPollInterval(10000);
     }
 
     void linkIsReachableThroughItsInterface()
@@ -99,7 +96,7 @@ private Q_SLOTS:
         QFETCH(int, interval);
         QFETCH(bool, keepAlive);
         QFETCH(bool, staysOpen);
-        setPollInterval(interval);
+        m_link->setPollInterval(interval);
         m_link->setKeepAlive(keepAlive);
 
         for (int i = 0; i < 3; ++i) {
@@ -113,7 +110,7 @@ private Q_SLOTS:
 
     void remoteCloseLeavesTheLinkOpenAndTheNextPollReconnects()
     {
-        setPollInterval(500);
+        m_link->setPollInterval(500);
         sim(QStringLiteral("fault tcp0 close"));
         QCOMPARE(poll(), QStringLiteral("21.5,40.2\n"));
         QTRY_COMPARE(m_socket->state(), QAbstractSocket::UnconnectedState);
@@ -127,7 +124,7 @@ private Q_SLOTS:
 
     void refusedConnectionClosesTheLinkAndTheNextPollTriesAgain()
     {
-        setPollInterval(500);
+        m_link->setPollInterval(500);
         sim(QStringLiteral("stop tcp0"));
         QSignalSpy errors(m_socket, &QTcpSocket::errorOccurred);
         m_link->write();
@@ -155,7 +152,7 @@ private Q_SLOTS:
 
     void splitReplyIsJoinedAtEveryBytePosition()
     {
-        setPollInterval(500);
+        m_link->setPollInterval(500);
         const int length = int(QByteArray("ATDC 21.5,40.2\r\n").size());
         for (int pos = 1; pos < length; ++pos) {
             sim(QStringLiteral("fault tcp0 split %1 30").arg(pos));
@@ -215,7 +212,7 @@ private Q_SLOTS:
 
     void closeDiscardsAnUnfinishedReply()
     {
-        setPollInterval(500);
+        m_link->setPollInterval(500);
         sim(QStringLiteral("raw tcp0 ATDC 99.9,"));
         QSignalSpy arrivals(m_socket, &QTcpSocket::readyRead);
         m_link->write();

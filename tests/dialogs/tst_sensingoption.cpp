@@ -1,6 +1,5 @@
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
-#include "device/pollinterval.h"
 #include "dialogs/sensingoptiontelnetdialog.h"
 #include "dialogs/sensingoptionusbdialog.h"
 #include "tests/support/messageprobe.h"
@@ -100,7 +99,6 @@ private slots:
     }
     void init()
     {
-        setPollInterval(10000);
         QCOMPARE(m_sim.command("fault tcp0 none").left(2), QStringLiteral("ok"));
         m_sim.command("auto tcp0");
     }

@@ -1,6 +1,5 @@
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
-#include "device/pollinterval.h"
 #include "project/ipaddrspinbox.h"
 #include "project/manualconfigdevicedialog.h"
 #include "project/networksettingdialog.h"
@@ -208,7 +207,6 @@ private slots:
         QVERIFY(sim.start({"--tcp", "1", "--tcp-base-port", "0"}));
         const SimProcess::Logger simLogger = sim.logger("tcp0");
         QVERIFY(simLogger.port != 0);
-        setPollInterval(10000);
 
         ProjectManager panel;
         std::unique_ptr<ConfiguredDevice> known;

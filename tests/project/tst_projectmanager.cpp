@@ -1,6 +1,5 @@
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
-#include "device/pollinterval.h"
 #include "project/projectmanager.h"
 #include "tests/support/messageprobe.h"
 
@@ -128,7 +127,6 @@ private:
 private slots:
     void init()
     {
-        setPollInterval(10000);
         m_panel = std::make_unique<ProjectManager>();
         m_panel->resize(1000, 640);
         m_panel->show();
@@ -353,8 +351,11 @@ private slots:
         QVERIFY(menu->actions().at(2)->isChecked());
         QCOMPARE(m_panel->findChild<QLabel *>("label_interval")->text(), QStringLiteral("10 sec"));
 
+        QSignalSpy changes(m_panel.get(), &ProjectManager::pollIntervalChanged);
         menu->actions().at(3)->trigger();
-        QCOMPARE(pollInterval(), 60000);
+        QCOMPARE(m_panel->pollInterval(), 60000);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(changes.at(0).at(0).toInt(), 60000);
         QCOMPARE(m_panel->findChild<QLabel *>("label_interval")->text(), QStringLiteral("1 min"));
         int checked = 0;
         for (QAction *action : menu->actions())
@@ -365,8 +366,8 @@ private slots:
 
     void anIntervalOutsideTheSixChecksNothing()
     {
-        setPollInterval(2000);
         ProjectManager panel;
+        panel.setPollInterval(2000);
         for (QAction *action : panel.intervalMenu()->actions())
             QVERIFY(!action->isChecked());
         QCOMPARE(panel.findChild<QLabel *>("label_interval")->text(), QString());

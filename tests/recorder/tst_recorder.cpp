@@ -1,5 +1,5 @@
 #include "device/configureddevice.h"
-#include "device/pollinterval.h"
+#include "device/telnetdevice.h"
 #include "project/projectfile.h"
 #include "recorder/recorder.h"
 #include "store/insertserialdata.h"
@@ -45,10 +45,10 @@ std::unique_ptr<Recorder> openProject(const QString &path)
     QList<ConfiguredDevice *> devices;
     ProjectFile::applyRecords(records, &devices, false);
     recorder->setDevices(devices);
-    setPollInterval(info.dataInterval);
+    recorder->setPollInterval(info.dataInterval);
     if (recorder->openStore(path) != Recorder::OpenResult::Opened)
         return nullptr;
-    recorder->startPolling(info.dataInterval);
+    recorder->startPolling();
     return recorder;
 }
 
@@ -327,6 +327,22 @@ private slots:
         QCOMPARE(errors.size(), 2);
         QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("Database does not exist."));
         m_recorder.reset();
+    }
+
+    void devicesTakeTheIntervalAlsoWhenHandedOverLater()
+    {
+        Recorder recorder;
+        recorder.setPollInterval(1000);
+        auto *first = new ConfiguredDevice(QStringLiteral("024B58000001"), LINK_TCP);
+        recorder.setDevices({first});
+        QCOMPARE(first->pollInterval(), 1000);
+        auto *later = new ConfiguredDevice(QStringLiteral("024B58000002"), LINK_TCP);
+        recorder.setDevices({first, later});
+        QCOMPARE(later->pollInterval(), 1000);
+        QCOMPARE(static_cast<TelnetDevice *>(later->link())->pollInterval(), 1000);
+        recorder.setPollInterval(60000);
+        QCOMPARE(first->pollInterval(), 60000);
+        QCOMPARE(static_cast<TelnetDevice *>(first->link())->pollInterval(), 60000);
     }
 
     void aSecondRecorderOfTheProjectIsRefusedUntilTheFirstCloses()

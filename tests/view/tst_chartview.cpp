@@ -64,6 +64,7 @@ private:
         auto device = std::make_unique<ConfiguredDevice>(QStringLiteral("KX0001"), LINK_SERIAL);
         device->setDeviceName(QStringLiteral("Cold room"));
         device->setDeviceInterface(QStringLiteral("/dev/ttyACM0"));
+        device->setPollInterval(5000);
         device->setCh1Unit(1);
         device->setCh2Unit(3);
         return device;
@@ -73,6 +74,7 @@ private:
     {
         auto device = std::make_unique<ConfiguredDevice>(QStringLiteral("024B58000001"), LINK_TCP);
         device->setDeviceInterface(QStringLiteral("127.0.0.1"));
+        device->setPollInterval(5000);
         device->setCh1Name(QStringLiteral("Air"));
         return device;
     }
@@ -80,7 +82,6 @@ private:
 private slots:
     void init()
     {
-        setPollInterval(5000);
         m_view = std::make_unique<ChartView>();
         m_view->resize(900, 620);
         m_view->show();
@@ -213,7 +214,7 @@ private slots:
         QCOMPARE(chart("label_ch2_chart")->dataSetColor(0), 0x00CC00u);
         QCOMPARE(chart("label_ch2_chart")->dataSetName(0), QStringLiteral("CH2"));
 
-        setPollInterval(2000);
+        device->setPollInterval(2000);
         const Buffers b2 = buffers(2000);
         m_view->updateData(b2.time, b2.ch1, b2.ch2, "20.90", "42.00");
         QTRY_COMPARE(chart("label_ch1_chart")->xAxisRange().lower, NEWEST - 480);
