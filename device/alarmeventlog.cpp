@@ -182,12 +182,7 @@ void AlarmEventLog::trackChannel(ConfiguredDevice *device, Tracked &tracked, int
         channel.upper = index == 0 ? device->settings().ch1Max() : device->settings().ch2Max();
         channel.peak = value;
         channel.peakTime = pointDate;
-        EventRow row =
-            makeRow(pointDate, tracked.serial, index + 1, EventKind::alarmStarted, tracked.name);
-        row.value = value;
-        row.lowerLimit = channel.lower;
-        row.upperLimit = channel.upper;
-        log(row);
+        log(alarmRow(tracked, index, EventKind::alarmStarted, value, pointDate));
     } else if (alarm) {
         if (excursion(value, channel.lower, channel.upper) >
             excursion(channel.peak, channel.lower, channel.upper)) {
@@ -199,25 +194,26 @@ void AlarmEventLog::trackChannel(ConfiguredDevice *device, Tracked &tracked, int
     }
 }
 
+// An entry of one channel's alarm: its value against the limits the alarm started with.
+EventRow AlarmEventLog::alarmRow(const Tracked &tracked, int index, const QString &kind,
+                                 double value, quint32 pointDate)
+{
+    const Channel &channel = tracked.channel[index];
+    EventRow row = makeRow(pointDate, tracked.serial, index + 1, kind, tracked.name);
+    row.value = value;
+    row.lowerLimit = channel.lower;
+    row.upperLimit = channel.upper;
+    return row;
+}
+
 void AlarmEventLog::closeAlarm(Tracked &tracked, int index, double value, quint32 pointDate,
                                bool ended)
 {
     Channel &channel = tracked.channel[index];
     channel.active = false;
-    EventRow peak =
-        makeRow(channel.peakTime, tracked.serial, index + 1, EventKind::alarmPeak, tracked.name);
-    peak.value = channel.peak;
-    peak.lowerLimit = channel.lower;
-    peak.upperLimit = channel.upper;
-    log(peak);
-    if (!ended)
-        return;
-    EventRow row =
-        makeRow(pointDate, tracked.serial, index + 1, EventKind::alarmEnded, tracked.name);
-    row.value = value;
-    row.lowerLimit = channel.lower;
-    row.upperLimit = channel.upper;
-    log(row);
+    log(alarmRow(tracked, index, EventKind::alarmPeak, channel.peak, channel.peakTime));
+    if (ended)
+        log(alarmRow(tracked, index, EventKind::alarmEnded, value, pointDate));
 }
 
 void AlarmEventLog::onLost(ConfiguredDevice *device)

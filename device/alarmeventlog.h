@@ -80,6 +80,8 @@ private:
     void onLost(ConfiguredDevice *device);
     void trackChannel(ConfiguredDevice *device, Tracked &tracked, int index, double value,
                       quint32 pointDate);
+    static EventRow alarmRow(const Tracked &tracked, int index, const QString &kind, double value,
+                             quint32 pointDate);
     void closeAlarm(Tracked &tracked, int index, double value, quint32 pointDate, bool ended);
     void log(const EventRow &row);
 
