@@ -5,6 +5,7 @@
 #include "store/historyscan.h"
 #include "store/historysummary.h"
 #include "store/insertserialdata.h"
+#include "tests/support/sqlprobe.h"
 #include "tests/support/tempproject.h"
 #include "tests/support/testsettings.h"
 #include "view/historychart.h"
@@ -61,323 +62,275 @@ class TestHistory : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void statistics();
-    void csvText();
-    void lineGaps();
-    void bucketsMatchFullScan();
-    void viewShowsRangeAndEmptyRange();
-    void commandLine_data();
-    void commandLine();
-    void pdfReport();
+    void initTestCase()
+    {
+        // A fixed offset without summer time: every local time below reads +01:00.
+        qputenv("TZ", "CET-1");
+        isolateSettings();
+        QStandardPaths::setTestModeEnabled(true);
+        m_project = m_dir.projectPath(QStringLiteral("Cold"));
+        ConfiguredDevice a(QStringLiteral("A1"), LINK_TCP);
+        a.setConnection(QStringLiteral("Freezer 3, left"), QStringLiteral("Air"),
+                        QStringLiteral("Humidity"), QStringLiteral("127.0.0.1"), 23);
+        a.setUnits(1, 3);
+        a.setAlarmRange(0, 5, 0, 0);
+        ConfiguredDevice b(QStringLiteral("B7"), LINK_TCP);
+        b.setConnection(QStringLiteral("Lab \"B\""), QStringLiteral("T"), QStringLiteral("H"),
+                        QStringLiteral("127.0.0.1"), 24);
+        b.setUnits(2, 0);
+        QVERIFY(ProjectFile::create(m_project, QStringLiteral("Cold"), 10000));
+        QVERIFY(ProjectFile::saveDevices(m_project, {&a, &b}));
+        QVERIFY(m_info.load(m_project));
+        QCOMPARE(m_info.intervalSeconds, 10);
+
+        // The recorder's own store makes the table and the index; the rows go in as they stand.
+        m_store = std::make_unique<InsertSerialData>(m_info.databasePath, QStringLiteral("tst"));
+        QVERIFY(m_store->createConnection());
+        QCOMPARE(sqlValue(m_info.databasePath, "select sql from sqlite_master where type = 'index'")
+                     .toString(),
+                 QStringLiteral("CREATE INDEX kestrelix_serialno_pointdate on kestrelix (serialno, "
+                                "pointDate)"));
+        const QSqlDatabase db = QSqlDatabase::database(m_store->connectionName());
+        for (const Sample &s : SAMPLES)
+            insert(db, s.id, T0 + s.offset, QString::fromLatin1(s.serial), s.ch1, s.ch2);
+    }
+    void statisticsAndCsvText()
+    {
+        HistoryDatabase database(m_info.databasePath);
+        QVERIFY(database.open());
+        HistoryStatisticsSet set;
+        set.reset(m_info, {QStringLiteral("A1"), QStringLiteral("B7")}, 83.144);
+        HistoryScan scan(&database, {QStringLiteral("A1"), QStringLiteral("B7")}, T0, T0 + 200,
+                         [&set](const QVector<HistoryRow> &rows) { return set.consume(rows); });
+        QVERIFY(scan.runToEnd());
+
+        // Hand-computed: channel 1 of A1 is 4, 6, -1, 2, 3 (C); 6 is above 5 for one 10 s interval,
+        // -1 below 0 for one; missing: one NULL and five intervals of the 60 s gap after the break.
+        const auto stats = [](const ChannelStatistics &c) {
+            return QVariantList{
+                c.count,        c.minimum,      c.maximum, c.mean, c.missingIntervals,
+                c.secondsAbove, c.secondsBelow, c.hasMkt};
+        };
+        const ChannelStatistics t = set.of(QStringLiteral("A1"))->channel(0);
+        QCOMPARE(stats(t), QVariantList({5, -1.0, 6.0, 2.8, 6, 10, 10, true}));
+        QVERIFY(std::abs(t.meanKineticTemperature - 3.120056339977509) < 1e-9);
+        const ChannelStatistics h = set.of(QStringLiteral("A1"))->channel(1);
+        QCOMPARE(stats(h).mid(0, 5), QVariantList({5, 50.0, 56.0, 52.8, 6}));
+        QVERIFY(!h.hasMkt);
+        QCOMPARE(statisticsCells(*m_info.logger(QStringLiteral("A1")), 1, h).mid(8),
+                 QStringList({"-", "-", "-"}));
+        // Fahrenheit: one sample's MKT is the sample itself.
+        const ChannelStatistics f = set.of(QStringLiteral("B7"))->channel(0);
+        QVERIFY(std::abs(f.meanKineticTemperature - 21.5) < 1e-9);
+
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        HistoryCsvWriter writer(&buffer, m_info.labels());
+        QVERIFY(writer.writeHeader());
+        HistoryScan csv(&database, {QStringLiteral("A1"), QStringLiteral("B7")}, T0, T0 + 30,
+                        [&writer](const QVector<HistoryRow> &rows) {
+                            for (const HistoryRow &r : rows)
+                                writer.writeRow(r);
+                            return true;
+                        });
+        QVERIFY(csv.runToEnd());
+        QCOMPARE(
+            QString::fromUtf8(buffer.data()),
+            QStringLiteral(
+                "time,serial number,logger name,channel 1 value,channel 1 unit,channel 2 value,"
+                "channel 2 unit\r\n"
+                "2023-11-14T23:13:20+01:00,A1,\"Freezer 3, left\",4,\u00B0C,50,%RH\r\n"
+                "2023-11-14T23:13:30+01:00,A1,\"Freezer 3, left\",6,\u00B0C,51,%RH\r\n"
+                "2023-11-14T23:13:30+01:00,B7,\"Lab \"\"B\"\"\",21.5,\u00B0F,,\r\n"
+                "2023-11-14T23:13:40+01:00,A1,\"Freezer 3, left\",,\u00B0C,52,%RH\r\n"
+                "2023-11-14T23:13:50+01:00,A1,\"Freezer 3, left\",-1,\u00B0C,,%RH\r\n"));
+    }
+    void lineGaps()
+    {
+        // Buckets at 10 s: 0-10 holds a NULL channel-1 row, 20, then 100 after a gap.
+        auto bucket = [](qint64 first, qint64 last, int rows, int values, double v) {
+            HistoryBucket b;
+            b.firstTime = first;
+            b.lastTime = last;
+            b.count = rows;
+            b.valueCount[0] = values;
+            b.minimum[0] = b.maximum[0] = v;
+            return b;
+        };
+        const QVector<HistoryPoint> line =
+            historyLine({bucket(0, 10, 2, 1, 1), bucket(20, 20, 1, 1, 2), bucket(30, 30, 1, 1, 3),
+                         bucket(100, 100, 1, 1, 4)},
+                        0, 10);
+        QVector<double> values;
+        for (const HistoryPoint &p : line)
+            values.append(p.value);
+        QCOMPARE(values.size(), 6);
+        QVERIFY(std::isnan(values[1])); // after the bucket with a row without value
+        QVERIFY(std::isnan(values[4])); // 70 s without rows
+        QCOMPARE(values[5], 4.0);
+    }
+    void bucketsMatchFullScan()
+    {
+        TempProjectDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.dat"));
+        InsertSerialData store(path, QStringLiteral("big"));
+        QVERIFY(store.createConnection());
+        const QSqlDatabase db = QSqlDatabase::database(store.connectionName());
+        QRandomGenerator random(17);
+        const auto fill = [&](qint64 from, qint64 to) {
+            QSqlDatabase(db).transaction();
+            for (qint64 t = from; t < to; t += 10) {
+                if ((t / 3000) % 7 == 3)
+                    continue;
+                const double v = random.bounded(1000) / 10.0 - 50;
+                insert(db, 0, t, QStringLiteral("S"), random.bounded(50) == 0 ? NAN : v, v / 2);
+            }
+            QSqlDatabase(db).commit();
+        };
+        fill(T0, T0 + 3 * 86400);
+
+        HistoryDatabase database(path);
+        QVERIFY(database.open());
+        HistorySummary summary(&database, dir.filePath(QStringLiteral("summary.sqlite")));
+        QVERIFY(summary.open());
+        while (!summary.catchUp(5000)) {
+        }
+        // Recording goes on: new rows are folded in on the next look.
+        fill(T0 + 3 * 86400, T0 + 4 * 86400);
+        QVERIFY(!summary.catchUp(1));
+        while (!summary.catchUp(5000)) {
+        }
+
+        QSqlQuery full(database.database());
+        for (int columns : {20, 200, 100000}) {
+            // Aligned on whole hours the summary's columns hold exactly the rows of the range.
+            const qint64 from = T0 + 2800;
+            const qint64 to = from + 95 * 3600 - 1;
+            HistoryQuery query(&database, &summary);
+            const QVector<HistoryBucket> buckets =
+                query.buckets(QStringLiteral("S"), from, to, columns);
+            QCOMPARE(query.lastUsedSummary(), columns <= 200);
+            QVERIFY(buckets.size() <= columns);
+            QVERIFY(
+                full.exec(QStringLiteral("select min(channel1), max(channel1), min(channel2), "
+                                         "max(channel2), count(*), count(channel1) from kestrelix "
+                                         "where pointDate between %1 and %2")
+                              .arg(from)
+                              .arg(to)));
+            QVERIFY(full.next());
+            QVariantList folded = {INFINITY, -INFINITY, INFINITY, -INFINITY, 0LL, 0LL};
+            for (const HistoryBucket &b : buckets) {
+                folded = {qMin(folded[0].toDouble(), b.minimum[0]),
+                          qMax(folded[1].toDouble(), b.maximum[0]),
+                          qMin(folded[2].toDouble(), b.minimum[1]),
+                          qMax(folded[3].toDouble(), b.maximum[1]),
+                          folded[4].toLongLong() + b.count,
+                          folded[5].toLongLong() + b.valueCount[0]};
+                QVERIFY(b.firstTime <= b.lastTime);
+            }
+            for (int i = 0; i < 6; ++i)
+                QCOMPARE(folded[i].toDouble(), full.value(i).toDouble());
+        }
+    }
+    void viewShowsRangeAndEmptyRange()
+    {
+        HistoryView view(m_project);
+        view.resize(1000, 700);
+        view.show();
+        QSignalSpy statistics(&view, &HistoryView::statisticsReady);
+        view.setRange(T0, T0 + 200);
+        QVERIFY(statistics.wait());
+        QCOMPARE(view.selectedLoggers(), QStringList({"A1", "B7"}));
+        auto *chart = view.findChild<HistoryChart *>(QStringLiteral("historyChart1"));
+        QCOMPARE(chart->graphCount(), 2);
+        QVERIFY(chart->graph(0)->dataCount() > 0);
+        const QStringList track = chart->trackAt(chart->axisRect()->left() + 2);
+        QVERIFY2(track.join(' ').contains(QStringLiteral("4.00")), qPrintable(track.join(' ')));
+
+        view.setRange(T0 + 10000, T0 + 20000);
+        QCOMPARE(view.message(), QStringLiteral("No data in this range."));
+    }
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("arguments"); // %1: the project
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("lines"); // of the file written, -1 for none
+        QTest::newRow("whole range, one logger") << "%1 --logger B7" << 0 << 2;
+        QTest::newRow("from with offset") << "%1 --from 2023-11-14T22:15:00Z" << 0 << 3;
+        QTest::newRow("local to") << "%1 --to 2023-11-14T23:13:30" << 0 << 4;
+        QTest::newRow("empty range (a date)") << "%1 --from 2030-01-01" << 0 << 1;
+        QTest::newRow("missing project") << "/nonexistent/none.tpc" << 2 << -1;
+        QTest::newRow("bad time") << "%1 --from yesterday" << 2 << -1;
+        QTest::newRow("unknown option") << "%1 --colour red" << 2 << -1;
+        QTest::newRow("both kinds") << "%1 --report-pdf %1" << 2 << -1;
+    }
+    void commandLine()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(int, lines);
+        const QString out = m_dir.filePath(QStringLiteral("out.csv"));
+        QFile::remove(out);
+        int code = -2;
+        const QString err = runProgram(
+            ("--export-csv " + arguments.arg(m_project) + " -o " + out).split(' '), &code);
+        QVERIFY2(code == exitCode, qPrintable(err));
+        // Errors and an empty range are told on stderr.
+        QCOMPARE(!err.isEmpty(), lines < 2);
+        QFile file(out);
+        QCOMPARE(file.open(QIODevice::ReadOnly), lines >= 0);
+        QCOMPARE(int(file.readAll().count('\n')), qMax(lines, 0));
+    }
+    void pdfReport()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        const QString pdf = m_dir.filePath(QStringLiteral("report.pdf"));
+        int code = -2;
+        const QString err = runProgram({"--report-pdf", m_project, "-o", pdf}, &code);
+        QCOMPARE(code, 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY(info.waitForFinished());
+        QVERIFY(info.readAllStandardOutput().contains("Pages:           2"));
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished());
+        const QString content = QString::fromUtf8(text.readAllStandardOutput());
+        for (const char *expected :
+             {"History report: Cold", "Range: 2023-11-14 23:13:20 to 2023-11-14 23:15:10",
+              "Freezer 3, left (A1)", "Statistics", "2.80", "3.12", "00:00:10",
+              "No alarm events in this range."})
+            QVERIFY2(content.contains(QString::fromUtf8(expected)), expected);
+    }
 
 private:
-    QString runProgram(const QStringList &args, int *exitCode);
+    QString runProgram(const QStringList &args, int *exitCode)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+            const QString folder = m_dir.filePath(QString::fromLatin1(name));
+            QDir().mkpath(folder);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            env.insert(QString::fromLatin1(name), folder);
+        }
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("DISPLAY"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(VELMORAN_LITE_PATH), args);
+        process.waitForFinished(60000);
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return QString::fromUtf8(process.readAllStandardError());
+    }
 
     TempProjectDir m_dir;
     QString m_project;
     std::unique_ptr<InsertSerialData> m_store;
     HistoryProject m_info;
 };
-
-void TestHistory::initTestCase()
-{
-    // A fixed offset without summer time: every local time below reads +01:00.
-    qputenv("TZ", "CET-1");
-    isolateSettings();
-    QStandardPaths::setTestModeEnabled(true);
-    m_project = m_dir.projectPath(QStringLiteral("Cold"));
-    ConfiguredDevice a(QStringLiteral("A1"), LINK_TCP);
-    a.setConnection(QStringLiteral("Freezer 3, left"), QStringLiteral("Air"),
-                    QStringLiteral("Humidity"), QStringLiteral("127.0.0.1"), 23);
-    a.setUnits(1, 3);
-    a.setAlarmRange(0, 5, 0, 0);
-    ConfiguredDevice b(QStringLiteral("B7"), LINK_TCP);
-    b.setConnection(QStringLiteral("Lab \"B\""), QStringLiteral("T"), QStringLiteral("H"),
-                    QStringLiteral("127.0.0.1"), 24);
-    b.setUnits(2, 0);
-    QVERIFY(ProjectFile::create(m_project, QStringLiteral("Cold"), 10000));
-    QVERIFY(ProjectFile::saveDevices(m_project, {&a, &b}));
-    QVERIFY(m_info.load(m_project));
-    QCOMPARE(m_info.intervalSeconds, 10);
-
-    // The recorder's own store makes the table and the index; the rows go in as they stand.
-    m_store = std::make_unique<InsertSerialData>(m_info.databasePath, QStringLiteral("tst"));
-    QVERIFY(m_store->createConnection());
-    const QSqlDatabase db = QSqlDatabase::database(m_store->connectionName());
-    QSqlQuery q(db);
-    QVERIFY(q.exec(QStringLiteral("select sql from sqlite_master where type = 'index'")));
-    QVERIFY(q.next());
-    QCOMPARE(q.value(0).toString(), QStringLiteral("CREATE INDEX kestrelix_serialno_pointdate on "
-                                                   "kestrelix (serialno, pointDate)"));
-    for (const Sample &s : SAMPLES)
-        insert(db, s.id, T0 + s.offset, QString::fromLatin1(s.serial), s.ch1, s.ch2);
-}
-
-void TestHistory::statistics()
-{
-    HistoryDatabase database(m_info.databasePath);
-    QVERIFY(database.open());
-    HistoryStatisticsSet set;
-    set.reset(m_info, {QStringLiteral("A1"), QStringLiteral("B7")}, 83.144);
-    HistoryScan scan(&database, {QStringLiteral("A1"), QStringLiteral("B7")}, T0, T0 + 200,
-                     [&set](const QVector<HistoryRow> &rows) { return set.consume(rows); });
-    QVERIFY(scan.runToEnd());
-
-    // Hand-computed: channel 1 of A1 is 4, 6, -1, 2, 3 (C); 6 is above 5 for one 10 s interval,
-    // -1 below 0 for one; missing: one NULL and five intervals of the 60 s gap after the break.
-    const ChannelStatistics t = set.of(QStringLiteral("A1"))->channel(0);
-    QCOMPARE(t.count, 5);
-    QCOMPARE(t.minimum, -1.0);
-    QCOMPARE(t.maximum, 6.0);
-    QCOMPARE(t.mean, 2.8);
-    QCOMPARE(t.missingIntervals, 6);
-    QCOMPARE(t.secondsAbove, 10);
-    QCOMPARE(t.secondsBelow, 10);
-    QVERIFY(t.hasMkt);
-    QVERIFY(std::abs(t.meanKineticTemperature - 3.120056339977509) < 1e-9);
-    const ChannelStatistics h = set.of(QStringLiteral("A1"))->channel(1);
-    QCOMPARE(h.count, 5);
-    QCOMPARE(h.mean, 52.8);
-    QCOMPARE(h.missingIntervals, 6);
-    QVERIFY(!h.hasMkt);
-    QCOMPARE(statisticsCells(*m_info.logger(QStringLiteral("A1")), 1, h).mid(8),
-             QStringList({"-", "-", "-"}));
-    // Fahrenheit: one sample's MKT is the sample itself.
-    const ChannelStatistics f = set.of(QStringLiteral("B7"))->channel(0);
-    QVERIFY(std::abs(f.meanKineticTemperature - 21.5) < 1e-9);
-}
-
-void TestHistory::csvText()
-{
-    HistoryDatabase database(m_info.databasePath);
-    QVERIFY(database.open());
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    HistoryCsvWriter writer(&buffer, m_info.labels());
-    QVERIFY(writer.writeHeader());
-    HistoryScan scan(&database, {QStringLiteral("A1"), QStringLiteral("B7")}, T0, T0 + 30,
-                     [&writer](const QVector<HistoryRow> &rows) {
-                         for (const HistoryRow &r : rows)
-                             writer.writeRow(r);
-                         return true;
-                     });
-    QVERIFY(scan.runToEnd());
-    QCOMPARE(QString::fromUtf8(buffer.data()),
-             QStringLiteral(
-                 "time,serial number,logger name,channel 1 value,channel 1 unit,channel 2 value,"
-                 "channel 2 unit\r\n"
-                 "2023-11-14T23:13:20+01:00,A1,\"Freezer 3, left\",4,\u00B0C,50,%RH\r\n"
-                 "2023-11-14T23:13:30+01:00,A1,\"Freezer 3, left\",6,\u00B0C,51,%RH\r\n"
-                 "2023-11-14T23:13:30+01:00,B7,\"Lab \"\"B\"\"\",21.5,\u00B0F,,\r\n"
-                 "2023-11-14T23:13:40+01:00,A1,\"Freezer 3, left\",,\u00B0C,52,%RH\r\n"
-                 "2023-11-14T23:13:50+01:00,A1,\"Freezer 3, left\",-1,\u00B0C,,%RH\r\n"));
-}
-
-void TestHistory::lineGaps()
-{
-    // Buckets at 10 s: 0-10 holds a NULL channel-1 row, 20, then 100 after a gap.
-    auto bucket = [](qint64 first, qint64 last, int rows, int values, double v) {
-        HistoryBucket b;
-        b.firstTime = first;
-        b.lastTime = last;
-        b.count = rows;
-        b.valueCount[0] = values;
-        b.minimum[0] = b.maximum[0] = v;
-        return b;
-    };
-    const QVector<HistoryPoint> line =
-        historyLine({bucket(0, 10, 2, 1, 1), bucket(20, 20, 1, 1, 2), bucket(30, 30, 1, 1, 3),
-                     bucket(100, 100, 1, 1, 4)},
-                    0, 10);
-    QVector<double> values;
-    for (const HistoryPoint &p : line)
-        values.append(p.value);
-    QCOMPARE(values.size(), 6);
-    QVERIFY(std::isnan(values[1])); // after the bucket with a row without value
-    QVERIFY(std::isnan(values[4])); // 70 s without rows
-    QCOMPARE(values[5], 4.0);
-}
-
-void TestHistory::bucketsMatchFullScan()
-{
-    TempProjectDir dir;
-    const QString path = dir.filePath(QStringLiteral("big.dat"));
-    InsertSerialData store(path, QStringLiteral("big"));
-    QVERIFY(store.createConnection());
-    const QSqlDatabase db = QSqlDatabase::database(store.connectionName());
-    QRandomGenerator random(17);
-    const auto fill = [&](qint64 from, qint64 to) {
-        QSqlDatabase(db).transaction();
-        for (qint64 t = from; t < to; t += 10) {
-            if ((t / 3000) % 7 == 3)
-                continue;
-            const double v = random.bounded(1000) / 10.0 - 50;
-            insert(db, 0, t, QStringLiteral("S"), random.bounded(50) == 0 ? NAN : v, v / 2);
-        }
-        QSqlDatabase(db).commit();
-    };
-    fill(T0, T0 + 3 * 86400);
-
-    HistoryDatabase database(path);
-    QVERIFY(database.open());
-    HistorySummary summary(&database, dir.filePath(QStringLiteral("summary.sqlite")));
-    QVERIFY(summary.open());
-    while (!summary.catchUp(5000)) {
-    }
-    // Recording goes on: new rows are folded in on the next look.
-    fill(T0 + 3 * 86400, T0 + 4 * 86400);
-    QVERIFY(!summary.catchUp(1));
-    while (!summary.catchUp(5000)) {
-    }
-
-    QSqlQuery full(database.database());
-    for (int columns : {20, 200, 100000}) {
-        // Aligned on whole hours the summary's columns hold exactly the rows of the range.
-        const qint64 from = T0 + 2800;
-        const qint64 to = from + 95 * 3600 - 1;
-        HistoryQuery query(&database, &summary);
-        const QVector<HistoryBucket> buckets =
-            query.buckets(QStringLiteral("S"), from, to, columns);
-        QCOMPARE(query.lastUsedSummary(), columns <= 200);
-        QVERIFY(buckets.size() <= columns);
-        QVERIFY(full.exec(QStringLiteral("select min(channel1), max(channel1), min(channel2), "
-                                         "max(channel2), count(*), count(channel1) from kestrelix "
-                                         "where pointDate between %1 and %2")
-                              .arg(from)
-                              .arg(to)));
-        QVERIFY(full.next());
-        double lo = INFINITY, hi = -INFINITY, lo2 = INFINITY, hi2 = -INFINITY;
-        qint64 rows = 0, values = 0;
-        for (const HistoryBucket &b : buckets) {
-            lo = qMin(lo, b.minimum[0]);
-            hi = qMax(hi, b.maximum[0]);
-            lo2 = qMin(lo2, b.minimum[1]);
-            hi2 = qMax(hi2, b.maximum[1]);
-            rows += b.count;
-            values += b.valueCount[0];
-            QVERIFY(b.firstTime <= b.lastTime);
-        }
-        QCOMPARE(lo, full.value(0).toDouble());
-        QCOMPARE(hi, full.value(1).toDouble());
-        QCOMPARE(lo2, full.value(2).toDouble());
-        QCOMPARE(hi2, full.value(3).toDouble());
-        QCOMPARE(rows, full.value(4).toLongLong());
-        QCOMPARE(values, full.value(5).toLongLong());
-    }
-}
-
-void TestHistory::viewShowsRangeAndEmptyRange()
-{
-    HistoryView view(m_project);
-    view.resize(1000, 700);
-    view.show();
-    QSignalSpy statistics(&view, &HistoryView::statisticsReady);
-    view.setRange(T0, T0 + 200);
-    QVERIFY(statistics.wait());
-    QCOMPARE(view.selectedLoggers(), QStringList({"A1", "B7"}));
-    auto *chart = view.findChild<HistoryChart *>(QStringLiteral("historyChart1"));
-    QCOMPARE(chart->graphCount(), 2);
-    QVERIFY(chart->graph(0)->dataCount() > 0);
-    const QStringList track = chart->trackAt(chart->axisRect()->left() + 2);
-    QVERIFY2(track.join(' ').contains(QStringLiteral("4.00")), qPrintable(track.join(' ')));
-    view.grab().save(QStringLiteral("history-view.png"));
-
-    view.setRange(T0 + 10000, T0 + 20000);
-    QCOMPARE(view.message(), QStringLiteral("No data in this range."));
-}
-
-QString TestHistory::runProgram(const QStringList &args, int *exitCode)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(VELMORAN_LITE_PATH), args);
-    if (!process.waitForFinished(60000))
-        return QStringLiteral("timeout");
-    *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return QString::fromUtf8(process.readAllStandardError());
-}
-
-void TestHistory::commandLine_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("csv"); // expected file, first line and row count
-    QTest::addColumn<bool>("note");
-    const QString project = m_project;
-    QTest::newRow("whole range, one logger")
-        << QStringList{"--export-csv", project, "--logger", "B7"} << 0 << "2" << false;
-    QTest::newRow("from with offset")
-        << QStringList{"--export-csv", project, "--from", "2023-11-14T22:15:00Z"} << 0 << "3"
-        << false;
-    QTest::newRow("local to") << QStringList{"--export-csv", project, "--to", "2023-11-14T23:13:30"}
-                              << 0 << "4" << false;
-    QTest::newRow("empty range (a date)")
-        << QStringList{"--export-csv", project, "--from", "2030-01-01"} << 0 << "1" << true;
-    QTest::newRow("missing project")
-        << QStringList{"--export-csv", m_dir.filePath("none.tpc")} << 2 << "" << true;
-    QTest::newRow("bad time") << QStringList{"--export-csv", project, "--from", "yesterday"} << 2
-                              << "" << true;
-    QTest::newRow("unknown option")
-        << QStringList{"--export-csv", project, "--colour", "red"} << 2 << "" << true;
-    QTest::newRow("both kinds") << QStringList{"--export-csv", project, "--report-pdf", project}
-                                << 2 << "" << true;
-}
-
-void TestHistory::commandLine()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, exitCode);
-    QFETCH(QString, csv);
-    QFETCH(bool, note);
-    const QString out = m_dir.filePath(QStringLiteral("out.csv"));
-    QFile::remove(out);
-    int code = -2;
-    const QString err = runProgram(args + QStringList{"-o", out}, &code);
-    QVERIFY2(code == exitCode, qPrintable(err));
-    QCOMPARE(!err.isEmpty(), note);
-    QFile file(out);
-    QCOMPARE(file.exists(), !csv.isEmpty());
-    if (!csv.isEmpty()) {
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = file.readAll().split('\n');
-        QCOMPARE(lines.size() - 1, csv.toInt());
-        QVERIFY(lines.first().startsWith("time,serial number,"));
-    }
-}
-
-void TestHistory::pdfReport()
-{
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-        QSKIP("pdftotext (poppler-utils) is not installed");
-    const QString pdf = m_dir.filePath(QStringLiteral("report.pdf"));
-    int code = -2;
-    const QString err = runProgram({"--report-pdf", m_project, "-o", pdf}, &code);
-    QCOMPARE(code, 0);
-    QVERIFY2(err.isEmpty(), qPrintable(err));
-    QProcess info;
-    info.start(QStringLiteral("pdfinfo"), {pdf});
-    QVERIFY(info.waitForFinished());
-    QVERIFY(info.readAllStandardOutput().contains("Pages:           2"));
-    QProcess text;
-    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    QVERIFY(text.waitForFinished());
-    const QString content = QString::fromUtf8(text.readAllStandardOutput());
-    for (const char *expected :
-         {"History report: Cold", "Range: 2023-11-14 23:13:20 to 2023-11-14 23:15:10",
-          "Freezer 3, left (A1)", "Statistics", "2.80", "3.12", "00:00:10",
-          "No alarm events in this range."})
-        QVERIFY2(content.contains(QString::fromUtf8(expected)), expected);
-}
 
 QTEST_MAIN(TestHistory)
 #include "tst_history.moc"

@@ -1,0 +1,823 @@
+// Faults under the whole recording program, with the logger simulator: loggers that go silent,
+// refuse, reset or vanish; replies in pieces or with nonsense; a disk that fills up or files
+// that turn unwritable (both need root, in a private mount namespace); a recording program
+// killed at random moments.
+#include "app/alarmsound.h"
+#include "app/velmoranmain.h"
+#include "device/alarmeventlog.h"
+#include "device/configureddevice.h"
+#include "device/devicetypes.h"
+#include "dialogs/sensingoptiontelnetdialog.h"
+#include "discovery/usbenumerator.h"
+#include "project/projectfile.h"
+#include "recorder/recorder.h"
+#include "store/eventtable.h"
+#include "store/insertserialdata.h"
+#include "store/pendingeventqueue.h"
+#include "tests/support/messageprobe.h"
+#include "tests/support/simulatorproject.h"
+#include "tests/support/sqlprobe.h"
+#include "tests/support/tempproject.h"
+#include "view/dashboarddeviceitem.h"
+#include "view/eventsview.h"
+#include "view/projectcenter.h"
+
+#include <QApplication>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+constexpr int NEWEST = CHART_POINTS - 1;
+QString g_strNoPrivateMounts; // why mounts cannot be made here; empty when they can
+const QString WRITE_FAILED =
+    QStringLiteral("Unable to write the database.\nPlease check the disk.");
+
+// No USB logger is present unless a test puts one on this bus: the machine's own stays out.
+class FakeUsbBus : public UsbEnumerator
+{
+public:
+    QList<UsbPortPair> enumerateUsbLoggers() override { return pairs; }
+    QList<UsbPortPair> pairs;
+};
+
+bool ok(const QString &reply)
+{
+    return reply.startsWith(QStringLiteral("ok"));
+}
+
+QString integrityCheck(const QString &databasePath)
+{
+    return sqlValue(databasePath, QStringLiteral("PRAGMA integrity_check")).toString();
+}
+
+// The whole program recording from simulated loggers: a real main window with a project loaded
+// from a real project file and a real database. The window's timers are held: every poll and
+// flush happens when the test says and nothing happens behind its back.
+class RecordingRig
+{
+public:
+    explicit RecordingRig(SimProcess *sim) : m_pSim(sim) {}
+    ~RecordingRig()
+    {
+        if (m_pWindow && m_pWindow->isRecording())
+            m_pWindow->slotStopRecord();
+        if (m_pWindow)
+            m_pWindow->slotCloseProject();
+    }
+
+    // Writes a project of these simulator loggers into folder, loads it and records. The
+    // enumerator (owned) stands in for the USB bus, which is empty otherwise.
+    bool open(const QString &folder, const QStringList &ids, FakeUsbBus *bus = new FakeUsbBus)
+    {
+        m_pWindow = std::make_unique<VelmoranMain>();
+        m_pWindow->setUsbEnumerator(bus);
+        QList<SimProcess::Logger> loggers;
+        for (const QString &id : ids) {
+            loggers.append(m_pSim->logger(id));
+            m_serials.insert(id, loggers.last().deviceNumber);
+            m_answersAtOpen.insert(id, simCount(id));
+        }
+        m_strProjectPath = QDir(folder).filePath(QStringLiteral("Faults.tpc"));
+        if (!writeSimulatorProject(m_strProjectPath, loggers, 1000, {-1000, 1000, -1000, 1000}))
+            return false;
+        m_strDatabasePath = ProjectFile::databasePath(m_strProjectPath);
+        holdTimers();
+        m_pWindow->projectLoaded(m_strProjectPath);
+        m_pWindow->slotStartRecord();
+        holdTimers();
+        if (!ids.filter(QStringLiteral("usb")).isEmpty())
+            m_pWindow->checkConnection();
+        // Loading polls every network logger once; its answers are part of the recording.
+        const int tcp = ids.filter(QStringLiteral("tcp")).size();
+        return m_pWindow->isRecording() && m_pWindow->configuredDevices().size() == ids.size() &&
+               QTest::qWaitFor([&] { return m_pWindow->pendingRows().count() >= tcp; }, 5000);
+    }
+
+    VelmoranMain *window() const { return m_pWindow.get(); }
+    ConfiguredDevice *device(const QString &id) const
+    {
+        for (ConfiguredDevice *device : m_pWindow->configuredDevices()) {
+            if (device->deviceNumber() == m_serials.value(id))
+                return device;
+        }
+        return nullptr;
+    }
+    QString serialOf(const QString &id) const { return m_serials.value(id); }
+    QString databasePath() const { return m_strDatabasePath; }
+    QString projectPath() const { return m_strProjectPath; }
+    int simCount(const QString &id) { return m_pSim->command("count " + id).mid(3).toInt(); }
+    int answeredSinceOpen(const QString &id) { return simCount(id) - m_answersAtOpen.value(id); }
+    int sql(const QString &sql, const QString &id) const
+    {
+        return sqlValue(m_strDatabasePath, sql, {m_serials.value(id)}).toInt();
+    }
+    int storedRows(const QString &id) const
+    {
+        return sql(QStringLiteral("select count(*) from kestrelix where serialno = ?"), id);
+    }
+
+    void holdTimers()
+    {
+        QList<QTimer *> timers = m_pWindow->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+        timers += m_pWindow->recorder()->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+        for (QTimer *timer : timers)
+            timer->stop();
+    }
+
+    // One poll of every logger; runs the event loop until each answering logger queued a row.
+    bool pollAndWait(const QStringList &answering, int timeoutMs = 5000)
+    {
+        // A logger that stops answering queues a break row beside its "communication lost".
+        const auto samples = [this] {
+            const PendingEventQueue &events = m_pWindow->recorder()->pendingEvents();
+            int breaks = 0;
+            for (int i = 0; i < events.count(); ++i)
+                breaks += events.at(i).kind == EventKind::communicationLost;
+            return m_pWindow->pendingRows().count() - breaks;
+        };
+        const int before = samples();
+        m_pWindow->writeDevice();
+        return QTest::qWaitFor([&] { return samples() >= before + answering.size(); }, timeoutMs);
+    }
+
+    // The window's flush step; true when it left nothing queued.
+    bool flush()
+    {
+        m_pWindow->writeDb();
+        return m_pWindow->pendingRows().count() == 0;
+    }
+
+    // Stops the recording and checks that every answer of these loggers is in the database
+    // exactly once, beside the one gap row each stop and each lost communication adds.
+    // notStored: answers that are no sample at all (a line the program drops).
+    bool everyAnswerStoredOnce(const QStringList &ids, QString *why,
+                               const QHash<QString, int> &notStored = {})
+    {
+        const auto samples = [&](const QString &id) {
+            return storedRows(id) - sql("select count(*) from kestrelix_event where serialno "
+                                        "= ? and kind = 'communication lost'",
+                                        id);
+        };
+        const auto missing = [&] {
+            int sum = -m_pWindow->pendingRows().count();
+            for (const QString &id : ids)
+                sum += answeredSinceOpen(id) - notStored.value(id) - samples(id) + m_nStops;
+            return sum;
+        };
+        // Answers still on their way belong to the recording: wait for them before stopping.
+        const bool settled = QTest::qWaitFor([&] { return missing() <= 0; }, 3000);
+        m_pWindow->slotStopRecord();
+        ++m_nStops;
+        for (const QString &id : ids) {
+            const int answers = answeredSinceOpen(id) - notStored.value(id);
+            *why = QStringLiteral("%1 answered %2 polls, the database holds %3 rows (%4 gaps)")
+                       .arg(id)
+                       .arg(answers)
+                       .arg(samples(id))
+                       .arg(m_nStops);
+            if (!settled || samples(id) != answers + m_nStops)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    SimProcess *m_pSim;
+    std::unique_ptr<VelmoranMain> m_pWindow;
+    QHash<QString, int> m_answersAtOpen;
+    QHash<QString, QString> m_serials;
+    QString m_strDatabasePath;
+    QString m_strProjectPath;
+    int m_nStops = 0;
+};
+
+// kind, value, channel, upperLimit, pointDate, ackBy, ackDate of a logger's events, oldest first.
+QList<QVariantList> loggedEvents(const RecordingRig &rig, const QString &id)
+{
+    return sqlRows(rig.databasePath(),
+                   "select kind, value, channel, upperLimit, pointDate, ackBy, ackDate from "
+                   "kestrelix_event where serialno = ? order by id",
+                   {rig.serialOf(id)});
+}
+
+QStringList kinds(const QList<QVariantList> &events)
+{
+    QStringList list;
+    for (const QVariantList &event : events)
+        list << event.value(0).toString();
+    return list;
+}
+
+float committedCh1Min(const ConfiguredDevice *device)
+{
+    float limits[4];
+    device->alarmRange(limits);
+    return limits[0];
+}
+
+// Mounts made here stay in this process's own namespace and vanish with it. Returns why not.
+QString enterPrivateMountNamespace()
+{
+    if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0)
+        return QStringLiteral("needs root to mount a small filesystem in a private namespace");
+    // Without private propagation the small filesystem would show up outside this test.
+    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return QStringLiteral("cannot make the mounts below / private (%1)")
+            .arg(QString::fromLocal8Bit(::strerror(errno)));
+    return QString();
+}
+
+// Writes until the filesystem refuses; true when it ended full.
+bool fillDisk(const QString &path)
+{
+    QFile filler(path);
+    if (!filler.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray chunk(16 * 1024, 'x');
+    while (filler.write(chunk) == chunk.size() && filler.flush()) {
+    }
+    filler.close();
+    QFile probe(path + QStringLiteral(".probe"));
+    const bool full = !probe.open(QIODevice::WriteOnly) ||
+                      probe.write(QByteArray(8192, 'y')) != 8192 || !probe.flush();
+    probe.remove();
+    return full;
+}
+
+// The immutable attribute (chattr +i) stops root too, and on ext4 also writes through
+// descriptors opened before.
+bool setImmutable(const QStringList &paths, bool immutable)
+{
+    bool done = true;
+    for (const QString &path : paths) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        int flags = 0;
+        done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && done;
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = fd >= 0 && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0 && done;
+        ::close(fd);
+    }
+    return done;
+}
+
+// Empty when a frozen file refuses writes through a descriptor opened before; else why not.
+QString frozenFilesRefuseWrites(const QString &probe)
+{
+    const QByteArray path = QFile::encodeName(probe);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QString why = fd < 0 ? QStringLiteral("cannot create ") + probe : QString();
+    if (fd >= 0 && !setImmutable({probe}, true))
+        why = QStringLiteral("the immutable attribute cannot be set here");
+    else if (fd >= 0 && ::pwrite(fd, "x", 1, 0) == 1)
+        why = QStringLiteral("the immutable attribute does not stop writes through open files");
+    setImmutable({probe}, false);
+    ::close(fd);
+    ::unlink(path.constData());
+    return why;
+}
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        isolateSettings();
+        QStringList args = {"--tcp", "4", "--tcp-base-port", "0", "--usb", "1"};
+        for (const char *id : {"tcp0", "tcp1", "tcp2", "tcp3", "usb0"})
+            args << "--drift" << QString::fromLatin1(id) + ":1";
+        QVERIFY(m_sim.start(args));
+    }
+    void init()
+    {
+        m_dir = std::make_unique<TempProjectDir>();
+        m_strMount = m_dir->filePath(QStringLiteral("disk"));
+        QVERIFY(QDir().mkpath(m_strMount));
+    }
+    void cleanup()
+    {
+        for (const QFileInfo &file : QDir(m_dir->path()).entryInfoList(QDir::Files | QDir::Hidden))
+            setImmutable({file.filePath()}, false);
+        ::umount2(QFile::encodeName(m_strMount).constData(), MNT_DETACH);
+        for (const char *id : {"tcp0", "tcp1", "usb0"}) {
+            m_sim.command(QStringLiteral("fault %1 none").arg(QLatin1String(id)));
+            m_sim.command(QStringLiteral("start %1").arg(QLatin1String(id)));
+            m_sim.command(QStringLiteral("auto %1").arg(QLatin1String(id)));
+        }
+    }
+    void loggersThatFallSilentOrRefuseAreMarkedGoneAndRecordedAgainWhenTheyAnswer()
+    {
+        const qint64 begin = QDateTime::currentSecsSinceEpoch();
+        RecordingRig rig(&m_sim);
+        QVERIFY(rig.open(m_dir->path(), {"tcp0", "tcp1"}));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        ConfiguredDevice *silent = rig.device("tcp0");
+        AlarmEventLog *log = rig.window()->eventLog();
+
+        QVERIFY(ok(m_sim.command("fault tcp0 noanswer")));
+        // Five unanswered polls are a short gap at one second; the sixth marks it gone.
+        for (int poll = 0; poll < 6; ++poll) {
+            QVERIFY(silent->isConnected());
+            QVERIFY(rig.pollAndWait({"tcp1"}));
+        }
+        QVERIFY(!silent->isConnected());
+        QVERIFY(silent->ch1Value().isEmpty());
+        auto *tile = dynamic_cast<DashBoardDeviceItem *>(silent->ch1Item());
+        QVERIFY(tile && tile->isCommunicationLost());
+        QVERIFY(log->wantsSound(false));
+        log->setCommunicationLossSound(false);
+        QVERIFY(!log->wantsSound(false));
+        log->setCommunicationLossSound(true);
+
+        QVERIFY(ok(m_sim.command("fault tcp0 none")));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(silent->isConnected());
+        QVERIFY(!silent->ch1Value().isEmpty());
+        QVERIFY(!tile->isCommunicationLost());
+        QVERIFY(!log->wantsSound(false));
+
+        // A logger that refuses connections is gone too, until it listens again: the poll finds
+        // the connection closed and opens a new one, and the request follows it.
+        QVERIFY(ok(m_sim.command("stop tcp1")));
+        for (int poll = 0; poll < 6; ++poll)
+            QVERIFY(rig.pollAndWait({"tcp0"}));
+        QVERIFY(!rig.device("tcp1")->isConnected());
+        QVERIFY(ok(m_sim.command("start tcp1")));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(rig.device("tcp1")->isConnected());
+
+        QString why;
+        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
+        QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
+        for (const char *id : {"tcp0", "tcp1"}) {
+            const QList<QVariantList> events = loggedEvents(rig, id);
+            QCOMPARE(kinds(events), QStringList({"communication lost", "communication restored"}));
+            for (const QVariantList &event : events)
+                QVERIFY(event.at(4).toLongLong() >= begin &&
+                        event.at(4).toLongLong() <= QDateTime::currentSecsSinceEpoch());
+        }
+        // The break: both channels empty, a second after the last sample before the loss.
+        const QVariantList serial = {rig.serialOf("tcp0")};
+        const qint64 breakTime = sqlValue(rig.databasePath(),
+                                          "select min(pointDate) from kestrelix where serialno = ? "
+                                          "and channel1 is null and channel2 is null",
+                                          serial)
+                                     .toLongLong();
+        QCOMPARE(
+            sqlValue(rig.databasePath(),
+                     QStringLiteral("select max(pointDate) + 1 from kestrelix where serialno = "
+                                    "? and channel1 is not null and pointDate < %1")
+                         .arg(breakTime),
+                     serial)
+                .toLongLong(),
+            breakTime);
+        QVERIFY(breakTime - 1 <= loggedEvents(rig, "tcp0").first().at(4).toLongLong());
+        QCOMPARE(sqlValue(rig.databasePath(),
+                          "select count(*) from kestrelix where serialno = ? and channel1 is null",
+                          serial)
+                     .toInt(),
+                 2); // the loss and the end of the recording
+    }
+    void aResetOrAClosedDialogInTheMiddleOfASetupExchange()
+    {
+        RecordingRig rig(&m_sim);
+        QVERIFY(rig.open(m_dir->path(), {"tcp0", "tcp1"}));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        ConfiguredDevice *device = rig.device("tcp0");
+        ProjectCenter *center = rig.window()->projectCenter();
+        center->slotDeviceClicked(device);
+        center->slotPopupSensingOption();
+        QPointer<SensingOptionTelnetDialog> dialog =
+            center->findChild<SensingOptionTelnetDialog *>();
+        QVERIFY(dialog);
+
+        // Each "OK" comes late, so the reset lands while the logger is still answering.
+        QVERIFY(ok(m_sim.command("fault tcp0 slow 400")));
+        dialog->findChild<QDoubleSpinBox *>("doubleSpinBox_min_ch1")->setValue(5);
+        auto *confirm = dialog->findChild<QPushButton *>("pushButton_confirm");
+        QTest::mouseClick(confirm, Qt::LeftButton);
+        QTRY_VERIFY(m_sim.command("setup tcp0").contains("ATBMIN1=5.00"));
+        QVERIFY(ok(m_sim.command("reset tcp0")));
+        QVERIFY(ok(m_sim.command("fault tcp0 none")));
+        const QString timedOut = QStringLiteral("This command has exceeded the time limit.\n"
+                                                "Please retry.");
+        QTRY_COMPARE_WITH_TIMEOUT(countMessages(rig.window(), "ERROR", timedOut), 1, 4000);
+        QCOMPARE(committedCh1Min(device), -1000.0f);
+        QVERIFY(confirm->isEnabled());
+        // The exchange is over: the logger is polled again on a new connection.
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(device->isConnected());
+
+        // Closing the dialog while the logger answers waits for the logger's "OK".
+        QVERIFY(ok(m_sim.command("fault tcp0 slow 150")));
+        dialog->findChild<QDoubleSpinBox *>("doubleSpinBox_min_ch1")->setValue(7);
+        QTest::mouseClick(confirm, Qt::LeftButton);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        dialog->close();
+        QVERIFY(dialog && dialog->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 4000);
+        QCOMPARE(committedCh1Min(device), 7.0f);
+        const QString setup = m_sim.command("setup tcp0");
+        QVERIFY2(setup.contains("ATBMIN1=7.00") && setup.endsWith("SET=1"), qPrintable(setup));
+        QList<DeviceRecord> saved;
+        QVERIFY(
+            ProjectFile::parseDeviceList(ProjectFile::readDeviceList(rig.projectPath()), &saved));
+        QCOMPARE(saved.first().deviceNumber, rig.serialOf("tcp0"));
+        QCOMPARE(saved.first().ch1Min, 7.0f);
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+
+        QString why;
+        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
+    }
+    void aUsbPortThatDisappearsIsReopenedWhereItReappears()
+    {
+        auto *bus = new FakeUsbBus;
+        const SimProcess::Logger usb = m_sim.logger("usb0");
+        bus->pairs = {{usb.address, usb.deviceNumber}};
+        RecordingRig rig(&m_sim);
+        QVERIFY(rig.open(m_dir->path(), {"usb0", "tcp0"}, bus));
+        ConfiguredDevice *device = rig.device("usb0");
+        QVERIFY(rig.pollAndWait({"usb0", "tcp0"}));
+        QVERIFY(device->isConnected());
+
+        QVERIFY(ok(m_sim.command("stop usb0")));
+        QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
+        bus->pairs.clear();
+        rig.window()->checkConnection();
+        QVERIFY(rig.pollAndWait({"tcp0"}));
+        QVERIFY(rig.pollAndWait({"tcp0"}));
+        QVERIFY(!device->isConnected());
+
+        QVERIFY(ok(m_sim.command("start usb0")));
+        // A new pseudo-terminal, which may or may not get the old number back.
+        const SimProcess::Logger back = m_sim.logger("usb0");
+        bus->pairs = {{back.address, back.deviceNumber}};
+        rig.window()->checkConnection();
+        QCOMPARE(device->deviceInterface(), back.address);
+        QVERIFY(rig.pollAndWait({"usb0", "tcp0"}));
+        QVERIFY(device->isConnected());
+
+        QString why;
+        QVERIFY2(rig.everyAnswerStoredOnce({"usb0", "tcp0"}, &why), qPrintable(why));
+    }
+    void aLoggerOutOfRangeAndBackLeavesOneAcknowledgedAlarmInTheLog()
+    {
+        const qint64 begin = QDateTime::currentSecsSinceEpoch();
+        RecordingRig rig(&m_sim);
+        QVERIFY(rig.open(m_dir->path(), {"tcp1"}));
+        ConfiguredDevice *device = rig.device("tcp1");
+        float limits[4];
+        device->alarmRange(limits);
+        device->setAlarmRange(0, 30, limits[2], limits[3]);
+        rig.window()->recorder()->clockTick();
+        QVERIFY(ok(m_sim.command("values tcp1 24 40")));
+        QVERIFY(rig.pollAndWait({"tcp1"}));
+        QVERIFY(!device->alarm1());
+        for (const char *value : {"31.50", "36.00", "33.00"}) {
+            QVERIFY(
+                ok(m_sim.command(QStringLiteral("values tcp1 %1 40").arg(QLatin1String(value)))));
+            QVERIFY(rig.pollAndWait({"tcp1"}));
+        }
+        QVERIFY(device->alarm1());
+        AlarmEventLog *log = rig.window()->eventLog();
+        QVERIFY(log->wantsSound(AlarmSound::anyAlarm({device})));
+
+        // Acknowledged in the events window: quiet, while the tile stays red.
+        QVERIFY(rig.window()->store()->insertNow()); // the batch a full queue would write
+        rig.window()->slotStdTimer();
+        rig.window()->projectCenter()->slotShowEvents();
+        EventsView *view = rig.window()->projectCenter()->eventsView();
+        QVERIFY(view && view->isDatabaseOpen());
+        QStringList shown;
+        for (const EventRecord &record : view->shownRecords())
+            shown << record.row.kind;
+        QCOMPARE(shown, QStringList({"alarm started", "limits changed", "recording started"}));
+        QCOMPARE(rig.window()->alarmCountLabel()->text(),
+                 QStringLiteral("Unacknowledged alarms: 1"));
+        view->setOperatorName(QStringLiteral("night shift"));
+        view->acknowledgeAll();
+        QVERIFY(!log->wantsSound(true));
+        QVERIFY(device->alarm1());
+
+        QVERIFY(ok(m_sim.command("values tcp1 25 40")));
+        QVERIFY(rig.pollAndWait({"tcp1"}));
+        rig.window()->slotStopRecord();
+        QCOMPARE(rig.window()->recorder()->pendingEvents().count(), 0);
+
+        const QList<QVariantList> events = loggedEvents(rig, "tcp1");
+        QCOMPARE(kinds(events),
+                 QStringList({"limits changed", "alarm started", "alarm peak", "alarm ended"}));
+        QCOMPARE(events.at(1).at(1).toDouble(), 31.5);
+        QCOMPARE(events.at(2).at(1).toDouble(), 36.0);
+        QCOMPARE(events.at(3).at(1).toDouble(), 25.0);
+        for (const QVariantList &event : events) {
+            QCOMPARE(event.at(2).toInt(), 1);
+            QCOMPARE(event.at(3).toDouble(), 30.0);
+            QVERIFY(event.at(4).toLongLong() >= begin &&
+                    event.at(4).toLongLong() <= QDateTime::currentSecsSinceEpoch());
+        }
+        QCOMPARE(events.at(1).at(5).toString(), QStringLiteral("night shift"));
+        QVERIFY(events.at(1).at(6).toLongLong() >= begin);
+    }
+    void repliesInPiecesOrWithNonsenseAreStoredAsTheLoggerMeantThem()
+    {
+        const int first = answersSoFar();
+        RecordingRig rig(&m_sim);
+        QVERIFY(rig.open(m_dir->path(), {"tcp0", "tcp1"}));
+        ConfiguredDevice *device = rig.device("tcp0");
+        // The simulator's answer n of tcp0 (its drift of 1 per answer keeps any two apart).
+        const auto expectedCh1 = [](int n) { return 20 + (n % 10) * 0.1 + n; };
+        const auto expectedCh2 = [](int n) { return 40 + (n % 5) * 0.5; };
+        const auto near = [](double a, double b) { return qAbs(a - b) < 1e-6; };
+        const auto newestIsAnswer = [&](int n) {
+            return near(device->ch1Data()[NEWEST], expectedCh1(n)) &&
+                   near(device->ch2Data()[NEWEST], expectedCh2(n)) && device->isConnected();
+        };
+        // "ATDC 23.30,40.50\r\n": 18 bytes or a few more as the drift grows; the first and the
+        // last position leave one of the two writes empty.
+        const int length = 18 + QString::number(int(expectedCh1(first + 20))).size() - 2;
+        for (int position = 0; position <= length; ++position) {
+            QVERIFY(ok(m_sim.command(QStringLiteral("fault tcp0 split %1 15").arg(position))));
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+            QVERIFY2(newestIsAnswer(answersSoFar() - 1), qPrintable(QString::number(position)));
+        }
+        // A NUL byte ends the reply; what follows it is ignored.
+        QVERIFY(ok(m_sim.command("fault tcp0 nul")));
+        for (int poll = 0; poll < 3; ++poll) {
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+            QVERIFY(newestIsAnswer(answersSoFar() - 1));
+        }
+
+        // Garbage and oversized numbers are no value. Each poll is its own batch: a batch keeps
+        // one of several identical rows, and the no-value rows within one second are identical.
+        InsertSerialData *store = rig.window()->store();
+        QVERIFY(store->insertNow());
+        for (const char *fault : {"garbage", "garbage", "longline", "garbage", "longline"}) {
+            QVERIFY(ok(m_sim.command(QStringLiteral("fault tcp0 ") + QLatin1String(fault))));
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+            QCOMPARE(device->ch1Value(), QStringLiteral("----"));
+            QCOMPARE(device->ch1Data()[NEWEST], NO_VALUE);
+            QVERIFY(device->isConnected());
+            QVERIFY(store->insertNow());
+        }
+        QVERIFY(ok(m_sim.command("fault tcp0 none")));
+
+        // A line longer than the buffer is dropped, and nothing of it is left in front of the next.
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        const double before = device->ch1Data()[NEWEST];
+        QVERIFY(ok(m_sim.command("raw tcp0 ATDC " + QString(6000, '7') + ",1\\r\\n")));
+        const int answered = answersSoFar();
+        QVERIFY(rig.pollAndWait({"tcp1"}));
+        QTRY_COMPARE(answersSoFar(), answered + 1);
+        QVERIFY(ok(m_sim.command("auto tcp0")));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(newestIsAnswer(answersSoFar() - 1));
+        QVERIFY(near(device->ch1Data()[NEWEST - 1], before));
+
+        QString why;
+        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why, {{"tcp0", 1}}), qPrintable(why));
+        const QList<QVariantList> rows =
+            sqlRows(rig.databasePath(),
+                    "select channel1, channel2 from kestrelix where serialno = ? order by id",
+                    {rig.serialOf("tcp0")});
+        // The load poll, the split and NUL replies, five without value, two more, the gap row.
+        QCOMPARE(rows.size(), length + 5 + 5 + 2 + 1);
+        for (int i = 0; i < length + 5; ++i) {
+            QVERIFY2(near(rows.at(i).at(0).toDouble(), expectedCh1(first + i)),
+                     qPrintable(QString::number(i)));
+            QVERIFY(near(rows.at(i).at(1).toDouble(), expectedCh2(first + i)));
+        }
+        for (int i = length + 5; i < length + 10; ++i)
+            QVERIFY(rows.at(i).at(0).isNull() && rows.at(i).at(1).isNull());
+        QVERIFY(!rows.at(length + 10).at(0).isNull());
+    }
+    void aStorageFailureKeepsTheRowsQueuedUntilItIsWritableAgain_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("disk full") << true;
+        QTest::newRow("files frozen") << false;
+    }
+    void aStorageFailureKeepsTheRowsQueuedUntilItIsWritableAgain()
+    {
+        QFETCH(bool, fullDisk);
+        // tmpfs takes the immutable attribute but goes on writing through open files: frozen
+        // files are tried in the temporary folder on disk.
+        QString folder = m_dir->path();
+        const QString refusal =
+            fullDisk ? g_strNoPrivateMounts : frozenFilesRefuseWrites(m_dir->filePath("probe"));
+        if (!refusal.isEmpty())
+            QSKIP(qPrintable(refusal));
+        if (fullDisk) {
+            folder = m_strMount;
+            QVERIFY(::mount("tmpfs", QFile::encodeName(m_strMount).constData(), "tmpfs", 0,
+                            "size=512k") == 0);
+        }
+        RecordingRig rig(&m_sim);
+        QVERIFY(rig.open(folder, {"tcp0", "tcp1"}));
+        pollMany(&rig, 8);
+        QVERIFY(rig.flush());
+        // Frozen while the store holds them open; the commits go to the write-ahead log. The
+        // shared-memory index stays writable: a store into a mapped page of a frozen file ends
+        // the process with SIGBUS.
+        const QString filler = QDir(folder).filePath(QStringLiteral("filler"));
+        const QStringList files = {rig.databasePath(), rig.databasePath() + QStringLiteral("-wal")};
+        const auto fail = [&](bool on) {
+            return fullDisk ? (on ? fillDisk(filler) : QFile::remove(filler))
+                            : setImmutable(files, on);
+        };
+        for (int run = 0; run < 2; ++run) {
+            QVERIFY(fail(true));
+            pollMany(&rig, 8);
+            QVERIFY(!rig.flush());
+            QCOMPARE(rig.window()->pendingRows().count(), 16);
+            QCOMPARE(countMessages(rig.window(), QStringLiteral("ERROR"), WRITE_FAILED), 1);
+            // The loggers are still read, and the next failed flushes say nothing new.
+            pollMany(&rig, 8);
+            QVERIFY(!rig.flush());
+            QVERIFY(!rig.flush());
+            QCOMPARE(rig.window()->pendingRows().count(), 32);
+            QCOMPARE(countMessages(rig.window(), QStringLiteral("ERROR"), WRITE_FAILED), 1);
+            QVERIFY(rig.device("tcp0")->isConnected() && rig.device("tcp1")->isConnected());
+            QVERIFY(rig.window()->isRecording());
+            QVERIFY(fail(false));
+            QVERIFY(rig.flush());
+            pollMany(&rig, 8);
+            QVERIFY(rig.flush());
+            // A second run of failures is a new failure: it is shown again.
+            closeMessages(rig.window());
+        }
+        QString why;
+        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
+        QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
+    }
+    void rowsOfAClosedProjectGoToItsOwnDatabaseOnly_data()
+    {
+        QTest::addColumn<bool>("folderGone");
+        QTest::newRow("written once writable") << false;
+        QTest::newRow("given up when its folder is gone") << true;
+    }
+    void rowsOfAClosedProjectGoToItsOwnDatabaseOnly()
+    {
+        QFETCH(bool, folderGone);
+        const QString folder = m_dir->path();
+        const QString refusal =
+            frozenFilesRefuseWrites(QDir(folder).filePath(QStringLiteral("probe")));
+        if (!refusal.isEmpty())
+            QSKIP(qPrintable(refusal));
+        RecordingRig rig(&m_sim);
+        QVERIFY(rig.open(folder, {"tcp0", "tcp1"}));
+        pollMany(&rig, 8);
+        QVERIFY(rig.flush());
+        const int stored = rig.storedRows("tcp0");
+        const QStringList files = {rig.databasePath(), rig.databasePath() + QStringLiteral("-wal")};
+        QVERIFY(setImmutable(files, true));
+        pollMany(&rig, 4);
+        VelmoranMain *window = rig.window();
+        window->slotStopRecord();
+        window->slotCloseProject();
+        QCOMPARE(window->pendingRows().count(), 0);
+
+        // The next project records and stops: its file holds its own rows and no others.
+        const QString other = m_dir->filePath(QStringLiteral("other/Other.tpc"));
+        QVERIFY(QDir().mkpath(QFileInfo(other).path()));
+        QVERIFY(writeSimulatorProject(other, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 1000));
+        window->projectLoaded(other);
+        window->slotStartRecord();
+        rig.holdTimers();
+        QVERIFY(QTest::qWaitFor([window] { return window->pendingRows().count() >= 2; }, 5000));
+        pollMany(&rig, 3);
+        const int recorded = window->pendingRows().count();
+        window->slotStopRecord();
+        QCOMPARE(window->store()->totalRow(), recorded + 2);
+        window->slotCloseProject();
+
+        if (folderGone) {
+            const QString moved = folder + QStringLiteral("-moved");
+            QVERIFY(QDir().rename(folder, moved));
+            for (int tick = 0; tick < 20; ++tick)
+                window->drainStep();
+            QVERIFY(QDir().rename(moved, folder));
+            const QString given = QStringLiteral("10 rows could not be written to\n") +
+                                  QDir::toNativeSeparators(rig.databasePath());
+            QCOMPARE(countMessages(rig.window(), QStringLiteral("ERROR"), given), 1);
+        }
+        // The first project's rows wait for its own file and go there once it takes them.
+        window->drainStep();
+        QCOMPARE(rig.storedRows("tcp0"), stored);
+        QVERIFY(setImmutable(files, false));
+        window->drainStep();
+        QCOMPARE(rig.storedRows("tcp0"), folderGone ? stored : stored + 4 + 1);
+        QCOMPARE(rig.storedRows("tcp1"), folderGone ? stored : stored + 4 + 1);
+        QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
+    }
+    void aKilledRecordingLeavesEveryCommittedBatchInAnIntactDatabase()
+    {
+        const QString project = m_dir->projectPath(QStringLiteral("Crash"));
+        QList<SimProcess::Logger> loggers;
+        for (const char *id : {"tcp0", "tcp1", "tcp2", "tcp3"})
+            loggers << m_sim.logger(QLatin1String(id));
+        QVERIFY(writeSimulatorProject(project, loggers, 1000, {0.0f, 1.0f, -1e6f, 1e6f}));
+        const QString database = ProjectFile::databasePath(project);
+        // Per logger: its rows and its alarm starts.
+        const auto counts = [&database] {
+            QHash<QString, QPair<int, int>> counts;
+            for (const QVariantList &row : sqlRows(
+                     database, "select serialno, count(*), (select count(*) from kestrelix_event "
+                               "e where e.serialno = k.serialno and kind = 'alarm started') "
+                               "from kestrelix k group by serialno"))
+                counts.insert(row.at(0).toString(), {row.at(1).toInt(), row.at(2).toInt()});
+            return counts;
+        };
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        for (int trial = 0; trial < 6; ++trial) {
+            const auto before = counts();
+            QProcess recorder;
+            recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            recorder.start(QStringLiteral(FAULTS_RECORDER_PATH), {project});
+            QVERIFY2(QTest::qWaitFor([&] { return recorder.canReadLine(); }, 10000),
+                     "the recorder did not start recording");
+            QCOMPARE(recorder.readLine().trimmed(), QByteArray("RECORDING"));
+            // Anywhere from before the first batch to a dozen batches in.
+            const int lifeMs = random.bounded(10, 300);
+            QTest::qWait(lifeMs);
+            recorder.kill();
+            QVERIFY(recorder.waitForFinished(5000));
+            QCOMPARE(recorder.exitStatus(), QProcess::CrashExit);
+            int committed = -1;
+            for (const QByteArray &line : recorder.readAllStandardOutput().split('\n')) {
+                if (line.startsWith("COMMITTED "))
+                    committed = line.mid(10).toInt();
+            }
+
+            QCOMPARE(integrityCheck(database), QStringLiteral("ok"));
+            const int stored = sqlValue(database, "select count(*) from kestrelix").toInt();
+            QVERIFY2(stored >= committed, qPrintable(QStringLiteral("seed %1 trial %2 after %3 ms: "
+                                                                    "%4 rows committed, %5 stored")
+                                                         .arg(seed)
+                                                         .arg(trial)
+                                                         .arg(lifeMs)
+                                                         .arg(committed)
+                                                         .arg(stored)));
+            // A run whose samples of a logger survived also kept the start of its alarm, which
+            // was committed with its first sample; a run that left no sample left no start.
+            const auto after = counts();
+            for (auto it = after.cbegin(); it != after.cend(); ++it) {
+                const bool sampled = it->first > before.value(it.key()).first;
+                QCOMPARE(it->second - before.value(it.key()).second, sampled ? 1 : 0);
+            }
+        }
+        QVERIFY(sqlValue(database, "select count(*) from kestrelix").toInt() > 0);
+    }
+
+private:
+    int answersSoFar() { return m_sim.command("count tcp0").mid(3).toInt(); }
+    void pollMany(RecordingRig *rig, int polls)
+    {
+        for (int poll = 0; poll < polls; ++poll)
+            QVERIFY(rig->pollAndWait({"tcp0", "tcp1"}));
+    }
+
+    SimProcess m_sim;
+    std::unique_ptr<TempProjectDir> m_dir;
+    QString m_strMount;
+};
+
+// What is a sample is stored once with the value the logger sent, what is not is stored as
+// no value or dropped, and the reply after it is read as if nothing happened.
+
+// A recording program killed with SIGKILL at random moments, over and over on the same
+// database: every time the file passes the integrity check, holds every row of every batch
+// the program reported as committed, and the next run records into it again. Channel 1 of
+// every logger is out of its range from the first sample on: it dies in the middle of an alarm.
+
+int main(int argc, char **argv)
+{
+    // Before any thread exists: a namespace is per process only while it has one thread.
+    g_strNoPrivateMounts = enterPrivateMountNamespace();
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestFaults test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_faults.moc"
