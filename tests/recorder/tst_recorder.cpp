@@ -9,9 +9,6 @@
 #include "tests/support/tempproject.h"
 
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
@@ -188,17 +185,9 @@ private slots:
         // tcp0's entry has lost its DeviceNumber; tcp1 does not listen and stores nothing.
         const QString path = m_dir->projectPath("Unnamed");
         QVERIFY(writeSimulatorProject(path, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 100));
-        {
-            QSettings settings(path, QSettings::IniFormat);
-            QJsonObject root =
-                QJsonDocument::fromJson(settings.value("DeviceList").toByteArray()).object();
-            QJsonArray devices = root.value("devices").toArray();
-            QJsonObject entry = devices.at(0).toObject();
-            entry.insert("DeviceNumber", QJsonValue::Null);
-            devices.replace(0, entry);
-            root.insert("devices", devices);
-            settings.setValue("DeviceList", QJsonDocument(root).toJson(QJsonDocument::Compact));
-        }
+        QByteArray list = ProjectFile::readDeviceList(path);
+        list.replace('"' + m_sim.logger("tcp0").deviceNumber.toLatin1() + '"', "null");
+        QSettings(path, QSettings::IniFormat).setValue("DeviceList", list);
         QCOMPARE(m_sim.command("stop tcp1"), QStringLiteral("ok"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARNING.*DeviceNumber"));
         m_recorder = openProject(path);
