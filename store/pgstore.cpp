@@ -25,7 +25,10 @@ PgStore::~PgStore()
 {
     if (!m_pThread)
         return;
-    // The writer closes its connection on its own thread, after the batch on its way.
+    // The writer closes its connection on its own thread, after the batch on its way; a start
+    // or a range still queued is no longer wanted, and may not hold the closing for another
+    // connect time-out.
+    m_pThread->requestInterruption();
     QMetaObject::invokeMethod(
         m_pWriter, [writer = m_pWriter] { delete writer; }, Qt::BlockingQueuedConnection);
     m_pThread->quit();
@@ -65,6 +68,8 @@ quint64 PgStore::requestStart(const QStringList &serials, const QString &project
     QMetaObject::invokeMethod(
         m_pWriter,
         [writer = m_pWriter, request, serials, project] {
+            if (QThread::currentThread()->isInterruptionRequested())
+                return;
             QString text;
             const bool ok = writer->claimLoggers(serials, project, &text);
             emit writer->claimAnswered(request, ok, text);
@@ -211,6 +216,8 @@ quint64 PgStore::requestRange(const QStringList &serials)
     QMetaObject::invokeMethod(
         m_pWriter,
         [writer = m_pWriter, request, serials] {
+            if (QThread::currentThread()->isInterruptionRequested())
+                return;
             qint64 from = 0, to = 0;
             const bool ok = writer->recordedRange(serials, &from, &to);
             emit writer->rangeRead(request, ok, from, to);
