@@ -68,6 +68,15 @@ HeadlessRecorder::HeadlessRecorder(QObject *parent)
     connect(m_pRecorder, &Recorder::storeError, this, [this](const QString &message) {
         logLine(QStringLiteral("ERROR ") + QString(message).replace(QLatin1Char('\n'), ' '));
     });
+    // The central database refused the start: the message is written already (storeError).
+    // Queued: the store that answers is closed here.
+    connect(
+        m_pRecorder, &Recorder::recordingRefused, this,
+        [this] {
+            stop();
+            QCoreApplication::exit(EXIT_NO_DATABASE);
+        },
+        Qt::QueuedConnection);
     connect(m_pRecorder, &Recorder::eventLogError, this, [this](const QString &message) {
         logLine(QStringLiteral("ERROR ") + QString(message).replace(QLatin1Char('\n'), ' '));
     });
@@ -144,13 +153,20 @@ int HeadlessRecorder::start(const QString &projectFile)
     checkUsb();
     m_usbTimer->start(CHECK_USB_MS);
     m_pRecorder->startPolling();
+    // A file records at once; a central database once it has answered.
+    const QString storeText = ProjectFile::databaseUrl(path).isEmpty()
+                                  ? QDir::toNativeSeparators(databasePath)
+                                  : ProjectFile::databaseUrl(path);
+    const QString started = QStringLiteral("recording %1 (%2 loggers, every %3 ms) into %4")
+                                .arg(path)
+                                .arg(devices.size())
+                                .arg(interval)
+                                .arg(storeText);
+    connect(
+        m_pRecorder, &Recorder::recordingStarted, this, [this, started] { logLine(started); },
+        Qt::SingleShotConnection);
     if (!m_pRecorder->startRecording())
         return EXIT_NO_DATABASE;
-    logLine(QStringLiteral("recording %1 (%2 loggers, every %3 ms) into %4")
-                .arg(path)
-                .arg(devices.size())
-                .arg(interval)
-                .arg(QDir::toNativeSeparators(databasePath)));
     return EXIT_OK;
 }
 

@@ -28,6 +28,8 @@ constexpr int CATCH_UP_MS = 10;
 constexpr int FINAL_FLUSH_BUDGET_MS = 100;
 // Ticks in a row that a closed project's database may fail to open before its rows are given up.
 constexpr int LEFTOVER_OPEN_TRIES = 20;
+// The server's connect time-out and then some.
+constexpr int LEFTOVER_SERVER_WAIT_MS = 10000;
 constexpr int FLUSH_ROWS_ONE_DEVICE = 8;
 constexpr int FLUSH_ROWS_MORE_DEVICES = 16;
 constexpr quint16 USB_DEVICE_PORT = 23;
@@ -188,6 +190,8 @@ Recorder::OpenResult Recorder::openStore(const QString &projectFile)
     qCDebug(lcApp) << "VelmoranMain::createInsertSerialData : " << storeLocation;
     m_pStore->setRowQueue(&m_pendingRows);
     m_pStore->setEventQueue(&m_pendingEvents);
+    connect(m_pStore, &InsertSerialData::startAnswered, this, &Recorder::onStartAnswered);
+    connect(m_pStore, &InsertSerialData::recordedRangeRead, this, &Recorder::onRangeRead);
     connect(m_pStore, &InsertSerialData::eventLogFailed, this, [this] {
         emit eventLogError(
             QStringLiteral("The event log cannot be written.\nSamples are recorded."));
@@ -195,8 +199,14 @@ Recorder::OpenResult Recorder::openStore(const QString &projectFile)
     m_pEventLog->setCommunicationLossSound(ProjectFile::communicationLossAlarm(projectFile));
     m_pEventLog->attach(m_devices);
     m_pLock = std::move(lock);
-    m_strRecordStart = recordTimeText(m_pStore->startDateTime());
-    m_strRecordEnd = recordTimeText(m_pStore->endDateTime());
+    if (m_pStore->isServer()) {
+        // The texts stay empty until the server answers (recordedRangeChanged).
+        m_bRangeOfRecording = false;
+        m_nRangeRequest = m_pStore->requestRecordedRange(serials());
+    } else {
+        m_strRecordStart = recordTimeText(m_pStore->startDateTime());
+        m_strRecordEnd = recordTimeText(m_pStore->endDateTime());
+    }
     m_clockTimer->start(CLOCK_MS);
     return OpenResult::Opened;
 }
@@ -208,18 +218,24 @@ void Recorder::closeStore()
         m_pLock.reset();
         return;
     }
+    cancelStart();
+    m_nRangeRequest = 0;
     m_pEventLog->detach();
-    if (m_pStore->isConnected() && m_pendingEvents.count() > 0)
+    // A central database's answers come from its worker: closing waits for them, as briefly as
+    // the slices of a file are written.
+    if (m_pStore->isConnected() && m_pendingEvents.count() > 0) {
         m_pStore->insertNow();
+        m_pStore->waitForServer(FINAL_FLUSH_BUDGET_MS);
+    }
     // Rows still queued belong to this project's database: a bounded last try, then they are
     // set aside for it, never left for the next project's store.
     if (m_pStore->isConnected() && m_pendingRows.count() > 0)
-        flushFor(FINAL_FLUSH_BUDGET_MS);
+        flushFor(FINAL_FLUSH_BUDGET_MS, true);
     if (m_bBreakRowsPending) {
         const bool written = m_pendingRows.count() == 0;
         appendBreakRows();
         if (written)
-            flushFor(FINAL_FLUSH_BUDGET_MS);
+            flushFor(FINAL_FLUSH_BUDGET_MS, true);
     }
     if (m_bRangePending && m_pendingRows.count() == 0)
         writeRecordedRange();
@@ -374,8 +390,20 @@ void Recorder::applyRecording(ConfiguredDevice *device)
         device->stopRecording();
 }
 
+QStringList Recorder::serials() const
+{
+    QStringList list;
+    for (const ConfiguredDevice *device : m_devices) {
+        if (device)
+            list.append(device->deviceNumber());
+    }
+    return list;
+}
+
 bool Recorder::startRecording()
 {
+    if (m_nStartRequest != 0)
+        return true;
     m_flushTimer->stop();
     if (!m_pStore || !m_pStore->isConnected()) {
         qCWarning(lcApp) << "VelmoranMain::slotStartRecord : [ERROR] Database does not exist";
@@ -383,18 +411,44 @@ bool Recorder::startRecording()
         return false;
     }
     // A central database is reached, and this recorder registered there for its loggers, or
-    // recording does not start.
-    QStringList serials;
-    for (const ConfiguredDevice *device : std::as_const(m_devices)) {
-        if (device)
-            serials.append(device->deviceNumber());
+    // recording does not start. Until its worker answers nothing shows recording, and no
+    // device queues rows.
+    if (m_pStore->isServer()) {
+        m_nStartRequest = m_pStore->requestStart(serials(), m_strProjectFile);
+        qCDebug(lcApp) << "Recorder::startRecording : waiting for the database";
+        return true;
     }
-    QString refusal;
-    if (!m_pStore->startRecording(serials, m_strProjectFile, &refusal)) {
-        qCWarning(lcApp).noquote() << "VelmoranMain::slotStartRecord : [ERROR]" << refusal;
-        emit storeError(refusal);
-        return false;
+    finishStart();
+    return true;
+}
+
+void Recorder::onStartAnswered(quint64 request, bool ok, const QString &message)
+{
+    // A start given up, or of a store closed since, has no say any more.
+    if (request == 0 || request != m_nStartRequest)
+        return;
+    m_nStartRequest = 0;
+    if (!ok) {
+        qCWarning(lcApp).noquote() << "VelmoranMain::slotStartRecord : [ERROR]" << message;
+        emit storeError(message);
+        emit recordingRefused(message);
+        return;
     }
+    finishStart();
+}
+
+void Recorder::cancelStart()
+{
+    if (m_nStartRequest == 0)
+        return;
+    m_nStartRequest = 0;
+    // Queued behind the registration on its way, so it frees what that takes.
+    m_pStore->stopRecording();
+    qCDebug(lcApp) << "Recorder::cancelStart : the start waiting for the database is given up";
+}
+
+void Recorder::finishStart()
+{
     // Rows of the last recording may still wait: its break rows go before the new samples.
     if (m_bBreakRowsPending)
         appendBreakRows();
@@ -408,11 +462,14 @@ bool Recorder::startRecording()
     emit recordingStarted(m_strRecordStart);
     if (!writeKey(QStringLiteral("record_start_time"), m_strRecordStart))
         emit projectFileError();
-    return true;
 }
 
 void Recorder::stopRecording()
 {
+    if (!m_bRecording && m_nStartRequest != 0) {
+        cancelStart();
+        return;
+    }
     setDevicesRecording(false);
     m_pEventLog->logRecording(false);
     m_flushTimer->stop();
@@ -507,13 +564,19 @@ bool Recorder::flushStore()
 }
 
 // Writes slices of the queue until it is empty, a flush fails (false) or the budget is spent.
-bool Recorder::flushFor(int budgetMs)
+// A central database's worker takes one batch at a time; its answer is waited for only where
+// waitForServer says so (the project closes), otherwise the event loop brings it.
+bool Recorder::flushFor(int budgetMs, bool waitForServer)
 {
     QElapsedTimer clock;
     clock.start();
     while (m_pendingRows.count() > 0) {
         if (!flushStore())
             return false;
+        if (m_pStore->isServer() &&
+            (!waitForServer ||
+             !m_pStore->waitForServer(int(qMax<qint64>(1, budgetMs - clock.elapsed())))))
+            break;
         if (clock.elapsed() >= budgetMs)
             break;
     }
@@ -553,11 +616,55 @@ void Recorder::drainStep()
         m_drainTimer->start(progressed ? CATCH_UP_MS : WRITE_DB_MS);
 }
 
-// The first and last sample time of the database become the project's recorded range.
+// The first and last sample time of the database become the project's recorded range; a
+// central database is asked in the background.
 void Recorder::writeRecordedRange()
 {
-    const QString startText = recordTimeText(m_pStore->startDateTime());
-    const QString endText = recordTimeText(m_pStore->endDateTime());
+    if (m_pStore->isServer()) {
+        m_bRangeOfRecording = true;
+        m_nRangeRequest = m_pStore->requestRecordedRange(serials());
+        return;
+    }
+    applyRecordedRange(recordTimeText(m_pStore->startDateTime()),
+                       recordTimeText(m_pStore->endDateTime()));
+}
+
+void Recorder::onRangeRead(quint64 request, bool ok, qint64 from, qint64 to)
+{
+    if (request == 0 || request != m_nRangeRequest)
+        return;
+    m_nRangeRequest = 0;
+    const QString startText = ok ? recordTimeText(uint(from)) : QString();
+    const QString endText = ok ? recordTimeText(uint(to)) : QString();
+    if (m_bRangeOfRecording)
+        applyRecordedRange(startText, endText);
+    else
+        applyOpenedRange(startText, endText);
+}
+
+// The range of a project just opened: the texts shown, the project file left as it is.
+void Recorder::applyOpenedRange(const QString &startText, const QString &endText)
+{
+    if (startText.isEmpty())
+        return;
+    if (!m_bRecording) {
+        m_strRecordStart = startText;
+        if (!endText.isEmpty())
+            m_strRecordEnd = endText;
+        emit recordedRangeChanged(startText, endText);
+        return;
+    }
+    // Recording began before the answer came: it keeps the start of the first recording.
+    if (!m_strRecordStart.isEmpty() && m_strRecordStart <= startText)
+        return;
+    m_strRecordStart = startText;
+    if (!writeKey(QStringLiteral("record_start_time"), startText))
+        emit projectFileError();
+    emit recordedRangeChanged(startText, QString());
+}
+
+void Recorder::applyRecordedRange(const QString &startText, const QString &endText)
+{
     bool saved = true;
     if (!startText.isEmpty())
         saved = writeKey(QStringLiteral("record_start_time"), startText);
@@ -631,7 +738,10 @@ void Recorder::finishLeftoverRows()
 {
     while (!m_leftovers.isEmpty()) {
         LeftoverRows *rows = m_leftovers.first();
-        while (rows->count() > 0 && rows->writeSlice() == LeftoverRows::Step::Written) {
+        // A central database answers from its worker, and no event loop brings the answer now:
+        // each batch is waited for, as long as the server takes to connect.
+        while (rows->count() > 0 && rows->writeSlice() == LeftoverRows::Step::Written &&
+               rows->store()->waitForServer(LEFTOVER_SERVER_WAIT_MS)) {
         }
         if (rows->count() > 0)
             qWarning().noquote() << "VelmoranMain : [ERROR]" << rows->count()

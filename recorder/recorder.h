@@ -83,9 +83,15 @@ public:
     // Every timer, the drain included: the program ends.
     void stopTimers();
 
+    // Starts recording into a file at once. A central database is asked first, in the
+    // background: recording starts (recordingStarted) when it answers, or it refuses
+    // (storeError, recordingRefused) and nothing changes. false: no store to record into.
+    // While a start waits for its answer, another start does nothing.
     bool startRecording();
+    // Stops recording, or gives up a start still waiting for its answer.
     void stopRecording();
     bool isRecording() const { return m_bRecording; }
+    bool isStartPending() const { return m_nStartRequest != 0; }
     // "yyyy-MM-dd hh:mm:ss"; empty when nothing is recorded yet.
     QString recordStartText() const { return m_strRecordStart; }
     QString recordEndText() const { return m_strRecordEnd; }
@@ -117,6 +123,8 @@ signals:
     void connectionChanged(ConfiguredDevice *device, bool connected);
     void alarmChanged(ConfiguredDevice *device, bool ch1Alarm, bool ch2Alarm);
     void recordingStarted(const QString &startText);
+    // The central database refused a start that startRecording() had sent it.
+    void recordingRefused(const QString &message);
     void recordingStopped();
     // The first and last sample time of the database; an empty text leaves that end as it is.
     void recordedRangeChanged(const QString &startText, const QString &endText);
@@ -134,8 +142,15 @@ private:
     void checkAlarm(ConfiguredDevice *device);
     void setDevicesRecording(bool recording);
     void applyRecording(ConfiguredDevice *device);
+    QStringList serials() const;
+    void finishStart();
+    void onStartAnswered(quint64 request, bool ok, const QString &message);
+    void cancelStart();
+    void onRangeRead(quint64 request, bool ok, qint64 from, qint64 to);
+    void applyRecordedRange(const QString &startText, const QString &endText);
+    void applyOpenedRange(const QString &startText, const QString &endText);
     bool flushStore();
-    bool flushFor(int budgetMs);
+    bool flushFor(int budgetMs, bool waitForServer = false);
     bool hasDrainWork() const;
     void writeRecordedRange();
     void appendBreakRows();
@@ -160,6 +175,11 @@ private:
     QTimer *m_clockTimer = nullptr;
     QTimer *m_drainTimer = nullptr;
     bool m_bRecording = false;
+    // The start and the recorded range a central database is asked for; 0: none waits.
+    quint64 m_nStartRequest = 0;
+    quint64 m_nRangeRequest = 0;
+    // The range asked for is that of a stopped recording, written into the project file.
+    bool m_bRangeOfRecording = false;
     QString m_strRecordStart;
     QString m_strRecordEnd;
     // One message per run of failed flushes, not one per 1.5 s retry.

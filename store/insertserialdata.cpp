@@ -172,6 +172,10 @@ bool InsertSerialData::createConnection()
     if (PgConnectionSettings::isServerUrl(m_strDatabasePath)) {
         if (!m_pServer) {
             m_pServer = std::make_unique<PgStore>(m_strDatabasePath);
+            connect(m_pServer.get(), &PgStore::startAnswered, this,
+                    &InsertSerialData::startAnswered);
+            connect(m_pServer.get(), &PgStore::rangeAnswered, this,
+                    &InsertSerialData::recordedRangeRead);
             if (!m_pServer->open())
                 m_strLastError = m_pServer->lastError();
         }
@@ -509,10 +513,19 @@ bool InsertSerialData::insertFrom(PendingRowQueue &queue, PendingEventQueue *eve
     return true;
 }
 
-bool InsertSerialData::startRecording(const QStringList &serials, const QString &project,
-                                      QString *message)
+quint64 InsertSerialData::requestStart(const QStringList &serials, const QString &project)
 {
-    return !m_pServer || m_pServer->startRecording(serials, project, message);
+    return m_pServer ? m_pServer->requestStart(serials, project) : 0;
+}
+
+quint64 InsertSerialData::requestRecordedRange(const QStringList &serials)
+{
+    return m_pServer ? m_pServer->requestRange(serials) : 0;
+}
+
+bool InsertSerialData::waitForServer(int ms)
+{
+    return !m_pServer || m_pServer->waitForIdle(ms);
 }
 
 void InsertSerialData::stopRecording()
@@ -532,7 +545,7 @@ QString InsertSerialData::failureMessage() const
 uint InsertSerialData::startDateTime()
 {
     if (m_pServer)
-        return m_pServer->startDateTime();
+        return 0;
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select min(pointDate) from kestrelix;"))) {
         qCWarning(lcStore) << "InsertSerialData::startDateTime : query error";
@@ -548,7 +561,7 @@ uint InsertSerialData::startDateTime()
 uint InsertSerialData::endDateTime()
 {
     if (m_pServer)
-        return m_pServer->endDateTime();
+        return 0;
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("select max(pointDate) from kestrelix;"))) {
         qCWarning(lcStore) << "InsertSerialData::endDateTime : query error";

@@ -63,6 +63,8 @@ public:
     // recent commits live until a checkpoint moves them into the main file.
     static qint64 databaseFileSize(const QString &databasePath);
 
+    // The first and last sample time of a file; 0 when it holds none. A central database is
+    // only asked in the background: 0 here, see requestRecordedRange().
     uint startDateTime();
     uint endDateTime();
     int totalRow();
@@ -70,10 +72,17 @@ public:
     int unacknowledgedAlarms();
     bool deleteTable();
 
-    // Recording begins and ends. A central database refuses to begin (false, message for the
-    // user) when it cannot be reached or another recorder polls one of the loggers.
-    bool startRecording(const QStringList &serials, const QString &project, QString *message);
+    // Recording begins and ends. A file needs nothing (0). A central database is asked on its
+    // worker, and startAnswered(request, ...) follows once it is reached and registered this
+    // recorder, or refused (message for the user) because it cannot be reached or another
+    // recorder polls one of the loggers.
+    quint64 requestStart(const QStringList &serials, const QString &project);
     void stopRecording();
+    // A central database's first and last sample time of the loggers, asked on its worker:
+    // recordedRangeRead(request, ...) follows. 0 for a file (startDateTime() answers at once).
+    quint64 requestRecordedRange(const QStringList &serials);
+    // The program ends: waits up to ms for the batch on its way to a central database.
+    bool waitForServer(int ms);
     // What the user is told, once, when flushes start failing.
     QString failureMessage() const;
     bool isServer() const { return m_pServer != nullptr; }
@@ -89,6 +98,8 @@ public:
 signals:
     // Once per store, when the first event cannot be written to the event table.
     void eventLogFailed(const QString &text);
+    void startAnswered(quint64 request, bool ok, const QString &message);
+    void recordedRangeRead(quint64 request, bool ok, qint64 from, qint64 to);
 
 private:
     QSqlDatabase database() const;

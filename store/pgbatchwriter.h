@@ -45,6 +45,9 @@ public slots:
 signals:
     void committed(quint64 batchId, int rows);
     void failed(quint64 batchId, const QString &error);
+    // Answers of claimLoggers and recordedRange run by a queued call.
+    void claimAnswered(quint64 request, bool ok, const QString &message);
+    void rangeRead(quint64 request, bool ok, qint64 from, qint64 to);
 
 private:
     QSqlDatabase database() const;

@@ -25,7 +25,10 @@ PgStore::~PgStore()
 {
     if (!m_pThread)
         return;
-    // The writer closes its connection on its own thread, after the batch on its way.
+    // The writer closes its connection on its own thread, after the batch on its way; a start
+    // or a range still queued is no longer wanted, and may not hold the closing for another
+    // connect time-out.
+    m_pThread->requestInterruption();
     QMetaObject::invokeMethod(
         m_pWriter, [writer = m_pWriter] { delete writer; }, Qt::BlockingQueuedConnection);
     m_pThread->quit();
@@ -46,32 +49,47 @@ bool PgStore::open()
     m_pWriter->moveToThread(m_pThread);
     connect(m_pWriter, &PgBatchWriter::committed, this, &PgStore::onCommitted);
     connect(m_pWriter, &PgBatchWriter::failed, this, &PgStore::onFailed);
+    connect(m_pWriter, &PgBatchWriter::claimAnswered, this, &PgStore::onStartAnswered);
+    connect(m_pWriter, &PgBatchWriter::rangeRead, this, &PgStore::rangeAnswered);
     m_pThread->start();
     qCDebug(lcStore).noquote() << "PgStore::open :" << m_settings.displayName();
     return true;
 }
 
-bool PgStore::startRecording(const QStringList &serials, const QString &project, QString *message)
+quint64 PgStore::requestStart(const QStringList &serials, const QString &project)
 {
+    const quint64 request = ++m_nRequest;
     if (!m_pThread) {
-        *message = m_strLastError;
-        return false;
+        QMetaObject::invokeMethod(
+            this, [this, request] { onStartAnswered(request, false, m_strLastError); },
+            Qt::QueuedConnection);
+        return request;
     }
-    bool ok = false;
-    QString text;
     QMetaObject::invokeMethod(
-        m_pWriter, [&] { ok = m_pWriter->claimLoggers(serials, project, &text); },
-        Qt::BlockingQueuedConnection);
+        m_pWriter,
+        [writer = m_pWriter, request, serials, project] {
+            if (QThread::currentThread()->isInterruptionRequested())
+                return;
+            QString text;
+            const bool ok = writer->claimLoggers(serials, project, &text);
+            emit writer->claimAnswered(request, ok, text);
+        },
+        Qt::QueuedConnection);
+    return request;
+}
+
+void PgStore::onStartAnswered(quint64 request, bool ok, const QString &text)
+{
     if (ok) {
-        m_serials = serials;
-        return true;
+        emit startAnswered(request, true, QString());
+        return;
     }
     m_strLastError = text;
-    *message =
-        text.contains(QLatin1String("Two recorders"))
-            ? text
-            : QStringLiteral("Cannot use the database %1:\n%2").arg(m_settings.displayName(), text);
-    return false;
+    emit startAnswered(request, false,
+                       text.contains(QLatin1String("Two recorders"))
+                           ? text
+                           : QStringLiteral("Cannot use the database %1:\n%2")
+                                 .arg(m_settings.displayName(), text));
 }
 
 void PgStore::stopRecording()
@@ -102,8 +120,7 @@ bool PgStore::insertFrom(PendingRowQueue &queue, PendingEventQueue *events)
         return false;
     m_pQueue = &queue;
     m_pEventQueue = events;
-    // A flush that comes while a batch is out waits a moment for its answer, well within a frame.
-    deliverAnswers(m_nInFlightRows > 0 ? 2 : 0);
+    // Answers come through the event loop: a flush never waits for the server.
     if (m_nInFlightRows > 0)
         return !m_bFailing;
     // Events are few: they go first, so that a steady stream of rows never holds them back.
@@ -187,27 +204,26 @@ void PgStore::onFailed(quint64 batchId, const QString &error)
     m_strLastError = error;
 }
 
-bool PgStore::range(qint64 *from, qint64 *to)
+quint64 PgStore::requestRange(const QStringList &serials)
 {
-    if (!m_pThread || m_serials.isEmpty())
-        return false;
-    bool ok = false;
+    const quint64 request = ++m_nRequest;
+    if (!m_pThread || serials.isEmpty()) {
+        QMetaObject::invokeMethod(
+            this, [this, request] { emit rangeAnswered(request, false, 0, 0); },
+            Qt::QueuedConnection);
+        return request;
+    }
     QMetaObject::invokeMethod(
-        m_pWriter, [&] { ok = m_pWriter->recordedRange(m_serials, from, to); },
-        Qt::BlockingQueuedConnection);
-    return ok;
-}
-
-uint PgStore::startDateTime()
-{
-    qint64 from = 0, to = 0;
-    return range(&from, &to) ? uint(from) : 0;
-}
-
-uint PgStore::endDateTime()
-{
-    qint64 from = 0, to = 0;
-    return range(&from, &to) ? uint(to) : 0;
+        m_pWriter,
+        [writer = m_pWriter, request, serials] {
+            if (QThread::currentThread()->isInterruptionRequested())
+                return;
+            qint64 from = 0, to = 0;
+            const bool ok = writer->recordedRange(serials, &from, &to);
+            emit writer->rangeRead(request, ok, from, to);
+        },
+        Qt::QueuedConnection);
+    return request;
 }
 
 bool PgStore::testConnection(const QString &url, QString *message)

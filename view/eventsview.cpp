@@ -5,6 +5,8 @@
 #include "project/timedmessage.h"
 #include "store/eventcsvwriter.h"
 #include "store/historycsvwriter.h"
+#include "store/pgconnectionsettings.h"
+#include "store/pgeventreader.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -62,7 +64,13 @@ EventsView::EventsView(const QString &projectFile, const QList<ConfiguredDevice 
                                                        ? device->deviceNumber()
                                                        : device->deviceName());
     }
-    {
+    const QString location = ProjectFile::storeLocation(projectFile);
+    if (PgConnectionSettings::isServerUrl(location)) {
+        m_pServer = new PgEventReader(location, this);
+        connect(m_pServer, &PgEventReader::pageRead, this, &EventsView::onPageRead);
+        connect(m_pServer, &PgEventReader::acknowledged, this, &EventsView::onAcknowledged);
+        setWindowTitle(QStringLiteral("Events - ") + m_pServer->displayName());
+    } else {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_strConnection);
         db.setDatabaseName(ProjectFile::databasePath(projectFile));
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
@@ -75,6 +83,8 @@ EventsView::EventsView(const QString &projectFile, const QList<ConfiguredDevice 
 
 EventsView::~EventsView()
 {
+    if (!QSqlDatabase::contains(m_strConnection))
+        return;
     QSqlDatabase::database(m_strConnection, false).close();
     QSqlDatabase::removeDatabase(m_strConnection);
 }
@@ -216,6 +226,14 @@ void EventsView::refresh()
 
 void EventsView::showPage(int page)
 {
+    if (m_pServer) {
+        m_nRequestedPage = std::max(0, page);
+        m_nPageRequest =
+            m_pServer->requestPage(currentFilter(), PAGE_SIZE, m_nRequestedPage * PAGE_SIZE);
+        m_pPageLabel->setText(QStringLiteral("Reading the events from ") +
+                              m_pServer->displayName() + QStringLiteral("..."));
+        return;
+    }
     const QSqlDatabase db = QSqlDatabase::database(m_strConnection, false);
     const EventFilter filter = currentFilter();
     m_nTotal = m_bOpen ? EventTable::count(db, filter) : 0;
@@ -228,6 +246,48 @@ void EventsView::showPage(int page)
     m_pPageLabel->setText(
         QStringLiteral("Page %1 of %2 (%3 events)").arg(m_nPage + 1).arg(pages).arg(m_nTotal));
     fillTable();
+}
+
+void EventsView::onPageRead(quint64 request, bool ok, int total, const QList<EventRecord> &records,
+                            const QString &error)
+{
+    if (request != m_nPageRequest)
+        return;
+    m_nPageRequest = 0;
+    if (!ok) {
+        m_nTotal = 0;
+        m_records.clear();
+        m_pNewer->setEnabled(false);
+        m_pOlder->setEnabled(false);
+        m_pPageLabel->setText(QStringLiteral("The events of %1 cannot be read: %2")
+                                  .arg(m_pServer->displayName(), error));
+        fillTable();
+        return;
+    }
+    const int pages = std::max(1, (total + PAGE_SIZE - 1) / PAGE_SIZE);
+    // The log shrank under the filter since the page was asked for: its last page instead.
+    if (m_nRequestedPage >= pages && total > 0) {
+        showPage(pages - 1);
+        return;
+    }
+    m_nTotal = total;
+    m_nPage = std::min(m_nRequestedPage, pages - 1);
+    m_records = records;
+    m_pNewer->setEnabled(m_nPage > 0);
+    m_pOlder->setEnabled(m_nPage + 1 < pages);
+    m_pPageLabel->setText(
+        QStringLiteral("Page %1 of %2 (%3 events)").arg(m_nPage + 1).arg(pages).arg(m_nTotal));
+    fillTable();
+}
+
+void EventsView::onAcknowledged(quint64 request, int count)
+{
+    if (request != m_nAckRequest)
+        return;
+    m_nAckRequest = 0;
+    if (count > 0)
+        emit acknowledged();
+    refresh();
 }
 
 void EventsView::fillTable()
@@ -269,6 +329,11 @@ void EventsView::acknowledgeSelected()
     const int row = m_pTable->currentRow();
     if (row < 0 || row >= m_records.size())
         return;
+    if (m_pServer) {
+        m_nAckRequest = m_pServer->requestAcknowledge(m_records.at(row).id, operatorName(),
+                                                      QDateTime::currentSecsSinceEpoch());
+        return;
+    }
     const QSqlDatabase db = QSqlDatabase::database(m_strConnection, false);
     if (EventTable::acknowledge(db, m_records.at(row).id, operatorName(),
                                 QDateTime::currentSecsSinceEpoch()) > 0)
@@ -278,6 +343,11 @@ void EventsView::acknowledgeSelected()
 
 void EventsView::acknowledgeAll()
 {
+    if (m_pServer) {
+        m_nAckRequest =
+            m_pServer->requestAcknowledge(0, operatorName(), QDateTime::currentSecsSinceEpoch());
+        return;
+    }
     const QSqlDatabase db = QSqlDatabase::database(m_strConnection, false);
     if (EventTable::acknowledge(db, 0, operatorName(), QDateTime::currentSecsSinceEpoch()) > 0)
         emit acknowledged();
@@ -286,6 +356,14 @@ void EventsView::acknowledgeAll()
 
 bool EventsView::exportCsv(const QString &path, qint64 from, qint64 to)
 {
+    if (m_pServer) {
+        showTimedMessage(this, QStringLiteral("INFORMATION"),
+                         QStringLiteral("The events of this project are in the table "
+                                        "kestrelix_event of %1.\nExport them with the "
+                                        "server's tools.")
+                             .arg(m_pServer->displayName()));
+        return false;
+    }
     QSaveFile file(path);
     EventFilter filter;
     filter.from = from;

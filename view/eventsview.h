@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class ConfiguredDevice;
+class PgEventReader;
 class QCheckBox;
 class QComboBox;
 class QDateTimeEdit;
@@ -18,7 +19,8 @@ class QPushButton;
 class QTableWidget;
 
 // The event log of the open project: newest first, a page at a time, filtered by logger, kind
-// and acknowledgement; operators acknowledge alarms here and export the log as CSV.
+// and acknowledgement; operators acknowledge alarms here and export the log as CSV. A project
+// that records into a central database shows the server's log, read in the background.
 class EventsView : public QWidget
 {
     Q_OBJECT
@@ -31,6 +33,7 @@ public:
     ~EventsView() override;
 
     bool isDatabaseOpen() const { return m_bOpen; }
+    bool isServer() const { return m_pServer != nullptr; }
     QList<EventRecord> shownRecords() const { return m_records; }
     int page() const { return m_nPage; }
     int totalCount() const { return m_nTotal; }
@@ -56,10 +59,18 @@ private:
     void fillTable();
     QString loggerName(const QString &serial) const;
     void exportClicked();
+    void onPageRead(quint64 request, bool ok, int total, const QList<EventRecord> &records,
+                    const QString &error);
+    void onAcknowledged(quint64 request, int count);
 
     QString m_strProjectFile;
     QString m_strConnection;
     bool m_bOpen = false;
+    PgEventReader *m_pServer = nullptr;
+    // The page and the acknowledgement the server is asked for; 0: none waits.
+    quint64 m_nPageRequest = 0;
+    int m_nRequestedPage = 0;
+    quint64 m_nAckRequest = 0;
     QHash<QString, QString> m_names;
     QList<EventRecord> m_records;
     int m_nPage = 0;

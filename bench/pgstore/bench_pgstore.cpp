@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
@@ -43,9 +44,15 @@ Result run(PgTestServer &server, int recorders, int loggers, int pollMs, int sec
         rec.store->open();
         for (int l = 0; l < loggers; ++l)
             rec.serials.append(QStringLiteral("%1%2-%3").arg(prefix).arg(r).arg(l));
-        QString message;
-        if (!rec.store->startRecording(rec.serials, QStringLiteral("bench"), &message))
-            std::fprintf(stderr, "start: %s\n", qPrintable(message));
+        QEventLoop answered;
+        QObject::connect(rec.store, &PgStore::startAnswered, &answered,
+                         [&answered](quint64, bool ok, const QString &message) {
+                             if (!ok)
+                                 std::fprintf(stderr, "start: %s\n", qPrintable(message));
+                             answered.quit();
+                         });
+        rec.store->requestStart(rec.serials, QStringLiteral("bench"));
+        answered.exec();
         QObject::connect(rec.store, &PgStore::batchCommitted,
                          [&result](int, qint64 us) { result.latencies.push_back(us); });
     }

@@ -1,15 +1,22 @@
+#include "device/configureddevice.h"
+#include "project/projectfile.h"
+#include "recorder/recorder.h"
 #include "store/historydatabase.h"
 #include "store/historyscan.h"
 #include "store/insertserialdata.h"
 #include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
 #include "store/pgconnectionsettings.h"
+#include "store/pgeventreader.h"
+#include "store/pgschema.h"
 #include "store/pgstore.h"
 #include "tests/support/pgtestserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -33,6 +40,17 @@ private:
         for (const QString &serial : serials)
             m_rows.append({serial, 21.5, 40.25, m_nextSecond});
         ++m_nextSecond;
+    }
+    // Asks the store to begin recording and waits for the worker's answer.
+    static bool claim(InsertSerialData &store, const QStringList &serials, QString *message,
+                      const QString &project = QStringLiteral("p.tpc"))
+    {
+        QSignalSpy answers(&store, &InsertSerialData::startAnswered);
+        const quint64 request = store.requestStart(serials, project);
+        if (!answers.wait(15000) || answers.first().at(0).toULongLong() != request)
+            return false;
+        *message = answers.first().at(2).toString();
+        return answers.first().at(1).toBool();
     }
     QString count(const QString &where = QStringLiteral("true"))
     {
@@ -92,7 +110,7 @@ private slots:
         store.setRowQueue(&m_rows);
         QVERIFY(store.createConnection());
         QString message;
-        QVERIFY(!store.startRecording({QStringLiteral("W1")}, QStringLiteral("p.tpc"), &message));
+        QVERIFY(!claim(store, {QStringLiteral("W1")}, &message));
         QVERIFY2(message.startsWith(QLatin1String("Cannot use the database postgres@/no/such/")),
                  qPrintable(message));
     }
@@ -115,7 +133,7 @@ private slots:
         store.setRowQueue(&m_rows);
         QVERIFY(store.createConnection());
         QString message;
-        QVERIFY(!store.startRecording({QStringLiteral("P1")}, QStringLiteral("p.tpc"), &message));
+        QVERIFY(!claim(store, {QStringLiteral("P1")}, &message));
         QVERIFY2(message.contains(QLatin1String("password authentication failed")),
                  qPrintable(message));
         PendingEventQueue events;
@@ -127,8 +145,7 @@ private slots:
         QCOMPARE(m_rows.count(), 1);
         QCOMPARE(events.count(), 1);
         writePass("secret");
-        QVERIFY2(store.startRecording({QStringLiteral("P1")}, QStringLiteral("p.tpc"), &message),
-                 qPrintable(message));
+        QVERIFY2(claim(store, {QStringLiteral("P1")}, &message), qPrintable(message));
         QTRY_VERIFY(store.insertNow() && m_rows.count() == 0 && events.count() == 0);
         QCOMPARE(count(QStringLiteral("serialno = 'P1'")), QStringLiteral("1"));
         QString stored;
@@ -136,6 +153,26 @@ private slots:
                                       "kestrelix_event where serialno = 'P1'")},
                       &stored);
         QCOMPARE(stored, QStringLiteral("alarm started 31.5 Cold room 'A'"));
+
+        // The Events view reads and acknowledges the server's log in the background.
+        PgEventReader reader(m_server.url());
+        QSignalSpy pages(&reader, &PgEventReader::pageRead);
+        QSignalSpy acks(&reader, &PgEventReader::acknowledged);
+        EventFilter filter;
+        filter.serialNo = QStringLiteral("P1");
+        filter.unacknowledgedOnly = true;
+        reader.requestPage(filter, 10, 0);
+        QVERIFY(pages.wait());
+        const auto records = pages.last().at(3).value<QList<EventRecord>>();
+        QCOMPARE(pages.last().at(2).toInt(), 1);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().row.text, QStringLiteral("Cold room 'A'"));
+        reader.requestAcknowledge(records.first().id, QStringLiteral("op"), 1700000000);
+        QVERIFY(acks.wait());
+        QCOMPARE(acks.first().at(1).toInt(), 1);
+        reader.requestPage(filter, 10, 0);
+        QVERIFY(pages.wait());
+        QCOMPARE(pages.last().at(2).toInt(), 0);
     }
 
     void secondRecorderOfALoggerRefused()
@@ -146,19 +183,91 @@ private slots:
         second.setRowQueue(&m_rows);
         QVERIFY(first.createConnection() && second.createConnection());
         QString message;
-        QVERIFY2(first.startRecording({QStringLiteral("A1"), QStringLiteral("A2")},
-                                      QStringLiteral("one.tpc"), &message),
+        QVERIFY2(claim(first, {QStringLiteral("A1"), QStringLiteral("A2")}, &message,
+                       QStringLiteral("one.tpc")),
                  qPrintable(message));
-        QVERIFY(!second.startRecording({QStringLiteral("B1"), QStringLiteral("A2")},
-                                       QStringLiteral("two.tpc"), &message));
+        QVERIFY(!claim(second, {QStringLiteral("B1"), QStringLiteral("A2")}, &message));
         QVERIFY2(message.startsWith(QLatin1String("Logger A2 is recorded by")),
                  qPrintable(message));
         QVERIFY(message.contains(QLatin1String("one.tpc")));
-        QVERIFY2(second.startRecording({QStringLiteral("B1")}, QStringLiteral("two.tpc"), &message),
-                 qPrintable(message));
+        QVERIFY2(claim(second, {QStringLiteral("B1")}, &message), qPrintable(message));
         first.stopRecording();
-        QTRY_VERIFY(second.startRecording({QStringLiteral("B1"), QStringLiteral("A2")},
-                                          QStringLiteral("two.tpc"), &message));
+        QTRY_VERIFY(claim(second, {QStringLiteral("B1"), QStringLiteral("A2")}, &message));
+    }
+
+    // The recorder asks the server in the background: record start returns at once whatever
+    // the server does, recording begins only once it agreed, and a refusal comes as a signal.
+    void recorderStartDoesNotWait_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("refusal"); // the message's start; empty: recording begins
+        QTest::newRow("silent") << "silent"
+                                << "Cannot use the database postgres@127.0.0.1";
+        QTest::newRow("logger taken") << "taken"
+                                      << "Logger S2 is recorded by";
+        QTest::newRow("server up") << "up"
+                                   << "";
+    }
+    void recorderStartDoesNotWait()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, refusal);
+        // Takes the connection and never answers: the worker waits for the connect time-out.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        for (const PgTable &table : PgSchema::tables())
+            QVERIFY(m_server.exec({table.createStatement}));
+        QVERIFY(m_server.exec({QStringLiteral(
+            "insert into kestrelix (serialno, channel1, channel2, pointDate) values ('S1', 1, 2, "
+            "1600000000), ('S2', 1, 2, 1600000500) on conflict do nothing")}));
+        InsertSerialData other(m_server.url(), QStringLiteral("other"));
+        QString message;
+        QVERIFY(other.createConnection());
+        if (server == QLatin1String("taken"))
+            QVERIFY2(claim(other, {QStringLiteral("S2")}, &message), qPrintable(message));
+        QTemporaryDir dir;
+        const QString project = dir.filePath(QStringLiteral("site.tpc"));
+        QVERIFY(ProjectFile::create(project, QStringLiteral("site"), 1000));
+        QVERIFY(ProjectFile::writeDatabaseUrl(
+            project,
+            server == QLatin1String("silent")
+                ? QStringLiteral("postgresql://postgres@127.0.0.1:%1/velmoran?connect_timeout=2")
+                      .arg(silent.serverPort())
+                : m_server.url()));
+        Recorder recorder;
+        recorder.setDevices({new ConfiguredDevice(QStringLiteral("S1"), LINK_TCP),
+                             new ConfiguredDevice(QStringLiteral("S2"), LINK_TCP)});
+        QSignalSpy started(&recorder, &Recorder::recordingStarted);
+        QSignalSpy refused(&recorder, &Recorder::recordingRefused);
+        QSignalSpy errors(&recorder, &Recorder::storeError);
+        QSignalSpy range(&recorder, &Recorder::recordedRangeChanged);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(recorder.openStore(project), Recorder::OpenResult::Opened);
+        QVERIFY(recorder.startRecording());
+        QVERIFY(recorder.startRecording());
+        QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!recorder.isRecording() && recorder.isStartPending());
+        QVERIFY(recorder.recordStartText().isEmpty());
+        if (refusal.isEmpty()) {
+            QTRY_COMPARE(started.count(), 1);
+            QVERIFY(recorder.isRecording());
+            const QString first = QDateTime::fromSecsSinceEpoch(1600000000)
+                                      .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+            QCOMPARE(range.count(), 1);
+            QCOMPARE(range.first().first().toString(), first);
+            QCOMPARE(recorder.recordStartText(), first);
+            QCOMPARE(started.first().first().toString(), first);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(refused.count(), 1, 15000);
+            QVERIFY2(refused.first().first().toString().startsWith(refusal),
+                     qPrintable(refused.first().first().toString()));
+            QCOMPARE(errors.count(), 1);
+            QCOMPARE(errors.first(), refused.first());
+            QVERIFY(!recorder.isRecording() && !recorder.isStartPending());
+            QCOMPARE(started.count(), 0);
+        }
+        other.stopRecording();
     }
 
     // The server stops for ten seconds while four loggers record every second: the store says
@@ -171,8 +280,7 @@ private slots:
         store.setRowQueue(&m_rows);
         QVERIFY(store.createConnection());
         QString message;
-        QVERIFY2(store.startRecording(loggers, QStringLiteral("r.tpc"), &message),
-                 qPrintable(message));
+        QVERIFY2(claim(store, loggers, &message), qPrintable(message));
         const quint32 first = m_nextSecond;
         for (int i = 0; i < 5; ++i)
             sample(loggers);
@@ -202,8 +310,11 @@ private slots:
         QCOMPARE(count(QStringLiteral("serialno like 'R%'")), QString::number(expected));
         QCOMPARE(count(QStringLiteral("serialno like 'R%' and channel1 = 21.5")),
                  QString::number(expected));
-        QVERIFY(store.startDateTime() == first);
-        QCOMPARE(store.endDateTime(), m_nextSecond - 1);
+        QSignalSpy range(&store, &InsertSerialData::recordedRangeRead);
+        store.requestRecordedRange(loggers);
+        QVERIFY(range.wait());
+        QCOMPARE(range.first().mid(1),
+                 QVariantList({true, qint64(first), qint64(m_nextSecond - 1)}));
 
         // History and export read the same rows from the server.
         HistoryDatabase history(m_server.url());
