@@ -311,17 +311,17 @@ void TestAcceptanceGui::recordingStoresEveryLoggerWhileTheUserWorksWithThem()
     QPointer<SensingOptionTelnetDialog> options;
     QTRY_VERIFY((options = center->findChild<SensingOptionTelnetDialog *>()) &&
                 options->isVisible());
-    typeInto(child<QDoubleSpinBox>(options, QStringLiteral("doubleSpinBox_min_ch1")), "10");
-    typeInto(child<QDoubleSpinBox>(options, QStringLiteral("doubleSpinBox_max_ch1")), "20.05");
-    typeInto(child<QDoubleSpinBox>(options, QStringLiteral("doubleSpinBox_min_ch2")), "30");
-    typeInto(child<QDoubleSpinBox>(options, QStringLiteral("doubleSpinBox_max_ch2")), "60");
+    const QList<std::pair<const char *, double>> limitsTyped{
+        {"min_ch1", 10.0}, {"max_ch1", 20.05}, {"min_ch2", 30.0}, {"max_ch2", 60.0}};
+    for (const auto &[field, value] : limitsTyped)
+        typeInto(child<QDoubleSpinBox>(options, QStringLiteral("doubleSpinBox_") + field),
+                 QString::number(value));
     QVERIFY(click(options, QStringLiteral("pushButton_confirm")));
     QTRY_VERIFY_WITH_TIMEOUT(!options, 5000);
     const QHash<QString, QString> setup = setupValues(m_sim.command("setup tcp0"));
-    QCOMPARE(setup.value("ATBMIN1").toDouble(), 10.0);
-    QCOMPARE(setup.value("ATBMAX1").toDouble(), 20.05);
-    QCOMPARE(setup.value("ATBMIN2").toDouble(), 30.0);
-    QCOMPARE(setup.value("ATBMAX2").toDouble(), 60.0);
+    for (const auto &[key, value] :
+         {std::pair{"ATBMIN1", 10.0}, {"ATBMAX1", 20.05}, {"ATBMIN2", 30.0}, {"ATBMAX2", 60.0}})
+        QCOMPARE(setup.value(key).toDouble(), value);
     QCOMPARE(setup.value("SET"), QStringLiteral("1"));
     float limits[4];
     edited->alarmRange(limits);
@@ -447,6 +447,10 @@ void TestAcceptanceGui::theClosedProjectOpensAgainFromTheRecentList()
     QCOMPARE(device(m_manualId)->deviceInterface(), LOCAL_ADDRESS);
     QCOMPARE(device(m_manualId)->devicePort(), m_manualPort);
     QVERIFY(!m_window->projectCenter()->recordStartText().isEmpty());
+    // Reports without a tool of their own stay off while everything else is on.
+    for (const char *name : {"actWeeklyReport", "actMonthlyReport", "actHaccpReport"})
+        QVERIFY2(!action(name)->isEnabled(), name);
+    QVERIFY(action("actDailyReport")->isEnabled() && action("actAddDelete")->isEnabled());
     for (const QString &id : {m_discovered[0], m_discovered[1], m_manualId})
         QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
 

@@ -198,7 +198,7 @@ private slots:
         tab.setDeviceList(m_devices.list());
 
         DashBoard *board = tab.dashboard(0);
-        const QList<std::pair<int, int>> places{{0, 1}, {1, 9}, {3, 25}, {4, 3}, {15, 32}};
+        const QList<std::pair<int, int>> places{{0, 1}, {1, 9}, {3, 25}, {4, 3}, {15, 31}};
         for (const auto &[device, slot] : places) {
             QCOMPARE(tileIn(board, slot)->device(), first.at(device));
             QVERIFY(tileIn(board, slot)->isChannel1());
@@ -429,7 +429,8 @@ private slots:
 
     void theProjectCentreSwitchesBetweenDashboardsAndOneLoggersDetail()
     {
-        const QString longName = "Dispatch dock north gate chiller, second rack, upper shelf";
+        const QString longName =
+            "Dispatch dock north gate chiller, second rack, upper shelf, left of the door";
         ConfiguredDevice *usb = m_devices.add("KX0001", LINK_SERIAL, longName, "/dev/ttyACM0");
         ConfiguredDevice *lan = m_devices.add("024B58000001", LINK_TCP, QString(), "127.0.0.1");
         ConfiguredDevice *spare = m_devices.add("KX0003", LINK_NONE, "Spare", "127.0.0.1", 23, 4);
