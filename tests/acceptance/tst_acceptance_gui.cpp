@@ -34,49 +34,6 @@
 
 using namespace UserDriver;
 
-// The whole program as a user meets it, in one run inside a private network namespace: a new
-// project finds the simulated loggers by broadcast, one more is entered by hand, two named
-// dashboards are recorded at one second, a logger is edited, one goes without value, one is
-// removed, and the project is closed and opened again from the recent list. Each step builds
-// on the one before; the last two read what was left on disk.
-class TestAcceptanceGui : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-
-    void aNewProjectListsTheLoggersThatAnswerTheBroadcast();
-    void loggersArePlacedOnTwoDashboardsOneOfThemEnteredByHand();
-    void confirmingNamedDashboardsAtOneSecondOpensTheProject();
-    void recordingStoresEveryLoggerWhileTheUserWorksWithThem();
-    void stoppingWritesOneBreakRowPerLogger();
-    void aLoggerRemovedWithAddDeleteIsNoLongerRecorded();
-    void theClosedProjectOpensAgainFromTheRecentList();
-    void theDatabaseHoldsWhatTheLoggersSent();
-    void theProjectFileHoldsDevicesNamesIntervalRangeAndBackup();
-
-private:
-    ConfiguredDevice *device(const QString &id) const;
-    QAction *action(const char *name) const { return child<QAction>(m_window.get(), name); }
-    void clickTab(QWidget *panel, int index);
-    QList<StoredRow> rows(const QString &id = {}) const { return storedRows(m_databasePath, id); }
-
-    SimProcess m_sim;
-    SimProcess m_hiddenSim;
-    QTemporaryDir m_dir;
-    QString m_projectPath;
-    QString m_databasePath;
-    std::unique_ptr<VelmoranMain> m_window;
-    FakeSink *m_sink = nullptr;
-    QStringList m_discovered;
-    QString m_manualId;
-    quint16 m_manualPort = 0;
-    qint64 m_lastIdBeforeRemoval = -1;
-    qint64 m_removedAtSecs = 0;
-};
-
 namespace {
 const QString LOCAL_ADDRESS = QStringLiteral("10.99.0.1");
 // Typed as a user copies it from a label: lower case, with colons.
@@ -97,447 +54,481 @@ QHash<QString, QString> setupValues(const QString &reply)
 }
 } // namespace
 
-void TestAcceptanceGui::initTestCase()
+// The whole program as a user meets it, in one run inside a private network namespace: a new
+// project finds the simulated loggers by broadcast, one more is entered by hand, two named
+// dashboards are recorded at one second, a logger is edited, one goes without value, one is
+// removed, and the project is closed and opened again from the recent list. Each step builds
+// on the one before; the last two read what was left on disk.
+class TestAcceptanceGui : public QObject
 {
-    REQUIRE_DISCOVERY_NAMESPACE();
-    isolateSettings();
-    QLocale::setDefault(QLocale::c());
-    QVERIFY(m_dir.isValid());
-    m_projectPath = m_dir.filePath(QStringLiteral("Accept.tpc"));
-    m_databasePath = m_dir.filePath(QStringLiteral("Accept.dat"));
+    Q_OBJECT
 
-    QVERIFY(m_sim.start(
-        {"--bind", LOCAL_ADDRESS, "--discovery", "--tcp", "4", "--tcp-base-port", "0"}));
-    // A logger on a network the broadcast does not reach: only its address and port are known.
-    QVERIFY(m_hiddenSim.start({"--bind", LOCAL_ADDRESS, "--tcp", "1", "--tcp-base-port", "0"}));
-    for (int i = 0; i < 4; ++i)
-        m_discovered.append(m_sim.logger(QStringLiteral("tcp%1").arg(i)).deviceNumber);
-    m_manualId = QString(MANUAL_MAC_TYPED).remove(QLatin1Char(':')).toUpper();
-    m_manualPort = m_hiddenSim.logger(QStringLiteral("tcp0")).port;
-    QVERIFY(m_manualPort != 0);
+private slots:
+    void initTestCase()
+    {
+        REQUIRE_DISCOVERY_NAMESPACE();
+        isolateSettings();
+        QLocale::setDefault(QLocale::c());
+        QVERIFY(m_dir.isValid());
+        m_projectPath = m_dir.filePath(QStringLiteral("Accept.tpc"));
+        m_databasePath = m_dir.filePath(QStringLiteral("Accept.dat"));
 
-    FileChooser::setOverride([this](QWidget *, const QString &, const QString &, const QString &,
-                                    bool save) { return save ? m_projectPath : QString(); });
-    m_window = std::make_unique<VelmoranMain>();
-    m_sink = new FakeSink;
-    m_window->alarmSound()->setSink(m_sink);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
+        QVERIFY(m_sim.start(
+            {"--bind", LOCAL_ADDRESS, "--discovery", "--tcp", "4", "--tcp-base-port", "0"}));
+        // A logger on a network the broadcast does not reach: only its address and port are known.
+        QVERIFY(m_hiddenSim.start({"--bind", LOCAL_ADDRESS, "--tcp", "1", "--tcp-base-port", "0"}));
+        for (int i = 0; i < 4; ++i)
+            m_discovered.append(m_sim.logger(QStringLiteral("tcp%1").arg(i)).deviceNumber);
+        m_manualId = QString(MANUAL_MAC_TYPED).remove(QLatin1Char(':')).toUpper();
+        m_manualPort = m_hiddenSim.logger(QStringLiteral("tcp0")).port;
+        QVERIFY(m_manualPort != 0);
 
-void TestAcceptanceGui::cleanupTestCase()
-{
-    FileChooser::setOverride({});
-    if (m_window && m_window->isRecording())
-        m_window->slotStopRecord();
-    m_window.reset();
-}
-
-ConfiguredDevice *TestAcceptanceGui::device(const QString &id) const
-{
-    for (ConfiguredDevice *device : m_window->configuredDevices()) {
-        if (device && device->deviceNumber() == id)
-            return device;
+        FileChooser::setOverride([this](QWidget *, const QString &, const QString &,
+                                        const QString &,
+                                        bool save) { return save ? m_projectPath : QString(); });
+        m_window = std::make_unique<VelmoranMain>();
+        m_sink = new FakeSink;
+        m_window->alarmSound()->setSink(m_sink);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
-    return nullptr;
-}
 
-void TestAcceptanceGui::clickTab(QWidget *panel, int index)
-{
-    QTabBar *bar = child<QTabWidget>(panel, QStringLiteral("tabWidget"))->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
-    QCOMPARE(bar->currentIndex(), index);
-}
-
-void TestAcceptanceGui::aNewProjectListsTheLoggersThatAnswerTheBroadcast()
-{
-    QVERIFY(click(m_window->projectMain(), QStringLiteral("btn_create")));
-    QTRY_VERIFY(m_window->projectManager());
-    // A new project starts at ten seconds with no logger and no database open yet.
-    ProjectInfo info;
-    QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
-    QCOMPARE(info.dataInterval, 10000);
-    QCOMPARE(info.databaseName, QStringLiteral("Accept.dat"));
-    QVERIFY(ProjectFile::readDeviceList(m_projectPath).isEmpty());
-    QVERIFY(!m_window->store());
-    QVERIFY(action("actClose")->isEnabled());
-    QVERIFY(!action("actAddDelete")->isEnabled());
-
-    ProjectManager *panel = m_window->projectManager();
-    auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
-    QStringList expected = m_discovered;
-    expected.sort();
-    QTRY_COMPARE_WITH_TIMEOUT(
-        [available] {
-            QStringList ids = toolTips(available);
-            ids.sort();
-            return ids;
-        }(),
-        expected, 5000);
-    const SimProcess::Logger first = m_sim.logger(QStringLiteral("tcp0"));
-    QCOMPARE(available->item(toolTips(available).indexOf(first.deviceNumber))->text(),
-             QStringLiteral("%1\t[%2:%3]").arg(first.deviceNumber, LOCAL_ADDRESS).arg(first.port));
-
-    // Asking again finds the same loggers once each.
-    QVERIFY(click(panel, QStringLiteral("pushButton_refresh")));
-    QTest::qWait(300);
-    QTRY_COMPARE(available->count(), 4);
-}
-
-void TestAcceptanceGui::loggersArePlacedOnTwoDashboardsOneOfThemEnteredByHand()
-{
-    ProjectManager *panel = m_window->projectManager();
-    auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
-    auto *first = child<QListWidget>(panel, QStringLiteral("configured_list_1"));
-    auto *second = child<QListWidget>(panel, QStringLiteral("configured_list_2"));
-    QVERIFY(available && first && second);
-
-    clickTab(panel, 0);
-    QCOMPARE(selectByToolTip(available, {m_discovered[0], m_discovered[1]}), 2);
-    QVERIFY(click(panel, QStringLiteral("btn_add")));
-    QCOMPARE(toolTips(first), (QStringList{m_discovered[0], m_discovered[1]}));
-
-    clickTab(panel, 1);
-    doubleClickItem(available, available->item(toolTips(available).indexOf(m_discovered[2])));
-    QCOMPARE(toolTips(second), QStringList{m_discovered[2]});
-    QCOMPARE(toolTips(available), QStringList{m_discovered[3]});
-
-    QVERIFY(click(panel, QStringLiteral("btn_manual")));
-    QPointer<ManualConfigDeviceDialog> dialog;
-    QTRY_VERIFY((dialog = panel->findChild<ManualConfigDeviceDialog *>()) && dialog->isVisible());
-    typeInto(child<QLineEdit>(dialog, QStringLiteral("lineEdit_devicename")), MANUAL_NAME);
-    auto *mac = child<QLineEdit>(dialog, QStringLiteral("lineEdit_macaddr"));
-    mac->setFocus();
-    mac->setCursorPosition(0);
-    QTest::keyClicks(mac, QString(MANUAL_MAC_TYPED).remove(QLatin1Char(':')));
-    const QStringList octets = LOCAL_ADDRESS.split(QLatin1Char('.'));
-    for (int i = 0; i < 4; ++i)
-        typeInto(child<QSpinBox>(dialog, QStringLiteral("spinBox_ipaddr%1").arg(i + 1)), octets[i]);
-    typeInto(child<QSpinBox>(dialog, QStringLiteral("spinBox_port")),
-             QString::number(m_manualPort));
-    QVERIFY(click(dialog, QStringLiteral("pushButton_confirm")));
-    QTRY_VERIFY(!dialog);
-    QCOMPARE(toolTips(second), (QStringList{m_discovered[2], m_manualId}));
-    QCOMPARE(second->item(1)->text(),
-             QStringLiteral("%1\t[%2:%3]").arg(MANUAL_NAME, LOCAL_ADDRESS).arg(m_manualPort));
-}
-
-void TestAcceptanceGui::confirmingNamedDashboardsAtOneSecondOpensTheProject()
-{
-    ProjectManager *panel = m_window->projectManager();
-    typeInto(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_1")), "Cold Room");
-    typeInto(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_2")), "Lab");
-
-    QVERIFY(click(panel, QStringLiteral("btn_timeInterval")));
-    QMenu *menu = panel->intervalMenu();
-    const QList<QAction *> entries = menu->actions();
-    QVERIFY(chooseFromMenu(menu, *std::find_if(entries.begin(), entries.end(), [](QAction *a) {
-                               return a->text() == QStringLiteral("1 sec");
-                           })));
-    QCOMPARE(m_window->pollInterval(), 1000);
-    QCOMPARE(child<QLabel>(panel, QStringLiteral("label_interval"))->text(), "1 sec");
-
-    QVERIFY(click(panel, QStringLiteral("btn_confirm")));
-    QTRY_VERIFY(m_window->projectCenter());
-    QTRY_VERIFY(!m_window->projectManager());
-    QVERIFY(m_window->isProjectOpen());
-    // The status bar's label, not the one of the panel that is still being deleted.
-    QCOMPARE(child<QLabel>(child<QFrame>(m_window.get(), QStringLiteral("statusFrame")),
-                           QStringLiteral("label_interval"))
-                 ->text(),
-             QStringLiteral("Interval : 1 sec"));
-
-    QStringList ids;
-    for (const ConfiguredDevice *device : m_window->configuredDevices())
-        ids.append(device->deviceNumber());
-    QCOMPARE(ids, (QStringList{m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}));
-    QCOMPARE(device(m_manualId)->deviceName(), MANUAL_NAME);
-    QCOMPARE(device(m_manualId)->dashboardNumber(), 1);
-
-    DashboardTab *boards = m_window->projectCenter()->dashboardTab();
-    QCOMPARE(boards->dashboardName(0), QStringLiteral("Cold Room"));
-    QCOMPARE(boards->dashboardName(1), QStringLiteral("Lab"));
-    QCOMPARE(boards->dashboard(0)->items().size(), 4);
-    QCOMPARE(boards->dashboard(1)->items().size(), 4);
-    for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId})
-        QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
-}
-
-void TestAcceptanceGui::recordingStoresEveryLoggerWhileTheUserWorksWithThem()
-{
-    ProjectCenter *center = m_window->projectCenter();
-    QVERIFY(click(center, QStringLiteral("btn_record")));
-    QVERIFY(m_window->isRecording());
-    QVERIFY(!center->recordStartText().isEmpty());
-    QCOMPARE(ProjectFile::readString(m_projectPath, "record_start_time"),
-             center->recordStartText());
-    // While recording, neither the program nor the project may be closed under it.
-    for (const char *name : {"actExit", "actAddDelete", "actClose"})
-        QVERIFY2(!action(name)->isEnabled(), name);
-    QVERIFY(!m_window->close());
-    QVERIFY(m_window->isVisible() && m_window->store());
-    QCOMPARE(countMessages(m_window.get(), "WARNING",
-                           "Recording is running.\nStop the recording before closing the program."),
-             1);
-    closeMessages(m_window.get());
-    // Two timed messages; the first closed early must not take the second along, nor may its
-    // timer reach the deleted dialog. The second closes itself before the recording ends.
-    m_window->showTimedMessage("ERROR", "first");
-    m_window->showTimedMessage("WARNING", "second");
-    for (MessageDialog *dialog : m_window->findChildren<MessageDialog *>()) {
-        if (dialog->findChild<QGroupBox *>("groupBox_message")->title() == "ERROR")
-            dialog->close();
+    void cleanupTestCase()
+    {
+        FileChooser::setOverride({});
+        if (m_window && m_window->isRecording())
+            m_window->slotStopRecord();
+        m_window.reset();
     }
-    QTRY_COMPARE(m_window->findChildren<MessageDialog *>().size(), 1);
-    QCOMPARE(countMessages(m_window.get(), "WARNING", "second"), 1);
 
-    // The detail view of the first logger, from its channel 1 tile.
-    ConfiguredDevice *edited = device(m_discovered[0]);
-    DashBoardDeviceItem *tile = nullptr;
-    for (DashBoardDeviceItem *item : center->dashboardTab()->dashboard(0)->items()) {
-        if (item->device() == edited && item->isChannel1())
-            tile = item;
+    void aNewProjectListsTheLoggersThatAnswerTheBroadcast()
+    {
+        QVERIFY(click(m_window->projectMain(), QStringLiteral("btn_create")));
+        QTRY_VERIFY(m_window->projectManager());
+        // A new project starts at ten seconds with no logger and no database open yet.
+        ProjectInfo info;
+        QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
+        QCOMPARE(info.dataInterval, 10000);
+        QCOMPARE(info.databaseName, QStringLiteral("Accept.dat"));
+        QVERIFY(ProjectFile::readDeviceList(m_projectPath).isEmpty());
+        QVERIFY(!m_window->store());
+        QVERIFY(action("actClose")->isEnabled());
+        QVERIFY(!action("actAddDelete")->isEnabled());
+
+        ProjectManager *panel = m_window->projectManager();
+        auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
+        QStringList expected = m_discovered;
+        expected.sort();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            [available] {
+                QStringList ids = toolTips(available);
+                ids.sort();
+                return ids;
+            }(),
+            expected, 5000);
+        const SimProcess::Logger first = m_sim.logger(QStringLiteral("tcp0"));
+        QCOMPARE(
+            available->item(toolTips(available).indexOf(first.deviceNumber))->text(),
+            QStringLiteral("%1\t[%2:%3]").arg(first.deviceNumber, LOCAL_ADDRESS).arg(first.port));
+
+        // Asking again finds the same loggers once each.
+        QVERIFY(click(panel, QStringLiteral("pushButton_refresh")));
+        QTest::qWait(300);
+        QTRY_COMPARE(available->count(), 4);
     }
-    QVERIFY(tile);
-    QTest::mouseClick(tile, Qt::LeftButton, {}, tile->rect().center());
-    ChartView *detail = center->chartView();
-    QTRY_VERIFY(detail->isVisible());
-    QCOMPARE(detail->device(), edited);
-    QTRY_VERIFY(
-        child<QLabel>(detail, QStringLiteral("label_ch1_number"))->text().startsWith("20."));
 
-    // New alarm limits go to the logger before the program adopts them.
-    QVERIFY(click(detail, QStringLiteral("btn_setting")));
-    QPointer<SensingOptionTelnetDialog> options;
-    QTRY_VERIFY((options = center->findChild<SensingOptionTelnetDialog *>()) &&
-                options->isVisible());
-    const QList<std::pair<const char *, double>> limitsTyped{
-        {"min_ch1", 10.0}, {"max_ch1", 20.05}, {"min_ch2", 30.0}, {"max_ch2", 60.0}};
-    for (const auto &[field, value] : limitsTyped)
-        typeInto(child<QDoubleSpinBox>(options, QStringLiteral("doubleSpinBox_") + field),
-                 QString::number(value));
-    QVERIFY(click(options, QStringLiteral("pushButton_confirm")));
-    QTRY_VERIFY_WITH_TIMEOUT(!options, 5000);
-    const QHash<QString, QString> setup = setupValues(m_sim.command("setup tcp0"));
-    for (const auto &[key, value] :
-         {std::pair{"ATBMIN1", 10.0}, {"ATBMAX1", 20.05}, {"ATBMIN2", 30.0}, {"ATBMAX2", 60.0}})
-        QCOMPARE(setup.value(key).toDouble(), value);
-    QCOMPARE(setup.value("SET"), QStringLiteral("1"));
-    float limits[4];
-    edited->alarmRange(limits);
-    QCOMPARE(limits[1], 20.05f);
+    void loggersArePlacedOnTwoDashboardsOneOfThemEnteredByHand()
+    {
+        ProjectManager *panel = m_window->projectManager();
+        auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
+        auto *first = child<QListWidget>(panel, QStringLiteral("configured_list_1"));
+        auto *second = child<QListWidget>(panel, QStringLiteral("configured_list_2"));
+        QVERIFY(available && first && second);
 
-    // One logger loses its channel 1 sensor for a while.
-    ConfiguredDevice *broken = device(m_discovered[1]);
-    QVERIFY(
-        m_sim.command(QStringLiteral("values tcp1 ---- %1").arg(NO_VALUE_CH2)).startsWith("ok"));
-    QTRY_COMPARE_WITH_TIMEOUT(broken->ch1Value(), QStringLiteral("----"), 5000);
-    const int askedWithoutValue = answerCount(m_sim, "tcp1");
-    QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp1") >= askedWithoutValue + 2, 5000);
-    QVERIFY(m_sim.command(QStringLiteral("auto tcp1")).startsWith("ok"));
+        clickTab(panel, 0);
+        QCOMPARE(selectByToolTip(available, {m_discovered[0], m_discovered[1]}), 2);
+        QVERIFY(click(panel, QStringLiteral("btn_add")));
+        QCOMPARE(toolTips(first), (QStringList{m_discovered[0], m_discovered[1]}));
 
-    // Channel 1 runs 20.00 to 20.90: most of its readings are now above the upper limit, and
-    // the alarm sounds.
-    QTRY_VERIFY_WITH_TIMEOUT(edited->alarm1(), 12000);
-    QVERIFY(!edited->alarm2());
-    QTRY_VERIFY(m_sink->starts >= 1);
-    // Rows are written in batches while the recording runs.
-    QTRY_VERIFY_WITH_TIMEOUT(rows(m_manualId).size() >= 3, 10000);
-    QVERIFY(rows(m_discovered[3]).isEmpty());
-}
+        clickTab(panel, 1);
+        doubleClickItem(available, available->item(toolTips(available).indexOf(m_discovered[2])));
+        QCOMPARE(toolTips(second), QStringList{m_discovered[2]});
+        QCOMPARE(toolTips(available), QStringList{m_discovered[3]});
 
-void TestAcceptanceGui::stoppingWritesOneBreakRowPerLogger()
-{
-    ProjectCenter *center = m_window->projectCenter();
-    QVERIFY(click(center, QStringLiteral("btn_record")));
-    QVERIFY(!m_window->isRecording());
-    QCOMPARE(m_window->pendingRows().count(), 0);
-    for (const char *name : {"actExit", "actAddDelete", "actClose"})
-        QVERIFY2(action(name)->isEnabled(), name);
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChildren<MessageDialog *>().size(), 0, 7000);
+        QVERIFY(click(panel, QStringLiteral("btn_manual")));
+        QPointer<ManualConfigDeviceDialog> dialog;
+        QTRY_VERIFY((dialog = panel->findChild<ManualConfigDeviceDialog *>()) &&
+                    dialog->isVisible());
+        typeInto(child<QLineEdit>(dialog, QStringLiteral("lineEdit_devicename")), MANUAL_NAME);
+        auto *mac = child<QLineEdit>(dialog, QStringLiteral("lineEdit_macaddr"));
+        mac->setFocus();
+        mac->setCursorPosition(0);
+        QTest::keyClicks(mac, QString(MANUAL_MAC_TYPED).remove(QLatin1Char(':')));
+        const QStringList octets = LOCAL_ADDRESS.split(QLatin1Char('.'));
+        for (int i = 0; i < 4; ++i)
+            typeInto(child<QSpinBox>(dialog, QStringLiteral("spinBox_ipaddr%1").arg(i + 1)),
+                     octets[i]);
+        typeInto(child<QSpinBox>(dialog, QStringLiteral("spinBox_port")),
+                 QString::number(m_manualPort));
+        QVERIFY(click(dialog, QStringLiteral("pushButton_confirm")));
+        QTRY_VERIFY(!dialog);
+        QCOMPARE(toolTips(second), (QStringList{m_discovered[2], m_manualId}));
+        QCOMPARE(second->item(1)->text(),
+                 QStringLiteral("%1\t[%2:%3]").arg(MANUAL_NAME, LOCAL_ADDRESS).arg(m_manualPort));
+    }
 
-    const QList<StoredRow> all = rows();
-    for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}) {
-        const QList<StoredRow> own = rows(id);
-        QVERIFY2(own.size() >= 4, qPrintable(id));
-        // Rows of one batch need not keep their queue order; the break row comes in a batch
-        // of its own, after every sample.
-        QVERIFY2(own.last().isBreak(), qPrintable(id));
-        quint32 lastSample = 0;
-        for (const StoredRow &row : own.mid(0, own.size() - 1)) {
-            QVERIFY(!row.isBreak());
-            lastSample = std::max(lastSample, row.pointDate);
+    void confirmingNamedDashboardsAtOneSecondOpensTheProject()
+    {
+        ProjectManager *panel = m_window->projectManager();
+        typeInto(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_1")), "Cold Room");
+        typeInto(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_2")), "Lab");
+
+        QVERIFY(click(panel, QStringLiteral("btn_timeInterval")));
+        QMenu *menu = panel->intervalMenu();
+        const QList<QAction *> entries = menu->actions();
+        QVERIFY(chooseFromMenu(menu, *std::find_if(entries.begin(), entries.end(), [](QAction *a) {
+                                   return a->text() == QStringLiteral("1 sec");
+                               })));
+        QCOMPARE(m_window->pollInterval(), 1000);
+        QCOMPARE(child<QLabel>(panel, QStringLiteral("label_interval"))->text(), "1 sec");
+
+        QVERIFY(click(panel, QStringLiteral("btn_confirm")));
+        QTRY_VERIFY(m_window->projectCenter());
+        QTRY_VERIFY(!m_window->projectManager());
+        QVERIFY(m_window->isProjectOpen());
+        // The status bar's label, not the one of the panel that is still being deleted.
+        QCOMPARE(child<QLabel>(child<QFrame>(m_window.get(), QStringLiteral("statusFrame")),
+                               QStringLiteral("label_interval"))
+                     ->text(),
+                 QStringLiteral("Interval : 1 sec"));
+
+        QStringList ids;
+        for (const ConfiguredDevice *device : m_window->configuredDevices())
+            ids.append(device->deviceNumber());
+        QCOMPARE(ids, (QStringList{m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}));
+        QCOMPARE(device(m_manualId)->deviceName(), MANUAL_NAME);
+        QCOMPARE(device(m_manualId)->dashboardNumber(), 1);
+
+        DashboardTab *boards = m_window->projectCenter()->dashboardTab();
+        QCOMPARE(boards->dashboardName(0), QStringLiteral("Cold Room"));
+        QCOMPARE(boards->dashboardName(1), QStringLiteral("Lab"));
+        QCOMPARE(boards->dashboard(0)->items().size(), 4);
+        QCOMPARE(boards->dashboard(1)->items().size(), 4);
+        for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId})
+            QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
+    }
+
+    void recordingStoresEveryLoggerWhileTheUserWorksWithThem()
+    {
+        ProjectCenter *center = m_window->projectCenter();
+        QVERIFY(click(center, QStringLiteral("btn_record")));
+        QVERIFY(m_window->isRecording());
+        QVERIFY(!center->recordStartText().isEmpty());
+        QCOMPARE(ProjectFile::readString(m_projectPath, "record_start_time"),
+                 center->recordStartText());
+        // While recording, neither the program nor the project may be closed under it.
+        for (const char *name : {"actExit", "actAddDelete", "actClose"})
+            QVERIFY2(!action(name)->isEnabled(), name);
+        QVERIFY(!m_window->close());
+        QVERIFY(m_window->isVisible() && m_window->store());
+        QCOMPARE(
+            countMessages(m_window.get(), "WARNING",
+                          "Recording is running.\nStop the recording before closing the program."),
+            1);
+        closeMessages(m_window.get());
+        // Two timed messages; the first closed early must not take the second along, nor may its
+        // timer reach the deleted dialog. The second closes itself before the recording ends.
+        m_window->showTimedMessage("ERROR", "first");
+        m_window->showTimedMessage("WARNING", "second");
+        for (MessageDialog *dialog : m_window->findChildren<MessageDialog *>()) {
+            if (dialog->findChild<QGroupBox *>("groupBox_message")->title() == "ERROR")
+                dialog->close();
         }
-        QCOMPARE(own.last().pointDate, lastSample + 1);
+        QTRY_COMPARE(m_window->findChildren<MessageDialog *>().size(), 1);
+        QCOMPARE(countMessages(m_window.get(), "WARNING", "second"), 1);
+
+        // The detail view of the first logger, from its channel 1 tile.
+        ConfiguredDevice *edited = device(m_discovered[0]);
+        DashBoardDeviceItem *tile = nullptr;
+        for (DashBoardDeviceItem *item : center->dashboardTab()->dashboard(0)->items()) {
+            if (item->device() == edited && item->isChannel1())
+                tile = item;
+        }
+        QVERIFY(tile);
+        QTest::mouseClick(tile, Qt::LeftButton, {}, tile->rect().center());
+        ChartView *detail = center->chartView();
+        QTRY_VERIFY(detail->isVisible());
+        QCOMPARE(detail->device(), edited);
+        QTRY_VERIFY(
+            child<QLabel>(detail, QStringLiteral("label_ch1_number"))->text().startsWith("20."));
+
+        // New alarm limits go to the logger before the program adopts them.
+        QVERIFY(click(detail, QStringLiteral("btn_setting")));
+        QPointer<SensingOptionTelnetDialog> options;
+        QTRY_VERIFY((options = center->findChild<SensingOptionTelnetDialog *>()) &&
+                    options->isVisible());
+        const QList<std::pair<const char *, double>> limitsTyped{
+            {"min_ch1", 10.0}, {"max_ch1", 20.05}, {"min_ch2", 30.0}, {"max_ch2", 60.0}};
+        for (const auto &[field, value] : limitsTyped)
+            typeInto(child<QDoubleSpinBox>(options, QStringLiteral("doubleSpinBox_") + field),
+                     QString::number(value));
+        QVERIFY(click(options, QStringLiteral("pushButton_confirm")));
+        QTRY_VERIFY_WITH_TIMEOUT(!options, 5000);
+        const QHash<QString, QString> setup = setupValues(m_sim.command("setup tcp0"));
+        for (const auto &[key, value] :
+             {std::pair{"ATBMIN1", 10.0}, {"ATBMAX1", 20.05}, {"ATBMIN2", 30.0}, {"ATBMAX2", 60.0}})
+            QCOMPARE(setup.value(key).toDouble(), value);
+        QCOMPARE(setup.value("SET"), QStringLiteral("1"));
+        float limits[4];
+        edited->alarmRange(limits);
+        QCOMPARE(limits[1], 20.05f);
+
+        // One logger loses its channel 1 sensor for a while.
+        ConfiguredDevice *broken = device(m_discovered[1]);
+        QVERIFY(m_sim.command(QStringLiteral("values tcp1 ---- %1").arg(NO_VALUE_CH2))
+                    .startsWith("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(broken->ch1Value(), QStringLiteral("----"), 5000);
+        const int askedWithoutValue = answerCount(m_sim, "tcp1");
+        QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp1") >= askedWithoutValue + 2, 5000);
+        QVERIFY(m_sim.command(QStringLiteral("auto tcp1")).startsWith("ok"));
+
+        // Channel 1 runs 20.00 to 20.90: most of its readings are now above the upper limit, and
+        // the alarm sounds.
+        QTRY_VERIFY_WITH_TIMEOUT(edited->alarm1(), 12000);
+        QVERIFY(!edited->alarm2());
+        QTRY_VERIFY(m_sink->starts >= 1);
+        // Rows are written in batches while the recording runs.
+        QTRY_VERIFY_WITH_TIMEOUT(rows(m_manualId).size() >= 3, 10000);
+        QVERIFY(rows(m_discovered[3]).isEmpty());
     }
-    const auto [first, last] =
-        std::minmax_element(all.begin(), all.end(), [](const StoredRow &a, const StoredRow &b) {
-            return a.pointDate < b.pointDate;
-        });
-    QCOMPARE(center->recordStartText(), timeText(first->pointDate));
-    QCOMPARE(ProjectFile::readString(m_projectPath, QStringLiteral("record_stop_time")),
-             timeText(last->pointDate));
-}
 
-void TestAcceptanceGui::aLoggerRemovedWithAddDeleteIsNoLongerRecorded()
-{
-    ConfiguredDevice *kept = device(m_discovered[0]);
-    QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actAddDelete")));
-    QTRY_VERIFY(m_window->projectManager());
-    // Editing the list stops polling and releases the database and the views until confirmed.
-    QVERIFY(!m_window->projectCenter());
-    QVERIFY(!m_window->store());
-    QVERIFY(!kept->link() || !kept->link()->isOpen());
-    QVERIFY(!kept->ch1Item() && !kept->chartView());
-    ProjectManager *panel = m_window->projectManager();
-    auto *second = child<QListWidget>(panel, QStringLiteral("configured_list_2"));
-    auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
-    QCOMPARE(toolTips(second), (QStringList{m_discovered[2], m_manualId}));
-    QCOMPARE(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_2"))->text(), "Lab");
+    void stoppingWritesOneBreakRowPerLogger()
+    {
+        ProjectCenter *center = m_window->projectCenter();
+        QVERIFY(click(center, QStringLiteral("btn_record")));
+        QVERIFY(!m_window->isRecording());
+        QCOMPARE(m_window->pendingRows().count(), 0);
+        for (const char *name : {"actExit", "actAddDelete", "actClose"})
+            QVERIFY2(action(name)->isEnabled(), name);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->findChildren<MessageDialog *>().size(), 0, 7000);
 
-    clickTab(panel, 1);
-    QCOMPARE(selectByToolTip(second, {m_discovered[2]}), 1);
-    QVERIFY(click(panel, QStringLiteral("btn_remove")));
-    QCOMPARE(toolTips(second), QStringList{m_manualId});
-    QTRY_VERIFY(toolTips(available).contains(m_discovered[2]));
-
-    m_lastIdBeforeRemoval = rows().last().id;
-    m_removedAtSecs = QDateTime::currentSecsSinceEpoch();
-    QVERIFY(click(panel, QStringLiteral("btn_confirm")));
-    QTRY_VERIFY(m_window->projectCenter());
-    QVERIFY(m_window->store() && m_window->store()->isConnected());
-    QCOMPARE(m_window->configuredDevices().size(), 3);
-    QCOMPARE(device(m_discovered[0]), kept);
-    QVERIFY(!device(m_discovered[2]));
-
-    const int removedAnswers = answerCount(m_sim, "tcp2");
-    const int keptAnswers = answerCount(m_sim, "tcp0");
-    QVERIFY(click(m_window->projectCenter(), QStringLiteral("btn_record")));
-    QVERIFY(m_window->isRecording());
-    QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp0") >= keptAnswers + 3, 8000);
-    QVERIFY(click(m_window->projectCenter(), QStringLiteral("btn_record")));
-    QVERIFY(!m_window->isRecording());
-    // The removed logger is not even asked any more.
-    QVERIFY(answerCount(m_sim, "tcp2") <= removedAnswers + 1);
-}
-
-void TestAcceptanceGui::theClosedProjectOpensAgainFromTheRecentList()
-{
-    QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actClose")));
-    QTRY_VERIFY(m_window->projectMain());
-    QVERIFY(!m_window->projectCenter());
-    QVERIFY(!m_window->store());
-    QVERIFY(m_window->configuredDevices().isEmpty());
-    for (const char *name : {"actAddDelete", "actClose", "actPlotvane"})
-        QVERIFY2(!action(name)->isEnabled(), name);
-
-    auto *recent = child<QListWidget>(m_window->projectMain(), QStringLiteral("listWidget"));
-    QCOMPARE(recent->count(), 1);
-    QVERIFY(recent->item(0)->text().startsWith(QStringLiteral("Accept\t[")));
-    QCOMPARE(recent->item(0)->toolTip(), m_projectPath);
-    doubleClickItem(recent, recent->item(0));
-    QTRY_VERIFY(m_window->projectCenter());
-    QCOMPARE(m_window->projectFile(), m_projectPath);
-    QCOMPARE(m_window->pollInterval(), 1000);
-    QCOMPARE(m_window->configuredDevices().size(), 3);
-    QCOMPARE(m_window->dashboardNames().mid(0, 2), (QStringList{"Cold Room", "Lab"}));
-    float limits[4];
-    device(m_discovered[0])->alarmRange(limits);
-    QCOMPARE(QList<float>(limits, limits + 4), (QList<float>{10.0f, 20.05f, 30.0f, 60.0f}));
-    QCOMPARE(device(m_manualId)->deviceInterface(), LOCAL_ADDRESS);
-    QCOMPARE(device(m_manualId)->devicePort(), m_manualPort);
-    QVERIFY(!m_window->projectCenter()->recordStartText().isEmpty());
-    // Reports without a tool of their own stay off while everything else is on.
-    for (const char *name : {"actWeeklyReport", "actMonthlyReport", "actHaccpReport"})
-        QVERIFY2(!action(name)->isEnabled(), name);
-    QVERIFY(action("actDailyReport")->isEnabled() && action("actAddDelete")->isEnabled());
-    for (const QString &id : {m_discovered[0], m_discovered[1], m_manualId})
-        QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
-
-    QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actClose")));
-    QTRY_VERIFY(m_window->projectMain());
-}
-
-void TestAcceptanceGui::theDatabaseHoldsWhatTheLoggersSent()
-{
-    const QHash<QString, int> breaksExpected{
-        {m_discovered[0], 2}, {m_discovered[1], 2}, {m_discovered[2], 1}, {m_manualId, 2}};
-    for (auto it = breaksExpected.cbegin(); it != breaksExpected.cend(); ++it) {
-        int breaks = 0;
-        quint32 lastSample = 0;
-        for (const StoredRow &row : rows(it.key())) {
-            if (row.isBreak()) {
-                ++breaks;
-                QCOMPARE(row.pointDate, lastSample + 1);
-            } else {
-                // The second recording starts later than the first one's break row.
+        const QList<StoredRow> all = rows();
+        for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}) {
+            const QList<StoredRow> own = rows(id);
+            QVERIFY2(own.size() >= 4, qPrintable(id));
+            // Rows of one batch need not keep their queue order; the break row comes in a batch
+            // of its own, after every sample.
+            QVERIFY2(own.last().isBreak(), qPrintable(id));
+            quint32 lastSample = 0;
+            for (const StoredRow &row : own.mid(0, own.size() - 1)) {
+                QVERIFY(!row.isBreak());
                 lastSample = std::max(lastSample, row.pointDate);
             }
+            QCOMPARE(own.last().pointDate, lastSample + 1);
         }
-        QVERIFY2(breaks == it.value(),
-                 qPrintable(it.key() + " breaks: " + QString::number(breaks)));
+        const auto [first, last] =
+            std::minmax_element(all.begin(), all.end(), [](const StoredRow &a, const StoredRow &b) {
+                return a.pointDate < b.pointDate;
+            });
+        QCOMPARE(center->recordStartText(), timeText(first->pointDate));
+        QCOMPARE(ProjectFile::readString(m_projectPath, QStringLiteral("record_stop_time")),
+                 timeText(last->pointDate));
     }
-    QVERIFY(rows(m_discovered[3]).isEmpty());
 
-    // The deterministic values of the simulator, and NULL exactly where it sent "----".
-    for (const StoredRow &row : rows(m_discovered[0])) {
-        QVERIFY(row.isBreak() || (*row.channel1 >= 20.0 && *row.channel1 <= 20.9 + 1e-9));
-        QVERIFY(row.isBreak() || (*row.channel2 >= 40.0 && *row.channel2 <= 42.0));
+    void aLoggerRemovedWithAddDeleteIsNoLongerRecorded()
+    {
+        ConfiguredDevice *kept = device(m_discovered[0]);
+        QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actAddDelete")));
+        QTRY_VERIFY(m_window->projectManager());
+        // Editing the list stops polling and releases the database and the views until confirmed.
+        QVERIFY(!m_window->projectCenter());
+        QVERIFY(!m_window->store());
+        QVERIFY(!kept->link() || !kept->link()->isOpen());
+        QVERIFY(!kept->ch1Item() && !kept->chartView());
+        ProjectManager *panel = m_window->projectManager();
+        auto *second = child<QListWidget>(panel, QStringLiteral("configured_list_2"));
+        auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
+        QCOMPARE(toolTips(second), (QStringList{m_discovered[2], m_manualId}));
+        QCOMPARE(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_2"))->text(), "Lab");
+
+        clickTab(panel, 1);
+        QCOMPARE(selectByToolTip(second, {m_discovered[2]}), 1);
+        QVERIFY(click(panel, QStringLiteral("btn_remove")));
+        QCOMPARE(toolTips(second), QStringList{m_manualId});
+        QTRY_VERIFY(toolTips(available).contains(m_discovered[2]));
+
+        m_lastIdBeforeRemoval = rows().last().id;
+        m_removedAtSecs = QDateTime::currentSecsSinceEpoch();
+        QVERIFY(click(panel, QStringLiteral("btn_confirm")));
+        QTRY_VERIFY(m_window->projectCenter());
+        QVERIFY(m_window->store() && m_window->store()->isConnected());
+        QCOMPARE(m_window->configuredDevices().size(), 3);
+        QCOMPARE(device(m_discovered[0]), kept);
+        QVERIFY(!device(m_discovered[2]));
+
+        const int removedAnswers = answerCount(m_sim, "tcp2");
+        const int keptAnswers = answerCount(m_sim, "tcp0");
+        QVERIFY(click(m_window->projectCenter(), QStringLiteral("btn_record")));
+        QVERIFY(m_window->isRecording());
+        QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp0") >= keptAnswers + 3, 8000);
+        QVERIFY(click(m_window->projectCenter(), QStringLiteral("btn_record")));
+        QVERIFY(!m_window->isRecording());
+        // The removed logger is not even asked any more.
+        QVERIFY(answerCount(m_sim, "tcp2") <= removedAnswers + 1);
     }
-    int withoutValue = 0;
-    for (const StoredRow &row : rows(m_discovered[1])) {
-        if (row.isBreak())
-            continue;
-        QVERIFY(row.channel2);
-        if (!row.channel1) {
-            ++withoutValue;
-            QCOMPARE(*row.channel2, NO_VALUE_CH2);
-        } else {
-            QVERIFY(*row.channel1 >= 21.0 && *row.channel1 <= 21.9 + 1e-9);
+
+    void theClosedProjectOpensAgainFromTheRecentList()
+    {
+        QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actClose")));
+        QTRY_VERIFY(m_window->projectMain());
+        QVERIFY(!m_window->projectCenter());
+        QVERIFY(!m_window->store());
+        QVERIFY(m_window->configuredDevices().isEmpty());
+        for (const char *name : {"actAddDelete", "actClose", "actPlotvane"})
+            QVERIFY2(!action(name)->isEnabled(), name);
+
+        auto *recent = child<QListWidget>(m_window->projectMain(), QStringLiteral("listWidget"));
+        QCOMPARE(recent->count(), 1);
+        QVERIFY(recent->item(0)->text().startsWith(QStringLiteral("Accept\t[")));
+        QCOMPARE(recent->item(0)->toolTip(), m_projectPath);
+        doubleClickItem(recent, recent->item(0));
+        QTRY_VERIFY(m_window->projectCenter());
+        QCOMPARE(m_window->projectFile(), m_projectPath);
+        QCOMPARE(m_window->pollInterval(), 1000);
+        QCOMPARE(m_window->configuredDevices().size(), 3);
+        QCOMPARE(m_window->dashboardNames().mid(0, 2), (QStringList{"Cold Room", "Lab"}));
+        float limits[4];
+        device(m_discovered[0])->alarmRange(limits);
+        QCOMPARE(QList<float>(limits, limits + 4), (QList<float>{10.0f, 20.05f, 30.0f, 60.0f}));
+        QCOMPARE(device(m_manualId)->deviceInterface(), LOCAL_ADDRESS);
+        QCOMPARE(device(m_manualId)->devicePort(), m_manualPort);
+        QVERIFY(!m_window->projectCenter()->recordStartText().isEmpty());
+        // Reports without a tool of their own stay off while everything else is on.
+        for (const char *name : {"actWeeklyReport", "actMonthlyReport", "actHaccpReport"})
+            QVERIFY2(!action(name)->isEnabled(), name);
+        QVERIFY(action("actDailyReport")->isEnabled() && action("actAddDelete")->isEnabled());
+        for (const QString &id : {m_discovered[0], m_discovered[1], m_manualId})
+            QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
+
+        QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actClose")));
+        QTRY_VERIFY(m_window->projectMain());
+    }
+
+    void theDatabaseHoldsWhatTheLoggersSent()
+    {
+        const QHash<QString, int> breaksExpected{
+            {m_discovered[0], 2}, {m_discovered[1], 2}, {m_discovered[2], 1}, {m_manualId, 2}};
+        for (auto it = breaksExpected.cbegin(); it != breaksExpected.cend(); ++it) {
+            int breaks = 0;
+            quint32 lastSample = 0;
+            for (const StoredRow &row : rows(it.key())) {
+                if (row.isBreak()) {
+                    ++breaks;
+                    QCOMPARE(row.pointDate, lastSample + 1);
+                } else {
+                    // The second recording starts later than the first one's break row.
+                    lastSample = std::max(lastSample, row.pointDate);
+                }
+            }
+            QVERIFY2(breaks == it.value(),
+                     qPrintable(it.key() + " breaks: " + QString::number(breaks)));
+        }
+        QVERIFY(rows(m_discovered[3]).isEmpty());
+
+        // The deterministic values of the simulator, and NULL exactly where it sent "----".
+        for (const StoredRow &row : rows(m_discovered[0])) {
+            QVERIFY(row.isBreak() || (*row.channel1 >= 20.0 && *row.channel1 <= 20.9 + 1e-9));
+            QVERIFY(row.isBreak() || (*row.channel2 >= 40.0 && *row.channel2 <= 42.0));
+        }
+        int withoutValue = 0;
+        for (const StoredRow &row : rows(m_discovered[1])) {
+            if (row.isBreak())
+                continue;
+            QVERIFY(row.channel2);
+            if (!row.channel1) {
+                ++withoutValue;
+                QCOMPARE(*row.channel2, NO_VALUE_CH2);
+            } else {
+                QVERIFY(*row.channel1 >= 21.0 && *row.channel1 <= 21.9 + 1e-9);
+            }
+        }
+        QVERIFY(withoutValue >= 2);
+
+        for (const StoredRow &row : rows(m_discovered[2])) {
+            QVERIFY(row.id <= m_lastIdBeforeRemoval);
+            QVERIFY(qint64(row.pointDate) <= m_removedAtSecs + 1);
+        }
+        for (const QString &id : {m_discovered[0], m_discovered[1], m_manualId}) {
+            const QList<StoredRow> own = rows(id);
+            QVERIFY(std::any_of(own.begin(), own.end(), [this](const StoredRow &row) {
+                return row.id > m_lastIdBeforeRemoval && !row.isBreak();
+            }));
         }
     }
-    QVERIFY(withoutValue >= 2);
 
-    for (const StoredRow &row : rows(m_discovered[2])) {
-        QVERIFY(row.id <= m_lastIdBeforeRemoval);
-        QVERIFY(qint64(row.pointDate) <= m_removedAtSecs + 1);
+    void theProjectFileHoldsDevicesNamesIntervalRangeAndBackup()
+    {
+        ProjectInfo info;
+        QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
+        QCOMPARE(info.projectName, QStringLiteral("Accept"));
+        QCOMPARE(info.dataInterval, 1000);
+        QCOMPARE(info.dashboardNames,
+                 (QStringList{"Cold Room", "Lab", "Dashboard 3", "Dashboard 4"}));
+
+        QList<DeviceRecord> records;
+        QVERIFY(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(m_projectPath), &records));
+        QCOMPARE(records.size(), 3);
+        QCOMPARE(records[0].deviceType, QStringLiteral("TELNET"));
+        QCOMPARE(records[2].deviceName, MANUAL_NAME);
+        // The list before the removal is kept as the backup.
+        QSettings file(m_projectPath, QSettings::IniFormat);
+        QList<DeviceRecord> previous;
+        QVERIFY(ProjectFile::parseDeviceList(file.value("Backup").toByteArray(), &previous));
+        QCOMPARE(previous.size(), 4);
+        QCOMPARE(previous[2].deviceNumber, m_discovered[2]);
+
+        const QList<StoredRow> all = rows();
+        const auto [first, last] =
+            std::minmax_element(all.begin(), all.end(), [](const StoredRow &a, const StoredRow &b) {
+                return a.pointDate < b.pointDate;
+            });
+        QCOMPARE(file.value("record_start_time").toString(), timeText(first->pointDate));
+        QCOMPARE(file.value("record_stop_time").toString(), timeText(last->pointDate));
     }
-    for (const QString &id : {m_discovered[0], m_discovered[1], m_manualId}) {
-        const QList<StoredRow> own = rows(id);
-        QVERIFY(std::any_of(own.begin(), own.end(), [this](const StoredRow &row) {
-            return row.id > m_lastIdBeforeRemoval && !row.isBreak();
-        }));
+
+private:
+    ConfiguredDevice *device(const QString &id) const
+    {
+        for (ConfiguredDevice *device : m_window->configuredDevices()) {
+            if (device && device->deviceNumber() == id)
+                return device;
+        }
+        return nullptr;
     }
-}
 
-void TestAcceptanceGui::theProjectFileHoldsDevicesNamesIntervalRangeAndBackup()
-{
-    ProjectInfo info;
-    QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
-    QCOMPARE(info.projectName, QStringLiteral("Accept"));
-    QCOMPARE(info.dataInterval, 1000);
-    QCOMPARE(info.dashboardNames, (QStringList{"Cold Room", "Lab", "Dashboard 3", "Dashboard 4"}));
+    void clickTab(QWidget *panel, int index)
+    {
+        QTabBar *bar = child<QTabWidget>(panel, QStringLiteral("tabWidget"))->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+        QCOMPARE(bar->currentIndex(), index);
+    }
 
-    QList<DeviceRecord> records;
-    QVERIFY(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(m_projectPath), &records));
-    QCOMPARE(records.size(), 3);
-    QCOMPARE(records[0].deviceType, QStringLiteral("TELNET"));
-    QCOMPARE(records[2].deviceName, MANUAL_NAME);
-    // The list before the removal is kept as the backup.
-    QSettings file(m_projectPath, QSettings::IniFormat);
-    QList<DeviceRecord> previous;
-    QVERIFY(ProjectFile::parseDeviceList(file.value("Backup").toByteArray(), &previous));
-    QCOMPARE(previous.size(), 4);
-    QCOMPARE(previous[2].deviceNumber, m_discovered[2]);
+    QAction *action(const char *name) const { return child<QAction>(m_window.get(), name); }
+    QList<StoredRow> rows(const QString &id = {}) const { return storedRows(m_databasePath, id); }
 
-    const QList<StoredRow> all = rows();
-    const auto [first, last] =
-        std::minmax_element(all.begin(), all.end(), [](const StoredRow &a, const StoredRow &b) {
-            return a.pointDate < b.pointDate;
-        });
-    QCOMPARE(file.value("record_start_time").toString(), timeText(first->pointDate));
-    QCOMPARE(file.value("record_stop_time").toString(), timeText(last->pointDate));
-}
+    SimProcess m_sim;
+    SimProcess m_hiddenSim;
+    QTemporaryDir m_dir;
+    QString m_projectPath;
+    QString m_databasePath;
+    std::unique_ptr<VelmoranMain> m_window;
+    FakeSink *m_sink = nullptr;
+    QStringList m_discovered;
+    QString m_manualId;
+    quint16 m_manualPort = 0;
+    qint64 m_lastIdBeforeRemoval = -1;
+    qint64 m_removedAtSecs = 0;
+};
 
 QTEST_MAIN(TestAcceptanceGui)
 #include "tst_acceptance_gui.moc"
