@@ -116,8 +116,8 @@ void TestAcceptanceAutostart::
     QVERIFY2(output.contains(brokenPath), qPrintable(output));
 
     // Start-up pauses 2.5 s; then both loggers answer a few polls.
-    QTRY_VERIFY2_WITH_TIMEOUT(answerCount(m_sim, loggers[0].id) >= answersBefore[0] + 3 &&
-                                  answerCount(m_sim, loggers[1].id) >= answersBefore[1] + 3,
+    QTRY_VERIFY2_WITH_TIMEOUT(answerCount(m_sim, loggers[0].id) >= answersBefore[0] + 4 &&
+                                  answerCount(m_sim, loggers[1].id) >= answersBefore[1] + 4,
                               qPrintable(QString::fromLocal8Bit(night->readAll())), 15000);
     QCOMPARE(night->state(), QProcess::Running);
     const QString projectPath = QDir(m_night.path()).filePath("Night.tpc");
