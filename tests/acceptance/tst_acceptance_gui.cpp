@@ -407,6 +407,8 @@ private slots:
         for (const char *name : {"actWeeklyReport", "actMonthlyReport", "actHaccpReport"})
             QVERIFY2(!action(name)->isEnabled(), name);
         QVERIFY(action("actDailyReport")->isEnabled() && action("actAddDelete")->isEnabled());
+        action("actHistory")->trigger();
+        QVERIFY(m_window->projectCenter()->historyView()->isVisible());
         for (const QString &id : {m_discovered[0], m_discovered[1], m_manualId})
             QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
 
