@@ -14,31 +14,11 @@ if(NOT result EQUAL 0)
 endif()
 
 set(root "${WORK_DIR}/usr")
-foreach(program velmoran-lite kestrelix-sim)
-    execute_process(COMMAND test -x "${root}/bin/${program}" RESULT_VARIABLE missing)
-    if(missing)
-        message(FATAL_ERROR "${root}/bin/${program} is not installed as a program")
-    endif()
-endforeach()
-
-set(desktop "${root}/share/applications/com.velmoran.VelmoranLite.desktop")
-if(NOT EXISTS "${desktop}")
-    message(FATAL_ERROR "no desktop entry at ${desktop}")
-endif()
-file(STRINGS "${desktop}" entry)
-foreach(line "[Desktop Entry]" "Type=Application" "Exec=velmoran-lite" "Icon=velmoran-lite")
-    list(FIND entry "${line}" found)
-    if(found LESS 0)
-        message(FATAL_ERROR "the desktop entry lacks the line '${line}'")
-    endif()
-endforeach()
-# The icon the entry names, where the icon theme looks for it.
-foreach(icon hicolor/64x64/apps/velmoran-lite.png hicolor/scalable/apps/velmoran-lite.svg)
-    if(NOT EXISTS "${root}/share/icons/${icon}")
-        message(FATAL_ERROR "no icon at ${root}/share/icons/${icon}")
-    endif()
-endforeach()
-foreach(file share/metainfo/com.velmoran.VelmoranLite.metainfo.xml
+foreach(file bin/velmoran-lite bin/kestrelix-sim
+        share/applications/com.velmoran.VelmoranLite.desktop
+        share/icons/hicolor/64x64/apps/velmoran-lite.png
+        share/icons/hicolor/scalable/apps/velmoran-lite.svg
+        share/metainfo/com.velmoran.VelmoranLite.metainfo.xml
         share/man/man1/velmoran-lite.1.gz share/man/man1/kestrelix-sim.1.gz
         lib/udev/rules.d/60-velmoran-lite.rules share/doc/velmoran-lite/copyright
         lib/systemd/system/velmoran-recorder@.service lib/sysusers.d/velmoran-lite.conf)
@@ -46,13 +26,22 @@ foreach(file share/metainfo/com.velmoran.VelmoranLite.metainfo.xml
         message(FATAL_ERROR "nothing installed at ${root}/${file}")
     endif()
 endforeach()
+file(STRINGS "${root}/share/applications/com.velmoran.VelmoranLite.desktop" entry)
+foreach(line "[Desktop Entry]" "Type=Application" "Exec=velmoran-lite" "Icon=velmoran-lite")
+    list(FIND entry "${line}" found)
+    if(found LESS 0)
+        message(FATAL_ERROR "the desktop entry lacks the line '${line}'")
+    endif()
+endforeach()
 
+execute_process(COMMAND test -x "${root}/bin/velmoran-lite" RESULT_VARIABLE missing)
+if(missing)
+    message(FATAL_ERROR "${root}/bin/velmoran-lite is not installed as a program")
+endif()
 # The installed simulator runs from where it was put: no dependence on the build tree.
 execute_process(COMMAND "${root}/bin/kestrelix-sim" --help
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
 if(NOT result EQUAL 0 OR NOT output MATCHES "--discovery")
     message(FATAL_ERROR "the installed kestrelix-sim --help failed (${result}):\n${output}${errors}")
 endif()
-file(GLOB_RECURSE installed RELATIVE "${WORK_DIR}" "${WORK_DIR}/*")
-message(STATUS "installed: ${installed}")
 file(REMOVE_RECURSE "${WORK_DIR}")

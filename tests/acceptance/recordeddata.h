@@ -1,10 +1,11 @@
 #pragma once
 
+#include "tests/support/simprocess.h"
+
+#include <QDateTime>
 #include <QList>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
-#include <QString>
 #include <QUuid>
 #include <QVariant>
 
@@ -16,28 +17,24 @@ struct StoredRow
 {
     qint64 id = 0;
     QString serialNo;
-    std::optional<double> channel1;
-    std::optional<double> channel2;
+    std::optional<double> channel1, channel2;
     quint32 pointDate = 0;
 
     bool isBreak() const { return !channel1 && !channel2; }
 };
 
-inline bool readStoredRows(const QString &databasePath, QList<StoredRow> *out,
-                           QString *error = nullptr)
+inline QList<StoredRow> storedRows(const QString &databasePath, const QString &serialNo = {})
 {
-    out->clear();
-    const QString name = QStringLiteral("reader-") + QUuid::createUuid().toString();
-    bool ok = false;
+    QList<StoredRow> rows;
+    const QString name = QUuid::createUuid().toString();
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(databasePath);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=200"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            ok = query.exec(QStringLiteral(
-                "select id, serialno, channel1, channel2, pointDate from kestrelix order by id"));
-            while (ok && query.next()) {
+        QSqlQuery query(db.open() ? db : QSqlDatabase());
+        if (query.exec(QStringLiteral("select id, serialno, channel1, channel2, "
+                                      "pointDate from kestrelix order by id"))) {
+            while (query.next()) {
                 StoredRow row;
                 row.id = query.value(0).toLongLong();
                 row.serialNo = query.value(1).toString();
@@ -46,33 +43,21 @@ inline bool readStoredRows(const QString &databasePath, QList<StoredRow> *out,
                 if (!query.value(3).isNull())
                     row.channel2 = query.value(3).toDouble();
                 row.pointDate = query.value(4).toUInt();
-                out->append(row);
+                if (serialNo.isEmpty() || row.serialNo == serialNo)
+                    rows.append(row);
             }
-            if (!ok && error)
-                *error = query.lastError().text();
-        } else if (error) {
-            *error = db.lastError().text();
         }
-        db.close();
     }
     QSqlDatabase::removeDatabase(name);
-    return ok;
+    return rows;
 }
 
-inline QList<StoredRow> rowsOf(const QList<StoredRow> &rows, const QString &serialNo)
+inline int answerCount(SimProcess &sim, const QString &id)
 {
-    QList<StoredRow> result;
-    for (const StoredRow &row : rows) {
-        if (row.serialNo == serialNo)
-            result.append(row);
-    }
-    return result;
+    return sim.command(QStringLiteral("count ") + id).mid(3).toInt();
 }
 
-inline int storedRowCount(const QString &databasePath, const QString &serialNo)
+inline QString timeText(quint32 secs)
 {
-    QList<StoredRow> rows;
-    if (!readStoredRows(databasePath, &rows))
-        return -1;
-    return int(rowsOf(rows, serialNo).size());
+    return QDateTime::fromSecsSinceEpoch(secs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }

@@ -1,12 +1,8 @@
-#include "device/configureddevice.h"
-#include "device/devicetypes.h"
 #include "project/projectfile.h"
 #include "tests/acceptance/recordeddata.h"
 #include "tests/discovery/netnsguard.h"
-#include "tests/support/simprocess.h"
 #include "tests/support/simulatorproject.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QSettings>
@@ -25,21 +21,17 @@ class TestAcceptanceAutostart : public QObject
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
-
-    void theLastProjectRecordsWithoutAnyoneUntilTheSessionEnds();
-    void aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched_data();
-    void aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched();
+    void theLastProjectRecordsUntilTheSessionEndsAndABrokenDatabaseIsLeftAlone();
 
 private:
-    bool writeProject(const QString &path, int interval);
-    void writeSettings(const QString &projectName, const QString &projectPath);
-    void startProgram();
+    QProcess *startProgram(const QString &home, const QString &projectName,
+                           const QList<SimProcess::Logger> &loggers);
 
     SimProcess m_sim;
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<QProcess> m_program;
+    QTemporaryDir m_night;
+    QTemporaryDir m_broken;
+    std::vector<std::unique_ptr<QProcess>> m_programs;
 };
 
 void TestAcceptanceAutostart::initTestCase()
@@ -50,35 +42,25 @@ void TestAcceptanceAutostart::initTestCase()
     QVERIFY(m_sim.start({"--bind", "10.99.0.1", "--tcp", "2", "--tcp-base-port", "0"}));
 }
 
-void TestAcceptanceAutostart::init()
-{
-    m_home = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_home->isValid());
-}
-
 void TestAcceptanceAutostart::cleanup()
 {
-    if (m_program && m_program->state() != QProcess::NotRunning) {
-        m_program->kill();
-        m_program->waitForFinished(5000);
+    for (auto &program : m_programs) {
+        program->kill();
+        program->waitForFinished(5000);
     }
-    m_program.reset();
+    m_programs.clear();
 }
 
-bool TestAcceptanceAutostart::writeProject(const QString &path, int interval)
+// Writes the project and the settings file the program reads through QSettings in its native
+// format (an INI file below XDG_CONFIG_HOME), then starts it in that home.
+QProcess *TestAcceptanceAutostart::startProgram(const QString &home, const QString &projectName,
+                                                const QList<SimProcess::Logger> &loggers)
 {
-    return writeSimulatorProject(
-        path, m_sim.loggers(), interval, {},
-        {QStringLiteral("Night"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
-}
-
-// The settings file the program reads through QSettings in its native format, which on this
-// platform is an INI file below XDG_CONFIG_HOME.
-void TestAcceptanceAutostart::writeSettings(const QString &projectName, const QString &projectPath)
-{
-    const QString file =
-        m_home->filePath(QStringLiteral(".config/VelmoranLite/Velmoran Lite.conf"));
-    QSettings settings(file, QSettings::IniFormat);
+    const QString projectPath = QDir(home).filePath(projectName + ".tpc");
+    if (!writeSimulatorProject(projectPath, loggers, 1000, {}, {"Night", "B", "C", "D"}))
+        return nullptr;
+    QSettings settings(QDir(home).filePath(".config/VelmoranLite/Velmoran Lite.conf"),
+                       QSettings::IniFormat);
     settings.beginGroup(QStringLiteral("RecentProjects"));
     settings.setValue(QStringLiteral("list"), QStringList{projectName});
     settings.setValue(QStringLiteral("projects"),
@@ -88,62 +70,70 @@ void TestAcceptanceAutostart::writeSettings(const QString &projectName, const QS
     settings.setValue(QStringLiteral("keepAlive"), false);
     settings.endGroup();
     settings.sync();
-    QCOMPARE(settings.status(), QSettings::NoError);
-}
 
-void TestAcceptanceAutostart::startProgram()
-{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), m_home->path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral(".config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), m_home->filePath(QStringLiteral(".local/share")));
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QDir(home).filePath(".config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), QDir(home).filePath(".local/share"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=true"));
-    m_program = std::make_unique<QProcess>();
-    m_program->setProcessEnvironment(env);
-    m_program->setWorkingDirectory(m_home->path());
-    m_program->setProcessChannelMode(QProcess::MergedChannels);
-    m_program->start(QStringLiteral(VELMORAN_LITE_PATH), {});
-    QVERIFY2(m_program->waitForStarted(5000), qPrintable(m_program->errorString()));
+    m_programs.push_back(std::make_unique<QProcess>());
+    QProcess *program = m_programs.back().get();
+    program->setProcessEnvironment(env);
+    program->setWorkingDirectory(home);
+    program->setProcessChannelMode(QProcess::MergedChannels);
+    program->start(QStringLiteral(VELMORAN_LITE_PATH), {});
+    return program->waitForStarted(5000) ? program : nullptr;
 }
 
-void TestAcceptanceAutostart::theLastProjectRecordsWithoutAnyoneUntilTheSessionEnds()
+// Two sessions at once: one records its project, the other (without loggers, so that every
+// answer counted is the first one's) finds a file that is not a database in its database's place.
+void TestAcceptanceAutostart::
+    theLastProjectRecordsUntilTheSessionEndsAndABrokenDatabaseIsLeftAlone()
 {
-    const QString projectPath = m_home->filePath(QStringLiteral("Night.tpc"));
-    const QString databasePath = m_home->filePath(QStringLiteral("Night.dat"));
-    QVERIFY(writeProject(projectPath, 1000));
-    writeSettings(QStringLiteral("Night"), projectPath);
-    startProgram();
-
+    const QString databasePath = QDir(m_night.path()).filePath("Night.dat");
+    const QString brokenPath = QDir(m_broken.path()).filePath("Broken.dat");
+    const QByteArray foreign = "these are somebody's notes, not a database\n";
+    {
+        QFile file(brokenPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(foreign);
+    }
     const QList<SimProcess::Logger> loggers = m_sim.loggers();
     QList<int> answersBefore;
     for (const SimProcess::Logger &logger : loggers)
-        answersBefore.append(m_sim.command("count " + logger.id).mid(3).toInt());
-    // Start-up pauses 2.5 s; two loggers at 1 s fill a 16-row batch in about 8 s.
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        [&] {
-            for (const SimProcess::Logger &logger : loggers)
-                if (storedRowCount(databasePath, logger.deviceNumber) < 8)
-                    return false;
-            return true;
-        }(),
-        qPrintable(QString::fromLocal8Bit(m_program->readAll())), 20000);
-    QCOMPARE(m_program->state(), QProcess::Running);
+        answersBefore.append(answerCount(m_sim, logger.id));
+    QProcess *night = startProgram(m_night.path(), "Night", loggers);
+    QProcess *broken = startProgram(m_broken.path(), "Broken", {});
+    QVERIFY(night && broken);
+
+    // It says which file and why, then waits at its "Create database error!" box for someone
+    // to read it; it neither crashes nor touches the file.
+    QString output;
+    QTRY_VERIFY2_WITH_TIMEOUT((output += QString::fromLocal8Bit(broken->readAll()))
+                                  .contains(QStringLiteral("[ERROR] Create database error")),
+                              qPrintable(output), 10000);
+    QVERIFY2(output.contains(brokenPath), qPrintable(output));
+
+    // Start-up pauses 2.5 s; then both loggers answer a few polls.
+    QTRY_VERIFY2_WITH_TIMEOUT(answerCount(m_sim, loggers[0].id) >= answersBefore[0] + 4 &&
+                                  answerCount(m_sim, loggers[1].id) >= answersBefore[1] + 4,
+                              qPrintable(QString::fromLocal8Bit(night->readAll())), 15000);
+    QCOMPARE(night->state(), QProcess::Running);
+    const QString projectPath = QDir(m_night.path()).filePath("Night.tpc");
     QVERIFY(!ProjectFile::readString(projectPath, QStringLiteral("record_start_time")).isEmpty());
 
     // Nobody stops the recording: the session ends and asks the program to stop. What was
     // still queued is written, with the break row, before it goes.
-    m_program->terminate();
-    QVERIFY(m_program->waitForFinished(10000));
-    QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_program->exitCode(), 0);
+    night->terminate();
+    QVERIFY(night->waitForFinished(10000));
+    QCOMPARE(night->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(night->exitCode(), 0);
 
-    QList<StoredRow> rows;
-    QVERIFY(readStoredRows(databasePath, &rows));
     quint32 last = 0;
     for (int i = 0; i < loggers.size(); ++i) {
-        const QList<StoredRow> own = rowsOf(rows, loggers[i].deviceNumber);
-        QVERIFY(own.size() >= 9);
+        const QList<StoredRow> own = storedRows(databasePath, loggers[i].deviceNumber);
+        QVERIFY(own.size() >= 4);
         QVERIFY(own.last().isBreak());
         for (const StoredRow &row : own.mid(0, own.size() - 1)) {
             QVERIFY(row.channel1 && row.channel2);
@@ -152,59 +142,19 @@ void TestAcceptanceAutostart::theLastProjectRecordsWithoutAnyoneUntilTheSessionE
             last = std::max(last, row.pointDate);
         }
         // Every answer but one in flight at the end is stored.
-        const int answers =
-            m_sim.command("count " + loggers[i].id).mid(3).toInt() - answersBefore[i];
+        const int answers = answerCount(m_sim, loggers[i].id) - answersBefore[i];
         QVERIFY2(
             own.size() - 1 >= answers - 1,
-            qPrintable(QStringLiteral("%1 rows for %2 answers").arg(own.size() - 1).arg(answers)));
+            qPrintable(QStringLiteral("%1 rows, %2 answers").arg(own.size() - 1).arg(answers)));
     }
-    QCOMPARE(
-        ProjectFile::readString(projectPath, QStringLiteral("record_stop_time")),
-        QDateTime::fromSecsSinceEpoch(last + 1).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
-}
+    QCOMPARE(ProjectFile::readString(projectPath, QStringLiteral("record_stop_time")),
+             timeText(last + 1));
 
-void TestAcceptanceAutostart::aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched_data()
-{
-    QTest::addColumn<bool>("directory");
-    QTest::newRow("a folder where the database should be") << true;
-    QTest::newRow("a file that is not a database") << false;
-}
-
-void TestAcceptanceAutostart::aDatabaseThatCannotBeOpenedIsReportedAndLeftUntouched()
-{
-    QFETCH(bool, directory);
-    const QString projectPath = m_home->filePath(QStringLiteral("Broken.tpc"));
-    const QString databasePath = m_home->filePath(QStringLiteral("Broken.dat"));
-    QVERIFY(writeProject(projectPath, 1000));
-    const QByteArray foreign = "these are somebody's notes, not a database\n";
-    if (directory) {
-        QVERIFY(QDir().mkpath(databasePath));
-    } else {
-        QFile file(databasePath);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(foreign);
-    }
-    writeSettings(QStringLiteral("Broken"), projectPath);
-    startProgram();
-
-    // It says which file and why, then waits at its "Create database error!" box for someone
-    // to read it; it neither crashes nor touches the file.
-    QString output;
-    QTRY_VERIFY2_WITH_TIMEOUT((output += QString::fromLocal8Bit(m_program->readAll()))
-                                  .contains(QStringLiteral("[ERROR] Create database error")),
-                              qPrintable(output), 10000);
-    QVERIFY2(output.contains(databasePath), qPrintable(output));
-    QTest::qWait(500);
-    QCOMPARE(m_program->state(), QProcess::Running);
-    if (directory) {
-        QVERIFY(QFileInfo(databasePath).isDir());
-        QVERIFY(QDir(databasePath).isEmpty());
-    } else {
-        QFile file(databasePath);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), foreign);
-    }
-    QVERIFY(!ProjectFile::readDeviceList(projectPath).isEmpty());
+    QCOMPARE(broken->state(), QProcess::Running);
+    QFile file(brokenPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), foreign);
+    QVERIFY(!ProjectFile::readDeviceList(QDir(m_broken.path()).filePath("Broken.tpc")).isEmpty());
 }
 
 QTEST_MAIN(TestAcceptanceAutostart)

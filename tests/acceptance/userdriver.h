@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QSpinBox>
 #include <QTest>
-#include <QWidget>
 
 // What a user does with the mouse and keyboard, on widgets found by their object names.
 namespace UserDriver {
@@ -27,57 +26,36 @@ inline bool click(const QObject *parent, const QString &objectName)
     return true;
 }
 
-inline void replaceText(QLineEdit *edit, const QString &text)
+inline void typeInto(QWidget *field, const QString &text)
 {
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-}
-
-inline void typeNumber(QAbstractSpinBox *spin, const QString &text)
-{
-    spin->setFocus();
-    spin->selectAll();
-    QTest::keyClicks(spin, text);
-    QTest::keyClick(spin, Qt::Key_Tab);
+    field->setFocus();
+    if (auto *edit = qobject_cast<QLineEdit *>(field))
+        edit->selectAll();
+    else
+        static_cast<QAbstractSpinBox *>(field)->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Tab);
 }
 
 // Clicks the entry of a shown pop-up menu; false when the menu is not open or the entry is
 // missing or disabled.
 inline bool chooseFromMenu(QMenu *menu, QAction *action)
 {
-    if (!menu || !action || !menu->isVisible() || !action->isEnabled())
+    if (!menu || !QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000) || !action ||
+        !action->isEnabled() || !menu->actionGeometry(action).isValid())
         return false;
-    const QRect rect = menu->actionGeometry(action);
-    if (!rect.isValid())
-        return false;
-    QTest::mouseMove(menu, rect.center());
-    QTest::mouseClick(menu, Qt::LeftButton, {}, rect.center());
+    QTest::mouseMove(menu, menu->actionGeometry(action).center());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
     return true;
-}
-
-inline QAction *menuEntry(const QMenu *menu, const QString &text)
-{
-    if (!menu)
-        return nullptr;
-    const QList<QAction *> actions = menu->actions();
-    for (QAction *action : actions) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
 }
 
 // Opens the main window's "Project" menu with its button and clicks one of its entries.
 inline bool chooseProjectMenuEntry(QWidget *window, const QString &actionName)
 {
-    if (!click(window, QStringLiteral("command_project")))
-        return false;
-    auto *menu = child<QMenu>(window, QStringLiteral("projectMenu"));
-    if (!menu || !QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000))
-        return false;
-    return chooseFromMenu(menu, child<QAction>(window, actionName));
+    return click(window, QStringLiteral("command_project")) &&
+           chooseFromMenu(child<QMenu>(window, QStringLiteral("projectMenu")),
+                          child<QAction>(window, actionName));
 }
 
 // Selects exactly the entries whose tool tip (the logger id) is listed.
@@ -86,11 +64,8 @@ inline int selectByToolTip(QListWidget *list, const QStringList &ids)
     list->clearSelection();
     int selected = 0;
     for (int row = 0; row < list->count(); ++row) {
-        QListWidgetItem *item = list->item(row);
-        if (ids.contains(item->toolTip())) {
-            item->setSelected(true);
-            ++selected;
-        }
+        list->item(row)->setSelected(ids.contains(list->item(row)->toolTip()));
+        selected += list->item(row)->isSelected();
     }
     return selected;
 }

@@ -24,18 +24,15 @@ public:
     void reset() override { setState(QAudio::StoppedState); }
     void finishPlayback() { setState(QAudio::IdleState); }
 
-    int starts = 0;
-    int stops = 0;
+    int starts = 0, stops = 0;
     qint64 startPosition = -1;
     QByteArray played;
 
 private:
     void setState(QAudio::State state)
     {
-        if (m_state == state)
-            return;
-        m_state = state;
-        emit stateChanged(state);
+        if (m_state != state)
+            emit stateChanged(m_state = state);
     }
     QAudio::State m_state = QAudio::StoppedState;
 };

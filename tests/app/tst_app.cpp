@@ -1,0 +1,523 @@
+#include "app/alarmsound.h"
+#include "app/commandline.h"
+#include "app/velmoranmain.h"
+#include "app/wavdata.h"
+#include "device/configureddevice.h"
+#include "device/devicetypes.h"
+#include "discovery/usbenumerator.h"
+#include "project/projectfile.h"
+#include "project/projectmain.h"
+#include "recorder/recorder.h"
+#include "store/insertserialdata.h"
+#include "store/logcategories.h"
+#include "tests/app/fakesink.h"
+#include "tests/support/messageprobe.h"
+#include "tests/support/simulatorproject.h"
+#include "tests/support/tempproject.h"
+#include "view/projectcenter.h"
+#include "view/topcustomframe.h"
+
+#include <QApplication>
+#include <QAudioDevice>
+#include <QBuffer>
+#include <QLabel>
+#include <QMediaDevices>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <QtEndian>
+
+#include <memory>
+
+namespace {
+const QString WRITE_FAILED =
+    QStringLiteral("Unable to write the database.\nPlease check the disk.");
+const QString SAVE_FAILED = QStringLiteral("Unable to save the project file.\nPlease retry.");
+
+QStringList g_debugLines; // "category: text" of every debug line that reached the terminal
+
+void captureDebug(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtDebugMsg)
+        g_debugLines << QString::fromLatin1(context.category) + QStringLiteral(": ") + text;
+}
+
+QAction *action(const QWidget *window, const char *name)
+{
+    return window->findChild<QAction *>(QLatin1String(name));
+}
+
+std::unique_ptr<QSettings> appSettings()
+{
+    return std::make_unique<QSettings>(QStringLiteral("VelmoranLite"),
+                                       QStringLiteral("Velmoran Lite"));
+}
+
+QByteArray le(quint32 v, int size)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b.left(size);
+}
+
+QByteArray chunk(const QByteArray &id, const QByteArray &body)
+{
+    return id + le(quint32(body.size()), 4) + body + QByteArray(body.size() % 2, '\0');
+}
+
+QByteArray fmt(quint16 tag, quint16 channels, quint32 rate, quint16 bits)
+{
+    const quint16 align = quint16(channels * bits / 8);
+    return chunk("fmt ", le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) +
+                             le(align, 2) + le(bits, 2));
+}
+
+QByteArray riff(const QByteArray &chunks)
+{
+    return "RIFF" + le(quint32(4 + chunks.size()), 4) + "WAVE" + chunks;
+}
+class FakeUsbEnumerator : public UsbEnumerator
+{
+public:
+    QList<UsbPortPair> enumerateUsbLoggers() override { return pairs; }
+    QList<UsbPortPair> pairs;
+};
+
+// A stand-in program that writes its argument count, each argument and the project file's
+// stop time (as it found it when it started) into "<name>.out" beside itself.
+bool writeFakeTool(const QString &folder, const QString &name)
+{
+    QFile script(QDir(folder).filePath(name));
+    if (!script.open(QIODevice::WriteOnly))
+        return false;
+    script.write("#!/bin/sh\nout=\"$(dirname \"$0\")/" + name.toUtf8() +
+                 ".out\"\np=\"$1\"; p=\"${p#\\'}\"; p=\"${p%\\'}\"\n"
+                 "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done;"
+                 " grep '^record_stop_time' \"$p\"; } > \"$out.tmp\"\nmv \"$out.tmp\" \"$out\"\n");
+    script.close();
+    return script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+}
+} // namespace
+
+// The main window around a project: what it keeps across restarts, the limits it enforces and
+// the failures it reports. The user's own workflows are the acceptance scenes.
+class TestApp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        isolateSettings();
+        QVERIFY(m_bin.isValid());
+        processCommandLine({"velmoran-lite"});
+        m_originalPath = qgetenv("PATH");
+        QVERIFY(m_sim.start({"--tcp", "1", "--tcp-base-port", "0", "--usb", "1"}));
+    }
+
+    void init()
+    {
+        appSettings()->clear();
+        m_dir = std::make_unique<TempProjectDir>();
+        qputenv("PATH", m_bin.path().toUtf8() + ':' + m_originalPath);
+    }
+
+    void cleanup() { qputenv("PATH", m_originalPath); }
+
+    void onlyPcmWaveIsRead_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<QByteArray>("samples");
+        const QByteArray pcm = QByteArray::fromHex("0100ffff02000300");
+        QTest::newRow("chunks before the data are skipped")
+            << riff(fmt(1, 1, 8000, 16) + chunk("LIST", "INFOabc") + chunk("data", pcm)) << true
+            << pcm;
+        // A data chunk that claims more than the file holds plays what is there, whole frames.
+        QTest::newRow("truncated data")
+            << riff(fmt(1, 2, 8000, 16)) + "data" + le(1000, 4) + "abcdef" << true
+            << QByteArray("abcd");
+        QTest::newRow("RIFX") << QByteArray("RIFX....WAVE") << false << QByteArray();
+        QTest::newRow("empty") << QByteArray() << false << QByteArray();
+        QTest::newRow("no format") << riff(chunk("data", "abcd")) << false << QByteArray();
+        QTest::newRow("ADPCM") << riff(fmt(2, 2, 44100, 4) + chunk("data", "abcd")) << false
+                               << QByteArray();
+        QTest::newRow("no data") << riff(fmt(1, 2, 44100, 16)) << false << QByteArray();
+        QTest::newRow("short format") << riff(chunk("fmt ", "short")) << false << QByteArray();
+    }
+
+    void onlyPcmWaveIsRead()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, read);
+        QFETCH(QByteArray, samples);
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        WavData wav;
+        QString error;
+        QCOMPARE(readWav(&buffer, &wav, &error), read);
+        if (read)
+            QCOMPARE(wav.samples, samples);
+    }
+
+    void oneSoundPlaysFromTheStartWhileAnyAlarmLastsAndStopsWhenAllClear()
+    {
+        auto *sink = new FakeSink;
+        AlarmSound sound(":/critical.wav", sink);
+        QSignalSpy states(&sound, &AlarmSound::stateChanged);
+        ConfiguredDevice first("A1", LINK_TCP), second("B2", LINK_TCP), quiet("C3", LINK_TCP);
+        first.setAlarm1(true);
+        second.setAlarm2(true);
+        const QList<ConfiguredDevice *> devices{&quiet, &first, &second, nullptr};
+        for (int tick = 0; tick < 3; ++tick)
+            sound.update(AlarmSound::anyAlarm(devices));
+        QCOMPARE(sink->starts, 1);
+        QCOMPARE(sink->startPosition, 0);
+        // The samples of the data chunk, sixteen-bit signed stereo, without the header.
+        QFile file(":/critical.wav");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        WavData wav;
+        QString error;
+        QVERIFY(readWav(&file, &wav, &error));
+        QCOMPARE(wav.format.sampleRate(), 44100);
+        QCOMPARE(wav.format.channelCount(), 2);
+        QCOMPARE(wav.format.sampleFormat(), QAudioFormat::Int16);
+        const QByteArray bytes = (file.seek(0), file.readAll());
+        const qsizetype dataAt = bytes.indexOf("data") + 8;
+        const QByteArray firstPlayback = sink->played;
+        QCOMPARE(firstPlayback.size(),
+                 qsizetype(qFromLittleEndian<quint32>(bytes.constData() + dataAt - 4)));
+        QCOMPARE(firstPlayback, bytes.mid(dataAt, firstPlayback.size()));
+
+        sink->finishPlayback();
+        QVERIFY(!sound.isActive());
+        sound.update(AlarmSound::anyAlarm(devices));
+        QCOMPARE(sink->starts, 2);
+        QCOMPARE(sink->startPosition, 0);
+        QCOMPARE(sink->played, firstPlayback);
+        QVERIFY(states.count() >= 3);
+
+        first.setAlarm1(false);
+        second.setAlarm2(false);
+        sound.update(AlarmSound::anyAlarm(devices));
+        QCOMPARE(sink->stops, 1);
+        QCOMPARE(sink->state(), QAudio::StoppedState);
+        QCOMPARE(sink->starts, 2);
+    }
+
+    void aMissingSoundFileIsReportedAndPlaysNothing()
+    {
+        auto *sink = new FakeSink;
+        AlarmSound sound(":/no-such.wav", sink);
+        QCOMPARE(sound.problems().size(), 1);
+        QCOMPARE(sound.problems().first().title, QStringLiteral("critical.wav"));
+        QCOMPARE(sound.problems().first().text, "Could not find file \"critical.wav\"!");
+        sound.update(true);
+        QCOMPARE(sink->starts, 0);
+    }
+
+    void optionsRecentProjectsAndPlaceSurviveARestart()
+    {
+        const QString older = m_dir->projectPath("Older");
+        const QString newer = m_dir->projectPath("Newer");
+        QVERIFY(writeSimulatorProject(older, {}, 1000) && writeSimulatorProject(newer, {}, 5000));
+        appSettings()->setValue("RecentProjects/list", QStringList{"Gone", "Older"});
+        appSettings()->setValue(
+            "RecentProjects/projects",
+            QVariantHash{{"Gone", m_dir->projectPath("Gone")}, {"Older", older}});
+        QRect place;
+        {
+            VelmoranMain window;
+            // An entry whose file was deleted is pruned, and the next save writes that back.
+            QCOMPARE(window.recentList(), QStringList{"Older"});
+            for (const char *name : {"actAutoLoad", "actAutoRecord", "actKeepAlive"})
+                QVERIFY(!action(&window, name)->isChecked());
+            action(&window, "actAutoLoad")->trigger();
+            action(&window, "actKeepAlive")->trigger();
+            window.show();
+            window.setGeometry(40, 30, 1000, 660);
+            place = window.geometry();
+            window.projectLoaded(newer);
+            QVERIFY(window.isProjectOpen());
+            window.slotCloseProject();
+            action(&window, "actAutoRecord")->trigger();
+            QVERIFY(window.close());
+        }
+        QCOMPARE(appSettings()->value("RecentProjects/list").toStringList(),
+                 (QStringList{"Newer", "Older"}));
+        QVERIFY(!appSettings()->value("RecentProjects/projects").toHash().contains("Gone"));
+
+        // A box that waited for a click would never let the constructor return.
+        VelmoranMain restarted;
+        for (const char *name : {"actAutoLoad", "actAutoRecord", "actKeepAlive"})
+            QVERIFY(action(&restarted, name)->isChecked());
+        QCOMPARE(restarted.projectFile(), newer);
+        QVERIFY(restarted.store() && restarted.store()->isConnected());
+        QVERIFY(restarted.isRecording());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        restarted.show();
+        QCOMPARE(restarted.geometry(), place);
+        // Two double-clicks on the title bar go to full screen and back.
+        auto *title = restarted.findChild<TopCustomFrame *>("menuFrame");
+        QTest::mouseDClick(title, Qt::LeftButton);
+        QVERIFY(restarted.isFullScreen() && action(&restarted, "actFullScreen")->isChecked());
+        QTest::mouseDClick(title, Qt::LeftButton);
+        QVERIFY(!restarted.isFullScreen() && !action(&restarted, "actFullScreen")->isChecked());
+        restarted.slotStopRecord();
+        if (QMediaDevices::audioOutputs().isEmpty()) {
+            // No sound device at all is no fault worth a box: the status bar says it quietly.
+            QVERIFY(restarted.findChildren<QMessageBox *>().isEmpty());
+            const auto *notice = restarted.findChild<QLabel *>("label_sound");
+            QVERIFY(notice && !notice->isHidden());
+            QCOMPARE(notice->text(), QStringLiteral("Alarm sound off: no sound device"));
+        }
+    }
+
+    void intervalsAboveOneMinuteDisableKeepSocketConnectionUntilClose()
+    {
+        const QString slow = m_dir->projectPath("Slow");
+        const QString minute = m_dir->projectPath("Minute");
+        QVERIFY(writeSimulatorProject(slow, {}, 300000) &&
+                writeSimulatorProject(minute, {}, 60000));
+        VelmoranMain window;
+        QAction *keepAlive = action(&window, "actKeepAlive");
+        window.projectLoaded(slow);
+        QVERIFY(!keepAlive->isEnabled());
+        QCOMPARE(window.findChild<QLabel *>("label_interval")->text(), "Interval : 5 min");
+        window.slotCloseProject();
+        QVERIFY(keepAlive->isEnabled());
+        QCOMPARE(window.pollInterval(), 10000);
+        window.projectLoaded(minute);
+        QVERIFY(keepAlive->isEnabled());
+    }
+
+    void recordingStopsWhenTheDatabaseReachesItsSizeLimit()
+    {
+        const QString path = m_dir->projectPath("Big");
+        QVERIFY(writeSimulatorProject(path, {}, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        window.slotStartRecord();
+        // The limit counts the write-ahead log too, as the size shown does.
+        QFile database(ProjectFile::databasePath(path));
+        const qint64 wal = QFileInfo(database.fileName() + "-wal").size();
+        if (!database.resize(4187593113LL - wal))
+            QSKIP("no sparse file of 3.9 GiB possible here");
+        // The first tick marks the end of the recording; from then on each one checks the size.
+        Recorder *recorder = window.findChild<Recorder *>();
+        recorder->clockTick();
+        recorder->clockTick();
+        QVERIFY(window.isRecording());
+        QVERIFY(database.resize(4187593114LL - wal));
+        recorder->clockTick();
+        QVERIFY(!window.isRecording());
+        QVERIFY(action(&window, "actClose")->isEnabled());
+        window.slotCloseProject();
+        database.resize(0);
+    }
+
+    void failingWritesAreReportedOncePerStreakAndLoseNoRow()
+    {
+        const QString path = m_dir->projectPath("Line1");
+        QVERIFY(writeSimulatorProject(path, {}, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        const QString databasePath = ProjectFile::databasePath(path);
+        // A folder in the project file's place cannot be written, not even by root.
+        QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+        window.slotUpdateProjectFile();
+        QCOMPARE(countMessages(&window, "ERROR", SAVE_FAILED), 1);
+        window.slotStartRecord();
+        QVERIFY(window.isRecording());
+        QCOMPARE(countMessages(&window, "ERROR", SAVE_FAILED), 2);
+
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "locker");
+            db.setDatabaseName(databasePath);
+            db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
+            QVERIFY(db.open());
+            QSqlQuery locker(db);
+            auto queue = [&window](const QString &serial, int count, quint32 first) {
+                for (int i = 0; i < count; ++i)
+                    window.pendingRows().append({serial, 20.0 + i, 40.0, first + quint32(i)});
+            };
+            QVERIFY(locker.exec("BEGIN EXCLUSIVE"));
+            queue("A1", 8, 1700000000);
+            window.writeDb();
+            queue("A1", 2, 1700000100);
+            window.writeDb();
+            QCOMPARE(window.pendingRows().count(), 10);
+            QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 1);
+            QVERIFY(locker.exec("COMMIT"));
+            window.writeDb();
+            QCOMPARE(window.pendingRows().count(), 0);
+            // A new failure after a success is a new streak and is told again.
+            QVERIFY(locker.exec("BEGIN EXCLUSIVE"));
+            queue("B2", 8, 1700000200);
+            window.writeDb();
+            QCOMPARE(countMessages(&window, "ERROR", WRITE_FAILED), 2);
+            QVERIFY(locker.exec("COMMIT"));
+            window.writeDb();
+            QVERIFY(locker.exec("select count(*) from kestrelix") && locker.next());
+            QCOMPARE(locker.value(0).toInt(), 18);
+        }
+        QSqlDatabase::removeDatabase("locker");
+        window.slotStopRecord();
+    }
+
+    void aProjectRecordedElsewhereIsRefusedUntilItIsReleased()
+    {
+        const QString path = m_dir->projectPath("Elsewhere");
+        QVERIFY(writeSimulatorProject(path, {}, 1000));
+        auto other = std::make_unique<Recorder>();
+        QCOMPARE(other->openStore(path), Recorder::OpenResult::Opened);
+        VelmoranMain window;
+        window.projectLoaded(path);
+        QCOMPARE(countMessages(&window, "ERROR",
+                               QStringLiteral("This project is being recorded by another program "
+                                              "(process %1).\nClose it there first.")
+                                   .arg(QCoreApplication::applicationPid())),
+                 1);
+        QVERIFY(!window.projectCenter() && !window.store() && window.projectMain());
+        other.reset();
+        window.projectLoaded(path);
+        QVERIFY(window.projectCenter() && window.store());
+    }
+
+    void theToolGetsThePathWholeAfterTheStopTimeWasWritten_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("slot");
+        QTest::newRow("data viewer") << "Plotvane"
+                                     << "slotPlotvaneRecord";
+        QTest::newRow("report maker") << "Ledgerist"
+                                      << "slotReportDaily";
+    }
+
+    void theToolGetsThePathWholeAfterTheStopTimeWasWritten()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, slot);
+        const QString message = "Please check the " + program + " execution file.";
+        QVERIFY(QDir(m_dir->path()).mkdir("my projects"));
+        const QString path = m_dir->filePath("my projects/Line 1.tpc");
+        QVERIFY(writeSimulatorProject(path, {}, 1000));
+        VelmoranMain window;
+        window.projectLoaded(path);
+        // An empty recording: its end is the time it stopped, which no row of the database gives.
+        window.slotStartRecord();
+        window.slotStopRecord();
+        const QString shownEnd = window.projectCenter()->recordEndText();
+        QVERIFY(!shownEnd.isEmpty());
+        QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
+
+        // Not on the PATH: said so.
+        QVERIFY(QMetaObject::invokeMethod(&window, qPrintable(slot)));
+        QCOMPARE(countMessages(&window, "ERROR", message), 1);
+
+        QVERIFY(writeFakeTool(m_bin.path(), program));
+        const QString output = QDir(m_bin.path()).filePath(program + ".out");
+        QFile::remove(output);
+        QVERIFY(QMetaObject::invokeMethod(&window, qPrintable(slot)));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 5000);
+        QFile file(output);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+        QCOMPARE(lines.value(0), QStringLiteral("1"));
+        QCOMPARE(lines.value(1), "'" + path + "'");
+        QVERIFY2(lines.value(2).contains(shownEnd), qPrintable(lines.join('|')));
+        QCOMPARE(countMessages(&window, "ERROR", message), 1);
+        QFile::remove(QDir(m_bin.path()).filePath(program));
+
+        // A database that is not where the project says starts nothing and writes nothing.
+        QVERIFY(ProjectFile::writeValue(path, "databaseName", "elsewhere.dat"));
+        QVERIFY(ProjectFile::writeValue(path, "record_stop_time", ""));
+        window.slotPlotvaneRecord();
+        QCOMPARE(countMessages(&window, "ERROR", "Database does not exist."), 1);
+        QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
+    }
+
+    void aPluggedInUsbLoggerIsReopenedOnItsPortAndSaved()
+    {
+        const SimProcess::Logger usb = m_sim.logger("usb0");
+        SimProcess::Logger stale = usb;
+        stale.address = m_dir->filePath("ttyGone");
+        const QString path = m_dir->projectPath("Usb");
+        QVERIFY(writeSimulatorProject(path, {stale}, 1000));
+        VelmoranMain window;
+        auto *enumerator = new FakeUsbEnumerator;
+        window.setUsbEnumerator(enumerator);
+        window.projectLoaded(path);
+        ConfiguredDevice *device = window.configuredDevices().value(0);
+        QCOMPARE(device->deviceInterface(), stale.address);
+
+        enumerator->pairs = {{usb.address, usb.deviceNumber}};
+        window.checkConnection();
+        QCOMPARE(device->deviceInterface(), usb.address);
+        QVERIFY(ProjectFile::readDeviceList(path).contains(usb.address.toUtf8()));
+        QTRY_VERIFY_WITH_TIMEOUT(device->isConnected(), 4000);
+        QCOMPARE(window.availableDevices().size(), 1);
+        enumerator->pairs.clear();
+        window.checkConnection();
+        QVERIFY(window.availableDevices().isEmpty());
+    }
+
+    void aRecordingWritesDiagnosticLinesOnlyWhenVerbose_data()
+    {
+        QTest::addColumn<bool>("verbose");
+        QTest::newRow("default") << false;
+        QTest::newRow("--verbose") << true;
+    }
+
+    void aRecordingWritesDiagnosticLinesOnlyWhenVerbose()
+    {
+        QFETCH(bool, verbose);
+        processCommandLine(verbose ? QStringList{"velmoran-lite", "--verbose"}
+                                   : QStringList{"velmoran-lite"});
+        const QString path = m_dir->projectPath("Logged");
+        QVERIFY(writeSimulatorProject(path, {m_sim.logger("tcp0")}, 1000));
+        {
+            VelmoranMain window;
+            g_debugLines.clear();
+            qInstallMessageHandler(captureDebug);
+            window.projectLoaded(path);
+            window.slotStartRecord();
+            QTRY_VERIFY_WITH_TIMEOUT(window.pendingRows().count() >= 1, 5000);
+            window.slotStopRecord(); // writes the queued rows in one batch
+            QVERIFY(window.store()->totalRow() >= 2);
+        }
+        qInstallMessageHandler(nullptr);
+        if (verbose) {
+            QVERIFY(!g_debugLines.filter("velmoran.device: TelnetDevice::readData").isEmpty());
+            QVERIFY(!g_debugLines.filter("velmoran.store: InsertSerialData::insertNow").isEmpty());
+        } else {
+            QVERIFY2(g_debugLines.isEmpty(), qPrintable(g_debugLines.mid(0, 5).join('\n')));
+        }
+        for (const auto category : {&lcApp, &lcDevice, &lcDiscovery, &lcProject, &lcStore}) {
+            QCOMPARE(category().isDebugEnabled(), verbose);
+            QVERIFY(category().isWarningEnabled());
+        }
+    }
+
+private:
+    SimProcess m_sim;
+    std::unique_ptr<TempProjectDir> m_dir;
+    QByteArray m_originalPath;
+    QTemporaryDir m_bin;
+};
+
+int main(int argc, char **argv)
+{
+    // The test environment silences debug output; the logging case tests the program's defaults.
+    qunsetenv("QT_LOGGING_RULES");
+    QApplication app(argc, argv);
+    TestApp test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_app.moc"
