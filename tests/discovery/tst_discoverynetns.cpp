@@ -1,0 +1,200 @@
+#include "device/devicetypes.h"
+#include "discovery/availabledevicelist.h"
+#include "discovery/localaddress.h"
+#include "discovery/networkdiscovery.h"
+#include "replybuilder.h"
+#include "tests/support/simprocess.h"
+
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+
+// Discovery broadcasts leave loopback, so everything here runs inside the private namespace of
+// scripts/netns-run.sh (lo and the veth pair, v0 carrying 10.99.0.1); answers come from the test,
+// as a logger on the local network would send them, and from the simulator. The last cases
+// reconfigure the namespace, so the order of the cases matters.
+class DiscoveryNetnsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    const QHostAddress m_local{QStringLiteral("10.99.0.1")};
+
+    void answer(NetworkDiscovery &discovery, const QList<QByteArray> &datagrams, quint16 port = 0)
+    {
+        QUdpSocket logger;
+        QVERIFY(logger.bind(m_local, 0));
+        for (const QByteArray &datagram : datagrams)
+            QCOMPARE(logger.writeDatagram(datagram, m_local,
+                                          port ? port : discovery.receiveSocket()->localPort()),
+                     qint64(datagram.size()));
+    }
+
+    static QString mac(quint8 last)
+    {
+        return QStringLiteral("024B580000%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
+    }
+
+    static AvailableDevice *find(const AvailableDeviceList &list, const QString &id)
+    {
+        return AvailableDeviceList::findAvailableDevice(list.all(), id);
+    }
+
+    static int ip(const QStringList &arguments) { return QProcess::execute("ip", arguments); }
+
+private slots:
+    void initTestCase()
+    {
+        QString why;
+        if (qEnvironmentVariable("VELMORAN_IN_NETNS") != QLatin1String("1"))
+            why = "not started by scripts/netns-run.sh";
+        for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+            if (!QStringList{"lo", "v0", "v1"}.contains(interface.name()))
+                why = "unexpected interface " + interface.name();
+        }
+        if (!why.isEmpty())
+            QSKIP(qPrintable("refusing to broadcast outside the test namespace: " + why));
+        QHostAddress address;
+        QVERIFY(getLocalIPv4Address(address));
+        QCOMPARE(address, m_local);
+    }
+
+    void requestGoesToTheSlash24BroadcastFromTheReceivePort()
+    {
+        QUdpSocket listener;
+        QVERIFY(listener.bind(QHostAddress(QHostAddress::AnyIPv4), 50000));
+        AvailableDeviceList list;
+        NetworkDiscovery discovery(&list);
+        discovery.broadcastDevice();
+
+        QTRY_VERIFY(listener.hasPendingDatagrams());
+        const QNetworkDatagram request = listener.receiveDatagram();
+        QCOMPARE(request.data(), QByteArray(50, '\x01'));
+        QCOMPARE(request.destinationAddress(), QHostAddress("10.99.0.255"));
+        QCOMPARE(request.senderAddress(), m_local);
+        QCOMPARE(discovery.receiveSocket()->state(), QAbstractSocket::BoundState);
+        QCOMPARE(discovery.receiveSocket()->localAddress(), m_local);
+        QCOMPARE(quint16(request.senderPort()), discovery.receiveSocket()->localPort());
+        QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void answersBecomeEntriesUntilTheBroadcastIsReplaced()
+    {
+        AvailableDeviceList list;
+        NetworkDiscovery discovery(&list);
+        QSignalSpy changed(&discovery, &NetworkDiscovery::availableDevicesChanged);
+        discovery.broadcastDevice();
+        // Foreign and truncated answers are dropped; other text after the keyword still counts.
+        // Datagrams arrive in order, so once the last is in, every other was read.
+        answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.20", 0x1A, 23),
+                           discoveryAnswer("KESTRELIX", "10.99.0.21", 0x1B, 4001),
+                           discoveryAnswer(QByteArray("\0KESTRELIX", 10), "10.99.0.51", 0x41, 23),
+                           discoveryAnswer("KESTRELIX", "10.99.0.52", 0x42, 23).left(27),
+                           QByteArray("KESTRELIX"), QByteArray(50, '\x01'), QByteArray(),
+                           discoveryAnswer("KESTRELIX v2", "10.99.0.53", 0x43, 23),
+                           discoveryAnswer("KESTRELIX", "10.99.0.31", 0x1A, 65559)});
+        QTRY_VERIFY(find(list, mac(0x1A)) && find(list, mac(0x1A))->address == "10.99.0.31");
+        AvailableDevice *entry = find(list, mac(0x1A));
+        QCOMPARE(entry->port, quint16(23));
+        QCOMPARE(list.all().size(), 3);
+        QVERIFY(find(list, mac(0x43)));
+        QCOMPARE(find(list, mac(0x1B))->address, QString("10.99.0.21"));
+        QCOMPARE(find(list, mac(0x1B))->port, quint16(4001));
+        QCOMPARE(find(list, mac(0x1B))->kind, LINK_TCP);
+        QVERIFY(list.serialDevices().isEmpty());
+        QVERIFY(changed.count() >= 1);
+
+        // A new broadcast listens on a new port: late answers to the old one are lost, and a
+        // known logger's new address updates its entry.
+        const quint16 oldPort = discovery.receiveSocket()->localPort();
+        for (int attempt = 0; attempt < 5 && discovery.receiveSocket()->localPort() == oldPort;
+             ++attempt)
+            discovery.broadcastDevice();
+        QVERIFY(discovery.receiveSocket()->localPort() != oldPort);
+        answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.60", 0x5A, 23)}, oldPort);
+        answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.41", 0x1A, 23),
+                           discoveryAnswer("KESTRELIX", "10.99.0.61", 0x5B, 23)});
+        QTRY_VERIFY(find(list, mac(0x5B)));
+        QVERIFY(!find(list, mac(0x5A)));
+        QCOMPARE(find(list, mac(0x1A)), entry);
+        QCOMPARE(entry->address, QString("10.99.0.41"));
+
+        QPointer<QUdpSocket> receiver = discovery.receiveSocket();
+        discovery.closeSockets();
+        QVERIFY(!discovery.receiveSocket() && !discovery.sendSocket() && receiver.isNull());
+        discovery.readPendingDatagrams();
+        QCOMPARE(list.all().size(), 4);
+    }
+
+    void simulatorAnswersForEveryNetworkLogger()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start({"--tcp", "2", "--bind", "10.99.0.1", "--discovery"}));
+        const QList<SimProcess::Logger> loggers{sim.logger("tcp0"), sim.logger("tcp1")};
+        QVERIFY(!loggers[0].deviceNumber.isEmpty() && !loggers[1].deviceNumber.isEmpty());
+
+        AvailableDeviceList list;
+        list.mergeDiscoveryReply(
+            DiscoveryReply{QStringLiteral("10.99.0.200"), loggers[0].deviceNumber, 0, 1});
+        AvailableDevice *known = list.all().first();
+        NetworkDiscovery discovery(&list);
+        for (int round = 0; round < 2; ++round) {
+            for (AvailableDevice *device : list.all())
+                device->address = QStringLiteral("stale");
+            discovery.broadcastDevice();
+            QTRY_VERIFY(list.all().size() == 2 && list.all().at(0)->address == "10.99.0.1" &&
+                        list.all().at(1)->address == "10.99.0.1");
+            QCOMPARE(list.all().first(), known);
+            for (const SimProcess::Logger &logger : loggers) {
+                const AvailableDevice *entry = find(list, logger.deviceNumber);
+                QVERIFY2(entry, qPrintable(logger.deviceNumber));
+                QCOMPARE(entry->port, logger.port);
+                QCOMPARE(entry->kind, LINK_TCP);
+            }
+        }
+    }
+
+    void broadcastKeepsTheFirstThreeFieldsWhateverTheNetmask()
+    {
+        QCOMPARE(ip({"addr", "flush", "dev", "v0"}), 0);
+        QCOMPARE(ip({"addr", "add", "10.1.2.3/16", "dev", "v0"}), 0);
+        // 10.1.2.255 is no broadcast address on a /16; making it local lets the request be seen.
+        QCOMPARE(ip({"addr", "add", "10.1.2.255/32", "dev", "lo"}), 0);
+        QUdpSocket listener;
+        QVERIFY(listener.bind(QHostAddress(QHostAddress::AnyIPv4), 50000));
+
+        AvailableDeviceList list;
+        NetworkDiscovery discovery(&list);
+        discovery.broadcastDevice();
+        QTRY_VERIFY(listener.hasPendingDatagrams());
+        const QNetworkDatagram request = listener.receiveDatagram();
+        QCOMPARE(request.destinationAddress(), QHostAddress("10.1.2.255"));
+        QCOMPARE(discovery.receiveSocket()->localAddress(), QHostAddress("10.1.2.3"));
+        QCOMPARE(request.data().size(), 50);
+    }
+
+    void noRunningInterfaceGivesTheLocalAddressWarning()
+    {
+        QCOMPARE(ip({"link", "set", "v0", "down"}), 0);
+        QHostAddress address(QStringLiteral("192.0.2.1"));
+        QVERIFY(!getLocalIPv4Address(address));
+        QCOMPARE(address, QHostAddress("192.0.2.1"));
+
+        AvailableDeviceList list;
+        NetworkDiscovery discovery(&list);
+        QSignalSpy messages(&discovery, &NetworkDiscovery::timedMessage);
+        discovery.broadcastDevice();
+        QCOMPARE(messages.count(), 1);
+        QCOMPARE(messages.first().at(0).toString(), QString("WARNING"));
+        QCOMPARE(messages.first().at(1).toString(),
+                 QString("Cannot Get Local IP address.\nPlease retry."));
+        QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(discovery.receiveSocket()->state(), QAbstractSocket::UnconnectedState);
+    }
+};
+
+QTEST_GUILESS_MAIN(DiscoveryNetnsTest)
+#include "tst_discoverynetns.moc"
