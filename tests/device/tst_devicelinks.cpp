@@ -15,6 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -149,10 +150,9 @@ private:
 
     int disconnections() const
     {
-        int count = 0;
-        for (const QList<QVariant> &report : *m_reports)
-            count += !report.at(0).toBool();
-        return count;
+        return int(
+            std::count_if(m_reports->cbegin(), m_reports->cend(),
+                          [](const QList<QVariant> &report) { return !report.at(0).toBool(); }));
     }
 
     // One timed poll of the device whose reply has been decoded.
@@ -390,7 +390,8 @@ private Q_SLOTS:
         QCOMPARE(m_samples->count(), samples);
         sim("values tcp0 21.5 40.2");
 
-        // A remote close leaves a kept-alive link open and the next poll reconnects.
+        // A remote close leaves a kept-alive link open and the next poll reconnects (a refused
+        // connection is driven end to end by the fault suite).
         m_device->setKeepAlive(true);
         sim("fault tcp0 close");
         QVERIFY(answeredPoll());
@@ -398,19 +399,6 @@ private Q_SLOTS:
         QVERIFY(m_device->link()->isOpen());
         sim("fault tcp0 none");
         QVERIFY(answeredPoll());
-
-        // A refused connection closes the link and the next poll tries again.
-        m_device->link()->close();
-        sim("stop tcp0");
-        QSignalSpy errors(m_socket, &QTcpSocket::errorOccurred);
-        m_device->requestData();
-        QTRY_COMPARE(errors.count(), 1);
-        QCOMPARE(errors.at(0).at(0).value<QAbstractSocket::SocketError>(),
-                 QAbstractSocket::ConnectionRefusedError);
-        QVERIFY(!m_device->link()->isOpen());
-        sim("start tcp0");
-        QVERIFY(answeredPoll());
-        QVERIFY(m_device->link()->isOpen());
     }
 
     void unansweredPollsDisconnectANetworkLogger_data()
