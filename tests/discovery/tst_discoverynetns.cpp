@@ -129,24 +129,28 @@ private slots:
         QCOMPARE(list.all().size(), 4);
     }
 
-    void simulatorAnswersForEveryNetworkLogger()
+    void simulatorAnswersForEveryRunningNetworkLogger()
     {
         SimProcess sim;
-        QVERIFY(sim.start({"--tcp", "2", "--bind", "10.99.0.1", "--discovery"}));
-        const QList<SimProcess::Logger> loggers{sim.logger("tcp0"), sim.logger("tcp1")};
-        QVERIFY(!loggers[0].deviceNumber.isEmpty() && !loggers[1].deviceNumber.isEmpty());
-
+        QVERIFY(sim.start({"--tcp", "3", "--bind", "10.99.0.1", "--discovery"}));
+        QCOMPARE(sim.command("stop tcp1"), QString("ok"));
         AvailableDeviceList list;
         list.mergeDiscoveryReply(
-            DiscoveryReply{QStringLiteral("10.99.0.200"), loggers[0].deviceNumber, 0, 1});
+            DiscoveryReply{"10.99.0.200", sim.logger("tcp0").deviceNumber, 0, 1});
         AvailableDevice *known = list.all().first();
+        // A request one byte short goes unanswered.
+        QUdpSocket asker;
+        QVERIFY(asker.bind(m_local, 0));
+        QCOMPARE(asker.writeDatagram(QByteArray(49, '\x01'), m_local, 50000), qint64(49));
         NetworkDiscovery discovery(&list);
         discovery.broadcastDevice();
         QTRY_VERIFY(list.all().size() == 2 && known->address == "10.99.0.1");
-        QCOMPARE(list.all().first(), known);
-        for (const SimProcess::Logger &logger : loggers) {
+        QVERIFY(!asker.hasPendingDatagrams());
+        QVERIFY(!find(list, sim.logger("tcp1").deviceNumber));
+        for (const char *id : {"tcp0", "tcp2"}) {
+            const SimProcess::Logger logger = sim.logger(id);
             const AvailableDevice *entry = find(list, logger.deviceNumber);
-            QVERIFY2(entry, qPrintable(logger.deviceNumber));
+            QVERIFY2(entry, id);
             QCOMPARE(entry->address + ':' + QString::number(entry->port),
                      "10.99.0.1:" + QString::number(logger.port));
         }
