@@ -75,6 +75,8 @@ private:
     std::unique_ptr<ConfiguredDevice> m_device;
     std::unique_ptr<QSignalSpy> m_samples;
     std::unique_ptr<QSignalSpy> m_reports;
+    std::unique_ptr<QSignalSpy> m_success;
+    std::unique_ptr<QSignalSpy> m_failure;
 
     std::unique_ptr<QSignalSpy> m_replies;
     std::unique_ptr<QSignalSpy> m_connections;
@@ -141,6 +143,10 @@ private:
         m_samples = std::make_unique<QSignalSpy>(m_device.get(), &ConfiguredDevice::sampleReceived);
         m_reports =
             std::make_unique<QSignalSpy>(m_device.get(), &ConfiguredDevice::connectionReported);
+        m_success =
+            std::make_unique<QSignalSpy>(m_device.get(), &ConfiguredDevice::buzzerSyncSuccess);
+        m_failure =
+            std::make_unique<QSignalSpy>(m_device.get(), &ConfiguredDevice::buzzerSyncError);
         m_socket = dynamic_cast<QObject *>(m_device->link())->findChild<QTcpSocket *>();
         if (m_socket)
             m_connections = std::make_unique<QSignalSpy>(m_socket, &QTcpSocket::connected);
@@ -199,6 +205,8 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        m_success.reset();
+        m_failure.reset();
         m_reports.reset();
         m_samples.reset();
         m_device.reset();
@@ -506,17 +514,15 @@ private Q_SLOTS:
         received();
         const QString before = m_sim.command("setup tcp0");
         const int setsBefore = before.mid(before.indexOf("SET=") + 4).toInt();
-        QSignalSpy success(m_device.get(), &ConfiguredDevice::buzzerSyncSuccess);
-        QSignalSpy failure(m_device.get(), &ConfiguredDevice::buzzerSyncError);
         sim(fault.startsWith("raw") ? fault.insert(3, " tcp0") : "fault tcp0 " + fault);
         startSetup();
         QVERIFY(deviceTelnet()->buzzerFlag());
-        QTRY_COMPARE(success.count() + failure.count(), 1);
+        QTRY_COMPARE(m_success->count() + m_failure->count(), 1);
         QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         QVERIFY(!deviceTelnet()->buzzerFlag());
         QCOMPARE(m_device->link()->isOpen(), outcome == "open");
         if (outcome == "failed") {
-            QCOMPARE(failure.at(0).at(0).toString(), QStringLiteral("Device Setup Failed."));
+            QCOMPARE(m_failure->at(0).at(0).toString(), QStringLiteral("Device Setup Failed."));
             QCOMPARE(received(), QStringLiteral("ATBMIN1 20.00"));
             return;
         }
@@ -544,16 +550,13 @@ private Q_SLOTS:
         // At short intervals the exchange writes at once; on a link that is not connected yet
         // the first command cannot go out.
         makeDevice("tcp0", 500);
-        QSignalSpy success(m_device.get(), &ConfiguredDevice::buzzerSyncSuccess);
-        QSignalSpy failure(m_device.get(), &ConfiguredDevice::buzzerSyncError);
-        QSignalSpy connections(deviceTelnet()->findChild<QTcpSocket *>(), &QTcpSocket::connected);
         startSetup();
         QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
-        QTRY_COMPARE(connections.count(), 1);
+        QTRY_COMPARE(m_connections->count(), 1);
         // The link still turns polls into setup starts, which the idle device ignores.
         m_device->requestData();
         QVERIFY(received().isEmpty());
-        QCOMPARE(success.count() + failure.count(), 0);
+        QCOMPARE(m_success->count() + m_failure->count(), 0);
         m_device->stopSyncTelnet();
         QVERIFY(!deviceTelnet()->buzzerFlag());
         QVERIFY(answeredPoll());
@@ -573,8 +576,6 @@ private Q_SLOTS:
         QFETCH(bool, stop);
         makeDevice("tcp0");
         m_device->startRecording(m_rows);
-        QSignalSpy success(m_device.get(), &ConfiguredDevice::buzzerSyncSuccess);
-        QSignalSpy failure(m_device.get(), &ConfiguredDevice::buzzerSyncError);
         sim("fault tcp0 noanswer");
         startSetup();
         QCOMPARE(receivedUntil("ATBMIN1 20.00"), QStringLiteral("ATBMIN1 20.00"));
@@ -591,7 +592,7 @@ private Q_SLOTS:
             m_device->deviceDisconnected();
         }
         QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
-        QCOMPARE(success.count() + failure.count(), 0);
+        QCOMPARE(m_success->count() + m_failure->count(), 0);
         if (stop) {
             sim("fault tcp0 none");
             QVERIFY(answeredPoll());

@@ -1,7 +1,6 @@
 #include "device/devicetypes.h"
 #include "discovery/availabledevicelist.h"
 #include "discovery/discoveryreply.h"
-#include "discovery/localaddress.h"
 #include "discovery/registrydata.h"
 #include "discovery/usbmatch.h"
 #include "replybuilder.h"
@@ -43,15 +42,6 @@ QString ids(const QList<AvailableDevice *> &list)
     return result.join(u' ');
 }
 
-DiscoveryReply answer(const QString &mac, const QString &ip, quint16 port)
-{
-    DiscoveryReply reply;
-    reply.macAddress = mac;
-    reply.ipAddress = ip;
-    reply.port = port;
-    return reply;
-}
-
 } // namespace
 
 // The discovery layer without a network: the bytes and texts it takes from the network and the
@@ -87,10 +77,10 @@ private slots:
         QCOMPARE(list.serialDevices(), list.all());
         QCOMPARE(tick({{"COM8", "KX0002"}}), QString());
 
-        list.mergeDiscoveryReply(answer("024B5800000A", "10.0.0.5", 23));
+        list.mergeDiscoveryReply(DiscoveryReply{"10.0.0.5", "024B5800000A", 0, 23});
         AvailableDevice *network = list.all().last();
-        list.mergeDiscoveryReply(answer("024B5800000A", "10.0.0.77", 2323));
-        list.mergeDiscoveryReply(answer("024B58000002", "10.0.0.6", 23));
+        list.mergeDiscoveryReply(DiscoveryReply{"10.0.0.77", "024B5800000A", 0, 2323});
+        list.mergeDiscoveryReply(DiscoveryReply{"10.0.0.6", "024B58000002", 0, 23});
         QCOMPARE(network->kind, LINK_TCP);
         QCOMPARE(ids(list.all()),
                  "KX0002@COM8:23 024B5800000A@10.0.0.77:2323 024B58000002@10.0.0.6:23");
@@ -150,15 +140,6 @@ private slots:
               "parsed");
         if (!taken)
             QCOMPARE(reply.macAddress, QString("untouched"));
-    }
-
-    void requestAndBroadcastAddress()
-    {
-        QCOMPARE(discoveryRequest(), QByteArray(50, '\x01'));
-        QCOMPARE(DISCOVERY_PORT, quint16(50000));
-        QCOMPARE(broadcastAddressFor(QHostAddress("10.1.2.3")), QHostAddress("10.1.2.255"));
-        QCOMPARE(broadcastAddressFor(QHostAddress("192.168.10.37")),
-                 QHostAddress("192.168.10.255"));
     }
 
     // "<kind> <value> / <read as text> / <read as list>", NULs shown as '~'.
