@@ -2,18 +2,18 @@
 #include "discovery/availabledevicelist.h"
 #include "discovery/localaddress.h"
 #include "discovery/networkdiscovery.h"
+#include "netnsguard.h"
 #include "replybuilder.h"
 #include "tests/support/simprocess.h"
 
 #include <QNetworkDatagram>
-#include <QNetworkInterface>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
 
 // Discovery broadcasts leave loopback, so everything here runs inside the private namespace of
-// scripts/netns-run.sh (lo and the veth pair, v0 carrying 10.99.0.1); answers come from the test,
+// scripts/netns-run.sh (see netnsguard.h); answers come from the test,
 // as a logger on the local network would send them, and from the simulator. The last two cases
 // reconfigure the namespace, so the order of the cases matters.
 class DiscoveryNetnsTest : public QObject
@@ -48,15 +48,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QString why;
-        if (qEnvironmentVariable("VELMORAN_IN_NETNS") != QLatin1String("1"))
-            why = "not started by scripts/netns-run.sh";
-        for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-            if (!QStringList{"lo", "v0", "v1"}.contains(interface.name()))
-                why = "unexpected interface " + interface.name();
-        }
-        if (!why.isEmpty())
-            QSKIP(qPrintable("refusing to broadcast outside the test namespace: " + why));
+        REQUIRE_DISCOVERY_NAMESPACE();
         QHostAddress address;
         QVERIFY(getLocalIPv4Address(address));
         QCOMPARE(address, m_local);
