@@ -1,26 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 
 // A logger's answer to the discovery request, field by field as the logger lays it out.
-inline QByteArray discoveryAnswer(const QByteArray &identification, const QByteArray &address,
-                                  quint8 macLastByte, quint32 port)
+inline QByteArray discoveryAnswer(const QByteArray &identification, const char *ip,
+                                  quint8 macLastByte, quint32 port, char dhcp = 0)
 {
     QByteArray datagram = identification.leftJustified(12, '\0', true);
-    datagram += address.left(4);
-    datagram += QByteArray("\x02\x4B\x58\x00\x00", 5);
-    datagram += char(macLastByte);
-    datagram += '\0';
-    datagram += '\0';
+    const quint32 address = QHostAddress(QString::fromLatin1(ip)).toIPv4Address();
+    for (int shift = 24; shift >= 0; shift -= 8)
+        datagram += char(address >> shift);
+    datagram += QByteArray("\x02\x4B\x58\x00\x00", 5) + char(macLastByte) + '\0' + dhcp;
     for (int i = 0; i < 4; ++i)
-        datagram += char((port >> (8 * i)) & 0xFF);
+        datagram += char(port >> (8 * i));
     return datagram;
-}
-
-inline QByteArray ipv4Bytes(quint8 a, quint8 b, quint8 c, quint8 d)
-{
-    QByteArray bytes;
-    for (quint8 octet : {a, b, c, d})
-        bytes += char(octet);
-    return bytes;
 }

@@ -9,10 +9,9 @@
 #include <QTemporaryDir>
 
 // A project file as anyone may have edited or damaged it, read as loading a project reads it.
-//
-// Input: one mode byte, then the content. Mode bit 0 clear: the content is the whole project
-// file; set: it is the device document alone, so the fuzzer need not learn the INI escaping to
-// reach the JSON reader. Bit 1: the devices are kept alive.
+// Input: a mode byte, then the content: the whole project file, or with mode bit 0 the device
+// document alone (the fuzzer need not learn the INI escaping to reach the JSON reader). Bit 1:
+// the devices are kept alive.
 
 namespace {
 
@@ -61,7 +60,7 @@ void checkLoaded(const QList<DeviceRecord> &records, const QList<ConfiguredDevic
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    ensureGuiApplication();
+    prepareFuzzTarget(true);
     FuzzPieces input(data, size);
     const quint8 mode = input.byte();
     const QByteArray content = input.rest();

@@ -8,12 +8,9 @@
 
 #include <cmath>
 
-// Arrivals of a logger, split where the fuzzer likes, go through the line gathering,
-// the link's reply filter and the device's decoding, as the bytes of a socket would.
-//
-// Input: one mode byte, then pieces (length byte + bytes), one per arrival.
-// Mode bit 0: recording; bit 1: alarm limits set; bit 2: a setup exchange is waiting for "OK";
-// bit 3: a USB logger instead of a network one.
+// Arrivals of a logger, split where the fuzzer likes, go through the line gathering, the link's
+// reply filter and the device's decoding. Input: a mode byte (bit 0: recording; 1: alarm limits;
+// 2: a setup exchange waits for "OK"; 3: a USB logger), then one piece per arrival.
 
 namespace {
 
@@ -47,7 +44,7 @@ void checkFields(const QString &lines)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    ensureGuiApplication();
+    prepareFuzzTarget(true);
     FuzzPieces input(data, size);
     const quint8 mode = input.byte();
 

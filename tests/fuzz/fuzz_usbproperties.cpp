@@ -3,12 +3,9 @@
 #include "discovery/registrydata.h"
 #include "discovery/usbmatch.h"
 
-// The three device registry properties the Windows device layer reads for every USB device,
-// each with the data type the registry reports, converted and matched as that layer does; the
-// same texts also go through the Linux match.
-//
-// Input: three times a data type byte and a piece (length byte + bytes): hardware IDs, friendly
-// name, location information.
+// The registry properties the Windows device layer reads for every USB device (hardware IDs,
+// friendly name, location), each a data type byte and a piece, converted and matched as that
+// layer does; the same texts also go through the Linux match.
 
 namespace {
 
@@ -36,7 +33,7 @@ RegistryData::Value property(FuzzPieces &input)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    silenceDiagnostics();
+    prepareFuzzTarget(false);
     FuzzPieces input(data, size);
 
     UsbDeviceProperties device;

@@ -1,0 +1,606 @@
+#include "device/abstractdevice.h"
+#include "device/configureddevice.h"
+#include "device/serialdevice.h"
+#include "device/telnetdevice.h"
+#include "store/pendingrowqueue.h"
+#include "tests/support/simprocess.h"
+
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+// The logger's end of a pseudo-terminal: the test writes replies into the master and reads back
+// what the link sent, while the link opens the slave as its serial port.
+struct PtyPair
+{
+    int master = -1, slave = -1;
+    QString slavePath;
+    PtyPair()
+    {
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        termios raw;
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        slavePath = QString::fromLocal8Bit(name);
+    }
+    ~PtyPair()
+    {
+        closeMaster();
+        ::close(slave);
+    }
+    void closeMaster()
+    {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+    QByteArray takeReceived()
+    {
+        char buffer[512];
+        const ssize_t n = ::read(master, buffer, sizeof(buffer));
+        return n > 0 ? QByteArray(buffer, int(n)) : QByteArray();
+    }
+};
+} // namespace
+
+// The links to a logger (a serial port on a real pseudo-terminal, TCP against the simulator) and
+// the poll and setup engine of ConfiguredDevice above them, against the simulator's loggers.
+class TestDeviceLinks : public QObject
+{
+    Q_OBJECT
+
+private:
+    SimProcess m_sim;
+    PendingRowQueue m_rows;
+    QStringList m_collected;
+
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<SerialDevice> m_serial;
+    std::unique_ptr<QSignalSpy> m_arrivals;
+
+    std::unique_ptr<ConfiguredDevice> m_device;
+    std::unique_ptr<QSignalSpy> m_samples;
+    std::unique_ptr<QSignalSpy> m_reports;
+    std::unique_ptr<QSignalSpy> m_success;
+    std::unique_ptr<QSignalSpy> m_failure;
+
+    std::unique_ptr<QSignalSpy> m_replies;
+    std::unique_ptr<QSignalSpy> m_connections;
+    QTcpSocket *m_socket = nullptr;
+
+    void sim(const QString &line) { QCOMPARE(m_sim.command(line).left(2), QStringLiteral("ok")); }
+
+    QString received(const QString &id = "tcp0")
+    {
+        return m_sim.command(QStringLiteral("received ") + id).mid(3);
+    }
+
+    // The request lines the logger receives until they read `expected` (or 3 s pass).
+    QString receivedUntil(const QString &expected, const QString &id = "tcp0")
+    {
+        QStringList lines;
+        const bool matched = QTest::qWaitFor(
+            [&] {
+                const QString more = received(id);
+                if (!more.isEmpty())
+                    lines << more;
+                return lines.join('|') == expected;
+            },
+            3000);
+        return matched ? expected : lines.join('|');
+    }
+
+    void openSerial()
+    {
+        m_pty = std::make_unique<PtyPair>();
+        QVERIFY(m_pty->master >= 0);
+        m_serial = std::make_unique<SerialDevice>();
+        m_replies = std::make_unique<QSignalSpy>(m_serial.get(), &SerialDevice::readyRead);
+        m_serial->setDeviceInfo(m_pty->slavePath, 23);
+        QVERIFY(m_serial->open());
+        m_arrivals = std::make_unique<QSignalSpy>(m_serial->findChild<QSerialPort *>(),
+                                                  &QSerialPort::readyRead);
+    }
+
+    // One arrival as the port sees it: wait until the port has read it.
+    void arrive(const QByteArray &bytes)
+    {
+        const int before = m_arrivals->count();
+        QCOMPARE(::write(m_pty->master, bytes.constData(), bytes.size()), ssize_t(bytes.size()));
+        QTRY_VERIFY(m_arrivals->count() > before);
+    }
+
+    // The reply texts emitted since the last call, joined by '|'.
+    QString replies()
+    {
+        QStringList texts;
+        while (!m_replies->isEmpty())
+            texts << m_replies->takeFirst().at(0).toString();
+        return texts.join('|');
+    }
+
+    void makeDevice(const QString &id, int interval = 10000)
+    {
+        const SimProcess::Logger logger = m_sim.logger(id);
+        m_device = std::make_unique<ConfiguredDevice>(
+            logger.deviceNumber, logger.kind == QLatin1String("USB") ? LINK_SERIAL : LINK_TCP);
+        m_device->setPollInterval(interval);
+        m_device->setConnection("Line 1", "Temp", "Hum", logger.address, logger.port);
+        m_samples = std::make_unique<QSignalSpy>(m_device.get(), &ConfiguredDevice::sampleReceived);
+        m_reports =
+            std::make_unique<QSignalSpy>(m_device.get(), &ConfiguredDevice::connectionReported);
+        m_success =
+            std::make_unique<QSignalSpy>(m_device.get(), &ConfiguredDevice::buzzerSyncSuccess);
+        m_failure =
+            std::make_unique<QSignalSpy>(m_device.get(), &ConfiguredDevice::buzzerSyncError);
+        m_socket = dynamic_cast<QObject *>(m_device->link())->findChild<QTcpSocket *>();
+        if (m_socket)
+            m_connections = std::make_unique<QSignalSpy>(m_socket, &QTcpSocket::connected);
+    }
+
+    TelnetDevice *deviceTelnet() const { return static_cast<TelnetDevice *>(m_device->link()); }
+
+    int disconnections() const
+    {
+        return int(
+            std::count_if(m_reports->cbegin(), m_reports->cend(),
+                          [](const QList<QVariant> &report) { return !report.at(0).toBool(); }));
+    }
+
+    // One timed poll of the device whose reply has been decoded.
+    bool answeredPoll()
+    {
+        const int before = m_samples->count();
+        m_device->requestData();
+        return QTest::qWaitFor([&] { return m_samples->count() > before; }, 3000);
+    }
+
+    // A poll that the simulator received but left unanswered.
+    void unansweredPoll()
+    {
+        m_device->requestData();
+        QCOMPARE(receivedUntil("ATDC"), QStringLiteral("ATDC"));
+    }
+
+    void startSetup()
+    {
+        m_device->setPendingAlarmRange(20, 30, -10, 85.5f);
+        m_device->setPendingBuzzerAlarm(QStringLiteral("OR"));
+        m_device->startSyncTelnet();
+    }
+
+public Q_SLOTS:
+    void collect(const QString &text) { m_collected << text; }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_sim.start({"--tcp", "1", "--tcp-base-port", "0", "--usb", "1"}));
+        QVERIFY(m_sim.logger("tcp0").port != 0 && !m_sim.logger("usb0").address.isEmpty());
+    }
+
+    void init()
+    {
+        for (const QString id : {"tcp0", "usb0"}) {
+            sim(QStringLiteral("fault %1 none").arg(id));
+            sim(QStringLiteral("values %1 21.5 40.2").arg(id));
+            received(id);
+        }
+        m_rows.clear();
+    }
+
+    void cleanup()
+    {
+        m_success.reset();
+        m_failure.reset();
+        m_reports.reset();
+        m_samples.reset();
+        m_device.reset();
+        m_connections.reset();
+        m_replies.reset();
+        m_arrivals.reset();
+        m_serial.reset();
+        m_pty.reset();
+    }
+
+    void serialLinkOnAPseudoTerminal()
+    {
+        openSerial();
+        QSignalSpy lost(m_serial.get(), &SerialDevice::disconnected);
+        // Qt names a Unix port without its /dev/ folder.
+        QCOMPARE(m_serial->deviceInfo(), m_pty->slavePath.mid(5));
+        // A refused modem-line ioctl (no DTR on a pty) is no failure.
+        QSerialPort *port = m_serial->findChild<QSerialPort *>();
+        QVERIFY(!port->setDataTerminalReady(true));
+        QCOMPARE(port->error(), QSerialPort::UnsupportedOperationError);
+        QCOMPARE(lost.count(), 0);
+        QVERIFY(m_serial->isOpen());
+
+        // A holder of the interface connects by signature texts.
+        AbstractDevice *link =
+            qobject_cast<AbstractDevice *>(static_cast<QObject *>(m_serial.get()));
+        QVERIFY(link && link->deviceType() == LINK_SERIAL);
+        QVERIFY(link->connect(SIGNAL(readyRead(QString)), this, SLOT(collect(QString))));
+        link->write();
+        QByteArray sent;
+        QTRY_VERIFY((sent += m_pty->takeReceived()).size() >= 6);
+        QCOMPARE(sent, QByteArray("ATCD\r\n"));
+        arrive("ATCD 1,2\r\n");
+        QVERIFY(link->disconnect(SIGNAL(readyRead(QString)), this, SLOT(collect(QString))));
+        arrive("ATCD 3,4\r\n");
+        QCOMPARE(m_collected, QStringList{"1,2\n"});
+        QCOMPARE(replies(), "1,2\n|3,4\n");
+
+        // A reply split at any byte is joined; the CR already ends the line.
+        const QByteArray reply("ATCD 23.4,45.6\r\n");
+        for (int pos = 1; pos < reply.size(); ++pos) {
+            arrive(reply.left(pos));
+            arrive(reply.mid(pos));
+            QCOMPARE(replies(), QStringLiteral("23.4,45.6\n"));
+        }
+
+        // A vanished logger is reported once, and its port closed rather than failing again
+        // on every event-loop turn.
+        m_pty->closeMaster();
+        QTRY_VERIFY(lost.count() >= 1);
+        QVERIFY(!m_serial->isOpen());
+        for (int turn = 0; turn < 20; ++turn)
+            QCoreApplication::processEvents();
+        QCOMPARE(lost.count(), 1);
+
+        // A port that cannot be written or opened reports disconnected at every poll, with one
+        // line on the terminal.
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("\\[ERROR\\] SerialDevice::writeCommand"));
+        m_serial->write();
+        m_serial->write();
+        QCOMPARE(lost.count(), 3);
+        m_serial->setDeviceInfo("/dev/velmoran-no-such-port", 0);
+        QVERIFY(!m_serial->open() && !m_serial->isOpen());
+        QCOMPARE(lost.count(), 4);
+    }
+
+    // The arrivals ('|' between them, '~' for a NUL; "<reopen>" closes and opens the link,
+    // "<poll>" sends the next request) and the reply texts after each ("" for none).
+    void serialArrivalsBecomeReplyTexts_data()
+    {
+        QTest::addColumn<QString>("arrivals");
+        QTest::addColumn<QString>("replies");
+        const struct
+        {
+            const char *row, *arrivals, *replies;
+        } rows[] = {
+            {"marker, CR and spaces go", "ATCD 23.4,45.6\r\n", "23.4,45.6\n"},
+            {"two markers in one arrival give one text", "ATCD1,2\nATCD3,4\n", "1,2\n3,4\n"},
+            {"bytes after a NUL are ignored", "ATCD 1,2\r\n~ATCD 999,999\r\n", "1,2\n"},
+            {"a NUL ends an unfinished reply", "ATCD 1,2~junk|ATCD 3,4\r\n", "1,2|3,4\n"},
+            {"a complete line goes on while the next waits", "ATCD 1,2\r\nATCD 3,|4\r\n",
+             "1,2\n|3,4\n"},
+            {"a reply without marker is dropped", "23.4,45.6\r\n|ATCD 1,2\r\n", "|1,2\n"},
+            {"a lone CR ends a line", "ATCD 1,2\rATCD 3,4\r", "1,2\n3,4\n"},
+            {"a CR LF split between arrivals ends one line", "ATCD 1,2\r|\nATCD 3,4\r\n",
+             "1,2\n|3,4\n"},
+            {"an overlong line is dropped up to its end", "ATCD <long>|7,12\r\n|ATCD 1,2\r\n",
+             "||1,2\n"},
+            {"closing drops an unfinished piece", "ATCD 23.4,|<reopen>|ATCD 1,2\r\n", "||1,2\n"},
+            {"the next request drops an unfinished piece", "ATCD 23.4,|<poll>|ATCD 1,2\r\n",
+             "||1,2\n"},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r.row) << r.arrivals << r.replies;
+    }
+
+    void serialArrivalsBecomeReplyTexts()
+    {
+        QFETCH(QString, arrivals);
+        QFETCH(QString, replies);
+        openSerial();
+        const QStringList expected = replies.split('|');
+        for (int i = 0; i < expected.size(); ++i) {
+            const QString arrival = arrivals.section('|', i, i);
+            if (arrival == "<reopen>") {
+                m_serial->close();
+                QVERIFY(m_serial->open());
+            } else if (arrival == "<poll>") {
+                m_serial->write();
+            } else {
+                arrive(
+                    arrival.toLatin1().replace('~', '\0').replace("<long>", QByteArray(5000, '7')));
+            }
+            QCOMPARE(this->replies(), expected[i]);
+        }
+    }
+
+    void tcpConnectionCycleFollowsThePollInterval_data()
+    {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<bool>("staysOpen");
+        QTest::newRow("500 ms") << 500 << false << true;
+        QTest::newRow("1000 ms") << 1000 << false << true;
+        QTest::newRow("1001 ms") << 1001 << false << false;
+        QTest::newRow("10 s") << 10000 << false << false;
+        QTest::newRow("10 s keep-alive") << 10000 << true << true;
+        QTest::newRow("60 s keep-alive") << 60000 << true << true;
+        QTest::newRow("60.001 s keep-alive") << 60001 << true << false;
+    }
+
+    void tcpConnectionCycleFollowsThePollInterval()
+    {
+        QFETCH(int, interval);
+        QFETCH(bool, keepAlive);
+        QFETCH(bool, staysOpen);
+        makeDevice("tcp0", interval);
+        m_device->setKeepAlive(keepAlive);
+        QVERIFY(!m_device->link()->isOpen());
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(answeredPoll());
+            QCOMPARE(m_device->link()->isOpen(), staysOpen);
+            QCOMPARE(m_socket->state() == QAbstractSocket::ConnectedState, staysOpen);
+        }
+        QCOMPARE(m_connections->count(), staysOpen ? 1 : 3);
+        QCOMPARE(received(), QStringLiteral("ATDC|ATDC|ATDC"));
+    }
+
+    // Splits at every byte, NUL bytes and long lines on TCP are driven end to end by the fault
+    // suites; here: how pieces meet the closing rule, close() and lost connections.
+    void tcpRepliesAndLostConnections()
+    {
+        makeDevice("tcp0");
+        m_device->startRecording(m_rows);
+        m_device->setKeepAlive(true);
+        QVERIFY(answeredPoll());
+        QSignalSpy arrivals(m_socket, &QTcpSocket::readyRead);
+        sim("raw tcp0 ATDC 1,2\\r\\nATDC 3,4\\r\\n");
+        const int rows = m_rows.count();
+        m_device->requestData();
+        QTRY_COMPARE(m_rows.count(), rows + 2);
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("3.00"));
+        sim("raw tcp0 ATDC 99.9,");
+        m_device->requestData();
+        QTRY_COMPARE(arrivals.count(), 2);
+        m_device->link()->close(); // drops the unfinished reply
+        sim("values tcp0 21.5 40.2");
+        QVERIFY(answeredPoll());
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("21.50"));
+
+        // At long intervals the link closes after each reply, but not after its first piece.
+        m_device->setKeepAlive(false);
+        received();
+        const int connections = m_connections->count();
+        sim("fault tcp0 split 10 80");
+        QVERIFY(answeredPoll());
+        QCOMPARE(arrivals.count(), 5);
+        QCOMPARE(m_connections->count(), connections);
+        QCOMPARE(m_device->ch2Value(), QStringLiteral("40.20"));
+        // A reply without marker is dropped, but still closes the link.
+        sim("fault tcp0 none");
+        sim("raw tcp0 hello\\r\\n");
+        const int samples = m_samples->count();
+        m_device->requestData();
+        QCOMPARE(receivedUntil("ATDC|ATDC"), QStringLiteral("ATDC|ATDC"));
+        QTRY_COMPARE(m_socket->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(!m_device->link()->isOpen());
+        QCOMPARE(m_samples->count(), samples);
+        sim("values tcp0 21.5 40.2");
+
+        // A remote close leaves a kept-alive link open and the next poll reconnects (a refused
+        // connection is driven end to end by the fault suite).
+        m_device->setKeepAlive(true);
+        sim("fault tcp0 close");
+        QVERIFY(answeredPoll());
+        QTRY_COMPARE(m_socket->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(m_device->link()->isOpen());
+        sim("fault tcp0 none");
+        QVERIFY(answeredPoll());
+    }
+
+    void unansweredPollsDisconnectANetworkLogger_data()
+    {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<int>("disconnectingPoll");
+        QTest::newRow("500 ms") << 500 << 6;
+        QTest::newRow("1000 ms") << 1000 << 6;
+        QTest::newRow("1001 ms") << 1001 << 3;
+        QTest::newRow("10 s") << 10000 << 3;
+    }
+
+    void unansweredPollsDisconnectANetworkLogger()
+    {
+        QFETCH(int, interval);
+        QFETCH(int, disconnectingPoll);
+        makeDevice("tcp0", interval);
+        m_device->setKeepAlive(true);
+        QVERIFY(!m_device->isConnected());
+        QVERIFY(answeredPoll());
+        QVERIFY(m_device->isConnected());
+        received();
+
+        sim("fault tcp0 noanswer");
+        for (int poll = 1; poll < disconnectingPoll; ++poll) {
+            unansweredPoll();
+            QVERIFY2(m_device->isConnected(), qPrintable(QString::number(poll)));
+        }
+        unansweredPoll();
+        QVERIFY(!m_device->isConnected());
+        QVERIFY(m_device->ch1Value().isEmpty());
+        QCOMPARE(disconnections(), 1);
+        unansweredPoll();
+        QCOMPARE(disconnections(), 2);
+
+        sim("fault tcp0 none");
+        QVERIFY(answeredPoll());
+        QVERIFY(m_device->isConnected());
+        QCOMPARE(m_device->unansweredPolls(), 0);
+    }
+
+    void serialLoggerIsNeverDisconnectedByUnansweredPolls()
+    {
+        makeDevice("usb0");
+        // No setup exchange and no keep-alive on a USB logger.
+        m_device->setKeepAlive(true);
+        QVERIFY(!m_device->keepAlive());
+        startSetup();
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
+        // A manual refresh reopens a closed port.
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("\\[ERROR\\] SerialDevice::writeCommand"));
+        m_device->refreshData();
+        QVERIFY(m_device->link()->isOpen());
+        QVERIFY(answeredPoll());
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("21.50"));
+        received("usb0");
+        const int disconnectionsBefore = disconnections();
+        sim("fault usb0 noanswer");
+        for (int poll = 0; poll < 8; ++poll)
+            m_device->requestData();
+        const QString eight = QStringList(8, QStringLiteral("ATCD")).join('|');
+        QCOMPARE(receivedUntil(eight, "usb0"), eight);
+        QVERIFY(m_device->isConnected());
+        QCOMPARE(m_device->unansweredPolls(), 0);
+        QCOMPARE(disconnections(), disconnectionsBefore);
+    }
+
+    // Each setup command goes out after the logger's "OK" line to the one before; anything else
+    // ends the exchange with an error. Afterwards the link keeps or closes its connection as the
+    // interval says.
+    void setupExchangeWritesEachCommandAfterAnOK_data()
+    {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("1 s") << 1000 << false << "none"
+                             << "open";
+        QTest::newRow("10 s") << 10000 << false << "none"
+                              << "closed";
+        QTest::newRow("10 s keep-alive") << 10000 << true << "none"
+                                         << "open";
+        QTest::newRow("OK split in two arrivals") << 10000 << false << "split 1 30"
+                                                  << "closed";
+        QTest::newRow("error reply") << 10000 << false << "notok"
+                                     << "failed";
+        QTest::newRow("lower-case ok") << 10000 << false << "raw ok\\r\\n"
+                                       << "failed";
+        QTest::newRow("OK twice in one arrival") << 10000 << false << "raw OK\\r\\nOK\\r\\n"
+                                                 << "failed";
+        QTest::newRow("OK with a trailing space") << 10000 << false << "raw OK \\r\\n"
+                                                  << "failed";
+    }
+
+    void setupExchangeWritesEachCommandAfterAnOK()
+    {
+        QFETCH(int, interval);
+        QFETCH(bool, keepAlive);
+        QFETCH(QString, fault);
+        QFETCH(QString, outcome);
+        makeDevice("tcp0", interval);
+        m_device->setKeepAlive(keepAlive);
+        QVERIFY(answeredPoll());
+        received();
+        const QString before = m_sim.command("setup tcp0");
+        const int setsBefore = before.mid(before.indexOf("SET=") + 4).toInt();
+        sim(fault.startsWith("raw") ? fault.insert(3, " tcp0") : "fault tcp0 " + fault);
+        startSetup();
+        QVERIFY(deviceTelnet()->buzzerFlag());
+        QTRY_COMPARE(m_success->count() + m_failure->count(), 1);
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
+        QVERIFY(!deviceTelnet()->buzzerFlag());
+        QCOMPARE(m_device->link()->isOpen(), outcome == "open");
+        if (outcome == "failed") {
+            QCOMPARE(m_failure->at(0).at(0).toString(), QStringLiteral("Device Setup Failed."));
+            QCOMPARE(received(), QStringLiteral("ATBMIN1 20.00"));
+            return;
+        }
+        QCOMPARE(received(), QStringLiteral("ATBMIN1 20.00|ATBMAX1 30.00|ATBMIN2 -10.00|"
+                                            "ATBMAX2 85.50|ATBAL OR|ATBSET"));
+        QCOMPARE(m_sim.command("setup tcp0"),
+                 QStringLiteral("ok ATBMIN1=20.00 ATBMAX1=30.00 ATBMIN2=-10.00 ATBMAX2=85.50 "
+                                "ATBAL=OR SET=%1")
+                     .arg(setsBefore + 1));
+
+        // The committed limits change only when the dialog applies them.
+        float limits[4];
+        m_device->alarmRange(limits);
+        QCOMPARE(limits[1], 0.0f);
+        m_device->applyPendingSettings();
+        m_device->alarmRange(limits);
+        QCOMPARE(limits[3], 85.5f);
+        QCOMPARE(m_device->buzzerAlarm(), QStringLiteral("OR"));
+        sim("fault tcp0 none");
+        QVERIFY(answeredPoll());
+    }
+
+    void failedFirstWriteEndsTheExchangeSilentlyUntilStopped()
+    {
+        // At short intervals the exchange writes at once; on a link that is not connected yet
+        // the first command cannot go out.
+        makeDevice("tcp0", 500);
+        startSetup();
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
+        QTRY_COMPARE(m_connections->count(), 1);
+        // The link still turns polls into setup starts, which the idle device ignores.
+        m_device->requestData();
+        QVERIFY(received().isEmpty());
+        QCOMPARE(m_success->count() + m_failure->count(), 0);
+        m_device->stopSyncTelnet();
+        QVERIFY(!deviceTelnet()->buzzerFlag());
+        QVERIFY(answeredPoll());
+    }
+
+    // An exchange left unanswered: polls meanwhile send and store nothing; stopping it or a
+    // disconnection ends it without a signal.
+    void unansweredExchangeEndsWithoutASignal_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("stop") << true;
+        QTest::newRow("disconnection") << false;
+    }
+
+    void unansweredExchangeEndsWithoutASignal()
+    {
+        QFETCH(bool, stop);
+        makeDevice("tcp0");
+        m_device->startRecording(m_rows);
+        sim("fault tcp0 noanswer");
+        startSetup();
+        QCOMPARE(receivedUntil("ATBMIN1 20.00"), QStringLiteral("ATBMIN1 20.00"));
+        m_device->requestData();
+        m_device->refreshData();
+        QCOMPARE(m_device->unansweredPolls(), 0);
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_START));
+        QVERIFY(received().isEmpty());
+        if (stop) {
+            m_device->stopSyncTelnet();
+            QVERIFY(!deviceTelnet()->buzzerFlag());
+            QVERIFY(!m_device->link()->isOpen());
+        } else {
+            m_device->deviceDisconnected();
+        }
+        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
+        QCOMPARE(m_success->count() + m_failure->count(), 0);
+        if (stop) {
+            sim("fault tcp0 none");
+            QVERIFY(answeredPoll());
+            QCOMPARE(received(), QStringLiteral("ATDC"));
+            QCOMPARE(m_rows.count(), 1);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceLinks)
+#include "tst_devicelinks.moc"

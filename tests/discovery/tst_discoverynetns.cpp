@@ -1,0 +1,183 @@
+#include "device/devicetypes.h"
+#include "discovery/availabledevicelist.h"
+#include "discovery/localaddress.h"
+#include "discovery/networkdiscovery.h"
+#include "netnsguard.h"
+#include "replybuilder.h"
+#include "tests/support/simprocess.h"
+
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+
+// Discovery broadcasts leave loopback, so everything here runs inside the private namespace of
+// scripts/netns-run.sh (see netnsguard.h); answers come from the test,
+// as a logger on the local network would send them, and from the simulator. The last two cases
+// reconfigure the namespace, so the order of the cases matters.
+class DiscoveryNetnsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    const QHostAddress m_local{QStringLiteral("10.99.0.1")};
+
+    void answer(NetworkDiscovery &discovery, const QList<QByteArray> &datagrams, quint16 port = 0)
+    {
+        QUdpSocket logger;
+        QVERIFY(logger.bind(m_local, 0));
+        for (const QByteArray &datagram : datagrams)
+            QCOMPARE(logger.writeDatagram(datagram, m_local,
+                                          port ? port : discovery.receiveSocket()->localPort()),
+                     qint64(datagram.size()));
+    }
+
+    static QString mac(quint8 last)
+    {
+        return QStringLiteral("024B580000%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
+    }
+
+    static AvailableDevice *find(const AvailableDeviceList &list, const QString &id)
+    {
+        return AvailableDeviceList::findAvailableDevice(list.all(), id);
+    }
+
+    static int ip(const QStringList &arguments) { return QProcess::execute("ip", arguments); }
+
+private slots:
+    void initTestCase()
+    {
+        REQUIRE_DISCOVERY_NAMESPACE();
+        QHostAddress address;
+        QVERIFY(getLocalIPv4Address(address));
+        QCOMPARE(address, m_local);
+    }
+
+    void answersBecomeEntriesUntilTheBroadcastIsReplaced()
+    {
+        AvailableDeviceList list;
+        NetworkDiscovery discovery(&list);
+        QSignalSpy changed(&discovery, &NetworkDiscovery::availableDevicesChanged);
+        discovery.broadcastDevice();
+        // Foreign and truncated answers are dropped; other text after the keyword still counts.
+        // Datagrams arrive in order, so once the last is in, every other was read.
+        answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.20", 0x1A, 23),
+                           discoveryAnswer("KESTRELIX", "10.99.0.21", 0x1B, 4001),
+                           discoveryAnswer(QByteArray("\0KESTRELIX", 10), "10.99.0.51", 0x41, 23),
+                           discoveryAnswer("KESTRELIX", "10.99.0.52", 0x42, 23).left(27),
+                           QByteArray("KESTRELIX"), QByteArray(50, '\x01'), QByteArray(),
+                           discoveryAnswer("KESTRELIX v2", "10.99.0.53", 0x43, 23),
+                           discoveryAnswer("KESTRELIX", "10.99.0.31", 0x1A, 65559)});
+        QTRY_VERIFY(find(list, mac(0x1A)) && find(list, mac(0x1A))->address == "10.99.0.31");
+        AvailableDevice *entry = find(list, mac(0x1A));
+        QCOMPARE(entry->port, quint16(23));
+        QCOMPARE(list.all().size(), 3);
+        QVERIFY(find(list, mac(0x43)));
+        QCOMPARE(find(list, mac(0x1B))->address, QString("10.99.0.21"));
+        QCOMPARE(find(list, mac(0x1B))->port, quint16(4001));
+        QCOMPARE(find(list, mac(0x1B))->kind, LINK_TCP);
+        QVERIFY(list.serialDevices().isEmpty());
+        QVERIFY(changed.count() >= 1);
+
+        // A new broadcast listens on a new port: late answers to the old one are lost, and a
+        // known logger's new address updates its entry.
+        const quint16 oldPort = discovery.receiveSocket()->localPort();
+        for (int attempt = 0; attempt < 5 && discovery.receiveSocket()->localPort() == oldPort;
+             ++attempt)
+            discovery.broadcastDevice();
+        QVERIFY(discovery.receiveSocket()->localPort() != oldPort);
+        answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.60", 0x5A, 23)}, oldPort);
+        answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.41", 0x1A, 23),
+                           discoveryAnswer("KESTRELIX", "10.99.0.61", 0x5B, 23)});
+        QTRY_VERIFY(find(list, mac(0x5B)));
+        QVERIFY(!find(list, mac(0x5A)));
+        QCOMPARE(find(list, mac(0x1A)), entry);
+        QCOMPARE(entry->address, QString("10.99.0.41"));
+
+        QPointer<QUdpSocket> receiver = discovery.receiveSocket();
+        discovery.closeSockets();
+        QVERIFY(!discovery.receiveSocket() && !discovery.sendSocket() && receiver.isNull());
+        discovery.readPendingDatagrams();
+        QCOMPARE(list.all().size(), 4);
+    }
+
+    void simulatorAnswersForEveryRunningNetworkLogger()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start({"--tcp", "3", "--bind", "10.99.0.1", "--discovery"}));
+        QCOMPARE(sim.command("stop tcp1"), QString("ok"));
+        AvailableDeviceList list;
+        list.mergeDiscoveryReply(
+            DiscoveryReply{"10.99.0.200", sim.logger("tcp0").deviceNumber, 0, 1});
+        AvailableDevice *known = list.all().first();
+        // A request one byte short goes unanswered.
+        QUdpSocket asker;
+        QVERIFY(asker.bind(m_local, 0));
+        QCOMPARE(asker.writeDatagram(QByteArray(49, '\x01'), m_local, 50000), qint64(49));
+        NetworkDiscovery discovery(&list);
+        discovery.broadcastDevice();
+        QTRY_VERIFY(list.all().size() == 2 && known->address == "10.99.0.1");
+        QVERIFY(!asker.hasPendingDatagrams());
+        QVERIFY(!find(list, sim.logger("tcp1").deviceNumber));
+        for (const char *id : {"tcp0", "tcp2"}) {
+            const SimProcess::Logger logger = sim.logger(id);
+            const AvailableDevice *entry = find(list, logger.deviceNumber);
+            QVERIFY2(entry, id);
+            QCOMPARE(entry->address + ':' + QString::number(entry->port),
+                     "10.99.0.1:" + QString::number(logger.port));
+        }
+    }
+
+    // The request goes to the first three fields of the local address and ".255", whatever the
+    // netmask, from the port the answers are read on.
+    void requestGoesToTheSlash24BroadcastFromTheReceivePort()
+    {
+        QUdpSocket listener;
+        QVERIFY(listener.bind(QHostAddress(QHostAddress::AnyIPv4), 50000));
+        AvailableDeviceList list;
+        NetworkDiscovery discovery(&list);
+        discovery.broadcastDevice();
+        QTRY_VERIFY(listener.hasPendingDatagrams());
+        QNetworkDatagram request = listener.receiveDatagram();
+        QCOMPARE(request.data(), QByteArray(50, '\x01'));
+        QCOMPARE(request.destinationAddress(), QHostAddress("10.99.0.255"));
+        QCOMPARE(request.senderAddress(), m_local);
+        QCOMPARE(discovery.receiveSocket()->state(), QAbstractSocket::BoundState);
+        QCOMPARE(discovery.receiveSocket()->localAddress(), m_local);
+        QCOMPARE(quint16(request.senderPort()), discovery.receiveSocket()->localPort());
+        QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
+
+        QCOMPARE(ip({"addr", "flush", "dev", "v0"}), 0);
+        QCOMPARE(ip({"addr", "add", "10.1.2.3/16", "dev", "v0"}), 0);
+        // 10.1.2.255 is no broadcast address on a /16; making it local lets the request be seen.
+        QCOMPARE(ip({"addr", "add", "10.1.2.255/32", "dev", "lo"}), 0);
+        discovery.broadcastDevice();
+        QTRY_VERIFY(listener.hasPendingDatagrams());
+        request = listener.receiveDatagram();
+        QCOMPARE(request.destinationAddress(), QHostAddress("10.1.2.255"));
+        QCOMPARE(discovery.receiveSocket()->localAddress(), QHostAddress("10.1.2.3"));
+    }
+
+    void noRunningInterfaceGivesTheLocalAddressWarning()
+    {
+        QCOMPARE(ip({"link", "set", "v0", "down"}), 0);
+        QHostAddress address(QStringLiteral("192.0.2.1"));
+        QVERIFY(!getLocalIPv4Address(address));
+        QCOMPARE(address, QHostAddress("192.0.2.1"));
+
+        AvailableDeviceList list;
+        NetworkDiscovery discovery(&list);
+        QSignalSpy messages(&discovery, &NetworkDiscovery::timedMessage);
+        discovery.broadcastDevice();
+        QCOMPARE(messages.count(), 1);
+        QCOMPARE(messages.first().at(0).toString(), QString("WARNING"));
+        QCOMPARE(messages.first().at(1).toString(),
+                 QString("Cannot Get Local IP address.\nPlease retry."));
+        QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(discovery.receiveSocket()->state(), QAbstractSocket::UnconnectedState);
+    }
+};
+
+QTEST_GUILESS_MAIN(DiscoveryNetnsTest)
+#include "tst_discoverynetns.moc"
