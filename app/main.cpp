@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 #include "app/headlessrecorder.h"
-#include "app/localtimezone.h"
 #include "app/historycommand.h"
+#include "app/localtimezone.h"
 #include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
 #include "view/darklook.h"
