@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/headlessrecorder.h"
 #include "app/historycommand.h"
+#include "app/localtimezone.h"
 #include "app/terminationwatcher.h"
 #include "app/velmoranmain.h"
 #include "view/darklook.h"
@@ -30,6 +31,7 @@ bool onlyPrints(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    pinLocalTimeZone();
     if (HistoryCommand::wanted(argc, argv))
         return HistoryCommand::run(argc, argv);
     // No QApplication, no widget: the recorder runs where there is no display at all.

@@ -23,13 +23,27 @@ bool fitLabelFont(QFont *font, const QString &text, int availableWidth, int avai
     return true;
 }
 
+void FittedFont::fit(QLabel *label, int marginWidth, int marginHeight)
+{
+    const QString text = label->text();
+    const QSize size = label->size();
+    if (m_bValid && text == m_strText && size == m_size && label->font() == m_font)
+        return;
+    QFont f = label->font();
+    if (!fitLabelFont(&f, text, size.width() - marginWidth, size.height() - marginHeight))
+        return;
+    label->setFont(f);
+    m_strText = text;
+    m_size = size;
+    m_font = label->font();
+    m_bValid = true;
+}
+
 ResizeLabel::ResizeLabel(QWidget *parent) : QLabel(parent) {}
 
 void ResizeLabel::fitFont()
 {
-    QFont f = font();
-    if (fitLabelFont(&f, text(), width() - 10, height() - 8))
-        setFont(f);
+    m_fitted.fit(this, 10, 8);
 }
 
 void ResizeLabel::resizeEvent(QResizeEvent *event)

@@ -6,9 +6,7 @@ ResizeLabelUnit::ResizeLabelUnit(QWidget *parent) : QLabel(parent) {}
 
 void ResizeLabelUnit::fitFont()
 {
-    QFont f = font();
-    if (fitLabelFont(&f, text(), width(), height()))
-        setFont(f);
+    m_fitted.fit(this, 0, 0);
 }
 
 void ResizeLabelUnit::resizeEvent(QResizeEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/resizelabel.h"
+
 #include <QLabel>
 
 // The unit next to a value: scales its font like ResizeLabel, but without margins.
@@ -14,4 +16,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+
+private:
+    FittedFont m_fitted;
 };

@@ -83,9 +83,13 @@ XYChart::XYChart(int width, int height, quint32 bgColor)
     // The plot widget is never shown: it queues a first replot into on-screen buffers when
     // constructed, which would only cost time here.
     QCoreApplication::removePostedEvents(m_plot.get(), QEvent::MetaCall);
+    // Adding a layer sets up QCustomPlot's paint buffers at the viewport's size, a few
+    // megabytes of pixmaps filled at once for a wide chart. The chart draws into its own
+    // pixmaps and never uses them, so they are set up while the viewport is one pixel.
+    m_plot->setViewport(QRect(0, 0, 1, 1));
+    m_plot->addLayer(TRACK_LAYER, m_plot->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
     m_plot->setViewport(QRect(0, 0, m_width, m_height));
     m_plot->setBackground(QBrush(color(bgColor)));
-    m_plot->addLayer(TRACK_LAYER, m_plot->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
     track->setMode(QCPLayer::lmBuffered);
     m_overlay = new ChartOverlay(m_plot.get(), track);

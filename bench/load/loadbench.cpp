@@ -10,6 +10,7 @@
 // the run then exits with 1.
 // Run: velmoran-bench-load [--minutes M] [--interval MS] [--loggers N]
 
+#include "app/localtimezone.h"
 #include "app/velmoranmain.h"
 #include "bench/load/timedapplication.h"
 #include "device/configureddevice.h"
@@ -254,6 +255,9 @@ private:
     Series m_writeDeviceMs;
     Series m_batchMs;
     Series m_batchRows;
+    // GUI-thread CPU of each page switch: back to the dashboards, then the page shown.
+    Series m_dashboardButtonCpuMs;
+    Series m_pageChangeCpuMs;
     int m_nPhase = 0;
     qint64 m_nRssAtMinuteKb = -1;
     QList<QPair<double, qint64>> m_rssSamples;
@@ -406,9 +410,13 @@ void LoadRun::nextPhase()
         return;
     m_nPhase = (m_nPhase + 1) % (DashboardTab::DASHBOARD_COUNT + 1);
     if (m_nPhase < DashboardTab::DASHBOARD_COUNT) {
+        const qint64 start = TimedApplication::threadCpuNs();
         center->slotDashboardClicked();
+        const qint64 shown = TimedApplication::threadCpuNs();
         if (auto *tabs = center->dashboardTab()->findChild<QTabWidget *>())
             tabs->setCurrentIndex(m_nPhase);
+        m_dashboardButtonCpuMs.add(double(shown - start) / 1e6);
+        m_pageChangeCpuMs.add(double(TimedApplication::threadCpuNs() - shown) / 1e6);
     } else {
         ConfiguredDevice *device = m_window->configuredDevices().value(0);
         center->slotDeviceClicked(device);
@@ -529,6 +537,11 @@ void LoadRun::report()
                 m_detailTimer.sampleMs.worst(), m_detailTimer.sampleMs.values.size());
     std::printf("  by GUI-thread CPU         median %.3f ms, p99 %.3f ms\n",
                 m_detailTimer.sampleCpuMs.quantile(0.5), m_detailTimer.sampleCpuMs.quantile(0.99));
+    std::printf("page switch, GUI-thread CPU dashboards shown median %.2f ms, worst %.2f ms; page "
+                "changed median %.2f ms, worst %.2f ms (%zu switches)\n",
+                m_dashboardButtonCpuMs.quantile(0.5), m_dashboardButtonCpuMs.worst(),
+                m_pageChangeCpuMs.quantile(0.5), m_pageChangeCpuMs.worst(),
+                m_pageChangeCpuMs.values.size());
     std::printf("writeDevice()               median %.3f ms, worst %.3f ms\n",
                 m_writeDeviceMs.quantile(0.5), m_writeDeviceMs.worst());
     std::printf("worst single GUI event      %.2f ms wall (%s); %lld of %lld events over 16 ms\n",
@@ -593,6 +606,7 @@ void LoadRun::report()
 
 int main(int argc, char **argv)
 {
+    pinLocalTimeZone();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))

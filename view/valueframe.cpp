@@ -1,0 +1,66 @@
+#include "view/valueframe.h"
+
+#include <QEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+ValueFrame::ValueFrame(QWidget *parent) : QFrame(parent)
+{
+    // The kept pixmap covers the whole frame with an opaque gradient: Qt need not draw the
+    // styled background, nor what lies under the frame.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ValueFrame::renderBackground()
+{
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (!m_bStale && m_background.size() == pixels && m_strStyle == styleSheet())
+        return;
+    m_bStale = false;
+    m_strStyle = styleSheet();
+    m_background = QPixmap(pixels);
+    m_background.setDevicePixelRatio(ratio);
+    // What Qt itself draws as the background of a styled widget.
+    m_background.fill(palette().color(backgroundRole()));
+    QPainter painter(&m_background);
+    QStyleOption option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+}
+
+void ValueFrame::paintEvent(QPaintEvent *event)
+{
+    renderBackground();
+    {
+        QPainter painter(this);
+        const QRect area = event->rect();
+        const qreal ratio = m_background.devicePixelRatio();
+        painter.drawPixmap(area, m_background,
+                           QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio));
+    }
+    QFrame::paintEvent(event);
+}
+
+void ValueFrame::hideEvent(QHideEvent *event)
+{
+    m_background = QPixmap();
+    m_bStale = true;
+    QFrame::hideEvent(event);
+}
+
+void ValueFrame::changeEvent(QEvent *event)
+{
+    // A style sheet set here or on a parent, a palette or a style: the gradient may differ.
+    switch (event->type()) {
+    case QEvent::StyleChange:
+    case QEvent::PaletteChange:
+        m_bStale = true;
+        break;
+    default:
+        break;
+    }
+    QFrame::changeEvent(event);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QFrame>
+#include <QPixmap>
+#include <QString>
+
+// The coloured frame behind a channel's value (tiles and detail view). Its style sheet's
+// gradient is drawn once per style and size into a kept pixmap; a repaint copies from it.
+// Values change every second on every tile, and the transparent labels on the frame make Qt
+// repaint the frame under them each time: computing the gradient anew per repaint (and
+// resolving the style sheet's brushes) was the largest part of a dashboard's repaint.
+class ValueFrame : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit ValueFrame(QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    // Only shown frames keep a pixmap: four dashboards of 32 tiles would keep 10 MB.
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void renderBackground();
+
+    QPixmap m_background;
+    // What the kept pixmap was drawn for.
+    QString m_strStyle;
+    bool m_bStale = true;
+};
