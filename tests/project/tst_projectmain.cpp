@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,6 +18,7 @@ namespace {
 const QString TOO_LONG =
     "\"abcdefghijklmnopq.tpc\" is too long.\nPlease retry.\nMax Length is 20 charactors.";
 const QString CANNOT_OPEN = "Unable to open the project file.";
+const QByteArray PROJECT = "[Project]\nDeviceList=\"{}\"\n";
 } // namespace
 
 class ProjectMainTest : public QObject
@@ -31,18 +33,11 @@ private:
     // The file dialogs answer this path and remember how they were asked.
     QString m_answer, m_caption, m_filter, m_startDir;
     bool m_bSave = false;
-    int m_calls = 0;
 
     ProjectMain *makePanel()
     {
         m_panel = std::make_unique<ProjectMain>(&m_keys, &m_paths);
         return m_panel.get();
-    }
-    static void writeFile(const QString &path, const QByteArray &content)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
     }
     // What one click of create (or open) led to: "created <path>", "loaded <path>", the texts
     // of the messages shown, or "" for nothing.
@@ -67,9 +62,11 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
+        QVERIFY(QSettings("VelmoranLite", "Velmoran Lite")
+                    .fileName()
+                    .startsWith(isolatedSettingsDir()));
         FileChooser::setOverride([this](QWidget *, const QString &caption, const QString &dir,
                                         const QString &filter, bool save) {
-            ++m_calls;
             m_startDir = dir;
             m_caption = caption;
             m_filter = filter;
@@ -85,94 +82,82 @@ private slots:
         m_paths.clear();
         m_dir = std::make_unique<TempProjectDir>();
         QVERIFY(m_dir->isValid());
-        m_calls = 0;
     }
     void cleanup() { m_panel.reset(); }
 
-    void createAndOpenAskForATpcFile()
+    // "{dir}" stands for the test's folder. Nothing but a created project may change a file.
+    void createAndOpenCheckTheNameAndNeverReplaceAFileNobodyAgreedToReplace_data()
     {
-        makePanel();
-        QCOMPARE(outcome(QString(), true), QString());
-        QCOMPARE(m_calls, 1);
-        QCOMPARE(m_caption, QStringLiteral("Create Project"));
-        QCOMPARE(m_filter, QStringLiteral("*.tpc"));
-        QVERIFY(m_bSave);
-        QCOMPARE(outcome(QString(), false), QString());
-        QCOMPARE(m_calls, 2);
-        QCOMPARE(m_caption, QStringLiteral("Open Project"));
-        QVERIFY(!m_bSave);
-    }
-
-    void createChecksTheNameAndMakesTheFile_data()
-    {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("created");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("twenty characters with the suffix") << "abcdefghijklmnop"
-                                                           << "abcdefghijklmnop.tpc"
-                                                           << "";
-        QTest::newRow("twenty-one characters") << "abcdefghijklmnopq"
-                                               << ""
-                                               << "ERROR " + TOO_LONG;
-        QTest::newRow("another suffix is kept") << "Line1.txt"
-                                                << "Line1.txt"
-                                                << "";
-        QTest::newRow("missing folder") << "missing/Line1.tpc"
-                                        << ""
-                                        << "ERROR " + CANNOT_OPEN;
-    }
-
-    void createChecksTheNameAndMakesTheFile()
-    {
-        QFETCH(QString, answer);
-        QFETCH(QString, created);
-        QFETCH(QString, message);
-        makePanel();
-        const QString expected =
-            created.isEmpty() ? message : "created " + m_dir->filePath(created);
-        QCOMPARE(outcome(m_dir->filePath(answer), true), expected);
-        QCOMPARE(QFile::exists(m_dir->filePath(answer + ".tpc")), created.endsWith(".tpc"));
-        if (!created.isEmpty())
-            QVERIFY(QFile::exists(m_dir->filePath(created)));
-    }
-
-    void createOverAnExistingProjectEmptiesIt()
-    {
-        const QString path = m_dir->projectPath("Line1");
-        writeFile(path, "[Project]\nDeviceList=\"{}\"\n");
-        makePanel();
-        // The name as the dialog returns it after its overwrite question.
-        QCOMPARE(outcome(path, true), "created " + path);
-        QCOMPARE(QFileInfo(path).size(), 0);
-    }
-
-    void createNeverReplacesAFileNobodyAgreedToReplace_data()
-    {
+        QTest::addColumn<bool>("create");
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("expected");
+        const QByteArray database("SQLite format 3\0rest", 20);
+        QTest::newRow("create, twenty characters with the suffix")
+            << true << "" << QByteArray() << "abcdefghijklmnop"
+            << "created {dir}/abcdefghijklmnop.tpc";
+        QTest::newRow("create, twenty-one characters")
+            << true << "" << QByteArray() << "abcdefghijklmnopq"
+            << "ERROR " + TOO_LONG;
+        QTest::newRow("create, another suffix is kept") << true << "" << QByteArray() << "Line1.txt"
+                                                        << "created {dir}/Line1.txt";
+        QTest::newRow("create, missing folder") << true << "" << QByteArray() << "missing/Line1.tpc"
+                                                << "ERROR " + CANNOT_OPEN;
+        // The name as the dialog returns it after its overwrite question.
+        QTest::newRow("create over an existing project empties it")
+            << true << "Line1.tpc" << PROJECT << "Line1.tpc"
+            << "created {dir}/Line1.tpc";
         // The dialog asked about "Line1"; "Line1.tpc" is another file.
-        QTest::newRow("suffix added to an existing project")
-            << "Line1.tpc" << QByteArray("[Project]\n") << "Line1"
+        QTest::newRow("create, suffix added to an existing project")
+            << true << "Line1.tpc" << PROJECT << "Line1"
             << "WARNING \"Line1.tpc\" already exists.\nChoose it in the dialog to replace it.";
-        QTest::newRow("a project's database")
-            << "Line1.dat" << QByteArray("SQLite format 3\0rest", 20) << "Line1.dat"
+        QTest::newRow("create over a project's database")
+            << true << "Line1.dat" << database << "Line1.dat"
             << "ERROR \"Line1.dat\" is a database, not a project file.\nPlease retry.";
+        QTest::newRow("open") << false << "Line1.tpc" << PROJECT << "Line1.tpc"
+                              << "loaded {dir}/Line1.tpc";
+        QTest::newRow("open, name over twenty characters")
+            << false << "abcdefghijklmnopq.tpc" << PROJECT << "abcdefghijklmnopq.tpc"
+            << "ERROR " + TOO_LONG;
+        QTest::newRow("open, missing file") << false << "" << QByteArray() << "gone.tpc"
+                                            << "ERROR " + CANNOT_OPEN;
+        QTest::newRow("cancelled") << true << "" << QByteArray() << ""
+                                   << "";
     }
 
-    void createNeverReplacesAFileNobodyAgreedToReplace()
+    void createAndOpenCheckTheNameAndNeverReplaceAFileNobodyAgreedToReplace()
     {
+        QFETCH(bool, create);
         QFETCH(QString, existing);
         QFETCH(QByteArray, content);
         QFETCH(QString, answer);
-        QFETCH(QString, message);
-        writeFile(m_dir->filePath(existing), content);
+        QFETCH(QString, expected);
+        const QDir dir(m_dir->path());
+        QStringList files;
+        if (!existing.isEmpty()) {
+            QFile file(dir.filePath(existing));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+            files << existing;
+        }
         makePanel();
-        QCOMPARE(outcome(m_dir->filePath(answer), true), message);
-        QFile file(m_dir->filePath(existing));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), content);
+        expected.replace("{dir}", m_dir->path());
+        QCOMPARE(outcome(answer.isEmpty() ? answer : dir.filePath(answer), create), expected);
+        QCOMPARE(m_caption,
+                 create ? QStringLiteral("Create Project") : QStringLiteral("Open Project"));
+        QCOMPARE(m_filter, QStringLiteral("*.tpc"));
+        QCOMPARE(m_bSave, create);
+
+        const QString created = expected.startsWith("created ") ? expected.mid(8) : QString();
+        if (!created.isEmpty() && !files.contains(QFileInfo(created).fileName()))
+            files << QFileInfo(created).fileName();
+        files.sort();
+        QCOMPARE(dir.entryList(QDir::Files, QDir::Name), files);
+        if (!created.isEmpty())
+            QCOMPARE(QFileInfo(created).size(), 0);
+        else if (!existing.isEmpty())
+            QCOMPARE(QFileInfo(dir.filePath(existing)).size(), content.size());
     }
 
     // A folder that does not exist would be taken for a file name by the dialog.
@@ -190,67 +175,20 @@ private slots:
         QCOMPARE(m_startDir, m_dir->filePath("Documents"));
     }
 
-    void openLoadsAnExistingProjectWithAShortName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("exists");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("existing") << "Line1.tpc" << true << "";
-        QTest::newRow("name over twenty characters")
-            << "abcdefghijklmnopq.tpc" << true << "ERROR " + TOO_LONG;
-        QTest::newRow("missing file") << "gone.tpc" << false << "ERROR " + CANNOT_OPEN;
-    }
-
-    void openLoadsAnExistingProjectWithAShortName()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, exists);
-        QFETCH(QString, message);
-        const QString path = m_dir->filePath(name);
-        if (exists)
-            writeFile(path, "[Project]\n");
-        makePanel();
-        QCOMPARE(outcome(path, false), message.isEmpty() ? "loaded " + path : message);
-        if (exists)
-            QCOMPARE(QFileInfo(path).size(), 10);
-    }
-
     void recentEntryShowsKeyAndFolderCutAfterSeventyCharacters()
     {
         const QString folder70 = "/" + QString(69, 'f');
         const QString folder76 = "/" + QString(75, 'f');
-        m_keys = {"Line1", "Line2", "Plant", "Exact"};
+        m_keys = {"Line1", "Plant", "Exact"};
         m_paths = {{"Line1", "D:/logs/Line1.tpc"},
-                   {"Line2", "/srv/data/Line2.tpc"},
                    {"Plant", folder76 + "/Plant.tpc"},
                    {"Exact", folder70 + "/Exact.tpc"}};
         auto *list = makePanel()->findChild<QListWidget *>("listWidget");
-        QCOMPARE(list->count(), 4);
+        QCOMPARE(list->count(), 3);
         QCOMPARE(list->item(0)->text(), QStringLiteral("Line1\t[D:/logs/Line1.tpc]"));
-        QCOMPARE(list->item(0)->toolTip(), QStringLiteral("D:/logs/Line1.tpc"));
-        QCOMPARE(list->item(1)->text(), QStringLiteral("Line2\t[/srv/data/Line2.tpc]"));
-        QCOMPARE(list->item(2)->text(), "Plant\t[" + folder76.left(70) + ".../Plant.tpc]");
-        QCOMPARE(list->item(2)->toolTip(), folder76 + "/Plant.tpc");
-        QCOMPARE(list->item(3)->text(), "Exact\t[" + folder70 + "/Exact.tpc]");
-    }
-
-    void activatingARecentEntryLoadsItsPath()
-    {
-        m_keys = {"Line1", "Line2"};
-        m_paths = {{"Line1", "/a/Line1.tpc"}, {"Line2", "/b/Line2.tpc"}};
-        makePanel()->show();
-        QSignalSpy loaded(m_panel.get(), &ProjectMain::projectLoaded);
-        auto *list = m_panel->findChild<QListWidget *>("listWidget");
-        list->setCurrentRow(1);
-        QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(loaded.count(), 1);
-        QCOMPARE(loaded.at(0).at(0).toString(), QStringLiteral("/b/Line2.tpc"));
-    }
-
-    void withoutRecentProjectsTheListIsEmptyAndCreateStillWorks()
-    {
-        QCOMPARE(makePanel()->findChild<QListWidget *>("listWidget")->count(), 0);
-        QCOMPARE(outcome(m_dir->filePath("New"), true), "created " + m_dir->filePath("New.tpc"));
+        QCOMPARE(list->item(1)->text(), "Plant\t[" + folder76.left(70) + ".../Plant.tpc]");
+        QCOMPARE(list->item(1)->toolTip(), folder76 + "/Plant.tpc");
+        QCOMPARE(list->item(2)->text(), "Exact\t[" + folder70 + "/Exact.tpc]");
     }
 };
 

@@ -38,6 +38,18 @@ Buffers buffers(int intervalMs)
     return b;
 }
 
+std::unique_ptr<ConfiguredDevice> makeDevice(bool usb)
+{
+    auto device = std::make_unique<ConfiguredDevice>(usb ? "KX0001" : "024B58000001",
+                                                     usb ? LINK_SERIAL : LINK_TCP);
+    if (usb)
+        device->setDeviceName("Cold room");
+    device->setDeviceInterface(usb ? "/dev/ttyACM0" : "127.0.0.1");
+    device->setPollInterval(5000);
+    device->setUnits(1, 3);
+    return device;
+}
+
 } // namespace
 
 class TestChartView : public QObject
@@ -59,26 +71,6 @@ private:
     }
     XYChart *chart(const char *chartLabel) const { return viewer(chartLabel)->getChart(); }
 
-    static std::unique_ptr<ConfiguredDevice> usbDevice()
-    {
-        auto device = std::make_unique<ConfiguredDevice>(QStringLiteral("KX0001"), LINK_SERIAL);
-        device->setDeviceName(QStringLiteral("Cold room"));
-        device->setDeviceInterface(QStringLiteral("/dev/ttyACM0"));
-        device->setPollInterval(5000);
-        device->setCh1Unit(1);
-        device->setCh2Unit(3);
-        return device;
-    }
-
-    static std::unique_ptr<ConfiguredDevice> networkDevice()
-    {
-        auto device = std::make_unique<ConfiguredDevice>(QStringLiteral("024B58000001"), LINK_TCP);
-        device->setDeviceInterface(QStringLiteral("127.0.0.1"));
-        device->setPollInterval(5000);
-        device->setCh1Name(QStringLiteral("Air"));
-        return device;
-    }
-
 private slots:
     void init()
     {
@@ -90,71 +82,87 @@ private slots:
 
     void cleanup() { m_view.reset(); }
 
-    void usbDeviceShowsItsSerialNumberAndNoNetworkButton()
+    // A network logger is named by its address and has the network button.
+    void theHeaderShowsTheLinkOfTheDevice_data()
     {
-        auto device = usbDevice();
-        m_view->setDevice(device.get());
-        QCOMPARE(text("label_serialnumber"), QStringLiteral("SN : KX0001"));
-        QCOMPARE(child<QLabel>("label_device_type")->pixmap().toImage(),
-                 QPixmap(":/img/icon_usb.png").toImage());
-        QVERIFY(child<QPushButton>("btn_network")->isHidden());
-        QCOMPARE(text("label_device"), QStringLiteral("Cold room"));
-        QCOMPARE(text("label_ch2_device"), QStringLiteral("Cold room"));
-        QCOMPARE(text("label_ch1_desc"), QStringLiteral("CH1"));
-        QCOMPARE(text("label_ch2_desc"), QStringLiteral("CH2"));
+        QTest::addColumn<bool>("usb");
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("usb") << true << "SN : KX0001"
+                             << ":/img/icon_usb.png"
+                             << "Cold room";
+        QTest::newRow("network") << false << "MAC : 024B58000001"
+                                 << ":/img/icon_lan.png"
+                                 << "127.0.0.1";
     }
 
-    void networkDeviceShowsItsMacAddressAndTheNetworkButton()
+    void theHeaderShowsTheLinkOfTheDevice()
     {
-        auto device = networkDevice();
-        m_view->setDevice(device.get());
-        QCOMPARE(text("label_serialnumber"), QStringLiteral("MAC : 024B58000001"));
-        QCOMPARE(child<QLabel>("label_device_type")->pixmap().toImage(),
-                 QPixmap(":/img/icon_lan.png").toImage());
-        QVERIFY(!child<QPushButton>("btn_network")->isHidden());
-        QCOMPARE(text("label_device"), QStringLiteral("127.0.0.1"));
-        QCOMPARE(text("label_ch1_desc"), QStringLiteral("Air"));
-
-        QSignalSpy network(m_view.get(), &ChartView::popupNetworkSetting);
-        QSignalSpy option(m_view.get(), &ChartView::popupSensingOption);
-        child<QPushButton>("btn_network")->click();
-        child<QPushButton>("btn_setting")->click();
-        QCOMPARE(network.count(), 1);
-        QCOMPARE(option.count(), 1);
-    }
-
-    void clearingTheViewHidesTheNetworkButtonAndForgetsTheDevice()
-    {
-        auto device = networkDevice();
+        QFETCH(bool, usb);
+        QFETCH(QString, serial);
+        QFETCH(QString, icon);
+        QFETCH(QString, name);
+        auto device = makeDevice(usb);
         const Buffers b = buffers(5000);
-        Buffers kept;
-        device->chartData(kept.time, kept.ch1, kept.ch2);
-        device->setChartData(b.time, kept.ch1, kept.ch2);
+        device->setChartData(b.time, b.ch1, b.ch2);
         m_view->setDevice(device.get());
+        QCOMPARE(text("label_serialnumber"), serial);
+        QCOMPARE(child<QLabel>("label_device_type")->pixmap().toImage(), QPixmap(icon).toImage());
+        QCOMPARE(text("label_device"), name);
+        QCOMPARE(text("label_ch2_device"), name);
+        QCOMPARE(text("label_ch1_desc"), QStringLiteral("CH1"));
+        auto *network = child<QPushButton>("btn_network");
+        QCOMPARE(network->isHidden(), usb);
+        QSignalSpy popups(m_view.get(), &ChartView::popupNetworkSetting);
+        if (!usb) {
+            network->click();
+            QCOMPARE(popups.count(), 1);
+        }
+
+        // Cleared, the view forgets the device and its charts.
         QTRY_VERIFY(chart("label_ch1_chart")->hasLayer());
         m_view->clearView();
-        QVERIFY(child<QPushButton>("btn_network")->isHidden());
+        QVERIFY(network->isHidden());
         QCOMPARE(m_view->device(), nullptr);
         QCOMPARE(text("label_ch1_desc"), QString());
-        QCOMPARE(text("label_serialnumber"), QStringLiteral("MAC : 024B58000001"));
         QTRY_VERIFY(!chart("label_ch1_chart")->hasLayer());
         m_view->updateData(b.time, b.ch1, b.ch2, "1.00", "2.00");
         QCOMPARE(text("label_ch1_number"), QString());
     }
 
-    void connectionOfAnotherDeviceChangesNothing()
+    // Reports of other devices change nothing; a value is refitted only when its length
+    // changes, so digits keep their size from sample to sample.
+    void theValueTilesFollowTheirOwnDevice()
     {
-        auto device = usbDevice();
+        auto device = makeDevice(true);
         m_view->setDevice(device.get());
         QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::grey));
         m_view->deviceConnected(QStringLiteral("KX0002"));
         QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::grey));
+        device->deviceConnected();
         m_view->deviceConnected(QStringLiteral("KX0001"));
         QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::normal));
-        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::normal));
 
         const Buffers b = buffers(5000);
+        auto *number = child<ResizeLabel>("label_ch1_number");
         m_view->updateData(b.time, b.ch1, b.ch2, "21.50", "45.00");
+        QCOMPARE(number->text(), QStringLiteral("21.50"));
+        QCOMPARE(text("label_ch1_unit"), QString(QChar(0x00B0)) + "C");
+        QCOMPARE(text("label_ch2_unit"), QStringLiteral("%RH"));
+        QFont marked = number->font();
+        marked.setPointSizeF(3.25);
+        number->setFont(marked);
+        m_view->updateData(b.time, b.ch1, b.ch2, "22.75", "45.50");
+        QCOMPARE(number->font().pointSizeF(), 3.25);
+        m_view->updateData(b.time, b.ch1, b.ch2, "-122.75", "45.50");
+        QVERIFY(number->font().pointSizeF() > 3.25 * 2);
+
+        device->setAlarm2(true);
+        m_view->updateData(b.time, b.ch1, b.ch2, "21.50", "95.00");
+        QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::normal));
+        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::alarm));
+
         m_view->deviceDisconnected(QStringLiteral("KX0002"));
         QCOMPARE(text("label_ch1_number"), QStringLiteral("21.50"));
         m_view->deviceDisconnected(QStringLiteral("KX0001"));
@@ -163,42 +171,9 @@ private slots:
         QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::grey));
     }
 
-    void newValueIsRefittedOnlyWhenItsLengthChanges()
-    {
-        auto device = usbDevice();
-        device->deviceConnected();
-        m_view->setDevice(device.get());
-        const Buffers b = buffers(5000);
-        auto *number = child<ResizeLabel>("label_ch1_number");
-        m_view->updateData(b.time, b.ch1, b.ch2, "21.50", "45.00");
-        QCOMPARE(number->text(), QStringLiteral("21.50"));
-        QCOMPARE(text("label_ch1_unit"), QString(QChar(0x00B0)) + "C");
-        QCOMPARE(text("label_ch2_unit"), QStringLiteral("%RH"));
-
-        QFont marked = number->font();
-        marked.setPointSizeF(3.25);
-        number->setFont(marked);
-        m_view->updateData(b.time, b.ch1, b.ch2, "22.75", "45.50");
-        QCOMPARE(number->font().pointSizeF(), 3.25);
-        m_view->updateData(b.time, b.ch1, b.ch2, "-122.75", "45.50");
-        QVERIFY(number->font().pointSizeF() > 3.25 * 2);
-    }
-
-    void alarmColoursTheValueFrame()
-    {
-        auto device = usbDevice();
-        device->deviceConnected();
-        m_view->setDevice(device.get());
-        device->setAlarm2(true);
-        const Buffers b = buffers(5000);
-        m_view->updateData(b.time, b.ch1, b.ch2, "21.50", "95.00");
-        QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::normal));
-        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::alarm));
-    }
-
     void chartsEndAtTheNewestSampleAndSpanTheViewLength()
     {
-        auto device = usbDevice();
+        auto device = makeDevice(true);
         m_view->setDevice(device.get());
         const Buffers b = buffers(5000);
         m_view->updateData(b.time, b.ch1, b.ch2, "20.90", "42.00");
@@ -210,7 +185,6 @@ private slots:
                 "View Length : 240 samples   Interval : 5 sec "));
         }
         QCOMPARE(chart("label_ch1_chart")->dataSetColor(0), 0xFF0000u);
-        QCOMPARE(chart("label_ch1_chart")->dataSetName(0), QStringLiteral("CH1"));
         QCOMPARE(chart("label_ch2_chart")->dataSetColor(0), 0x00CC00u);
         QCOMPARE(chart("label_ch2_chart")->dataSetName(0), QStringLiteral("CH2"));
 
@@ -222,40 +196,30 @@ private slots:
         QVERIFY(chart("label_ch1_chart")
                     ->dynamicTexts()
                     .contains("View Length : 240 samples   Interval :  "));
+
+        // The track line sits on the newest sample until the mouse moves over a chart.
+        QChartViewer *v = viewer("label_ch1_chart");
+        QVERIFY(v->getChart()->dynamicTexts().contains(" CH1:  20.90 "));
+        const QPointF pos(v->getChart()->xCoor(b2.time[101]), 60);
+        QMouseEvent move(QEvent::MouseMove, pos, pos, v->mapToGlobal(pos), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(v, &move);
+        QVERIFY(v->getChart()->dynamicTexts().contains(" CH1:  20.10 "));
+        QVERIFY(chart("label_ch2_chart")->dynamicTexts().contains(" CH2:  42.00 "));
     }
 
     void chartFollowsTheSizeOfItsLabel()
     {
         auto *label = child<QChartViewerLabel>("label_ch1_chart");
-        QTRY_COMPARE(chart("label_ch1_chart")->width(), label->width() - 10);
-        QCOMPARE(chart("label_ch1_chart")->height(), label->height());
-        QCOMPARE(chart("label_ch1_chart")->plotArea(),
-                 QRect(45, 25, label->width() - 60, label->height() - 55));
-        m_view->resize(1100, 700);
-        QTRY_COMPARE(chart("label_ch1_chart")->width(), label->width() - 10);
-        QCOMPARE(chart("label_ch1_chart")->height(), label->height());
-        QCOMPARE(viewer("label_ch1_chart")->size(), QSize(label->width() - 10, label->height()));
-    }
-
-    void mouseOverThePlotAreaMovesTheTrackLineToTheSampleUnderIt()
-    {
-        auto device = usbDevice();
-        const Buffers b = buffers(5000);
-        device->setChartData(b.time, b.ch1, b.ch2);
-        m_view->setDevice(device.get());
-        QChartViewer *v = viewer("label_ch1_chart");
-        QTRY_VERIFY(v->getChart()->hasLayer() && chart("label_ch2_chart")->hasLayer());
-        // Without the mouse the track line sits on the newest sample.
-        QVERIFY(v->getChart()->dynamicTexts().contains(" CH1:  20.90 "));
-
-        const int x = v->getChart()->xCoor(b.time[101]);
-        const QPointF pos(x, 60);
-        QMouseEvent move(QEvent::MouseMove, pos, pos, v->mapToGlobal(pos), Qt::NoButton,
-                         Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(v, &move);
-        QVERIFY(v->getChart()->dynamicTexts().contains(" CH1:  20.10 "));
-        // The other chart keeps its own track line.
-        QVERIFY(viewer("label_ch2_chart")->getChart()->dynamicTexts().contains(" CH2:  42.00 "));
+        for (const QSize size : {QSize(900, 620), QSize(1100, 700)}) {
+            m_view->resize(size);
+            QTRY_COMPARE(chart("label_ch1_chart")->width(), label->width() - 10);
+            QCOMPARE(chart("label_ch1_chart")->height(), label->height());
+            QCOMPARE(chart("label_ch1_chart")->plotArea(),
+                     QRect(45, 25, label->width() - 60, label->height() - 55));
+            QCOMPARE(viewer("label_ch1_chart")->size(),
+                     QSize(label->width() - 10, label->height()));
+        }
     }
 };
 
