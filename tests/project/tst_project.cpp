@@ -2,7 +2,6 @@
 #include "device/devicetypes.h"
 #include "project/filechooser.h"
 #include "project/manualconfigdevicedialog.h"
-#include "project/networksettingdialog.h"
 #include "project/projectmain.h"
 #include "project/projectmanager.h"
 #include "tests/support/devicefactory.h"
@@ -16,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -64,14 +62,11 @@ QList<ShownMessage> enter(QWidget *dialog, const QString &name, const QString &m
 
 QString describe(const ConfiguredDevice *d)
 {
-    return QStringList{d->deviceNumber(),
-                       d->deviceName(),
-                       d->ch1Name(),
-                       d->ch2Name(),
-                       d->deviceInterface() + ':' + QString::number(d->devicePort()),
-                       d->linkType() == LINK_TCP ? "TCP" : "USB",
-                       QString::number(d->dashboardNumber())}
-        .join(' ');
+    return QStringLiteral("%1 %2 %3 %4 %5:%6 %7 %8")
+        .arg(d->deviceNumber(), d->deviceName(), d->ch1Name(), d->ch2Name(), d->deviceInterface())
+        .arg(d->devicePort())
+        .arg(d->linkType() == LINK_TCP ? "TCP" : "USB")
+        .arg(d->dashboardNumber());
 }
 
 QStringList ids(const QListWidget *list)
@@ -422,7 +417,7 @@ private slots:
         delete hand;
     }
 
-    // Devices off the dashboards stay off the lists, a dashboard takes 16 and the project 64.
+    // Devices off the dashboards stay off the lists.
     void editModeShowsTheProjectsDevices()
     {
         DeviceFactory project;
@@ -450,34 +445,6 @@ private slots:
         QStringList names;
         QCOMPARE(confirm(&names), (QList<ConfiguredDevice *>{unnamed, kept}));
         QCOMPARE(names, (QStringList{"North", "South", "Dock", ""}));
-
-        DeviceFactory many;
-        for (int i = 0; i < 64; ++i)
-            many.add(QString::number(i), LINK_TCP, "", "", 23, i < 17 ? 0 : 1 + (i % 3));
-        ProjectManager full;
-        full.setConfiguredDeviceList(many.list());
-        QCOMPARE(ids(full.findChild<QListWidget *>("configured_list_1")).last(),
-                 QStringLiteral("15"));
-        QCOMPARE(shownMessages(&full),
-                 (QList<ShownMessage>{{"ERROR", "cannot add more than 64 devices."}}));
-    }
-
-    void intervalMenuChecksOnlyTheChosenIntervalAndNoneOutsideTheSix()
-    {
-        QMenu *menu = m_panel->intervalMenu();
-        QSignalSpy changes(m_panel.get(), &ProjectManager::pollIntervalChanged);
-        menu->actions().at(3)->trigger();
-        QStringList texts;
-        for (QAction *action : menu->actions())
-            texts.append(action->text() + (action->isChecked() ? "*" : ""));
-        QCOMPARE(texts, (QStringList{"1 sec", "5 sec", "10 sec", "1 min*", "5 min", "10 min"}));
-        QCOMPARE(changes.count(), 1);
-        QCOMPARE(changes.at(0).at(0).toInt(), 60000);
-        QCOMPARE(child<QLabel>(m_panel.get(), "label_interval")->text(), QStringLiteral("1 min"));
-        m_panel->setPollInterval(2000);
-        for (QAction *action : menu->actions())
-            QVERIFY(!action->isChecked());
-        QCOMPARE(child<QLabel>(m_panel.get(), "label_interval")->text(), QString());
     }
 
     // Each message closes itself 5 s after it appeared, or at once by its button, and is freed.
@@ -528,40 +495,17 @@ private slots:
         QCOMPARE(first->value(), 10);
     }
 
-    void networkInformationShowsTheAddressItWasOpenedWithAndCloseDeletesIt()
-    {
-        ConfiguredDevice device("024B58000001", LINK_TCP);
-        device.setConnection("Dock", "CH1", "CH2", "10.1.2.3", 2323);
-        QPointer<NetworkSettingDialog> dialog = new NetworkSettingDialog(&device);
-        device.setConnection("Dock", "CH1", "CH2", "10.9.9.9", 23);
-        QCOMPARE(child<QLabel>(dialog, "label_ipaddr")->text() + ':' +
-                     child<QLabel>(dialog, "label_port")->text(),
-                 QStringLiteral("10.1.2.3:2323"));
-        dialog->show();
-        QTest::mouseClick(child<QPushButton>(dialog, "pushButton_close"), Qt::LeftButton);
-        QTRY_VERIFY(dialog.isNull());
-    }
-
     // A logger of the project that no dashboard shows, typed in again at a new address, is
     // the same logger: the project's device takes the address, the hand-made one goes.
-    void aManuallyEnteredSimulatorLoggerIsConfirmedAndAnswers_data()
+    void aProjectLoggerEnteredByHandAgainIsTheSameLogger()
     {
-        QTest::addColumn<bool>("inProject");
-        QTest::newRow("new logger") << false;
-        QTest::newRow("project logger off the dashboards") << true;
-    }
-
-    void aManuallyEnteredSimulatorLoggerIsConfirmedAndAnswers()
-    {
-        QFETCH(bool, inProject);
         SimProcess sim;
         QVERIFY(sim.start({"--tcp", "1", "--tcp-base-port", "0"}));
         const SimProcess::Logger logger = sim.logger("tcp0");
         ConfiguredDevice known(logger.deviceNumber, LINK_TCP);
         known.setConnection("Old", "Temp", "Hum", "127.0.0.1", 1);
         known.setDashboardNumber(4);
-        if (inProject)
-            m_panel->setConfiguredDeviceList({&known});
+        m_panel->setConfiguredDeviceList({&known});
         // A dismissed entry is freed.
         QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
         QPointer<ManualConfigDeviceDialog> dialog =
@@ -576,17 +520,14 @@ private slots:
         QVERIFY(enter(dialog, "Sim", logger.deviceNumber.toLower(), {127, 0, 0, 1, logger.port})
                     .isEmpty());
         QTRY_VERIFY(dialog.isNull());
-        // The entry opens its logger; a project's device that takes its place drops it.
-        QTRY_COMPARE(sim.command("connections tcp0"), inProject ? "ok 0" : "ok 1");
+        // The entry opened the logger; the project's device that takes its place drops it.
+        QTRY_COMPARE(sim.command("connections tcp0"), QStringLiteral("ok 0"));
         QCOMPARE(list(0)->item(0)->text(), QStringLiteral("Sim\t[127.0.0.1:%1]").arg(logger.port));
 
-        const QList<ConfiguredDevice *> devices = confirm();
-        QCOMPARE(devices.size(), 1);
-        std::unique_ptr<ConfiguredDevice> handMade(inProject ? nullptr : devices.first());
-        ConfiguredDevice *device = devices.first();
-        QCOMPARE(device == &known, inProject);
-        QCOMPARE(describe(device), QStringLiteral("%1 Sim %2 127.0.0.1:%3 TCP 0")
-                                       .arg(logger.deviceNumber, inProject ? "Temp Hum" : "CH1 CH2")
+        ConfiguredDevice *device = &known;
+        QCOMPARE(confirm(), QList<ConfiguredDevice *>{device});
+        QCOMPARE(describe(device), QStringLiteral("%1 Sim Temp Hum 127.0.0.1:%2 TCP 0")
+                                       .arg(logger.deviceNumber)
                                        .arg(logger.port));
         device->requestData();
         QTRY_VERIFY(device->isConnected());
