@@ -120,12 +120,6 @@ private slots:
         QCOMPARE(child<QLabel>(dialog, "label_serialnumber")->text(), QStringLiteral("KX0001"));
         auto *unit1 = child<QComboBox>(dialog, "comboBox_unit_ch1");
         auto *unit2 = child<QComboBox>(dialog, "comboBox_unit_ch2");
-        QStringList texts;
-        for (int i = 0; i < unit2->count(); ++i)
-            texts.append(unit2->itemText(i));
-        const QString degree(QChar(0x00B0));
-        QCOMPARE(texts, (QStringList{"Undefined", "Temperature(" + degree + "C)",
-                                     "Temperature(" + degree + "F)", "Humidity(%)", "Custom"}));
         QCOMPARE(unit2->currentIndex(), 3);
         QCOMPARE(unit1->currentText(), QStringLiteral("bar"));
         unit1->lineEdit()->selectAll();
@@ -185,10 +179,6 @@ private slots:
         dialog->setSyncTimeout(500);
         QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
         auto *buzzer = child<QComboBox>(dialog, "comboBox_buzzeralarm");
-        QStringList texts;
-        for (int i = 0; i < buzzer->count(); ++i)
-            texts.append(buzzer->itemText(i));
-        QCOMPARE(texts, (QStringList{"OFF", "CH1", "CH2", "OR", "AND"}));
         QCOMPARE(buzzer->currentText(), QStringLiteral("OFF"));
         QCOMPARE(child<QLabel>(dialog, "label_macaddr")->text(), m_logger.deviceNumber);
 
