@@ -162,7 +162,7 @@ void SensingOptionTelnetDialog::confirm()
     m_syncPhase = SyncPhase::Waiting;
     const int generation = ++m_nSyncGeneration;
     m_pDevice->startSyncTelnet();
-    QTimer::singleShot(SYNC_TIMEOUT_MS, this, [this, generation] {
+    QTimer::singleShot(m_nSyncTimeoutMs, this, [this, generation] {
         if (generation == m_nSyncGeneration)
             syncTimeout();
     });

@@ -24,6 +24,8 @@ public:
     ~SensingOptionTelnetDialog() override;
 
     void showMessage(const QString &text, const QString &title);
+    // Tests shorten the wait for the logger's answer.
+    void setSyncTimeout(int ms) { m_nSyncTimeoutMs = ms; }
 
 signals:
     void sensingConfirm();
@@ -58,4 +60,5 @@ private:
     SyncPhase m_syncPhase = SyncPhase::Editing;
     // Each exchange arms its own time-out; one left over from an earlier try is ignored.
     int m_nSyncGeneration = 0;
+    int m_nSyncTimeoutMs = SYNC_TIMEOUT_MS;
 };

@@ -12,9 +12,12 @@ MessageDialog *showTimedMessage(QWidget *parent, const QString &title, const QSt
 {
     auto *dialog = new MessageDialog(title, text, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    // The dialog is the timer's context: a message closed early by its button takes its
-    // timer along instead of leaving it to fire on a deleted object.
-    QTimer::singleShot(MESSAGE_LIFETIME_MS, dialog, &QWidget::close);
+    // The dialog owns its timer: a message closed early by its button takes its timer along
+    // instead of leaving it to fire on a deleted object.
+    auto *timer = new QTimer(dialog);
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, dialog, &QWidget::close);
+    timer->start(MESSAGE_LIFETIME_MS);
     dialog->show();
     return dialog;
 }

@@ -1,5 +1,5 @@
-# Fails when a program that links only the recording core or only the device library depends on
-# Qt Widgets or Qt Gui: the recorder must run where there is no display and no widget library.
+# Fails when a program that links only the recording core depends on Qt Widgets or Qt Gui: the
+# recorder must run where there is no display and no widget library.
 #   cmake -DPROGRAMS="a;b" -P checklinks.cmake
 find_program(READELF readelf REQUIRED)
 foreach(program ${PROGRAMS})

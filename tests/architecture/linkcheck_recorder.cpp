@@ -1,5 +1,5 @@
-// Links only the recording core, and uses it, so that every library it needs is on the link line
-// and in the program's dependencies: tst_architecture_links reads them.
+// Links only the recording core and uses it, so every library it needs is among the program's
+// dependencies: tst_architecture_links reads them.
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
 #include "recorder/recorder.h"

@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# Checks the logger's udev rule with udev's own parser and rule engine.
-# udevadm verify (systemd 253 and later) checks the syntax. udevadm test then runs the rule alone
-# against a mocked logger (umockdev) and must give its tty the uaccess tag and ID_MM_DEVICE_IGNORE.
-# That needs a private mount namespace (root), so that only this rule is read and nothing of the
-# run reaches the machine's /run/udev (the mocked tty has no device number, so udev makes no
-# /dev/char link either); where none can be made (no root, a chroot whose "/"
-# is no mount point) the run is skipped with a message.
+# Checks the logger's udev rule with udev's own parser (udevadm verify, systemd 253 and later)
+# and rule engine: udevadm test runs the rule alone against a mocked logger (umockdev) and must
+# give its tty the uaccess tag and ID_MM_DEVICE_IGNORE. A private mount namespace (root) keeps the
+# machine's rules and /run/udev out of the run; where none can be made the run is skipped.
 #   check-udev-rule.sh RULE_FILE UMOCKDEV_TREE
 set -euo pipefail
 rule="$1"

@@ -11,11 +11,6 @@ SimProcess::~SimProcess()
     stop();
 }
 
-void SimProcess::setProgram(const QString &path)
-{
-    m_strProgram = path;
-}
-
 bool SimProcess::isRunning() const
 {
     return m_pProcess && m_pProcess->state() != QProcess::NotRunning;
@@ -26,13 +21,26 @@ qint64 SimProcess::processId() const
     return m_pProcess ? m_pProcess->processId() : 0;
 }
 
+template <typename Done> bool SimProcess::readUntil(Done done, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (m_pProcess->bytesAvailable() == 0) {
+            if (deadline.hasExpired() || !isRunning())
+                return false;
+            m_pProcess->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+            continue;
+        }
+        m_partial += m_pProcess->readAllStandardOutput();
+        for (int lf; (lf = m_partial.indexOf('\n')) >= 0; m_partial.remove(0, lf + 1))
+            handleLine(QString::fromUtf8(m_partial.left(lf)));
+    }
+    return true;
+}
+
 bool SimProcess::start(const QStringList &args, int timeoutMs)
 {
     stop();
-    if (m_strProgram.isEmpty()) {
-        qWarning() << "SimProcess::start : no simulator program (call setProgram)";
-        return false;
-    }
     m_pProcess = std::make_unique<QProcess>();
     m_pProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_partial.clear();
@@ -40,27 +48,13 @@ bool SimProcess::start(const QStringList &args, int timeoutMs)
     m_outputLines.clear();
     m_replies.clear();
     m_bReady = false;
-
     m_pProcess->start(m_strProgram, args);
-    const QDeadlineTimer deadline(timeoutMs);
-    if (!m_pProcess->waitForStarted(int(deadline.remainingTime()))) {
-        qWarning() << "SimProcess::start : cannot start" << m_strProgram
-                   << m_pProcess->errorString();
+    if (!m_pProcess->waitForStarted(timeoutMs)) {
+        qWarning() << "SimProcess: cannot start" << m_strProgram << m_pProcess->errorString();
         return false;
     }
-    while (!m_bReady && !deadline.hasExpired()) {
-        if (m_pProcess->bytesAvailable() == 0 &&
-            !m_pProcess->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
-            if (m_pProcess->state() == QProcess::NotRunning)
-                break;
-            continue;
-        }
-        for (const QString &line : readLines())
-            handleLine(line);
-    }
-    if (!m_bReady) {
-        qWarning() << "SimProcess::start : no READY from" << m_strProgram << args
-                   << "output:" << m_outputLines;
+    if (!readUntil([this] { return m_bReady; }, timeoutMs)) {
+        qWarning() << "SimProcess: no READY from" << m_strProgram << args << m_outputLines;
         stop();
     }
     return m_bReady;
@@ -80,34 +74,11 @@ QString SimProcess::command(const QString &line, int timeoutMs)
         return {};
     m_replies.clear();
     m_pProcess->write(line.toUtf8() + '\n');
-    const QDeadlineTimer deadline(timeoutMs);
-    while (m_replies.isEmpty()) {
-        if (m_pProcess->bytesAvailable() == 0) {
-            if (deadline.hasExpired() || m_pProcess->state() == QProcess::NotRunning)
-                break;
-            m_pProcess->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-            continue;
-        }
-        for (const QString &l : readLines())
-            handleLine(l);
-    }
-    if (m_replies.isEmpty()) {
-        qWarning() << "SimProcess::command : no reply to" << line;
+    if (!readUntil([this] { return !m_replies.isEmpty(); }, timeoutMs)) {
+        qWarning() << "SimProcess: no reply to" << line;
         return {};
     }
     return m_replies.takeFirst();
-}
-
-QStringList SimProcess::readLines()
-{
-    m_partial += m_pProcess->readAllStandardOutput();
-    QStringList lines;
-    int lf;
-    while ((lf = m_partial.indexOf('\n')) >= 0) {
-        lines << QString::fromUtf8(m_partial.left(lf));
-        m_partial.remove(0, lf + 1);
-    }
-    return lines;
 }
 
 void SimProcess::handleLine(const QString &line)
@@ -121,19 +92,14 @@ void SimProcess::handleLine(const QString &line)
         m_replies << line;
         return;
     }
+    // LOGGER <id> TCP <address> <port> <number> | LOGGER <id> USB <pty> <number>
     const QStringList words = line.split(' ');
     if (words.value(0) != QLatin1String("LOGGER") || words.size() < 5)
         return;
-    Logger logger;
-    logger.id = words.at(1);
-    logger.kind = words.at(2);
-    logger.address = words.at(3);
-    if (logger.kind == QLatin1String("TCP")) {
-        logger.port = words.at(4).toUShort();
-        logger.deviceNumber = words.value(5);
-    } else {
-        logger.deviceNumber = words.at(4);
-    }
+    const bool tcp = words.at(2) == QLatin1String("TCP");
+    const Logger logger{words.at(1), words.at(2), words.at(3),
+                        tcp ? words.at(4).toUShort() : quint16(0),
+                        tcp ? words.value(5) : words.at(4)};
     for (Logger &known : m_loggers) {
         if (known.id == logger.id) {
             known = logger;
@@ -147,7 +113,7 @@ void SimProcess::stop()
 {
     if (!m_pProcess)
         return;
-    if (m_pProcess->state() != QProcess::NotRunning) {
+    if (isRunning()) {
         m_pProcess->write("quit\n");
         if (!m_pProcess->waitForFinished(3000)) {
             m_pProcess->terminate();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -21,8 +20,7 @@ public:
         QString deviceNumber;
     };
 
-    // The program defaults to the simulator the test was built with (KESTRELIX_SIM_PATH, set
-    // by velmoran_add_test(... SIM)); without that definition setProgram() is required.
+    // The simulator the test was built with: velmoran_add_test(... SIM).
 #ifdef KESTRELIX_SIM_PATH
     SimProcess() : SimProcess(QStringLiteral(KESTRELIX_SIM_PATH)) {}
 #else
@@ -35,37 +33,23 @@ public:
 
     // Starts the simulator and waits for READY; false (with a warning saying why) on failure.
     bool start(const QStringList &args, int timeoutMs = 10000);
-    void setProgram(const QString &path);
-    QString program() const
-    {
-        return m_strProgram;
-    }
-
     QList<Logger> loggers() const
     {
         return m_loggers;
     }
     // The logger with this id; an empty Logger when there is none.
     Logger logger(const QString &id) const;
-
-    // Sends one command line and returns its whole reply line ("ok ..." / "err ..."), or an
-    // empty string when none came within the timeout.
+    // Sends one command line and returns its reply line ("ok ..." / "err ..."), or an empty
+    // string when none came within the timeout.
     QString command(const QString &line, int timeoutMs = 5000);
-
     // Asks the simulator to quit, then terminates or kills it if it does not.
     void stop();
-
     bool isRunning() const;
     qint64 processId() const;
-    // Every stdout line seen so far, for diagnostics.
-    QStringList outputLines() const
-    {
-        return m_outputLines;
-    }
 
 private:
-    // Reads what is available and returns the complete lines.
-    QStringList readLines();
+    // Reads lines until `done` holds or the deadline passes; false on time-out or exit.
+    template <typename Done> bool readUntil(Done done, int timeoutMs);
     void handleLine(const QString &line);
 
     QString m_strProgram;

@@ -1,4 +1,0 @@
-#pragma once
-
-// The probe moved to the shared test support.
-#include "tests/support/messageprobe.h"

@@ -1,0 +1,412 @@
+#include "device/configureddevice.h"
+#include "device/pollinterval.h"
+#include "tests/support/widgetfinder.h"
+#include "view/channelchart.h"
+#include "view/chartview.h"
+#include "view/qchartviewer.h"
+#include "view/qchartviewerlabel.h"
+#include "view/resizelabel.h"
+#include "view/resizelabelunit.h"
+#include "view/tilestyle.h"
+#include "view/xychart.h"
+
+#include <QDateTime>
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+// The detail view and its parts: the charts, the viewer that follows the mouse, and the value
+// labels whose fonts follow their size.
+namespace {
+constexpr double NEWEST = 1700000000.0;
+constexpr int LABEL_W = 410;
+constexpr int LABEL_H = 250;
+
+struct Samples
+{
+    double time[CHART_POINTS], values[CHART_POINTS], ch2[CHART_POINTS];
+    QString at(int i) const { return QString::number(values[i], 'f', 2); }
+};
+
+Samples samples(int intervalMs, int firstFilled = 0)
+{
+    Samples s;
+    for (int i = 0; i < CHART_POINTS; ++i) {
+        const bool filled = i >= firstFilled;
+        s.time[i] = filled ? NEWEST - (CHART_POINTS - 1 - i) * intervalMs / 1000.0 : NO_VALUE;
+        s.values[i] = filled ? 20.0 + 3.0 * std::sin(i / 15.0) : NO_VALUE;
+        s.ch2[i] = 40.0 + (i % 5) * 0.5;
+    }
+    return s;
+}
+
+void shiftIn(Samples &s, double seconds, double value)
+{
+    std::copy(s.time + 1, s.time + CHART_POINTS, s.time);
+    std::copy(s.values + 1, s.values + CHART_POINTS, s.values);
+    s.time[CHART_POINTS - 1] = s.time[CHART_POINTS - 2] + seconds;
+    s.values[CHART_POINTS - 1] = value;
+}
+
+bool isRed(QRgb p)
+{
+    return qRed(p) > 170 && qGreen(p) < 90 && qBlue(p) < 90;
+}
+
+// Red pixels of the column range [x1, x2) inside the plot area.
+int redPixels(const QImage &image, const QRect &plot, int x1, int x2)
+{
+    int count = 0;
+    for (int x = qMax(x1, plot.left()); x < qMin(x2, plot.left() + plot.width()); ++x)
+        for (int y = plot.top(); y < plot.top() + plot.height(); ++y)
+            count += isRed(image.pixel(x, y)) ? 1 : 0;
+    return count;
+}
+
+std::unique_ptr<XYChart> chartOf(const Samples &s, int intervalMs, int w = LABEL_W)
+{
+    return std::unique_ptr<XYChart>(
+        buildChannelChart(w, LABEL_H, s.time, s.values, 0xFF0000, "CH1", intervalMs));
+}
+
+QImage image(XYChart *chart)
+{
+    return chart->render().toImage();
+}
+
+void mouseMove(QWidget *w, QPoint local)
+{
+    QMouseEvent event(QEvent::MouseMove, local, local, w->mapToGlobal(local), Qt::NoButton,
+                      Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+// A viewer of an empty 300 x 250 chart (plot area 45, 25, 250 x 195) on a clock of its own.
+struct ViewerRig
+{
+    qint64 now = 1000;
+    Samples none = samples(5000, CHART_POINTS);
+    std::unique_ptr<XYChart> chart = chartOf(none, 5000, 310);
+    QChartViewer viewer;
+    ViewerRig()
+    {
+        viewer.setClock([this] { return now; });
+        viewer.setChart(chart.get());
+    }
+    void move(int x, qint64 at)
+    {
+        now = at;
+        mouseMove(&viewer, QPoint(x, 60));
+    }
+    void leave()
+    {
+        QEvent event(QEvent::Leave);
+        QCoreApplication::sendEvent(&viewer, &event);
+    }
+};
+} // namespace
+
+class TestView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A chart moved on sample by sample shows exactly what one built from the final buffers
+    // shows; samples that are not its own moved on, another size or interval are refused.
+    void advancingByOneSampleMatchesARebuild_data()
+    {
+        QTest::addColumn<int>("firstFilled");
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<bool>("gaps");
+        QTest::newRow("full window, 300 samples") << 0 << 300 << false;
+        QTest::newRow("filling up") << 200 << 20 << false;
+        QTest::newRow("a pause and a missing value") << 0 << 30 << true;
+    }
+
+    void advancingByOneSampleMatchesARebuild()
+    {
+        QFETCH(int, firstFilled);
+        QFETCH(int, steps);
+        QFETCH(bool, gaps);
+        Samples s = samples(1000, firstFilled);
+        auto chart = chartOf(s, 1000);
+        for (int step = 1; step <= steps; ++step) {
+            shiftIn(s, gaps && step == 5 ? 60 : 1,
+                    gaps && step == 9 ? NO_VALUE : 20.0 + 5.0 * std::cos(step / 7.0));
+            QVERIFY(advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 1000));
+        }
+        s.values[CHART_POINTS - 1] = 31.5; // the newest value replaced at the same time
+        QVERIFY(advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 1000));
+        auto rebuilt = chartOf(s, 1000);
+        QCOMPARE(chart->xAxisRange().lower, rebuilt->xAxisRange().lower);
+        QCOMPARE(chart->yAxisRange().upper, rebuilt->yAxisRange().upper);
+        QCOMPARE(image(chart.get()), image(rebuilt.get()));
+
+        const Samples other = samples(1000, 10);
+        QVERIFY(
+            !advanceChannelChart(chart.get(), LABEL_W, LABEL_H, other.time, other.values, 1000));
+        QVERIFY(!advanceChannelChart(chart.get(), LABEL_W + 20, LABEL_H, s.time, s.values, 1000));
+        QVERIFY(!advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 5000));
+        QCOMPARE(image(chart.get()), image(rebuilt.get()));
+    }
+
+    void theLineHasNoPixelWhereNoValueIs_data()
+    {
+        QTest::addColumn<int>("firstFilled");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("samples without value") << 0 << 100 << 130;
+        QTest::newRow("no samples for longer than 1.5 intervals") << 0 << 100 << 101;
+        QTest::newRow("before the first sample") << 200 << -1 << 200;
+    }
+
+    void theLineHasNoPixelWhereNoValueIs()
+    {
+        QFETCH(int, firstFilled);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        Samples s = samples(5000, firstFilled);
+        for (int i = 0; i <= from; ++i)
+            s.time[i] -= to == from + 1 ? 145 : 0; // polling paused for 150 s
+        for (int i = from; i <= to && to > from + 1 && from >= 0; ++i)
+            s.values[i] = NO_VALUE;
+        auto chart = chartOf(s, 5000);
+        // Far off the data, so a marker value taken as a number would wreck the scale.
+        QVERIFY(chart->yAxisRange().upper < 100 && chart->yAxisRange().lower > 0);
+        const QImage drawn = image(chart.get());
+        const QRect plot = chart->plotArea();
+        const int gapStart = from < 0 ? plot.left() : chart->xCoor(s.time[from]) + 2;
+        const int gapEnd = chart->xCoor(s.time[to]) - (from < 0 ? 1 : 0);
+        QCOMPARE(redPixels(drawn, plot, gapStart, gapEnd), 0);
+        QVERIFY(from < 0 || redPixels(drawn, plot, plot.left(), gapStart - 4) > 50);
+        QVERIFY(redPixels(drawn, plot, gapEnd + 4, plot.left() + plot.width()) > 20);
+    }
+
+    // New data is drawn in one pass with the track line, a track move over the kept chart
+    // below: both show the same pixels, and an image still held is never drawn over.
+    void theTrackLineNamesItsSampleAndOneDrawShowsWhatATrackMoveShows()
+    {
+        Samples s = samples(1000);
+        s.values[115] = NO_VALUE;
+        auto chart = chartOf(s, 1000);
+        const QImage bare = image(chart.get());
+        drawTrackLine(chart.get(), chart->xCoor(s.time[60]), intervalText(1000));
+        const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(s.time[60]));
+        for (const QString &text :
+             {" " + when.toString("hh:mm:ss") + " ", " " + s.at(60) + " ",
+              "[ " + when.toString("yyyy-MM-dd hh:mm:ss") + " ]", " CH1:  " + s.at(60) + " ",
+              QStringLiteral("View Length : 240 samples   Interval : 1 sec ")})
+            QVERIFY2(chart->dynamicTexts().contains(text), qPrintable(text));
+        const int trackX = chart->xCoor(s.time[115]);
+        drawTrackLine(chart.get(), trackX, intervalText(1000));
+        QVERIFY(chart->dynamicTexts().contains(" CH1:  N/A "));
+        QVERIFY(!chart->dynamicTexts().contains(" N/A "));
+        const QPixmap held = chart->render();
+        const QImage heldImage = held.toImage();
+        chart->initDynamicLayer();
+        QCOMPARE(image(chart.get()), bare);
+
+        shiftIn(s, 1, 30);
+        QVERIFY(advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 1000));
+        drawTrackLine(chart.get(), trackX, intervalText(1000));
+        const QImage moved = image(chart.get());
+        drawTrackLine(chart.get(), trackX, intervalText(1000));
+        QCOMPARE(image(chart.get()), moved);
+        QVERIFY(moved != heldImage);
+        QCOMPARE(held.toImage(), heldImage);
+    }
+
+    // Requests within the hold time give one rebuild when it ends; one from inside a rebuild
+    // is dropped; a chart set during a rebuild is shown once, at its end.
+    void theViewerRebuildsAtMostOncePerHoldTime()
+    {
+        ViewerRig rig, inside;
+        QCOMPARE(rig.viewer.size(), QSize(300, LABEL_H));
+        QSignalSpy rebuilds(&rig.viewer, &QChartViewer::viewPortChanged);
+        for (int i = 0; i < 3; ++i)
+            rig.viewer.updateViewPort(true, true);
+        QCOMPARE(rebuilds.count(), 1);
+        QTRY_COMPARE(rebuilds.count(), 2);
+
+        auto bigger = chartOf(inside.none, 5000);
+        int insideRebuilds = 0;
+        qint64 keyInside = 0;
+        const qint64 keyBefore = inside.viewer.pixmap().cacheKey();
+        connect(&inside.viewer, &QChartViewer::viewPortChanged, this, [&] {
+            ++insideRebuilds;
+            inside.viewer.updateViewPort(true, true);
+            inside.viewer.setChart(bigger.get());
+            inside.viewer.updateDisplay();
+            keyInside = inside.viewer.pixmap().cacheKey();
+        });
+        inside.viewer.updateViewPort(true, true);
+        QCOMPARE(keyInside, keyBefore);
+        QCOMPARE(inside.viewer.size(), QSize(LABEL_W - 10, LABEL_H));
+        QTest::qWait(3 * inside.viewer.getUpdateInterval());
+        QCOMPARE(insideRebuilds, 1);
+    }
+
+    // Moves closer than 10 ms merge into the last, moves that keep coming are handled every
+    // 250 ms, the position is clamped to the plot area, and leaving handles a deferred move.
+    void theViewerMergesMouseMovesAndReportsLeavingOnce()
+    {
+        ViewerRig rig;
+        QSignalSpy moves(&rig.viewer, &QChartViewer::mouseMovePlotArea);
+        QSignalSpy plotLeaves(&rig.viewer, &QChartViewer::mouseLeavePlotArea);
+        QSignalSpy chartLeaves(&rig.viewer, &QChartViewer::mouseLeaveChart);
+        rig.move(100, 1000);
+        rig.move(110, 1003);
+        rig.move(120, 1005);
+        QCOMPARE(rig.viewer.getPlotAreaMouseX(), 100);
+        QTRY_COMPARE(moves.count(), 2);
+        QCOMPARE(rig.viewer.getPlotAreaMouseX(), 120);
+        for (qint64 t = 1010; t < 1255; t += 5)
+            rig.move(100 + int(t - 1000) / 10, t);
+        QCOMPARE(moves.count(), 2);
+        rig.move(200, 1255);
+        QCOMPARE(moves.count(), 3);
+        rig.move(299, 1400);
+        QCOMPARE(rig.viewer.getPlotAreaMouseX(), 45 + 250);
+        rig.move(5, 1500);
+        QCOMPARE(rig.viewer.getPlotAreaMouseX(), 45);
+        QCOMPARE(plotLeaves.count(), 1);
+
+        rig.move(100, 1600);
+        rig.move(140, 1602);
+        QCOMPARE(moves.count(), 4);
+        rig.leave();
+        rig.leave();
+        QCOMPARE(moves.count(), 5);
+        QCOMPARE(rig.viewer.getPlotAreaMouseX(), 140);
+        QCOMPARE(plotLeaves.count(), 2);
+        QCOMPARE(chartLeaves.count(), 2);
+    }
+
+    // The text fills the limiting side less a margin (none for a unit), however small the
+    // label, and a resize refits it.
+    void valueLabelsFitTheirText_data()
+    {
+        QTest::addColumn<bool>("unit");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSizeF>("fitted");
+        QTest::newRow("wide text in a tall label")
+            << false << "-1234.56" << QSize(200, 300) << QSizeF(190, 0);
+        QTest::newRow("short text in a flat label")
+            << false << "7" << QSize(400, 40) << QSizeF(0, 32);
+        QTest::newRow("unit") << true << "%RH" << QSize(90, 200) << QSizeF(90, 0);
+        QTest::newRow("narrower than its margin")
+            << false << "12.34" << QSize(6, 40) << QSizeF(0, 0);
+    }
+
+    void valueLabelsFitTheirText()
+    {
+        QFETCH(bool, unit);
+        QFETCH(QString, text);
+        QFETCH(QSize, size);
+        QFETCH(QSizeF, fitted);
+        std::unique_ptr<QLabel> label(unit ? static_cast<QLabel *>(new ResizeLabelUnit)
+                                           : new ResizeLabel);
+        label->setText(text);
+        label->resize(size);
+        label->show();
+        unit ? static_cast<ResizeLabelUnit *>(label.get())->fitFont()
+             : static_cast<ResizeLabel *>(label.get())->fitFont();
+        const QFontMetricsF metrics(label->font());
+        const QSizeF real(metrics.horizontalAdvance(text), metrics.height());
+        const QString why = QStringLiteral("%1 x %2").arg(real.width()).arg(real.height());
+        QVERIFY2(real.width() > 0, qPrintable(why));
+        QVERIFY2(!fitted.width() || qAbs(real.width() - fitted.width()) < fitted.width() * 0.08,
+                 qPrintable(why));
+        QVERIFY2(!fitted.height() || qAbs(real.height() - fitted.height()) < fitted.height() * 0.1,
+                 qPrintable(why));
+        const qreal before = label->font().pointSizeF();
+        label->resize(size * 2);
+        QVERIFY(fitted.isNull() || label->font().pointSizeF() > before * 1.5);
+    }
+
+    // One device's header, tiles and charts; reports of other devices change nothing, and a
+    // value is refitted only when its length changes, so digits keep their size.
+    void theDetailViewShowsItsDevice()
+    {
+        ChartView view;
+        view.resize(900, 620);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto text = [&](const char *name) { return child<QLabel>(&view, name)->text(); };
+        auto style = [&](const char *name) { return child<QFrame>(&view, name)->styleSheet(); };
+        auto chart = [&](const char *name) {
+            return child<QChartViewerLabel>(&view, name)->findChild<QChartViewer *>();
+        };
+        ConfiguredDevice usb("KX0001", LINK_SERIAL), device("024B58000001", LINK_TCP);
+        usb.setDeviceName("Cold room");
+        view.setDevice(&usb);
+        QCOMPARE(text("label_serialnumber"), QStringLiteral("SN : KX0001"));
+        QCOMPARE(text("label_device"), QStringLiteral("Cold room"));
+        QCOMPARE(child<QLabel>(&view, "label_device_type")->pixmap().toImage(),
+                 QPixmap(":/img/icon_usb.png").toImage());
+        QVERIFY(child<QPushButton>(&view, "btn_network")->isHidden());
+
+        device.setDeviceInterface("127.0.0.1");
+        device.setPollInterval(5000);
+        device.setUnits(1, 3);
+        view.setDevice(&device);
+        QCOMPARE(text("label_serialnumber"), QStringLiteral("MAC : 024B58000001"));
+        QCOMPARE(text("label_ch2_device"), QStringLiteral("127.0.0.1"));
+        QVERIFY(!child<QPushButton>(&view, "btn_network")->isHidden());
+        QSignalSpy popups(&view, &ChartView::popupNetworkSetting);
+        child<QPushButton>(&view, "btn_network")->click();
+        QCOMPARE(popups.count(), 1);
+        view.deviceConnected("KX0002");
+        QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::grey));
+        view.deviceConnected("024B58000001");
+        QCOMPARE(style("frame_ch1_value"), QLatin1String(TileStyle::normal));
+
+        const Samples s = samples(5000);
+        auto *number = child<ResizeLabel>(&view, "label_ch1_number");
+        view.updateData(s.time, s.values, s.ch2, "21.50", "45.00");
+        QCOMPARE(number->text(), QStringLiteral("21.50"));
+        QCOMPARE(text("label_ch1_unit") + text("label_ch2_unit"), QString(QChar(0xB0)) + "C%RH");
+        QFont marked = number->font();
+        marked.setPointSizeF(3.25);
+        number->setFont(marked);
+        device.setAlarm2(true);
+        view.updateData(s.time, s.values, s.ch2, "22.75", "95.50");
+        QCOMPARE(number->font().pointSizeF(), 3.25);
+        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::alarm));
+        view.updateData(s.time, s.values, s.ch2, "-122.75", "95.50");
+        QVERIFY(number->font().pointSizeF() > 3.25 * 2);
+
+        // Both charts end at the newest sample and span 240 intervals.
+        QTRY_VERIFY(chart("label_ch2_chart")->getChart()->hasLayer());
+        XYChart *ch1 = chart("label_ch1_chart")->getChart();
+        QCOMPARE(ch1->xAxisRange().upper, NEWEST);
+        QCOMPARE(ch1->xAxisRange().lower, NEWEST - 1200);
+        QCOMPARE(chart("label_ch2_chart")->getChart()->dataSetColor(0), 0x00CC00u);
+        QVERIFY(ch1->dynamicTexts().contains(" CH1:  " + s.at(CHART_POINTS - 1) + " "));
+        mouseMove(chart("label_ch1_chart"), QPoint(ch1->xCoor(s.time[101]), 60));
+        QVERIFY(ch1->dynamicTexts().contains(" CH1:  " + s.at(101) + " "));
+        QVERIFY(chart("label_ch2_chart")->getChart()->dynamicTexts().contains(" CH2:  42.00 "));
+        auto *label = child<QChartViewerLabel>(&view, "label_ch1_chart");
+        QCOMPARE(ch1->plotArea(), QRect(45, 25, label->width() - 60, label->height() - 55));
+        view.resize(1100, 700);
+        QTRY_COMPARE(chart("label_ch1_chart")->size(), label->size() - QSize(10, 0));
+
+        view.deviceDisconnected("KX0002");
+        QCOMPARE(text("label_ch1_number"), QStringLiteral("-122.75"));
+        view.deviceDisconnected("024B58000001");
+        QCOMPARE(text("label_ch1_number") + text("label_ch2_unit"), QString());
+        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::grey));
+        view.clearView();
+        QCOMPARE(view.device(), nullptr);
+        QVERIFY(child<QPushButton>(&view, "btn_network")->isHidden());
+        QTRY_VERIFY(!chart("label_ch1_chart")->getChart()->hasLayer());
+    }
+};
+
+QTEST_MAIN(TestView)
+#include "tst_view.moc"
