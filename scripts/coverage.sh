@@ -16,7 +16,12 @@ generator=()
 cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DVELMORAN_BUILD_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="--coverage -O0" -DCMAKE_EXE_LINKER_FLAGS="--coverage" \
     -DCMAKE_SHARED_LINKER_FLAGS="--coverage" >/dev/null
+# Objects and notes of test programs that no longer exist would be read as stale coverage.
+[ -f "$build/build.ninja" ] && ninja -C "$build" -t cleandead >/dev/null
 cmake --build "$build" -j"$(nproc)"
+find "$build" -name '*.gcno' | while IFS= read -r notes; do
+    [ -f "${notes%.gcno}.o" ] || rm -f "$notes"
+done
 find "$build" -name '*.gcda' -delete
 (cd "$build" && ctest -j"$(nproc)" --timeout 600 "$@") || true
 cd "$root"
