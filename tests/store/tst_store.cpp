@@ -167,7 +167,9 @@ private slots:
                  int(values.size()));
     }
 
-    void identicalRowsOfOneBatchAreStoredOnceEvenAcrossItsStatements()
+    // Identical rows of one batch are stored once, even across its statements; a serial number
+    // is stored exactly as it is, whatever quotes it holds.
+    void identicalRowsAreStoredOnceAndSerialNumbersAsTheyAre()
     {
         auto store = openStore();
         QVERIFY(store);
@@ -178,8 +180,17 @@ private slots:
         for (int i = 0; i < 700; ++i)
             queue("S", i, i, quint32(i));
         queue("S", 3, 3, 3);
+        const QStringList serials = {"O'Brien", "'); drop table kestrelix; --",
+                                     "x', 1, 2, 3 union select 'y", "KX\u00e9\u4e2d0001"};
+        for (int i = 0; i < serials.size(); ++i)
+            queue(serials.at(i), 1000 + i, 2, 10);
         QVERIFY(store->insertNow());
-        QCOMPARE(store->totalRow(), 702);
+        QCOMPARE(store->totalRow(), 706);
+        for (int i = 0; i < serials.size(); ++i)
+            QCOMPARE(value(QStringLiteral("select serialno from kestrelix where channel1 = %1")
+                               .arg(1000 + i))
+                         .toString(),
+                     serials.at(i));
     }
 
     void eventsAreCommittedWithTheSamplesWhateverTheEventTable_data()
@@ -345,26 +356,6 @@ private slots:
         QCOMPARE(store->totalRow(), 698);
     }
 
-    void serialNumberIsStoredExactlyAsItIs_data()
-    {
-        QTest::addColumn<QString>("serial");
-        QTest::newRow("quote") << "O'Brien";
-        QTest::newRow("drop table") << "'); drop table kestrelix; --";
-        QTest::newRow("extra row") << "x', 1, 2, 3 union select 'y";
-        QTest::newRow("non-latin") << QStringLiteral("KX\u00e9\u4e2d0001");
-    }
-    void serialNumberIsStoredExactlyAsItIs()
-    {
-        QFETCH(QString, serial);
-        auto store = openStore();
-        QVERIFY(store);
-        queue(serial, 1, 2, 10);
-        queue("A1", 3, 4, 10);
-        QVERIFY(store->insertNow());
-        QCOMPARE(store->totalRow(), 2);
-        QCOMPARE(value("select serialno from kestrelix where channel1 = 1").toString(), serial);
-    }
-
     // WAL cannot be switched on while another program reads the file in rollback mode.
     void rollbackJournalIsUsedWhereWalCannotBeHad()
     {
@@ -424,6 +415,20 @@ private slots:
         QVERIFY(ProjectFile::communicationLossAlarm(path()));
         QVERIFY(ProjectFile::setCommunicationLossAlarm(path(), false));
         QVERIFY(!ProjectFile::communicationLossAlarm(path()));
+
+        // The device list must be a JSON object; one without a devices array is no device.
+        QList<DeviceRecord> records;
+        QVERIFY(!ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path()), &records));
+        const QList<QPair<QByteArray, bool>> lists = {{"devices: none", false},
+                                                      {"[{\"DeviceType\": \"SERIAL\"}]", false},
+                                                      {"{}", true},
+                                                      {"{\"devices\": 7}", true}};
+        for (const auto &[json, accepted] : lists) {
+            writeDeviceList(json);
+            QCOMPARE(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path()), &records),
+                     accepted);
+            QVERIFY(records.isEmpty());
+        }
     }
 
     void everyDeviceMemberSurvivesSaveAndLoadAndTheBackupHoldsTheListBefore()
@@ -482,29 +487,6 @@ private slots:
         loaded.devices.first()->setDeviceName("renamed");
         QVERIFY(ProjectFile::saveDevices(path(), loaded.devices));
         QCOMPARE(QSettings(path(), QSettings::IniFormat).value("Backup").toByteArray(), json);
-    }
-
-    void deviceListMustBeAJsonObject_data()
-    {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("missing") << QByteArray() << false;
-        QTest::newRow("not json") << QByteArray("devices: none") << false;
-        QTest::newRow("array") << QByteArray("[{\"DeviceType\": \"SERIAL\"}]") << false;
-        QTest::newRow("no devices array") << QByteArray("{}") << true;
-        QTest::newRow("devices not an array") << QByteArray("{\"devices\": 7}") << true;
-    }
-    void deviceListMustBeAJsonObject()
-    {
-        QFETCH(QByteArray, json);
-        QFETCH(bool, accepted);
-        QVERIFY(ProjectFile::create(path(), "Line1", 10000));
-        if (!json.isNull())
-            writeDeviceList(json);
-        QList<DeviceRecord> records;
-        QCOMPARE(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path()), &records),
-                 accepted);
-        QVERIFY(records.isEmpty());
     }
 
     void unreadableMembersReadAsZeroOrEmpty_data()
