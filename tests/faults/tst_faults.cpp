@@ -105,9 +105,7 @@ QString integrityCheck(const QString &databasePath)
     return sqlValue(databasePath, QStringLiteral("PRAGMA integrity_check")).toString();
 }
 
-// The whole program recording from simulated loggers: a real main window with a project loaded
-// from a real project file and a real database. The window's timers are held: every poll and
-// flush happens when the test says and nothing happens behind its back.
+// The whole program recording from simulated loggers, with a real project file and database.
 class RecordingRig
 {
 public:
@@ -189,7 +187,7 @@ public:
         return QTest::qWaitFor([&] { return samples() >= before + answering.size(); }, timeoutMs);
     }
 
-    // The window's flush step; true when it left nothing queued.
+    // True when the flush left nothing queued.
     bool flush()
     {
         m_pWindow->writeDb();
