@@ -1,12 +1,12 @@
-// Faults under the whole recording program, with the logger simulator: loggers that go silent,
-// refuse, reset or vanish; replies in pieces or with nonsense; a disk that fills up or files
-// that turn unwritable (both need root, in a private mount namespace); a recording program
-// killed at random moments.
+// The recording core, the headless program and the whole window under faults, with the logger
+// simulator. A full disk and frozen files need root (a private mount namespace); the crash scene
+// kills this program started as a recorder ("--record-until-killed").
 #include "app/alarmsound.h"
 #include "app/velmoranmain.h"
 #include "device/alarmeventlog.h"
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
+#include "device/telnetdevice.h"
 #include "dialogs/sensingoptiontelnetdialog.h"
 #include "discovery/usbenumerator.h"
 #include "project/projectfile.h"
@@ -18,6 +18,7 @@
 #include "tests/support/simulatorproject.h"
 #include "tests/support/sqlprobe.h"
 #include "tests/support/tempproject.h"
+#include "tests/support/testsettings.h"
 #include "view/dashboarddeviceitem.h"
 #include "view/eventsview.h"
 #include "view/projectcenter.h"
@@ -29,10 +30,14 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -56,6 +61,40 @@ public:
     QList<UsbPortPair> pairs;
 };
 
+// The window's timers are held: every poll and flush happens when the test says.
+void holdTimers(VelmoranMain *window)
+{
+    QList<QTimer *> timers = window->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    timers += window->recorder()->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+    for (QTimer *timer : timers)
+        timer->stop();
+}
+
+// The recording program the crash scene kills: records the project as fast as the loggers
+// answer and prints "COMMITTED <rows in the table>" after every committed batch.
+int recordUntilKilled(const QString &project)
+{
+    VelmoranMain window;
+    window.projectLoaded(project);
+    window.slotStartRecord();
+    if (!window.isRecording() || !window.store())
+        return 2;
+    holdTimers(&window);
+    QTimer cycle;
+    QObject::connect(&cycle, &QTimer::timeout, &window, [&window] {
+        window.writeDevice();
+        const int before = window.pendingRows().count();
+        window.writeDb();
+        if (window.pendingRows().count() < before)
+            std::printf("COMMITTED %d\n", window.store()->totalRow());
+        std::fflush(stdout);
+    });
+    cycle.start(5);
+    std::printf("RECORDING\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
 bool ok(const QString &reply)
 {
     return reply.startsWith(QStringLiteral("ok"));
@@ -66,9 +105,7 @@ QString integrityCheck(const QString &databasePath)
     return sqlValue(databasePath, QStringLiteral("PRAGMA integrity_check")).toString();
 }
 
-// The whole program recording from simulated loggers: a real main window with a project loaded
-// from a real project file and a real database. The window's timers are held: every poll and
-// flush happens when the test says and nothing happens behind its back.
+// The whole program recording from simulated loggers, with a real project file and database.
 class RecordingRig
 {
 public:
@@ -132,13 +169,7 @@ public:
         return sql(QStringLiteral("select count(*) from kestrelix where serialno = ?"), id);
     }
 
-    void holdTimers()
-    {
-        QList<QTimer *> timers = m_pWindow->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
-        timers += m_pWindow->recorder()->findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
-        for (QTimer *timer : timers)
-            timer->stop();
-    }
+    void holdTimers() { ::holdTimers(m_pWindow.get()); }
 
     // One poll of every logger; runs the event loop until each answering logger queued a row.
     bool pollAndWait(const QStringList &answering, int timeoutMs = 5000)
@@ -156,7 +187,7 @@ public:
         return QTest::qWaitFor([&] { return samples() >= before + answering.size(); }, timeoutMs);
     }
 
-    // The window's flush step; true when it left nothing queued.
+    // True when the flush left nothing queued.
     bool flush()
     {
         m_pWindow->writeDb();
@@ -284,6 +315,67 @@ QString frozenFilesRefuseWrites(const QString &probe)
     ::unlink(path.constData());
     return why;
 }
+
+// What the window and the headless mode do to open a project: its devices, its store, polling.
+std::unique_ptr<Recorder> openProject(const QString &path)
+{
+    QList<DeviceRecord> records;
+    ProjectInfo info;
+    if (!ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path), &records) ||
+        !ProjectFile::readInfo(path, &info))
+        return nullptr;
+    auto recorder = std::make_unique<Recorder>();
+    QList<ConfiguredDevice *> devices;
+    ProjectFile::applyRecords(records, &devices, false);
+    recorder->setDevices(devices);
+    recorder->setPollInterval(info.dataInterval);
+    if (recorder->openStore(path) != Recorder::OpenResult::Opened)
+        return nullptr;
+    recorder->startPolling();
+    return recorder;
+}
+
+// pointDate and whether channel 1 has a value, of each row of the logger in insertion order.
+QList<QVariantList> storedSamples(const QString &databasePath, const QString &serial)
+{
+    return sqlRows(databasePath,
+                   "select pointDate, channel1 is not null from kestrelix where serialno = ? "
+                   "order by id",
+                   {serial});
+}
+
+QString timeText(const QVariant &seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds.toLongLong()).toString("yyyy-MM-dd hh:mm:ss");
+}
+
+std::unique_ptr<QProcess> startHeadless(const QString &project)
+{
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(VELMORAN_LITE_PATH), {"--headless", project});
+    return process;
+}
+
+int exitCode(QProcess *process)
+{
+    if (!process->waitForFinished(15000) || process->exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process->exitCode();
+}
+
+bool waitForLine(QProcess *process, const QString &text)
+{
+    QString seen;
+    const bool found = QTest::qWaitFor(
+        [&] { return (seen += process->readAllStandardError()).contains(text); }, 10000);
+    if (!found)
+        qWarning().noquote() << seen;
+    return found;
+}
 } // namespace
 
 class TestFaults : public QObject
@@ -307,6 +399,7 @@ private slots:
     }
     void cleanup()
     {
+        m_recorder.reset();
         for (const QFileInfo &file : QDir(m_dir->path()).entryInfoList(QDir::Files | QDir::Hidden))
             setImmutable({file.filePath()}, false);
         ::umount2(QFile::encodeName(m_strMount).constData(), MNT_DETACH);
@@ -316,12 +409,15 @@ private slots:
             m_sim.command(QStringLiteral("auto %1").arg(QLatin1String(id)));
         }
     }
-    void loggersThatFallSilentOrRefuseAreMarkedGoneAndRecordedAgainWhenTheyAnswer()
+    void loggersThatFallSilentRefuseOrVanishAreMarkedGoneAndRecordedAgainWhenTheyAnswer()
     {
         const qint64 begin = QDateTime::currentSecsSinceEpoch();
+        auto *bus = new FakeUsbBus;
+        const SimProcess::Logger usb = m_sim.logger("usb0");
+        bus->pairs = {{usb.address, usb.deviceNumber}};
         RecordingRig rig(&m_sim);
-        QVERIFY(rig.open(m_dir->path(), {"tcp0", "tcp1"}));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(rig.open(m_dir->path(), {"tcp0", "tcp1", "usb0"}, bus));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
         ConfiguredDevice *silent = rig.device("tcp0");
         AlarmEventLog *log = rig.window()->eventLog();
 
@@ -329,7 +425,7 @@ private slots:
         // Five unanswered polls are a short gap at one second; the sixth marks it gone.
         for (int poll = 0; poll < 6; ++poll) {
             QVERIFY(silent->isConnected());
-            QVERIFY(rig.pollAndWait({"tcp1"}));
+            QVERIFY(rig.pollAndWait({"tcp1", "usb0"}));
         }
         QVERIFY(!silent->isConnected());
         QVERIFY(silent->ch1Value().isEmpty());
@@ -341,7 +437,7 @@ private slots:
         log->setCommunicationLossSound(true);
 
         QVERIFY(ok(m_sim.command("fault tcp0 none")));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
         QVERIFY(silent->isConnected());
         QVERIFY(!silent->ch1Value().isEmpty());
         QVERIFY(!tile->isCommunicationLost());
@@ -351,14 +447,32 @@ private slots:
         // the connection closed and opens a new one, and the request follows it.
         QVERIFY(ok(m_sim.command("stop tcp1")));
         for (int poll = 0; poll < 6; ++poll)
-            QVERIFY(rig.pollAndWait({"tcp0"}));
+            QVERIFY(rig.pollAndWait({"tcp0", "usb0"}));
         QVERIFY(!rig.device("tcp1")->isConnected());
         QVERIFY(ok(m_sim.command("start tcp1")));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
         QVERIFY(rig.device("tcp1")->isConnected());
 
+        // A USB port that disappears is reopened where it reappears: a new pseudo-terminal,
+        // which may or may not get the old number back.
+        ConfiguredDevice *device = rig.device("usb0");
+        QVERIFY(ok(m_sim.command("stop usb0")));
+        QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
+        bus->pairs.clear();
+        rig.window()->checkConnection();
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(!device->isConnected());
+        QVERIFY(ok(m_sim.command("start usb0")));
+        const SimProcess::Logger back = m_sim.logger("usb0");
+        bus->pairs = {{back.address, back.deviceNumber}};
+        rig.window()->checkConnection();
+        QCOMPARE(device->deviceInterface(), back.address);
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
+        QVERIFY(device->isConnected());
+
         QString why;
-        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
+        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1", "usb0"}, &why), qPrintable(why));
         QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
         for (const char *id : {"tcp0", "tcp1"}) {
             const QList<QVariantList> events = loggedEvents(rig, id);
@@ -437,37 +551,6 @@ private slots:
 
         QString why;
         QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
-    }
-    void aUsbPortThatDisappearsIsReopenedWhereItReappears()
-    {
-        auto *bus = new FakeUsbBus;
-        const SimProcess::Logger usb = m_sim.logger("usb0");
-        bus->pairs = {{usb.address, usb.deviceNumber}};
-        RecordingRig rig(&m_sim);
-        QVERIFY(rig.open(m_dir->path(), {"usb0", "tcp0"}, bus));
-        ConfiguredDevice *device = rig.device("usb0");
-        QVERIFY(rig.pollAndWait({"usb0", "tcp0"}));
-        QVERIFY(device->isConnected());
-
-        QVERIFY(ok(m_sim.command("stop usb0")));
-        QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
-        bus->pairs.clear();
-        rig.window()->checkConnection();
-        QVERIFY(rig.pollAndWait({"tcp0"}));
-        QVERIFY(rig.pollAndWait({"tcp0"}));
-        QVERIFY(!device->isConnected());
-
-        QVERIFY(ok(m_sim.command("start usb0")));
-        // A new pseudo-terminal, which may or may not get the old number back.
-        const SimProcess::Logger back = m_sim.logger("usb0");
-        bus->pairs = {{back.address, back.deviceNumber}};
-        rig.window()->checkConnection();
-        QCOMPARE(device->deviceInterface(), back.address);
-        QVERIFY(rig.pollAndWait({"usb0", "tcp0"}));
-        QVERIFY(device->isConnected());
-
-        QString why;
-        QVERIFY2(rig.everyAnswerStoredOnce({"usb0", "tcp0"}, &why), qPrintable(why));
     }
     void aLoggerOutOfRangeAndBackLeavesOneAcknowledgedAlarmInTheLog()
     {
@@ -725,6 +808,7 @@ private slots:
         QList<SimProcess::Logger> loggers;
         for (const char *id : {"tcp0", "tcp1", "tcp2", "tcp3"})
             loggers << m_sim.logger(QLatin1String(id));
+        // Channel 1 is out of its range from the first sample on: every kill lands in an alarm.
         QVERIFY(writeSimulatorProject(project, loggers, 1000, {0.0f, 1.0f, -1e6f, 1e6f}));
         const QString database = ProjectFile::databasePath(project);
         // Per logger: its rows and its alarm starts.
@@ -743,7 +827,8 @@ private slots:
             const auto before = counts();
             QProcess recorder;
             recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            recorder.start(QStringLiteral(FAULTS_RECORDER_PATH), {project});
+            recorder.start(QCoreApplication::applicationFilePath(),
+                           {QStringLiteral("--record-until-killed"), project});
             QVERIFY2(QTest::qWaitFor([&] { return recorder.canReadLine(); }, 10000),
                      "the recorder did not start recording");
             QCOMPARE(recorder.readLine().trimmed(), QByteArray("RECORDING"));
@@ -761,10 +846,9 @@ private slots:
 
             QCOMPARE(integrityCheck(database), QStringLiteral("ok"));
             const int stored = sqlValue(database, "select count(*) from kestrelix").toInt();
-            QVERIFY2(stored >= committed, qPrintable(QStringLiteral("seed %1 trial %2 after %3 ms: "
-                                                                    "%4 rows committed, %5 stored")
+            QVERIFY2(stored >= committed, qPrintable(QStringLiteral("seed %1 after %2 ms: %3 rows "
+                                                                    "committed, %4 stored")
                                                          .arg(seed)
-                                                         .arg(trial)
                                                          .arg(lifeMs)
                                                          .arg(committed)
                                                          .arg(stored)));
@@ -779,8 +863,236 @@ private slots:
         QVERIFY(sqlValue(database, "select count(*) from kestrelix").toInt() > 0);
     }
 
+    void rowsAreFlushedOnceTheThresholdWaitsAndStopWritesTheRest_data()
+    {
+        QTest::addColumn<int>("loggers");
+        QTest::newRow("one logger, eight rows") << 1;
+        QTest::newRow("two loggers, sixteen rows") << 2;
+    }
+    void rowsAreFlushedOnceTheThresholdWaitsAndStopWritesTheRest()
+    {
+        QFETCH(int, loggers);
+        const QString path = m_dir->projectPath(QString::number(loggers));
+        const QList<SimProcess::Logger> all = {m_sim.logger("tcp0"), m_sim.logger("tcp1")};
+        QVERIFY(writeSimulatorProject(path, all.mid(0, loggers), 1000, {-1e6, 1e6, -100, 200}));
+        m_recorder = openProject(path);
+        QVERIFY(m_recorder);
+        m_recorder->stopPolling();
+        InsertSerialData *store = m_recorder->store();
+        QSignalSpy received(m_recorder.get(), &Recorder::sampleReceived);
+        QSignalSpy connections(m_recorder.get(), &Recorder::connectionChanged);
+        QSignalSpy started(m_recorder.get(), &Recorder::recordingStarted);
+        QSignalSpy range(m_recorder.get(), &Recorder::recordedRangeChanged);
+        QSignalSpy alarms(m_recorder.get(), &Recorder::alarmChanged);
+        QVERIFY(m_recorder->startRecording());
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(ProjectFile::readString(path, "record_start_time"),
+                 started.at(0).at(0).toString());
+
+        const auto pollOnce = [&] {
+            const int before = received.size();
+            m_recorder->poll();
+            return QTest::qWaitFor([&] { return received.size() >= before + loggers; }, 5000);
+        };
+        QTRY_COMPARE(received.size(), loggers); // the first poll of startPolling()
+        while (m_recorder->pendingRows().count() < 8 * loggers) {
+            m_recorder->flush();
+            QCOMPARE(store->totalRow(), 0);
+            QVERIFY(pollOnce());
+        }
+        m_recorder->flush();
+        const int stored = store->totalRow();
+        QCOMPARE(stored, 8 * loggers);
+        QVERIFY(pollOnce());
+        const int queued = m_recorder->pendingRows().count();
+        m_recorder->stopRecording();
+        QCOMPARE(connections.size(), loggers);
+        QVERIFY(connections.at(0).at(1).toBool());
+        QCOMPARE(m_recorder->pendingRows().count(), 0);
+        QCOMPARE(store->totalRow(), stored + queued + loggers);
+
+        const QList<QVariantList> samples =
+            storedSamples(store->databasePath(), all.first().deviceNumber);
+        QCOMPARE(samples.size(), (stored + queued) / loggers + 1);
+        QVERIFY(!samples.last().at(1).toBool());
+        QCOMPARE(samples.last().at(0).toUInt(), samples[samples.size() - 2].at(0).toUInt() + 1);
+        for (int i = 0; i + 1 < samples.size(); ++i)
+            QVERIFY(samples[i].at(1).toBool());
+        const QString start = timeText(samples.first().at(0));
+        const QString end = timeText(samples.last().at(0));
+        QCOMPARE(ProjectFile::readString(path, "record_start_time"), start);
+        QCOMPARE(ProjectFile::readString(path, "record_stop_time"), end);
+        QCOMPARE(m_recorder->recordEndText(), end);
+        QCOMPARE(range.size(), 1);
+        QCOMPARE(range.at(0), QVariantList({start, end}));
+
+        // A second recording keeps the start text. The database refuses the write at its stop:
+        // that is said once, and the rows are written once it takes them.
+        QSignalSpy errors(m_recorder.get(), &Recorder::storeError);
+        QVERIFY(m_recorder->startRecording());
+        QCOMPARE(m_recorder->recordStartText(), start);
+        QVERIFY(pollOnce());
+        {
+            QSqlDatabase blocker = QSqlDatabase::addDatabase("QSQLITE", "blocker");
+            blocker.setDatabaseName(store->databasePath());
+            QVERIFY(blocker.open());
+            QSqlQuery lock(blocker);
+            QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("stay queued"));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refuses the write"));
+            m_recorder->stopRecording();
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("stay queued"));
+            m_recorder->drainStep();
+            QCOMPARE(errors.size(), 1);
+            QCOMPARE(errors.at(0).at(0).toString(),
+                     QStringLiteral("Unable to write the database.\nPlease check the disk."));
+            QVERIFY(m_recorder->pendingRows().count() > 0);
+            QVERIFY(lock.exec("ROLLBACK"));
+        }
+        QSqlDatabase::removeDatabase("blocker");
+        QVERIFY(QTest::qWaitFor([&] {
+            m_recorder->drainStep();
+            return m_recorder->pendingRows().count() == 0;
+        }));
+        QCOMPARE(ProjectFile::readString(path, "record_start_time"), start);
+        const QVariantList last =
+            storedSamples(store->databasePath(), all.first().deviceNumber).last();
+        QVERIFY(!last.at(1).toBool());
+        QCOMPARE(ProjectFile::readString(path, "record_stop_time"), timeText(last.at(0)));
+
+        // A channel out of its range raises the alarm, and back in clears it.
+        ConfiguredDevice *device = m_recorder->devices().first();
+        device->setAlarmRange(1e6, 2e6, -100, 200);
+        QVERIFY(pollOnce());
+        QTRY_COMPARE(alarms.size(), 1);
+        QCOMPARE(alarms.at(0).mid(1), QVariantList({true, false}));
+        QVERIFY(m_recorder->hasAlarm());
+        device->setAlarmRange(-1e6, 1e6, -100, 200);
+        QVERIFY(pollOnce());
+        QTRY_COMPARE(alarms.size(), 2);
+        QVERIFY(!m_recorder->hasAlarm());
+        m_recorder->closeStore();
+        QVERIFY(!m_recorder->startRecording());
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("Database does not exist."));
+    }
+
+    void anEntryWithoutSerialAndASilentLoggerHoldUpNoRow()
+    {
+        // tcp0's entry has lost its DeviceNumber; tcp1 does not listen and stores nothing.
+        const QString path = m_dir->projectPath("Unnamed");
+        QVERIFY(writeSimulatorProject(path, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 100));
+        QByteArray list = ProjectFile::readDeviceList(path);
+        list.replace('"' + m_sim.logger("tcp0").deviceNumber.toLatin1() + '"', "null");
+        QSettings(path, QSettings::IniFormat).setValue("DeviceList", list);
+        QCOMPARE(m_sim.command("stop tcp1"), QStringLiteral("ok"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARNING.*DeviceNumber"));
+        m_recorder = openProject(path);
+        QVERIFY(m_recorder);
+        QVERIFY(m_recorder->startRecording());
+        QTRY_VERIFY_WITH_TIMEOUT(m_recorder->pendingRows().count() >= 2, 5000);
+        m_recorder->stopRecording();
+        QCOMPARE(m_sim.command("start tcp1"), QStringLiteral("ok"));
+
+        QCOMPARE(m_recorder->pendingRows().count(), 0);
+        const QString database = m_recorder->store()->databasePath();
+        const QList<QVariantList> unnamed = storedSamples(database, QString(""));
+        QVERIFY(unnamed.size() >= 3);
+        QVERIFY(!unnamed.last().at(1).toBool());
+        QCOMPARE(unnamed.last().at(0).toUInt(), unnamed[unnamed.size() - 2].at(0).toUInt() + 1);
+        QVERIFY(storedSamples(database, m_sim.logger("tcp1").deviceNumber).isEmpty());
+        QCOMPARE(ProjectFile::readString(path, "record_start_time"),
+                 timeText(unnamed.first().at(0)));
+    }
+
+    void devicesTakeTheIntervalAlsoWhenHandedOverLater()
+    {
+        Recorder recorder;
+        recorder.setPollInterval(1000);
+        auto *first = new ConfiguredDevice(QStringLiteral("024B58000001"), LINK_TCP);
+        recorder.setDevices({first});
+        auto *later = new ConfiguredDevice(QStringLiteral("024B58000002"), LINK_TCP);
+        recorder.setDevices({first, later});
+        QCOMPARE(static_cast<TelnetDevice *>(later->link())->pollInterval(), 1000);
+        recorder.setPollInterval(60000);
+        QCOMPARE(first->pollInterval(), 60000);
+        QCOMPARE(static_cast<TelnetDevice *>(first->link())->pollInterval(), 60000);
+    }
+
+    // A second recorder of the project is refused while the first runs; a dead one's lock is
+    // taken over; SIGTERM and SIGINT stop a recording cleanly.
+    void headlessRecordsUntilSignalledAndHoldsTheProjectAlone()
+    {
+        const QString path = m_dir->projectPath("Cold");
+        QVERIFY(
+            writeSimulatorProject(path, {m_sim.logger("tcp0")}, 100, {-1000, 1000, -1000, 1000}));
+        const int before = simCount("tcp0");
+        auto first = startHeadless(path);
+        QVERIFY(waitForLine(first.get(), "recording started"));
+        auto second = startHeadless(path);
+        QCOMPARE(exitCode(second.get()), 4);
+        const QString refusal = QString::fromLocal8Bit(second->readAllStandardError());
+        QVERIFY2(refusal.contains("is being recorded by another program (process " +
+                                  QString::number(first->processId())),
+                 qPrintable(refusal));
+        QTRY_VERIFY_WITH_TIMEOUT(simCount("tcp0") >= before + 3, 10000);
+        ::kill(first->processId(), SIGTERM);
+        QCOMPARE(exitCode(first.get()), 0);
+        const QString database = ProjectFile::databasePath(path);
+        const QVariantList rows = sqlRows(database,
+                                          "select count(*), count(*) - count(channel1) from "
+                                          "kestrelix where serialno = ?",
+                                          {m_sim.logger("tcp0").deviceNumber})
+                                      .value(0);
+        QVERIFY2(rows.value(0).toInt() >= 4, qPrintable(rows.value(0).toString()));
+        QCOMPARE(rows.value(1).toInt(), 1);
+        QStringList kinds;
+        for (const QVariantList &row : sqlRows(database, "select kind from kestrelix_event"))
+            kinds << row.at(0).toString();
+        QCOMPARE(kinds, QStringList({"recording started", "recording stopped"}));
+        QVERIFY(!ProjectFile::readString(path, "record_stop_time").isEmpty());
+        QVERIFY(!QFile::exists(database + ".lock"));
+
+        auto dead = startHeadless(path);
+        QVERIFY(waitForLine(dead.get(), "recording"));
+        dead->kill();
+        QVERIFY(dead->waitForFinished(5000));
+        auto third = startHeadless(path);
+        QVERIFY(waitForLine(third.get(), "recording"));
+        ::kill(third->processId(), SIGINT);
+        QCOMPARE(exitCode(third.get()), 0);
+    }
+
+    void headlessEndsWithTheExitCodeOfAProjectItCannotRecord_data()
+    {
+        QTest::addColumn<QString>("project");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "Missing" << 2 << "does not exist";
+        QTest::newRow("no devices") << "Empty" << 2 << "has no devices";
+        QTest::newRow("no database") << "Nowhere" << 3 << "cannot be opened";
+    }
+    void headlessEndsWithTheExitCodeOfAProjectItCannotRecord()
+    {
+        QFETCH(QString, project);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const QString path = m_dir->projectPath(project);
+        if (project != "Missing")
+            QVERIFY(writeSimulatorProject(path, {}, 1000));
+        if (project == "Nowhere") {
+            QVERIFY(writeSimulatorProject(path, {m_sim.logger("tcp0")}, 1000));
+            QVERIFY(ProjectFile::writeValue(path, "databaseName", "no/such/folder/Nowhere.db"));
+        }
+        auto process = startHeadless(path);
+        QCOMPARE(exitCode(process.get()), code);
+        const QString error = QString::fromLocal8Bit(process->readAllStandardError());
+        QVERIFY2(error.contains(message), qPrintable(error));
+    }
+
 private:
-    int answersSoFar() { return m_sim.command("count tcp0").mid(3).toInt(); }
+    int simCount(const QString &id) { return m_sim.command("count " + id).mid(3).toInt(); }
+    int answersSoFar() { return simCount("tcp0"); }
     void pollMany(RecordingRig *rig, int polls)
     {
         for (int poll = 0; poll < polls; ++poll)
@@ -790,22 +1102,21 @@ private:
     SimProcess m_sim;
     std::unique_ptr<TempProjectDir> m_dir;
     QString m_strMount;
+    std::unique_ptr<Recorder> m_recorder;
 };
-
-// What is a sample is stored once with the value the logger sent, what is not is stored as
-// no value or dropped, and the reply after it is read as if nothing happened.
-
-// A recording program killed with SIGKILL at random moments, over and over on the same
-// database: every time the file passes the integrity check, holds every row of every batch
-// the program reported as committed, and the next run records into it again. Channel 1 of
-// every logger is out of its range from the first sample on: it dies in the middle of an alarm.
 
 int main(int argc, char **argv)
 {
+    const bool recorder = argc == 3 && qstrcmp(argv[1], "--record-until-killed") == 0;
     // Before any thread exists: a namespace is per process only while it has one thread.
-    g_strNoPrivateMounts = enterPrivateMountNamespace();
+    if (!recorder)
+        g_strNoPrivateMounts = enterPrivateMountNamespace();
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
+    if (recorder) {
+        isolateSettings();
+        return recordUntilKilled(QString::fromLocal8Bit(argv[2]));
+    }
     TestFaults test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
