@@ -47,7 +47,6 @@ QJsonObject deviceEntry(const QString &number, int dashboard)
     return entry;
 }
 
-// Answers the next modal message box with OK, as the user at the screen would.
 class BoxAnswerer : public QObject
 {
 public:
@@ -73,9 +72,6 @@ const char *const STRANGE_ANSWERS[] = {
 
 } // namespace
 
-// What other writers and other devices hand the program: project files it did not write,
-// database files that are no databases, loggers that answer nonsense. Each gets a clear
-// message or is taken for what it is worth; nothing crashes and nothing on disk is lost.
 class TestAcceptanceBadInput : public QObject
 {
     Q_OBJECT

@@ -43,7 +43,6 @@ const QString MANUAL_MAC_TYPED = QStringLiteral("02:4b:58:00:00:aa");
 const QString MANUAL_NAME = QStringLiteral("Hidden");
 const double NO_VALUE_CH2 = 55.5;
 
-// "ok ATBMIN1=10.00 ATBMAX1=..." -> key -> value
 QHash<QString, QString> setupValues(const QString &reply)
 {
     QHash<QString, QString> values;
@@ -56,11 +55,7 @@ QHash<QString, QString> setupValues(const QString &reply)
 }
 } // namespace
 
-// The whole program as a user meets it, in one run inside a private network namespace: a new
-// project finds the simulated loggers by broadcast, one more is entered by hand, two named
-// dashboards are recorded at one second, a logger is edited, one goes without value, one is
-// removed, and the project is closed and opened again from the recent list. Each step builds
-// on the one before; the last two read what was left on disk.
+// One user's run through the program; each step builds on the one before.
 class TestAcceptanceGui : public QObject
 {
     Q_OBJECT
@@ -112,7 +107,6 @@ private slots:
         const QString projectPath = QDir(home.path()).filePath("Night.tpc");
         const QList<SimProcess::Logger> loggers{m_sim.logger("tcp0"), m_sim.logger("tcp1")};
         QVERIFY(writeSimulatorProject(projectPath, loggers, 1000, {}, {"Night", "B", "C", "D"}));
-        // QSettings' native format here: an INI file below XDG_CONFIG_HOME.
         QSettings settings(home.filePath(".config/VelmoranLite/Velmoran Lite.conf"),
                            QSettings::IniFormat);
         settings.beginGroup("RecentProjects");
@@ -202,7 +196,6 @@ private slots:
             available->item(toolTips(available).indexOf(first.deviceNumber))->text(),
             QStringLiteral("%1\t[%2:%3]").arg(first.deviceNumber, LOCAL_ADDRESS).arg(first.port));
 
-        // Asking again finds the same loggers once each.
         QVERIFY(click(panel, QStringLiteral("pushButton_refresh")));
         QTest::qWait(300);
         QTRY_COMPARE(available->count(), 4);
@@ -318,7 +311,6 @@ private slots:
         QTRY_COMPARE(m_window->findChildren<MessageDialog *>().size(), 1);
         QCOMPARE(countMessages(m_window.get(), "WARNING", "second"), 1);
 
-        // The detail view of the first logger, from its channel 1 tile.
         ConfiguredDevice *edited = device(m_discovered[0]);
         auto *tile = static_cast<DashBoardDeviceItem *>(edited->ch1Item());
         QVERIFY(center->dashboardTab()->dashboard(0)->items().contains(tile));
@@ -350,7 +342,6 @@ private slots:
         edited->alarmRange(limits);
         QCOMPARE(limits[1], 20.05f);
 
-        // One logger loses its channel 1 sensor for a while.
         ConfiguredDevice *broken = device(m_discovered[1]);
         QVERIFY(m_sim.command(QStringLiteral("values tcp1 ---- %1").arg(NO_VALUE_CH2))
                     .startsWith("ok"));
@@ -364,7 +355,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(edited->alarm1(), 12000);
         QVERIFY(!edited->alarm2());
         QTRY_VERIFY(m_sink->starts >= 1);
-        // Rows are written in batches while the recording runs.
         QTRY_VERIFY_WITH_TIMEOUT(rows(m_manualId).size() >= 3, 10000);
         QVERIFY(rows(m_discovered[3]).isEmpty());
     }
@@ -529,7 +519,6 @@ private slots:
             }));
         }
 
-        // The project file: devices, names, interval, recorded range and the backup.
         ProjectInfo info;
         QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
         QCOMPARE(info.projectName, QStringLiteral("Accept"));

@@ -98,8 +98,6 @@ bool writeFakeTool(const QString &folder, const QString &name)
 }
 } // namespace
 
-// The main window around a project: what it keeps across restarts, the limits it enforces and
-// the failures it reports. The user's own workflows are the acceptance scenes.
 class TestApp : public QObject
 {
     Q_OBJECT
@@ -268,12 +266,14 @@ private slots:
         }
     }
 
-    void intervalsAboveOneMinuteDisableKeepSocketConnectionUntilClose()
+    void slowIntervalsDisableKeepAliveAndAProjectRecordedElsewhereIsRefused()
     {
         const QString slow = m_dir->projectPath("Slow");
         const QString minute = m_dir->projectPath("Minute");
         QVERIFY(writeSimulatorProject(slow, {}, 300000) &&
                 writeSimulatorProject(minute, {}, 60000));
+        auto other = std::make_unique<Recorder>();
+        QCOMPARE(other->openStore(minute), Recorder::OpenResult::Opened);
         VelmoranMain window;
         QAction *keepAlive = action(&window, "actKeepAlive");
         window.projectLoaded(slow);
@@ -283,6 +283,15 @@ private slots:
         QVERIFY(keepAlive->isEnabled());
         QCOMPARE(window.pollInterval(), 10000);
         window.projectLoaded(minute);
+        QCOMPARE(countMessages(&window, "ERROR",
+                               QStringLiteral("This project is being recorded by another program "
+                                              "(process %1).\nClose it there first.")
+                                   .arg(QCoreApplication::applicationPid())),
+                 1);
+        QVERIFY(!window.projectCenter() && !window.store() && window.projectMain());
+        other.reset();
+        window.projectLoaded(minute);
+        QVERIFY(window.projectCenter() && window.store());
         QVERIFY(keepAlive->isEnabled());
     }
 
@@ -316,25 +325,6 @@ private slots:
         database.resize(0);
     }
 
-    void aProjectRecordedElsewhereIsRefusedUntilItIsReleased()
-    {
-        const QString path = m_dir->projectPath("Elsewhere");
-        QVERIFY(writeSimulatorProject(path, {}, 1000));
-        auto other = std::make_unique<Recorder>();
-        QCOMPARE(other->openStore(path), Recorder::OpenResult::Opened);
-        VelmoranMain window;
-        window.projectLoaded(path);
-        QCOMPARE(countMessages(&window, "ERROR",
-                               QStringLiteral("This project is being recorded by another program "
-                                              "(process %1).\nClose it there first.")
-                                   .arg(QCoreApplication::applicationPid())),
-                 1);
-        QVERIFY(!window.projectCenter() && !window.store() && window.projectMain());
-        other.reset();
-        window.projectLoaded(path);
-        QVERIFY(window.projectCenter() && window.store());
-    }
-
     void theToolGetsThePathWholeAfterTheStopTimeWasWritten_data()
     {
         QTest::addColumn<QString>("program");
@@ -362,7 +352,6 @@ private slots:
         QVERIFY(!shownEnd.isEmpty());
         QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
 
-        // Not on the PATH: said so.
         QVERIFY(QMetaObject::invokeMethod(&window, qPrintable(slot)));
         QCOMPARE(countMessages(&window, "ERROR", message), 1);
 
