@@ -42,17 +42,6 @@ const QString LOCAL_ADDRESS = QStringLiteral("10.99.0.1");
 const QString MANUAL_MAC_TYPED = QStringLiteral("02:4b:58:00:00:aa");
 const QString MANUAL_NAME = QStringLiteral("Hidden");
 const double NO_VALUE_CH2 = 55.5;
-
-QHash<QString, QString> setupValues(const QString &reply)
-{
-    QHash<QString, QString> values;
-    for (const QString &part : reply.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const int eq = part.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            values.insert(part.left(eq), part.mid(eq + 1));
-    }
-    return values;
-}
 } // namespace
 
 // One user's run through the program; each step builds on the one before.
@@ -121,11 +110,12 @@ private slots:
             answersBefore.append(answerCount(m_sim, logger.id));
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
-        env.insert("XDG_DATA_HOME", home.filePath(".local/share"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("QT_LOGGING_RULES", "*.debug=true");
+        for (const auto &[name, value] : {std::pair{"HOME", home.path()},
+                                          {"XDG_CONFIG_HOME", home.filePath(".config")},
+                                          {"XDG_DATA_HOME", home.filePath(".local/share")},
+                                          {"QT_QPA_PLATFORM", "offscreen"},
+                                          {"QT_LOGGING_RULES", "*.debug=true"}})
+            env.insert(name, value);
         QProcess night;
         night.setProcessEnvironment(env);
         night.setWorkingDirectory(home.path());
@@ -333,11 +323,10 @@ private slots:
                      QString::number(value));
         QVERIFY(click(options, QStringLiteral("pushButton_confirm")));
         QTRY_VERIFY_WITH_TIMEOUT(!options, 5000);
-        const QHash<QString, QString> setup = setupValues(m_sim.command("setup tcp0"));
-        for (const auto &[key, value] :
-             {std::pair{"ATBMIN1", 10.0}, {"ATBMAX1", 20.05}, {"ATBMIN2", 30.0}, {"ATBMAX2", 60.0}})
-            QCOMPARE(setup.value(key).toDouble(), value);
-        QCOMPARE(setup.value("SET"), QStringLiteral("1"));
+        const QString setup = m_sim.command("setup tcp0");
+        for (const char *value :
+             {" ATBMIN1=10.00 ", " ATBMAX1=20.05 ", " ATBMIN2=30.00 ", " ATBMAX2=60.00 "})
+            QVERIFY2(setup.contains(value) && setup.endsWith(" SET=1"), qPrintable(setup));
         float limits[4];
         edited->alarmRange(limits);
         QCOMPARE(limits[1], 20.05f);
