@@ -14,6 +14,7 @@
 #include "tests/app/fakesink.h"
 #include "tests/discovery/netnsguard.h"
 #include "tests/support/messageprobe.h"
+#include "tests/support/simulatorproject.h"
 #include "tests/support/testsettings.h"
 #include "view/chartview.h"
 #include "view/dashboard.h"
@@ -24,6 +25,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
@@ -40,25 +42,9 @@ const QString LOCAL_ADDRESS = QStringLiteral("10.99.0.1");
 const QString MANUAL_MAC_TYPED = QStringLiteral("02:4b:58:00:00:aa");
 const QString MANUAL_NAME = QStringLiteral("Hidden");
 const double NO_VALUE_CH2 = 55.5;
-
-// "ok ATBMIN1=10.00 ATBMAX1=..." -> key -> value
-QHash<QString, QString> setupValues(const QString &reply)
-{
-    QHash<QString, QString> values;
-    for (const QString &part : reply.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const int eq = part.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            values.insert(part.left(eq), part.mid(eq + 1));
-    }
-    return values;
-}
 } // namespace
 
-// The whole program as a user meets it, in one run inside a private network namespace: a new
-// project finds the simulated loggers by broadcast, one more is entered by hand, two named
-// dashboards are recorded at one second, a logger is edited, one goes without value, one is
-// removed, and the project is closed and opened again from the recent list. Each step builds
-// on the one before; the last two read what was left on disk.
+// One user's run through the program; each step builds on the one before.
 class TestAcceptanceGui : public QObject
 {
     Q_OBJECT
@@ -101,6 +87,75 @@ private slots:
         m_window.reset();
     }
 
+    // The installed program started by a session with nobody at the keyboard: its settings say
+    // "Auto Load Recent Project" and "Auto Start Record". It runs before this window has a
+    // project, so that every answer of the two loggers is its own.
+    void theLastProjectRecordsUnattendedUntilTheSessionEnds()
+    {
+        QTemporaryDir home;
+        const QString projectPath = QDir(home.path()).filePath("Night.tpc");
+        const QList<SimProcess::Logger> loggers{m_sim.logger("tcp0"), m_sim.logger("tcp1")};
+        QVERIFY(writeSimulatorProject(projectPath, loggers, 1000, {}, {"Night", "B", "C", "D"}));
+        QSettings settings(home.filePath(".config/VelmoranLite/Velmoran Lite.conf"),
+                           QSettings::IniFormat);
+        settings.beginGroup("RecentProjects");
+        settings.setValue("list", QStringList{"Night"});
+        settings.setValue("projects", QVariant(QHash<QString, QVariant>{{"Night", projectPath}}));
+        for (const char *key : {"autoLoad", "autoRecord"})
+            settings.setValue(key, true);
+        settings.endGroup();
+        settings.sync();
+        QList<int> answersBefore;
+        for (const SimProcess::Logger &logger : loggers)
+            answersBefore.append(answerCount(m_sim, logger.id));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const auto &[name, value] : {std::pair{"HOME", home.path()},
+                                          {"XDG_CONFIG_HOME", home.filePath(".config")},
+                                          {"XDG_DATA_HOME", home.filePath(".local/share")},
+                                          {"QT_QPA_PLATFORM", "offscreen"},
+                                          {"QT_LOGGING_RULES", "*.debug=true"}})
+            env.insert(name, value);
+        QProcess night;
+        night.setProcessEnvironment(env);
+        night.setWorkingDirectory(home.path());
+        night.setProcessChannelMode(QProcess::MergedChannels);
+        night.start(VELMORAN_LITE_PATH, {});
+        QVERIFY(night.waitForStarted(5000));
+
+        // Start-up pauses 2.5 s; then both loggers answer a few polls.
+        QTRY_VERIFY2_WITH_TIMEOUT(answerCount(m_sim, loggers[0].id) >= answersBefore[0] + 4 &&
+                                      answerCount(m_sim, loggers[1].id) >= answersBefore[1] + 4,
+                                  qPrintable(QString::fromLocal8Bit(night.readAll())), 15000);
+        QCOMPARE(night.state(), QProcess::Running);
+        QVERIFY(!ProjectFile::readString(projectPath, "record_start_time").isEmpty());
+
+        // Nobody stops the recording: the session ends and asks the program to stop. What was
+        // still queued is written, with the break row, before it goes.
+        night.terminate();
+        QVERIFY(night.waitForFinished(10000));
+        QCOMPARE(night.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(night.exitCode(), 0);
+        quint32 last = 0;
+        for (int i = 0; i < loggers.size(); ++i) {
+            const QList<StoredRow> own =
+                storedRows(home.filePath("Night.dat"), loggers[i].deviceNumber);
+            QVERIFY(own.size() >= 4);
+            QVERIFY(own.last().isBreak());
+            for (const StoredRow &row : own.mid(0, own.size() - 1)) {
+                QVERIFY(row.channel1 && row.channel2);
+                QVERIFY(*row.channel1 >= 20 + i && *row.channel1 <= 20.9 + i + 1e-9);
+                QVERIFY(*row.channel2 >= 40 + i && *row.channel2 <= 42 + i);
+                last = std::max(last, row.pointDate);
+            }
+            // Every answer but one in flight at the end is stored.
+            const int answers = answerCount(m_sim, loggers[i].id) - answersBefore[i];
+            QVERIFY2(own.size() - 1 >= answers - 1,
+                     qPrintable(QString("%1 rows, %2 answers").arg(own.size() - 1).arg(answers)));
+        }
+        QCOMPARE(ProjectFile::readString(projectPath, "record_stop_time"), timeText(last + 1));
+    }
+
     void aNewProjectListsTheLoggersThatAnswerTheBroadcast()
     {
         QVERIFY(click(m_window->projectMain(), QStringLiteral("btn_create")));
@@ -131,7 +186,6 @@ private slots:
             available->item(toolTips(available).indexOf(first.deviceNumber))->text(),
             QStringLiteral("%1\t[%2:%3]").arg(first.deviceNumber, LOCAL_ADDRESS).arg(first.port));
 
-        // Asking again finds the same loggers once each.
         QVERIFY(click(panel, QStringLiteral("pushButton_refresh")));
         QTest::qWait(300);
         QTRY_COMPARE(available->count(), 4);
@@ -247,14 +301,9 @@ private slots:
         QTRY_COMPARE(m_window->findChildren<MessageDialog *>().size(), 1);
         QCOMPARE(countMessages(m_window.get(), "WARNING", "second"), 1);
 
-        // The detail view of the first logger, from its channel 1 tile.
         ConfiguredDevice *edited = device(m_discovered[0]);
-        DashBoardDeviceItem *tile = nullptr;
-        for (DashBoardDeviceItem *item : center->dashboardTab()->dashboard(0)->items()) {
-            if (item->device() == edited && item->isChannel1())
-                tile = item;
-        }
-        QVERIFY(tile);
+        auto *tile = static_cast<DashBoardDeviceItem *>(edited->ch1Item());
+        QVERIFY(center->dashboardTab()->dashboard(0)->items().contains(tile));
         QTest::mouseClick(tile, Qt::LeftButton, {}, tile->rect().center());
         ChartView *detail = center->chartView();
         QTRY_VERIFY(detail->isVisible());
@@ -274,16 +323,14 @@ private slots:
                      QString::number(value));
         QVERIFY(click(options, QStringLiteral("pushButton_confirm")));
         QTRY_VERIFY_WITH_TIMEOUT(!options, 5000);
-        const QHash<QString, QString> setup = setupValues(m_sim.command("setup tcp0"));
-        for (const auto &[key, value] :
-             {std::pair{"ATBMIN1", 10.0}, {"ATBMAX1", 20.05}, {"ATBMIN2", 30.0}, {"ATBMAX2", 60.0}})
-            QCOMPARE(setup.value(key).toDouble(), value);
-        QCOMPARE(setup.value("SET"), QStringLiteral("1"));
+        const QString setup = m_sim.command("setup tcp0");
+        for (const char *value :
+             {" ATBMIN1=10.00 ", " ATBMAX1=20.05 ", " ATBMIN2=30.00 ", " ATBMAX2=60.00 "})
+            QVERIFY2(setup.contains(value) && setup.endsWith(" SET=1"), qPrintable(setup));
         float limits[4];
         edited->alarmRange(limits);
         QCOMPARE(limits[1], 20.05f);
 
-        // One logger loses its channel 1 sensor for a while.
         ConfiguredDevice *broken = device(m_discovered[1]);
         QVERIFY(m_sim.command(QStringLiteral("values tcp1 ---- %1").arg(NO_VALUE_CH2))
                     .startsWith("ok"));
@@ -297,7 +344,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(edited->alarm1(), 12000);
         QVERIFY(!edited->alarm2());
         QTRY_VERIFY(m_sink->starts >= 1);
-        // Rows are written in batches while the recording runs.
         QTRY_VERIFY_WITH_TIMEOUT(rows(m_manualId).size() >= 3, 10000);
         QVERIFY(rows(m_discovered[3]).isEmpty());
     }
@@ -312,7 +358,6 @@ private slots:
             QVERIFY2(action(name)->isEnabled(), name);
         QTRY_COMPARE_WITH_TIMEOUT(m_window->findChildren<MessageDialog *>().size(), 0, 7000);
 
-        const QList<StoredRow> all = rows();
         for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}) {
             const QList<StoredRow> own = rows(id);
             QVERIFY2(own.size() >= 4, qPrintable(id));
@@ -326,13 +371,9 @@ private slots:
             }
             QCOMPARE(own.last().pointDate, lastSample + 1);
         }
-        const auto [first, last] =
-            std::minmax_element(all.begin(), all.end(), [](const StoredRow &a, const StoredRow &b) {
-                return a.pointDate < b.pointDate;
-            });
-        QCOMPARE(center->recordStartText(), timeText(first->pointDate));
+        QCOMPARE(center->recordStartText(), timeText(span().first));
         QCOMPARE(ProjectFile::readString(m_projectPath, QStringLiteral("record_stop_time")),
-                 timeText(last->pointDate));
+                 timeText(span().second));
     }
 
     void aLoggerRemovedWithAddDeleteIsNoLongerRecorded()
@@ -416,7 +457,7 @@ private slots:
         QTRY_VERIFY(m_window->projectMain());
     }
 
-    void theDatabaseHoldsWhatTheLoggersSent()
+    void theDatabaseAndProjectFileHoldWhatWasDone()
     {
         const QHash<QString, int> breaksExpected{
             {m_discovered[0], 2}, {m_discovered[1], 2}, {m_discovered[2], 1}, {m_manualId, 2}};
@@ -466,10 +507,7 @@ private slots:
                 return row.id > m_lastIdBeforeRemoval && !row.isBreak();
             }));
         }
-    }
 
-    void theProjectFileHoldsDevicesNamesIntervalRangeAndBackup()
-    {
         ProjectInfo info;
         QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
         QCOMPARE(info.projectName, QStringLiteral("Accept"));
@@ -488,14 +526,8 @@ private slots:
         QVERIFY(ProjectFile::parseDeviceList(file.value("Backup").toByteArray(), &previous));
         QCOMPARE(previous.size(), 4);
         QCOMPARE(previous[2].deviceNumber, m_discovered[2]);
-
-        const QList<StoredRow> all = rows();
-        const auto [first, last] =
-            std::minmax_element(all.begin(), all.end(), [](const StoredRow &a, const StoredRow &b) {
-                return a.pointDate < b.pointDate;
-            });
-        QCOMPARE(file.value("record_start_time").toString(), timeText(first->pointDate));
-        QCOMPARE(file.value("record_stop_time").toString(), timeText(last->pointDate));
+        QCOMPARE(file.value("record_start_time").toString(), timeText(span().first));
+        QCOMPARE(file.value("record_stop_time").toString(), timeText(span().second));
     }
 
 private:
@@ -517,6 +549,13 @@ private:
 
     QAction *action(const char *name) const { return child<QAction>(m_window.get(), name); }
     QList<StoredRow> rows(const QString &id = {}) const { return storedRows(m_databasePath, id); }
+    std::pair<quint32, quint32> span() const
+    {
+        const QList<StoredRow> all = rows();
+        const auto [first, last] = std::minmax_element(
+            all.begin(), all.end(), [](auto &a, auto &b) { return a.pointDate < b.pointDate; });
+        return {first->pointDate, last->pointDate};
+    }
 
     SimProcess m_sim;
     SimProcess m_hiddenSim;

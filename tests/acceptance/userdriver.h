@@ -50,7 +50,6 @@ inline bool chooseFromMenu(QMenu *menu, QAction *action)
     return true;
 }
 
-// Opens the main window's "Project" menu with its button and clicks one of its entries.
 inline bool chooseProjectMenuEntry(QWidget *window, const QString &actionName)
 {
     return click(window, QStringLiteral("command_project")) &&
@@ -58,7 +57,6 @@ inline bool chooseProjectMenuEntry(QWidget *window, const QString &actionName)
                           child<QAction>(window, actionName));
 }
 
-// Selects exactly the entries whose tool tip (the logger id) is listed.
 inline int selectByToolTip(QListWidget *list, const QStringList &ids)
 {
     list->clearSelection();

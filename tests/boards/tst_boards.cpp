@@ -21,7 +21,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -34,6 +33,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -59,7 +59,6 @@ DashBoardDeviceItem *tileIn(DashBoard *board, int slot)
     return place ? place->findChild<DashBoardDeviceItem *>() : nullptr;
 }
 
-// Counts the repaints of a window and the paint events of one widget.
 class PaintCounter : public QObject
 {
 public:
@@ -91,18 +90,17 @@ double contrast(const QColor &a, const QColor &b)
     return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
 }
 
-// Every visible label, line edit, list entry, tab caption and drop-down text of the window
-// under 4.5:1. The text colour is the one in effect after polish (palette or style sheet); the
-// background is the rendered pixel of median luminance in the text's box (most of a box is
-// background, also over a gradient).
+// Every visible text of the window under 4.5:1: its colour after polish (an invalid one: the
+// drawn pixel furthest from the background, for style-sheet tab captions) against the rendered
+// pixel of median luminance in its box, which holds mostly background, also over a gradient.
 QStringList unreadableTexts(QWidget *window)
 {
     window->show();
-    QApplication::sendPostedEvents(); // lays out views shown a moment ago
+    QApplication::sendPostedEvents();
     const QImage shot = window->grab().toImage();
+    const qreal ratio = shot.devicePixelRatio();
     QStringList failures;
     auto check = [&](const QWidget *widget, const QRect &local, QColor text, const QString &what) {
-        const qreal ratio = shot.devicePixelRatio();
         const QRect r = QRect(widget->mapTo(window, local.topLeft()) * ratio, local.size() * ratio)
                             .intersected(shot.rect());
         QList<QColor> box;
@@ -114,15 +112,12 @@ QStringList unreadableTexts(QWidget *window)
         std::sort(box.begin(), box.end(),
                   [](const QColor &a, const QColor &b) { return luminance(a) < luminance(b); });
         const QColor back = box.at(box.size() / 2);
-        // A style sheet's tab colour is not in the palette: the caption as drawn, its pixel
-        // furthest from the background.
         if (!text.isValid())
             text =
                 contrast(box.first(), back) > contrast(box.last(), back) ? box.first() : box.last();
         if (contrast(text, back) < 4.5)
-            failures << QStringLiteral("%1 \"%2\": %3")
-                            .arg(widget->objectName(), what)
-                            .arg(contrast(text, back));
+            failures << widget->objectName() + " \"" + what +
+                            "\": " + QString::number(contrast(text, back));
     };
     for (QWidget *widget : window->findChildren<QWidget *>()) {
         if (!widget->isVisibleTo(window))
@@ -137,17 +132,15 @@ QStringList unreadableTexts(QWidget *window)
             check(combo, combo->rect(), pal.color(QPalette::ButtonText), combo->currentText());
             const QPalette popup = combo->view()->palette();
             if (contrast(popup.color(QPalette::Text), popup.color(QPalette::Base)) < 4.5)
-                failures << combo->objectName() + QStringLiteral(" drop-down list");
+                failures << combo->objectName() + " drop-down list";
         } else if (auto *tabs = qobject_cast<QTabBar *>(widget)) {
             for (int i = 0; i < tabs->count(); ++i)
                 check(tabs, tabs->tabRect(i), QColor(), tabs->tabText(i));
         } else if (auto *list = qobject_cast<QListWidget *>(widget)) {
-            for (int i = 0; i < list->count(); ++i) {
-                const QListWidgetItem *item = list->item(i);
+            for (const QListWidgetItem *item : list->findItems("*", Qt::MatchWildcard))
                 check(list->viewport(), list->visualItemRect(item),
                       pal.color(item->isSelected() ? QPalette::HighlightedText : QPalette::Text),
                       item->text());
-            }
         }
     }
     return failures;
@@ -155,7 +148,6 @@ QStringList unreadableTexts(QWidget *window)
 
 } // namespace
 
-// The dashboards, their tiles and the project centre around them, with loggers fed by hand.
 class TestBoards : public QObject
 {
     Q_OBJECT
@@ -368,45 +360,15 @@ private slots:
         QCOMPARE(devices[2]->ch1Item(), &newer1);
     }
 
-    // A dashboard that is not shown lays out, fits and paints nothing; shown, it catches up.
-    void aHiddenDashboardsTilesWaitUntilShown()
-    {
-        DashboardTab tab;
-        add("KX0001", 0);
-        ConfiguredDevice *back = add("KX0002", 1);
-        back->setAlarmRange(0.0f, 20.0f, 0.0f, 100.0f);
-        tab.setDeviceList(m_devices.list());
-        show(&tab);
-        auto *number = tile(back)->findChild<QLabel *>(QStringLiteral("label_number"));
-        QFont marker = number->font();
-        marker.setPointSizeF(3.0);
-        number->setFont(marker);
-        PaintCounter counter;
-        counter.painted = number;
-        number->installEventFilter(&counter);
-
-        back->readMeasureData("9.99,40.00\n");
-        back->readMeasureData("23.40,41.00\n");
-        QVERIFY(tile(back)->hasPending());
-        QVERIFY(!tab.dashboard(1)->refresher()->isPending(tile(back)));
-        QVERIFY(number->text().isEmpty());
-        QCOMPARE(number->font().pointSizeF(), 3.0);
-        QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::grey));
-
-        tab.findChild<QTabWidget *>()->setCurrentIndex(1);
-        QCOMPARE(number->text(), QStringLiteral("23.40"));
-        QVERIFY(number->font().pointSizeF() > 3.5);
-        QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::alarm));
-        QTRY_VERIFY(counter.paints > 0);
-        QVERIFY(!tile(back)->hasPending());
-    }
-
-    // Replies that arrive one by one within a poll cycle repaint the dashboard once.
-    void repliesWithinACycleRepaintTheDashboardOnce()
+    // Replies that arrive one by one within a poll cycle repaint the dashboard once; a dashboard
+    // that is not shown lays out, fits and paints nothing, and catches up when shown.
+    void dashboardsRepaintOncePerCycleAndOnlyWhenShown()
     {
         DashboardTab tab;
         const QList<ConfiguredDevice *> devices = addMany(16);
-        tab.setDeviceList(devices);
+        ConfiguredDevice *back = add("KX0902", 1);
+        back->setAlarmRange(0.0f, 20.0f, 0.0f, 100.0f);
+        tab.setDeviceList(m_devices.list());
         show(&tab);
         QSignalSpy flushed(tab.dashboard(0)->refresher(), &TileRefresher::flushed);
         PaintCounter counter;
@@ -425,6 +387,26 @@ private slots:
         QCOMPARE(flushed.count(), 1);
         QCOMPARE(flushed.first().first().toInt(), 32);
         QCOMPARE(textOf(tile(devices.last(), false), "label_number"), QStringLiteral("55.00"));
+
+        auto *number = tile(back)->findChild<QLabel *>(QStringLiteral("label_number"));
+        QFont marker = number->font();
+        marker.setPointSizeF(3.0);
+        number->setFont(marker);
+        counter.painted = number;
+        number->installEventFilter(&counter);
+        back->readMeasureData("9.99,40.00\n");
+        back->readMeasureData("23.40,41.00\n");
+        QVERIFY(tile(back)->hasPending());
+        QVERIFY(!tab.dashboard(1)->refresher()->isPending(tile(back)));
+        QVERIFY(number->text().isEmpty());
+        QCOMPARE(number->font().pointSizeF(), 3.0);
+        QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::grey));
+        tab.findChild<QTabWidget *>()->setCurrentIndex(1);
+        QCOMPARE(number->text(), QStringLiteral("23.40"));
+        QVERIFY(number->font().pointSizeF() > 3.5);
+        QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::alarm));
+        QTRY_VERIFY(counter.paints > 0);
+        QVERIFY(!tile(back)->hasPending());
     }
 
     void theProjectCentreSwitchesBetweenDashboardsAndOneLoggersDetail()
@@ -438,6 +420,7 @@ private slots:
         center->setDeviceList(m_devices.list());
         show(center.get());
         QApplication::processEvents();
+        center->slotPopupSensingOption();
         auto *list = center->projectList()->findChild<QListWidget *>("list_project");
         QCOMPARE(center->projectName(), QStringLiteral("cold"));
         QCOMPARE(list->count(), 3);
@@ -453,7 +436,6 @@ private slots:
         QVERIFY(list->visualItemRect(list->item(0)).right() < list->viewport()->width());
         QCOMPARE(list->textElideMode(), Qt::ElideRight);
 
-        // From the list to a detail view.
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
         QApplication::processEvents();
@@ -490,6 +472,33 @@ private slots:
         QVERIFY(!center->isDashboardMode());
         QCOMPARE(lan->chartView(), center->chartView());
 
+        // The option and network buttons open the dialog of the link type, none for no link.
+        center->slotDeviceClicked(spare);
+        center->slotPopupSensingOption();
+        QCOMPARE(center->findChildren<QDialog *>().size(), 0);
+        center->slotDeviceClicked(lan);
+        emit center->chartView()->popupSensingOption();
+        emit center->chartView()->popupNetworkSetting();
+        QCOMPARE(center->findChildren<SensingOptionTelnetDialog *>().size(), 1);
+        QCOMPARE(center->findChildren<NetworkSettingDialog *>().size(), 1);
+        center->slotDeviceClicked(usb);
+        emit center->chartView()->popupNetworkSetting();
+        QCOMPARE(center->findChildren<NetworkSettingDialog *>().size(), 1);
+        emit center->chartView()->popupSensingOption();
+        auto *dialog = center->findChild<SensingOptionUsbDialog *>();
+        QVERIFY(dialog);
+        // Confirming rechecks the alarms, renames everywhere and asks to save.
+        usb->readMeasureData("23.40,45.10\n");
+        QVERIFY(!usb->alarm1());
+        QSignalSpy save(center.get(), &ProjectCenter::updateProjectFile);
+        usb->setAlarmRange(0.0f, 20.0f, 0.0f, 0.0f);
+        usb->setDeviceName("Freezer");
+        emit dialog->sensingConfirm();
+        QCOMPARE(save.count(), 1);
+        QVERIFY(usb->alarm1() && !usb->alarm2());
+        QCOMPARE(center->projectList()->item(usb)->text(), QStringLiteral("Freezer"));
+        QCOMPARE(textOf(center->chartView(), "label_ch1_device"), QStringLiteral("Freezer"));
+
         // Going, the centre leaves no logger with a pointer into it.
         center.reset();
         for (const ConfiguredDevice *device : m_devices.list())
@@ -497,56 +506,19 @@ private slots:
         usb->deviceConnected();
     }
 
-    void theOptionAndNetworkButtonsOpenTheDialogOfTheLinkType()
-    {
-        ConfiguredDevice *usb = m_devices.add("KX0001", LINK_SERIAL, "Cold room", "/dev/ttyACM0");
-        ConfiguredDevice *lan = m_devices.add("024B58000001", LINK_TCP, QString(), "127.0.0.1");
-        ConfiguredDevice *spare = m_devices.add("KX0003", LINK_NONE, "Spare", "127.0.0.1", 23, 4);
-        ProjectCenter center("/tmp/cold.tpc");
-        center.setDeviceList(m_devices.list());
-        center.slotPopupSensingOption();
-        center.slotDeviceClicked(spare);
-        center.slotPopupSensingOption();
-        QCOMPARE(center.findChildren<QDialog *>().size(), 0);
-
-        center.slotDeviceClicked(lan);
-        emit center.chartView()->popupSensingOption();
-        emit center.chartView()->popupNetworkSetting();
-        QCOMPARE(center.findChildren<SensingOptionTelnetDialog *>().size(), 1);
-        QCOMPARE(center.findChildren<NetworkSettingDialog *>().size(), 1);
-        center.slotDeviceClicked(usb);
-        emit center.chartView()->popupNetworkSetting();
-        QCOMPARE(center.findChildren<NetworkSettingDialog *>().size(), 1);
-        emit center.chartView()->popupSensingOption();
-        auto *dialog = center.findChild<SensingOptionUsbDialog *>();
-        QVERIFY(dialog);
-
-        // Confirming rechecks the alarms, renames everywhere and asks to save.
-        usb->readMeasureData("23.40,45.10\n");
-        QVERIFY(!usb->alarm1());
-        QSignalSpy save(&center, &ProjectCenter::updateProjectFile);
-        usb->setAlarmRange(0.0f, 20.0f, 0.0f, 0.0f);
-        usb->setDeviceName("Freezer");
-        emit dialog->sensingConfirm();
-        QCOMPARE(save.count(), 1);
-        QVERIFY(usb->alarm1() && !usb->alarm2());
-        QCOMPARE(center.projectList()->item(usb)->text(), QStringLiteral("Freezer"));
-        QCOMPARE(textOf(center.chartView(), "label_ch1_device"), QStringLiteral("Freezer"));
-    }
-
     void theDatabaseSizeTurnsRedFromThreeGibibytes()
     {
-        const QString grey = "color:rgb(192,192,192);background-color:transparent;";
         ProjectCenter center("/tmp/cold.tpc");
         QLabel *bytes = center.findChild<QLabel *>("label_record_bytes");
-        center.setDatabaseSize(3221225471LL);
-        QCOMPARE(bytes->text(), QStringLiteral("Database 3072.00MB"));
-        QCOMPARE(bytes->styleSheet(), grey);
-        center.setDatabaseSize(3221225472LL);
-        QCOMPARE(bytes->styleSheet(), "color:rgb(230,80,80);background-color:transparent;");
-        center.setDatabaseSize(1572864);
-        QCOMPARE(bytes->text(), QStringLiteral("Database 1.50MB"));
-        QCOMPARE(bytes->styleSheet(), grey);
+        for (const auto &[size, text, colour] :
+             {std::tuple{3221225471LL, "Database 3072.00MB", "192,192,192"},
+              {3221225472LL, "Database 3072.00MB", "230,80,80"},
+              {1572864LL, "Database 1.50MB", "192,192,192"}}) {
+            center.setDatabaseSize(size);
+            QCOMPARE(bytes->text(), QString(text));
+            QCOMPARE(bytes->styleSheet(),
+                     QStringLiteral("color:rgb(%1);background-color:transparent;").arg(colour));
+        }
     }
 
     void aListEntryShowsDisconnectedUntilTheNextConnectionReport()
