@@ -17,11 +17,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <arpa/inet.h>
 #include <csignal>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -100,51 +98,15 @@ QByteArray formula(const char *marker, int index, int n)
            ',' + QByteArray::number(40 + index + (n % 5) * 0.5, 'f', 2) + "\r\n";
 }
 
-// Reads until the received bytes end with CR LF (or 3 s pass).
-QByteArray readReply(int fd)
+// Writes the request and reads until the received bytes end with CR LF (or 3 s pass).
+QByteArray ask(QIODevice &io, const QByteArray &request)
 {
     QByteArray data;
-    const QDeadlineTimer deadline(3000);
-    while (!data.endsWith("\r\n") && !deadline.hasExpired()) {
-        pollfd p = {fd, POLLIN, 0};
-        char buffer[8192];
-        if (::poll(&p, 1, int(qMax<qint64>(1, deadline.remainingTime()))) <= 0)
-            break;
-        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
-        if (n <= 0)
-            break;
-        data.append(buffer, int(n));
-    }
+    if (io.write(request) != request.size())
+        return "<write failed>";
+    while (!data.endsWith("\r\n") && io.waitForReadyRead(3000))
+        data += io.readAll();
     return data;
-}
-
-QByteArray ask(int fd, const QByteArray &request)
-{
-    return ::write(fd, request.constData(), request.size()) == request.size() ? readReply(fd)
-                                                                              : "<write failed>";
-}
-
-int connectTo(const SimProcess::Logger &logger)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(logger.port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0)
-        return fd;
-    ::close(fd);
-    return -1;
-}
-
-int openRawPort(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY);
-    termios t;
-    ::tcgetattr(fd, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(fd, TCSANOW, &t);
-    return fd;
 }
 
 } // namespace
@@ -498,21 +460,23 @@ private Q_SLOTS:
         const SimProcess::Logger logger = m_sim.logger("tcp2");
         QCOMPARE(logger.kind + ' ' + logger.address + ' ' + logger.deviceNumber,
                  "TCP 127.0.0.1 024B58000002");
-        const int fd = connectTo(logger);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, logger.port);
+        QVERIFY(socket.waitForConnected(3000));
         // A request arriving in pieces is answered once complete.
-        for (const char *piece : {"AT", "DC\r", "\n"}) {
-            QCOMPARE(::write(fd, piece, strlen(piece)), ssize_t(strlen(piece)));
+        for (const char *piece : {"AT", "DC\r"}) {
+            QVERIFY(socket.write(piece) && socket.flush());
             QTest::qWait(20);
         }
-        QCOMPARE(readReply(fd), formula("ATDC", 2, 0));
+        QCOMPARE(ask(socket, "\n"), formula("ATDC", 2, 0));
         QCOMPARE(m_sim.command("received tcp2"), QString("ok ATDC"));
         for (int n = 1; n < 12; ++n)
-            QCOMPARE(ask(fd, "ATDC\r\n"), formula("ATDC", 2, n));
+            QCOMPARE(ask(socket, "ATDC\r\n"), formula("ATDC", 2, n));
         sim("raw tcp2 X\\x41\\0Y \\r\\n");
-        QCOMPARE(ask(fd, "ATDC\r\n"), QByteArray("XA\0Y \r\n", 7));
+        QCOMPARE(ask(socket, "ATDC\r\n"), QByteArray("XA\0Y \r\n", 7));
         sim("auto tcp2");
-        QCOMPARE(ask(fd, "ATBSET\r\n"), QByteArray("OK\r\n"));
-        ::close(fd);
+        QCOMPARE(ask(socket, "ATBSET\r\n"), QByteArray("OK\r\n"));
+        socket.close();
         QCOMPARE(m_sim.command("count tcp2"), QString("ok 13"));
         QCOMPARE(m_sim.command("setup tcp2").right(6), QString(" SET=1"));
         for (const char *command :
@@ -526,11 +490,12 @@ private Q_SLOTS:
         QCOMPARE(logger.kind + ' ' + logger.deviceNumber, "USB KX0002");
         QCOMPARE(logger.address, m_links.filePath("ttyKX1"));
         QVERIFY(QFileInfo(logger.address).symLinkTarget().startsWith("/dev/pts/"));
-        const int fd = openRawPort(logger.address);
-        QCOMPARE(::write(fd, "ATC", 3), ssize_t(3));
-        QCOMPARE(ask(fd, "D\r\n"), formula("ATCD", 1, 0));
-        QCOMPARE(ask(fd, "ATCD\r\n"), formula("ATCD", 1, 1));
-        ::close(fd);
+        QSerialPort port(logger.address);
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        QVERIFY(port.write("ATC") == 3 && port.flush());
+        QCOMPARE(ask(port, "D\r\n"), formula("ATCD", 1, 0));
+        QCOMPARE(ask(port, "ATCD\r\n"), formula("ATCD", 1, 1));
+        port.close();
         QCOMPARE(m_sim.command("count usb1"), QString("ok 2"));
     }
 
@@ -552,11 +517,11 @@ private Q_SLOTS:
             output += process.readAllStandardOutput();
         const QList<QByteArray> words = output.split('\n').first().split(' ');
         process.closeWriteChannel();
-        SimProcess::Logger logger;
-        logger.port = words.value(4).toUShort();
-        const int fd = connectTo(logger);
-        QCOMPARE(ask(fd, "ATDC\r\n"), formula("ATDC", 0, 0));
-        ::close(fd);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, words.value(4).toUShort());
+        QVERIFY(socket.waitForConnected(3000));
+        QCOMPARE(ask(socket, "ATDC\r\n"), formula("ATDC", 0, 0));
+        socket.close();
         QVERIFY(!process.waitForFinished(100));
         QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
         QVERIFY(process.waitForFinished(3000));
