@@ -246,9 +246,6 @@ private slots:
         UsbMatch::parseHardwareId({"HID\\something"}, &vendor, &product);
         QVERIFY(vendor.isEmpty() && product.isEmpty());
 
-        const auto pair =
-            UsbMatch::matchTtyDevice("04d8", "000a", "/dev/ttyACM0", "QJ_SERIES__KX1");
-        QCOMPARE(pair ? pair->port + ' ' + pair->serial : QString(), "/dev/ttyACM0 KX1");
         QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000b", "/dev/ttyACM1", "KX2"));
         QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000a", "", "KX2"));
         // No serial attribute: an empty text, which the database stores, never a null one.

@@ -42,19 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     device.friendlyName = toQString(RegistryData::toText(property(input)));
     device.locationInformation = toQString(RegistryData::toText(property(input)));
 
+    QString vendor, product;
+    UsbMatch::parseHardwareId(device.hardwareIds, &vendor, &product);
     if (const std::optional<UsbPortPair> pair = UsbMatch::matchWindowsDevice(device)) {
         FUZZ_CHECK(pair->port.startsWith(QLatin1String("COM")));
         FUZZ_CHECK(!pair->port.contains(QLatin1Char(')')) &&
                    !pair->port.contains(QLatin1Char(' ')));
-        QString vendor;
-        QString product;
-        UsbMatch::parseHardwareId(device.hardwareIds, &vendor, &product);
         FUZZ_CHECK(UsbMatch::isLoggerVendorProduct(vendor, product));
     }
-
-    QString vendor;
-    QString product;
-    UsbMatch::parseHardwareId(device.hardwareIds, &vendor, &product);
     const std::optional<UsbPortPair> tty =
         UsbMatch::matchTtyDevice(vendor, product, device.friendlyName, device.locationInformation);
     if (tty)
