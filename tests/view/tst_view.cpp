@@ -11,6 +11,7 @@
 #include "view/xychart.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -115,6 +116,33 @@ class TestView : public QObject
     Q_OBJECT
 
 private slots:
+    // Every image the forms and code name, and the alarm sound under both its paths, are built
+    // in; the sound's format is checked where it is parsed.
+    void everyNamedImageLoads_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QString names = "DashboardText DeviceCh1 DeviceCh2 DeviceConnectedSymbol "
+                              "DeviceConnectingSymbol DeviceDisconnectedSymbol DeviceImg I_2 "
+                              "KestrelixLogo KestrelixSymbol KestrelixSymbol2 LoadingLite "
+                              "RecordButton RecordStopButton StateReady StateRecording "
+                              "VelmoranLogoLite btn_addDevice btn_createProject btn_interval "
+                              "btn_removeDevice icon_lan icon_usb velmoran_lite";
+        for (const QString &name : names.split(' '))
+            QTest::newRow(qPrintable(name)) << ":/img/" + name + ".png";
+    }
+
+    void everyNamedImageLoads()
+    {
+        QFETCH(QString, path);
+        QImage image(path);
+        QVERIFY2(!image.isNull(), qPrintable(path));
+    }
+
+    void alarmSoundOpensUnderBothPaths()
+    {
+        QVERIFY(QFile(QStringLiteral("://critical.wav")).open(QIODevice::ReadOnly));
+        QVERIFY(QFile(QStringLiteral(":/critical.wav")).open(QIODevice::ReadOnly));
+    }
     // A chart moved on sample by sample shows exactly what one built from the final buffers
     // shows; samples that are not its own moved on, another size or interval are refused.
     void advancingByOneSampleMatchesARebuild_data()
@@ -225,7 +253,6 @@ private slots:
     void theViewerRebuildsAtMostOncePerHoldTime()
     {
         ViewerRig rig, inside;
-        QCOMPARE(rig.viewer.size(), QSize(300, LABEL_H));
         QSignalSpy rebuilds(&rig.viewer, &QChartViewer::viewPortChanged);
         for (int i = 0; i < 3; ++i)
             rig.viewer.updateViewPort(true, true);
@@ -384,7 +411,6 @@ private slots:
         XYChart *ch1 = chart("label_ch1_chart")->getChart();
         QCOMPARE(ch1->xAxisRange().upper, NEWEST);
         QCOMPARE(ch1->xAxisRange().lower, NEWEST - 1200);
-        QCOMPARE(chart("label_ch2_chart")->getChart()->dataSetColor(0), 0x00CC00u);
         QVERIFY(ch1->dynamicTexts().contains(" CH1:  " + s.at(CHART_POINTS - 1) + " "));
         mouseMove(chart("label_ch1_chart"), QPoint(ch1->xCoor(s.time[101]), 60));
         QVERIFY(ch1->dynamicTexts().contains(" CH1:  " + s.at(101) + " "));
