@@ -634,16 +634,26 @@ private slots:
         QCOMPARE(committed(device), (Limits{-25.5f, -5.0f, 80.0f, 120.25f}));
     }
 
-    // A refused setup keeps the dialog open, and its time-out still follows; changed limits
-    // are sent in order and adopted only after the last "OK"; the time-out of the closed
-    // dialog then leaves the next exchange alone.
+    // Unchanged limits and buzzer close without a word to the logger. A refused setup keeps the
+    // dialog open, and its time-out still follows; changed limits are sent in order and adopted
+    // only after the last "OK"; the time-out of the closed dialog leaves the next exchange alone.
     void changedLimitsGoToTheLoggerBeforeTheyAreAdopted()
     {
         auto device = loggerDevice();
         Limits atSuccess;
         connect(device.get(), &ConfiguredDevice::buzzerSyncSuccess, this,
                 [&] { atSuccess = committed(*device); });
+        // An unknown stored buzzer setting selects no item, and the logger keeps it.
+        device->setBuzzerAlarm("LOUD");
         QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
+        QCOMPARE(child<QComboBox>(dialog, "comboBox_buzzeralarm")->currentIndex(), -1);
+        child<QLineEdit>(dialog, "lineEdit_devicename")->setText("Dock North");
+        QVERIFY(confirmOptions(dialog).isEmpty());
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(device->deviceName() + device->buzzerAlarm(), QStringLiteral("Dock NorthLOUD"));
+        QCOMPARE(receivedLater(), QStringLiteral("ok "));
+        device->setBuzzerAlarm("OFF");
+        dialog = new SensingOptionTelnetDialog(device.get());
         dialog->setSyncTimeout(500);
         QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
         auto *buzzer = child<QComboBox>(dialog, "comboBox_buzzeralarm");
@@ -654,7 +664,7 @@ private slots:
         QCOMPARE(confirmOptions(dialog, {30, 20, 0, 100}),
                  (QList<ShownMessage>{
                      {"ERROR", "The Channel-1 minimum is above its maximum.\nPlease retry."}}));
-        QCOMPARE(device->deviceName(), QStringLiteral("Dock"));
+        QCOMPARE(device->deviceName(), QStringLiteral("Dock North"));
         QCOMPARE(receivedLater(), QStringLiteral("ok "));
 
         m_sim.command("fault tcp0 notok");
@@ -691,25 +701,8 @@ private slots:
         m_sim.command("fault tcp0 none");
     }
 
-    // An unknown stored buzzer setting selects no item, and the logger keeps it.
-    void unchangedLimitsAndBuzzerCloseWithoutTalkingToTheLogger()
-    {
-        auto device = loggerDevice();
-        device->setBuzzerAlarm("LOUD");
-        QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
-        QCOMPARE(child<QComboBox>(dialog, "comboBox_buzzeralarm")->currentIndex(), -1);
-        child<QLineEdit>(dialog, "lineEdit_devicename")->setText("Dock North");
-        QVERIFY(confirmOptions(dialog).isEmpty());
-        QTRY_VERIFY(dialog.isNull());
-        QCOMPARE(device->deviceName(), QStringLiteral("Dock North"));
-        QCOMPARE(device->devicePort(), m_logger.port);
-        QCOMPARE(device->buzzerAlarm(), QStringLiteral("LOUD"));
-        QCOMPARE(receivedLater(), QStringLiteral("ok "));
-    }
-
-    // A silent logger times out and its late "OK" is ignored; a lost
-    // connection returns to editing with nothing staged; a disconnected logger takes names and
-    // units without traffic.
+    // A silent logger times out and its late "OK" is ignored; a lost connection returns to
+    // editing with nothing staged; a disconnected logger takes names and units without traffic.
     void aLoggerThatStopsAnsweringIsToldAboutAndNothingIsAdopted()
     {
         auto device = loggerDevice();
