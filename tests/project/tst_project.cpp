@@ -1,5 +1,7 @@
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
+#include "dialogs/sensingoptiontelnetdialog.h"
+#include "dialogs/sensingoptionusbdialog.h"
 #include "project/filechooser.h"
 #include "project/manualconfigdevicedialog.h"
 #include "project/projectmain.h"
@@ -12,12 +14,13 @@
 #include "tests/support/widgetfinder.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -60,6 +63,11 @@ QList<ShownMessage> enter(QWidget *dialog, const QString &name, const QString &m
     return shownMessages(dialog);
 }
 
+QList<ShownMessage> says(const char *title, const char *text)
+{
+    return {{title, text}};
+}
+
 QString describe(const ConfiguredDevice *d)
 {
     return QStringLiteral("%1 %2 %3 %4 %5:%6 %7 %8")
@@ -76,6 +84,44 @@ QStringList ids(const QListWidget *list)
         result.append(list->item(row)->toolTip());
     return result;
 }
+using Limits = QList<float>;
+const Limits LIMITS{0.0f, 50.0f, 0.0f, 100.0f};
+const ShownMessage TIMED_OUT{"ERROR", "This command has exceeded the time limit.\nPlease retry."};
+const char *const RANGES[] = {"doubleSpinBox_min_ch1", "doubleSpinBox_max_ch1",
+                              "doubleSpinBox_min_ch2", "doubleSpinBox_max_ch2"};
+
+Limits committed(const ConfiguredDevice &device)
+{
+    float limits[4];
+    device.alarmRange(limits);
+    return {limits[0], limits[1], limits[2], limits[3]};
+}
+
+int editableRanges(const QObject *dialog)
+{
+    int count = 0;
+    for (const char *name : RANGES)
+        count += child<QDoubleSpinBox>(dialog, name)->isEnabled() ? 1 : 0;
+    return count;
+}
+
+// Sets the four limits (if given) and clicks "Confirm"; returns the messages then shown.
+QList<ShownMessage> confirmOptions(QWidget *dialog, const QList<double> &ranges = {})
+{
+    closeMessages(dialog);
+    for (int i = 0; i < ranges.size(); ++i)
+        child<QDoubleSpinBox>(dialog, RANGES[i])->setValue(ranges.at(i));
+    QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
+    return shownMessages(dialog);
+}
+
+// Back to editing: the button, the limit boxes and the device's own limits as they were.
+bool editing(const QObject *dialog, const ConfiguredDevice &device)
+{
+    const auto *button = child<QPushButton>(dialog, "pushButton_confirm");
+    return button->text() == QStringLiteral("Confirm") && button->isEnabled() &&
+           editableRanges(dialog) == 4 && committed(device) == LIMITS;
+}
 } // namespace
 
 class ProjectTest : public QObject
@@ -83,6 +129,30 @@ class ProjectTest : public QObject
     Q_OBJECT
 
 private:
+    SimProcess m_sim;
+    SimProcess::Logger m_logger;
+
+    // A network logger on the simulator, connected the way the program connects it: one poll.
+    std::unique_ptr<ConfiguredDevice> loggerDevice()
+    {
+        auto device = std::make_unique<ConfiguredDevice>(m_logger.deviceNumber, LINK_TCP);
+        device->setConnection("Dock", "Temp", "Hum", m_logger.address, m_logger.port);
+        device->setAlarmRange(0.0f, 50.0f, 0.0f, 100.0f);
+        device->setBuzzerAlarm("OFF");
+        device->requestData();
+        if (!QTest::qWaitFor([&] { return device->isConnected(); }, 5000))
+            qWarning() << "the simulated logger did not answer the poll";
+        received();
+        return device;
+    }
+    QString received() { return m_sim.command("received tcp0"); }
+    // What reached the logger, after a moment for anything sent by mistake to arrive.
+    QString receivedLater()
+    {
+        QTest::qWait(100);
+        return received();
+    }
+
     std::vector<std::unique_ptr<AvailableDevice>> m_available;
     std::unique_ptr<ProjectManager> m_panel;
     // The file dialogs answer this path and remember how they were asked.
@@ -164,9 +234,8 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
-        QVERIFY(QSettings("VelmoranLite", "Velmoran Lite")
-                    .fileName()
-                    .startsWith(isolatedSettingsDir()));
+        QVERIFY(m_sim.start({"--tcp", "1", "--tcp-base-port", "0"}));
+        m_logger = m_sim.logger("tcp0");
         FileChooser::setOverride([this](QWidget *, const QString &caption, const QString &dir,
                                         const QString &filter, bool save) {
             m_asked = QStringList{caption, dir, filter, save ? "save" : "open"}.join('|');
@@ -194,44 +263,28 @@ private slots:
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("create, twenty characters with the suffix")
-            << true << ""
-            << "abcdefghijklmnop"
-            << "created {dir}/abcdefghijklmnop.tpc";
-        QTest::newRow("create, twenty-one characters") << true << ""
-                                                       << "abcdefghijklmnopq"
-                                                       << "ERROR " + TOO_LONG;
-        QTest::newRow("create, another suffix is kept") << true << ""
-                                                        << "Line1.txt"
-                                                        << "created {dir}/Line1.txt";
-        QTest::newRow("create, missing folder") << true << ""
-                                                << "missing/Line1.tpc"
-                                                << "ERROR " + CANNOT_OPEN;
+        const auto row = [](const char *name, bool create, const char *existing, const char *answer,
+                            const QString &expected) {
+            QTest::newRow(name) << create << QString(existing) << QString(answer) << expected;
+        };
+        row("create, twenty characters", true, "", "abcdefghijklmnop",
+            "created {dir}/abcdefghijklmnop.tpc");
+        row("create, twenty-one characters", true, "", "abcdefghijklmnopq", "ERROR " + TOO_LONG);
+        row("create, another suffix is kept", true, "", "Line1.txt", "created {dir}/Line1.txt");
+        row("create, missing folder", true, "", "missing/Line1.tpc", "ERROR " + CANNOT_OPEN);
         // The name as the dialog returns it after its overwrite question.
-        QTest::newRow("create over an existing project empties it") << true << "Line1.tpc"
-                                                                    << "Line1.tpc"
-                                                                    << "created {dir}/Line1.tpc";
+        row("create over a project empties it", true, "Line1.tpc", "Line1.tpc",
+            "created {dir}/Line1.tpc");
         // The dialog asked about "Line1"; "Line1.tpc" is another file.
-        QTest::newRow("create, suffix added to an existing project")
-            << true << "Line1.tpc"
-            << "Line1"
-            << "WARNING \"Line1.tpc\" already exists.\nChoose it in the dialog to replace it.";
-        QTest::newRow("create over a project's database")
-            << true << "Line1.dat"
-            << "Line1.dat"
-            << "ERROR \"Line1.dat\" is a database, not a project file.\nPlease retry.";
-        QTest::newRow("open") << false << "Line1.tpc"
-                              << "Line1.tpc"
-                              << "loaded {dir}/Line1.tpc";
-        QTest::newRow("open, name over twenty characters") << false << "abcdefghijklmnopq.tpc"
-                                                           << "abcdefghijklmnopq.tpc"
-                                                           << "ERROR " + TOO_LONG;
-        QTest::newRow("open, missing file") << false << ""
-                                            << "gone.tpc"
-                                            << "ERROR " + CANNOT_OPEN;
-        QTest::newRow("cancelled") << true << ""
-                                   << ""
-                                   << "";
+        row("create, suffix added to an existing project", true, "Line1.tpc", "Line1",
+            "WARNING \"Line1.tpc\" already exists.\nChoose it in the dialog to replace it.");
+        row("create over a project's database", true, "Line1.dat", "Line1.dat",
+            "ERROR \"Line1.dat\" is a database, not a project file.\nPlease retry.");
+        row("open", false, "Line1.tpc", "Line1.tpc", "loaded {dir}/Line1.tpc");
+        row("open, name over twenty characters", false, "abcdefghijklmnopq.tpc",
+            "abcdefghijklmnopq.tpc", "ERROR " + TOO_LONG);
+        row("open, missing file", false, "", "gone.tpc", "ERROR " + CANNOT_OPEN);
+        row("cancelled", true, "", "", "");
     }
 
     void createAndOpenCheckTheNameAndReplaceOnlyWhatTheUserAgreedTo()
@@ -323,9 +376,6 @@ private slots:
         QCOMPARE(ids(list(0)).mid(14), (QStringList{m_available[14]->id, m_available[15]->id}));
         QCOMPARE(ids(list(-1)).first(), m_available[16]->id);
         QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
-        list(-1)->item(0)->setSelected(true);
-        m_panel->slotProjectAddDevice();
-        QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
         doubleClick(list(-1)->item(0));
         QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
         QPointer<ConfiguredDevice> refused = manual("024B58AABBCC");
@@ -362,13 +412,11 @@ private slots:
         showDiscovered();
         QVERIFY(confirm().isEmpty());
         QCOMPARE(takeMessages(),
-                 (QList<ShownMessage>{{"INFORMATION",
-                                       "You must add at least one device to the dashboard.\n"
-                                       "Please retry."}}));
+                 says("INFORMATION", "You must add at least one device to the dashboard.\n"
+                                     "Please retry."));
         place(1);
         QPointer<ConfiguredDevice> duplicate = manual("024B58000001");
-        QCOMPARE(takeMessages(),
-                 (QList<ShownMessage>{{"ERROR", "the mac address already exists."}}));
+        QCOMPARE(takeMessages(), says("ERROR", "the mac address already exists."));
         QVERIFY(duplicate.isNull());
 
         selectTab(3);
@@ -417,34 +465,27 @@ private slots:
         delete hand;
     }
 
-    // Devices off the dashboards stay off the lists.
+    // Devices off the dashboards stay off the lists; the tabs carry the names as typed, an
+    // emptied one the number.
     void editModeShowsTheProjectsDevices()
     {
         DeviceFactory project;
-        ConfiguredDevice *kept =
-            project.add("024B58000001", LINK_TCP, "Freezer", "127.0.0.1", 2323, 1);
+        ConfiguredDevice *kept = project.add("024B58000001", LINK_TCP, "Freezer", "::1", 2323, 1);
         project.add("024B58000002", LINK_TCP, "Lost", "127.0.0.1", 2323, 4);
         ConfiguredDevice *unnamed = project.add("024B58000003", LINK_TCP, "", "127.0.0.1", 2323);
         for (int i : {1, 2, 9})
             discover(i, LINK_TCP);
-        m_panel->setIntervalDisabled(true);
         m_panel->setConfiguredDeviceList(project.list());
         showDiscovered();
         m_panel->setDashboardNames({"North", "South"});
-        QCOMPARE(list(1)->item(0)->text(), QStringLiteral("Freezer\t[127.0.0.1:2323]"));
-        QCOMPARE(list(0)->item(0)->text(), QStringLiteral("024B58000003\t[127.0.0.1:2323]"));
+        QCOMPARE(list(1)->item(0)->text() + list(0)->item(0)->text(),
+                 QStringLiteral("Freezer\t[::1:2323]024B58000003\t[127.0.0.1:2323]"));
         QCOMPARE(ids(list(-1)), (QStringList{"024B58000002", "024B58000009"}));
-        QVERIFY(!button("btn_timeInterval")->isEnabled());
-        // The tabs carry the names as they are typed; an emptied name shows the number.
-        auto *tabs = child<QTabWidget>(m_panel.get(), "tabWidget");
-        child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_3")->setText("Dock");
         child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_4")->clear();
-        QCOMPARE(
-            (QStringList{tabs->tabText(0), tabs->tabText(1), tabs->tabText(2), tabs->tabText(3)}),
-            (QStringList{"North", "South", "Dock", "Dashboard 4"}));
+        QCOMPARE(child<QTabWidget>(m_panel.get(), "tabWidget")->tabText(3), "Dashboard 4");
         QStringList names;
         QCOMPARE(confirm(&names), (QList<ConfiguredDevice *>{unnamed, kept}));
-        QCOMPARE(names, (QStringList{"North", "South", "Dock", ""}));
+        QCOMPARE(names, (QStringList{"North", "South", "Dashboard 3", ""}));
     }
 
     // Each message closes itself 5 s after it appeared, or at once by its button, and is freed.
@@ -453,26 +494,22 @@ private slots:
     {
         ManualConfigDeviceDialog dialog;
         QSignalSpy confirmed(&dialog, &ManualConfigDeviceDialog::ManualConfigDeviceConfirm);
-        QCOMPARE(octets(&dialog), (QList<int>{192, 168, 1, 2, 23}));
         QCOMPARE(enter(&dialog, "", "", {127, 0, 0, 1, 0}),
-                 (QList<ShownMessage>{{"INFORMATION", "Enter the Device Name."}}));
+                 says("INFORMATION", "Enter the Device Name."));
         QPointer<MessageDialog> message = dialog.findChild<MessageDialog *>();
         const auto *lifetime = message->findChild<QTimer *>();
-        QVERIFY(lifetime && lifetime->isActive() && lifetime->isSingleShot());
-        QCOMPARE(lifetime->interval(), 5000);
+        QVERIFY(lifetime && lifetime->isActive() && lifetime->interval() == 5000);
         QTest::mouseClick(child<QPushButton>(message, "pushButton_close"), Qt::LeftButton);
         QTRY_VERIFY(message.isNull());
-        QCOMPARE(enter(&dialog, "Dock", "", {}),
-                 (QList<ShownMessage>{{"INFORMATION", "Enter the Mac Address."}}));
+        QCOMPARE(enter(&dialog, "Dock", "", {}), says("INFORMATION", "Enter the Mac Address."));
         message = dialog.findChild<MessageDialog *>();
         message->findChild<QTimer *>()->start(0);
         QTRY_VERIFY(message.isNull());
         QCOMPARE(enter(&dialog, "", "001A2B", {}),
-                 (QList<ShownMessage>{{"INFORMATION", "Enter all 12 digits of the Mac Address."}}));
+                 says("INFORMATION", "Enter all 12 digits of the Mac Address."));
         QCOMPARE(child<QLineEdit>(&dialog, "lineEdit_macaddr")->text(),
                  QStringLiteral("00:1A:2B:::"));
-        QCOMPARE(enter(&dialog, "", "3C4D5E", {}),
-                 (QList<ShownMessage>{{"INFORMATION", "Enter the port number."}}));
+        QCOMPARE(enter(&dialog, "", "3C4D5E", {}), says("INFORMATION", "Enter the port number."));
         QCOMPARE(confirmed.count(), 0);
 
         closeMessages(&dialog);
@@ -499,9 +536,8 @@ private slots:
     // the same logger: the project's device takes the address, the hand-made one goes.
     void aProjectLoggerEnteredByHandAgainIsTheSameLogger()
     {
-        SimProcess sim;
-        QVERIFY(sim.start({"--tcp", "1", "--tcp-base-port", "0"}));
-        const SimProcess::Logger logger = sim.logger("tcp0");
+        SimProcess &sim = m_sim;
+        const SimProcess::Logger logger = m_logger;
         ConfiguredDevice known(logger.deviceNumber, LINK_TCP);
         known.setConnection("Old", "Temp", "Hum", "127.0.0.1", 1);
         known.setDashboardNumber(4);
@@ -534,6 +570,177 @@ private slots:
         QVERIFY(sim.command("received tcp0").contains("ATDC"));
         // The device closes its connection after the answer; nothing else holds one open.
         QTRY_COMPARE(sim.command("connections tcp0"), QStringLiteral("ok 0"));
+    }
+    // Names, units and ranges apply at once, once every name is given and no minimum is above
+    // its maximum; the custom unit is edited in place, up to eleven characters.
+    void aUsbLoggerTakesNamesUnitsAndRangesAtOnce()
+    {
+        ConfiguredDevice device("KX0001", LINK_SERIAL);
+        device.setConnection("Freezer", "Temp", "Hum", "/dev/ttyACM0", 23);
+        device.setUnits(4, 3);
+        device.setCh1Custom("bar");
+        device.setAlarmRange(-30.0f, -10.0f, 10.0f, 90.0f);
+        device.deviceConnected();
+        QPointer<SensingOptionUsbDialog> dialog = new SensingOptionUsbDialog(&device);
+        QSignalSpy confirmed(dialog.data(), &SensingOptionUsbDialog::sensingConfirm);
+        QCOMPARE(child<QLabel>(dialog, "label_serialnumber")->text(), QStringLiteral("KX0001"));
+        auto *unit1 = child<QComboBox>(dialog, "comboBox_unit_ch1");
+        auto *unit2 = child<QComboBox>(dialog, "comboBox_unit_ch2");
+        QCOMPARE(unit2->currentIndex(), 3);
+        QCOMPARE(unit1->currentText(), QStringLiteral("bar"));
+        unit1->lineEdit()->selectAll();
+        QTest::keyClicks(unit1->lineEdit(), "abcdefghijklmno");
+        QCOMPARE(unit1->currentText(), QStringLiteral("abcdefghijk"));
+        unit1->setCurrentIndex(0);
+        QVERIFY(!unit1->isEditable());
+        unit2->setCurrentIndex(4);
+        unit2->lineEdit()->selectAll();
+        QTest::keyClicks(unit2->lineEdit(), "kPa");
+
+        const char *names[] = {"lineEdit_devicename", "lineEdit_ch1name", "lineEdit_ch2name"};
+        for (const char *name : names)
+            child<QLineEdit>(dialog, name)->clear();
+        const QStringList which = {"Device", "Channel-1", "Channel-2"};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(confirmOptions(dialog, {1, 2, 3, 4}),
+                     (QList<ShownMessage>{{"INFORMATION", "Enter the " + which[i] + " Name."}}));
+            child<QLineEdit>(dialog, names[i])->setText("Chiller");
+        }
+        QCOMPARE(confirmOptions(dialog, {0, 50, 90.5, 90.25}),
+                 says("ERROR", "The Channel-2 minimum is above its maximum.\nPlease retry."));
+        QCOMPARE(confirmed.count(), 0);
+        QCOMPARE(device.deviceName(), QStringLiteral("Freezer"));
+        QVERIFY(confirmOptions(dialog, {-25.5, -5, 80, 120.25}).isEmpty());
+        QCOMPARE(confirmed.count(), 1);
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                     .arg(device.deviceName(), device.ch2Name(), device.deviceInterface())
+                     .arg(device.ch1Unit())
+                     .arg(device.ch1Custom())
+                     .arg(device.ch2Unit())
+                     .arg(device.ch2Custom()),
+                 QStringLiteral("Chiller Chiller /dev/ttyACM0 0  4 kPa"));
+        QCOMPARE(committed(device), (Limits{-25.5f, -5.0f, 80.0f, 120.25f}));
+        QTRY_VERIFY(dialog.isNull());
+
+        // Without a connection the ranges stay as they are.
+        device.deviceDisconnected();
+        dialog = new SensingOptionUsbDialog(&device);
+        QCOMPARE(editableRanges(dialog), 0);
+        child<QComboBox>(dialog, "comboBox_unit_ch1")->setCurrentIndex(2);
+        QVERIFY(confirmOptions(dialog).isEmpty());
+        QCOMPARE(device.ch1Unit(), 2);
+        QCOMPARE(committed(device), (Limits{-25.5f, -5.0f, 80.0f, 120.25f}));
+    }
+
+    // Unchanged limits and buzzer close without a word to the logger. A refused setup keeps the
+    // dialog open, and its time-out still follows; changed limits are sent in order and adopted
+    // only after the last "OK"; the time-out of the closed dialog leaves the next exchange alone.
+    void changedLimitsGoToTheLoggerBeforeTheyAreAdopted()
+    {
+        auto device = loggerDevice();
+        Limits atSuccess;
+        connect(device.get(), &ConfiguredDevice::buzzerSyncSuccess, this,
+                [&] { atSuccess = committed(*device); });
+        // An unknown stored buzzer setting selects no item, and the logger keeps it.
+        device->setBuzzerAlarm("LOUD");
+        QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
+        QCOMPARE(child<QComboBox>(dialog, "comboBox_buzzeralarm")->currentIndex(), -1);
+        child<QLineEdit>(dialog, "lineEdit_devicename")->setText("Dock North");
+        QVERIFY(confirmOptions(dialog).isEmpty());
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(device->deviceName() + device->buzzerAlarm(), QStringLiteral("Dock NorthLOUD"));
+        QCOMPARE(receivedLater(), QStringLiteral("ok "));
+        device->setBuzzerAlarm("OFF");
+        dialog = new SensingOptionTelnetDialog(device.get());
+        dialog->setSyncTimeout(500);
+        QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
+        auto *buzzer = child<QComboBox>(dialog, "comboBox_buzzeralarm");
+        QCOMPARE(buzzer->currentText(), QStringLiteral("OFF"));
+        QCOMPARE(child<QLabel>(dialog, "label_macaddr")->text(), m_logger.deviceNumber);
+
+        child<QLineEdit>(dialog, "lineEdit_devicename")->setText("Renamed");
+        QCOMPARE(confirmOptions(dialog, {30, 20, 0, 100}),
+                 says("ERROR", "The Channel-1 minimum is above its maximum.\nPlease retry."));
+        QCOMPARE(device->deviceName(), QStringLiteral("Dock North"));
+        QCOMPARE(receivedLater(), QStringLiteral("ok "));
+
+        m_sim.command("fault tcp0 notok");
+        const ShownMessage failed{"ERROR", "Device Setup Failed.\nPlease retry."};
+        confirmOptions(dialog, {1, 2, 3, 4});
+        QTRY_COMPARE(shownMessages(dialog), QList<ShownMessage>{failed});
+        QVERIFY(editing(dialog, *device));
+        QTRY_COMPARE(shownMessages(dialog), (QList<ShownMessage>{failed, TIMED_OUT}));
+
+        m_sim.command("fault tcp0 none");
+        received();
+        buzzer->setCurrentText("OR");
+        confirmOptions(dialog, {20, 30, -10, 85.5});
+        auto *button = child<QPushButton>(dialog, "pushButton_confirm");
+        QCOMPARE(button->text(), QStringLiteral("Progressing..."));
+        QVERIFY(!button->isEnabled());
+        QCOMPARE(editableRanges(dialog), 0);
+        QCOMPARE(committed(*device), LIMITS);
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(atSuccess, LIMITS);
+        QCOMPARE(committed(*device), (Limits{20.0f, 30.0f, -10.0f, 85.5f}));
+        QCOMPARE(device->buzzerAlarm(), QStringLiteral("OR"));
+        QCOMPARE(device->deviceName(), QStringLiteral("Renamed"));
+        QCOMPARE(confirmed.count(), 3);
+        QCOMPARE(received(), QStringLiteral("ok ATBMIN1 20.00|ATBMAX1 30.00|ATBMIN2 -10.00|"
+                                            "ATBMAX2 85.50|ATBAL OR|ATBSET"));
+
+        m_sim.command("fault tcp0 noanswer");
+        device->setPendingAlarmRange(1, 2, 3, 4);
+        device->startSyncTelnet();
+        QTest::qWait(700);
+        QVERIFY(device->syncState() != ConfiguredDevice::STATE_IDLE);
+        device->stopSyncTelnet();
+        m_sim.command("fault tcp0 none");
+    }
+
+    // A silent logger times out and its late "OK" is ignored; a lost connection returns to
+    // editing with nothing staged; a disconnected logger takes names and units without traffic.
+    void aLoggerThatStopsAnsweringIsToldAboutAndNothingIsAdopted()
+    {
+        auto device = loggerDevice();
+        m_sim.command("fault tcp0 noanswer");
+        QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
+        dialog->setSyncTimeout(300);
+        QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
+        confirmOptions(dialog, {5, 6, 7, 8});
+        QVERIFY(device->syncState() != ConfiguredDevice::STATE_IDLE);
+        QTRY_VERIFY(shownMessages(dialog).contains(TIMED_OUT));
+        QCOMPARE(device->syncState(), int(ConfiguredDevice::STATE_IDLE));
+        QVERIFY(editing(dialog, *device));
+        emit device->buzzerSyncSuccess();
+        QCOMPARE(committed(*device), LIMITS);
+        QCOMPARE(confirmed.count(), 1);
+
+        m_sim.command("fault tcp0 none");
+        QCOMPARE(m_sim.command("stop tcp0").left(2), QStringLiteral("ok"));
+        for (int i = 0; i < 3 && device->isConnected(); ++i) {
+            device->requestData();
+            QTest::qWait(50);
+        }
+        QVERIFY(!device->isConnected());
+        received();
+        child<QComboBox>(dialog, "comboBox_buzzeralarm")->setCurrentText("CH2");
+        QCOMPARE(confirmOptions(dialog, {20, 30, -10, 85.5}),
+                 says("ERROR", "Loss of network connection.\nPlease retry."));
+        QVERIFY(editing(dialog, *device));
+        QCOMPARE(device->pendingCh1Min(), 0.0f);
+        QCOMPARE(device->pendingBuzzerAlarm(), QStringLiteral("OFF"));
+        delete dialog;
+
+        dialog = new SensingOptionTelnetDialog(device.get());
+        QCOMPARE(editableRanges(dialog), 0);
+        QVERIFY(!child<QComboBox>(dialog, "comboBox_buzzeralarm")->isEnabled());
+        child<QComboBox>(dialog, "comboBox_unit_ch2")->setCurrentIndex(3);
+        QVERIFY(confirmOptions(dialog).isEmpty());
+        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(device->ch2Unit(), 3);
+        QCOMPARE(m_sim.command("start tcp0").left(2), QStringLiteral("ok"));
+        QCOMPARE(receivedLater(), QStringLiteral("ok "));
     }
 };
 

@@ -22,19 +22,22 @@ public:
     // Starts the stopped server again on the same data.
     bool restart();
     QString lastError() const { return m_strError; }
-    QString socketDir() const;
     // postgresql://USER@%2F...%2Fsocket/velmoran, then the extra query text if any.
     QString url(const QString &user = QStringLiteral("postgres"),
                 const QString &query = QString()) const;
     // Runs statements as the superuser on its own connection; false on the first failure.
-    bool exec(const QStringList &statements, QString *firstValue = nullptr) const;
+    bool exec(const QStringList &statements, QString *firstValue = nullptr) const
+    {
+        return exec(QStringLiteral("velmoran"), statements, firstValue);
+    }
 
 private:
+    bool exec(const QString &database, const QStringList &statements, QString *firstValue) const;
     bool pgCtl(const QStringList &arguments);
     bool run(const QString &program, const QStringList &arguments);
 
     QTemporaryDir m_dir;
-    QString m_strError;
+    mutable QString m_strError;
     bool m_bRunning = false;
     bool m_bDurable = false;
 };

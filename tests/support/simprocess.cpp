@@ -113,15 +113,9 @@ void SimProcess::stop()
 {
     if (!m_pProcess)
         return;
-    if (isRunning()) {
-        m_pProcess->write("quit\n");
-        if (!m_pProcess->waitForFinished(3000)) {
-            m_pProcess->terminate();
-            if (!m_pProcess->waitForFinished(3000)) {
-                m_pProcess->kill();
-                m_pProcess->waitForFinished(3000);
-            }
-        }
+    if (isRunning() && (m_pProcess->write("quit\n") < 0 || !m_pProcess->waitForFinished(3000))) {
+        m_pProcess->kill();
+        m_pProcess->waitForFinished(3000);
     }
     m_pProcess.reset();
 }

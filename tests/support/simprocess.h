@@ -42,7 +42,7 @@ public:
     // Sends one command line and returns its reply line ("ok ..." / "err ..."), or an empty
     // string when none came within the timeout.
     QString command(const QString &line, int timeoutMs = 5000);
-    // Asks the simulator to quit, then terminates or kills it if it does not.
+    // Asks the simulator to quit, and kills it if it does not.
     void stop();
     bool isRunning() const;
     qint64 processId() const;

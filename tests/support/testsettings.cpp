@@ -4,25 +4,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-namespace {
-
-QTemporaryDir *settingsDir()
-{
-    static QTemporaryDir dir;
-    return &dir;
-}
-
-} // namespace
-
 void isolateSettings()
 {
+    static QTemporaryDir dir;
     QStandardPaths::setTestModeEnabled(true);
-    const QString path = settingsDir()->path();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
-}
-
-QString isolatedSettingsDir()
-{
-    return settingsDir()->isValid() ? settingsDir()->path() : QString();
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, dir.path());
 }

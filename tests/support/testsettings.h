@@ -1,11 +1,6 @@
 #pragma once
 
-#include <QString>
-
 // Points QSettings (native and INI, user scope) and QStandardPaths at a temporary folder that
 // lives as long as the process, so no test ever reads or writes a real user's settings.
 // Call it first in initTestCase().
 void isolateSettings();
-
-// The temporary folder isolateSettings() set up; empty before the first call.
-QString isolatedSettingsDir();
