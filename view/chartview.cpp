@@ -232,8 +232,29 @@ void ChartView::showValue(const Channel &channel, const QString &text, int unit,
     TileStyle::apply(channel.frame, alarm ? TileStyle::alarm : TileStyle::normal);
 }
 
+void ChartView::holdCharts()
+{
+    m_bChartsHeld = true;
+}
+
+void ChartView::releaseCharts()
+{
+    m_bChartsHeld = false;
+    if (!m_bDrawHeld)
+        return;
+    m_bDrawHeld = false;
+    if (isVisible())
+        updateChart();
+    else
+        m_bChartPending = true;
+}
+
 void ChartView::updateChart()
 {
+    if (m_bChartsHeld) {
+        m_bDrawHeld = true;
+        return;
+    }
     m_pViewer1->updateViewPort(true, true);
     m_pViewer2->updateViewPort(true, true);
 }
@@ -253,6 +274,10 @@ void ChartView::drawChart2()
 void ChartView::drawChannelChart(QChartViewer *viewer, const QChartViewerLabel *label,
                                  const double *values, quint32 color, const QString &name)
 {
+    if (m_bChartsHeld) {
+        m_bDrawHeld = true;
+        return;
+    }
     const int interval = devicePollInterval();
     // A new sample moves the shown chart on by one point; only a new device, size or
     // interval builds it anew.

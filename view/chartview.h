@@ -34,6 +34,11 @@ public:
 
     void setDevice(ConfiguredDevice *device);
     void clearView();
+    // While held, requests to draw the charts are only noted; releasing draws them once (or,
+    // for a hidden view, when it is shown). Switching devices clears the view, lays it out and
+    // gives it the new device's data: each step would otherwise build both charts anew.
+    void holdCharts();
+    void releaseCharts();
     void updateInfo();
 
     void updateData(const double *time, const double *ch1, const double *ch2, const QString &text1,
@@ -99,4 +104,6 @@ private:
     QString m_strText2;
     bool m_bChartPending = false;
     bool m_bValuesPending = false;
+    bool m_bChartsHeld = false;
+    bool m_bDrawHeld = false;
 };

@@ -1,6 +1,7 @@
 #include "view/dashboarddeviceitem.h"
 
 #include "device/configureddevice.h"
+#include "view/labelslot.h"
 #include "view/tilerefresher.h"
 #include "view/tilestyle.h"
 #include "view/unittext.h"
@@ -20,6 +21,8 @@ DashBoardDeviceItem::DashBoardDeviceItem(ConfiguredDevice *device, bool channel1
     ui->setupUi(this);
     // Tiles of one dashboard share its width equally, whatever their names.
     ui->label_device->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // A new value must not re-lay out the window.
+    LabelSlot::install(ui->label_number);
 
     if (!m_pDevice) {
         ui->frame_ch->hide();

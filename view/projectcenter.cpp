@@ -126,22 +126,28 @@ void ProjectCenter::slotDeviceClicked(ConfiguredDevice *device)
 
     m_pCurrentDevice = device;
     m_pProjectList->selectDevice(device);
+    // The charts are built once, at the size the view has once laid out, with the device's data.
+    m_pChartView->holdCharts();
     if (m_bDashboardMode) {
         m_bDashboardMode = false;
         m_pBoardLayout->removeWidget(m_pDashboardTab);
         m_pBoardLayout->addWidget(m_pChartView);
         m_pDashboardTab->hide();
         m_pChartView->show();
+        m_pBoardLayout->activate();
     }
 
     m_pChartView->clearView();
     m_pChartView->setDevice(device);
+    m_pChartView->releaseCharts();
     device->setChartView(m_pChartView);
 }
 
 void ProjectCenter::slotDashboardClicked()
 {
     m_bDashboardMode = true;
+    // The emptied charts are drawn when the view is shown again, not now for a view being hidden.
+    m_pChartView->holdCharts();
     m_pChartView->clearView();
     if (m_pCurrentDevice)
         m_pCurrentDevice->clearChartView();
@@ -151,6 +157,7 @@ void ProjectCenter::slotDashboardClicked()
         m_pBoardLayout->addWidget(m_pDashboardTab);
     }
     m_pChartView->hide();
+    m_pChartView->releaseCharts();
     m_pDashboardTab->show();
     m_pDashboardTab->refreshItems();
 }
