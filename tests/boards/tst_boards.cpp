@@ -64,12 +64,14 @@ class PaintCounter : public QObject
 public:
     int repaints = 0;
     int paints = 0;
+    int layouts = 0;
     QObject *painted = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         repaints += event->type() == QEvent::UpdateRequest;
+        layouts += event->type() == QEvent::LayoutRequest;
         paints += event->type() == QEvent::Paint && watched == painted;
         return false;
     }
@@ -387,6 +389,20 @@ private slots:
         QCOMPARE(flushed.count(), 1);
         QCOMPARE(flushed.first().first().toInt(), 32);
         QCOMPARE(textOf(tile(devices.last(), false), "label_number"), QStringLiteral("55.00"));
+        // New values of the same length repaint their labels; nothing in the tiles asks the
+        // window for a new layout.
+        // Let the first values' layout settle, up the tile's layouts to the window.
+        for (int level = 0; level < 8; ++level)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        for (QWidget *widget : tab.findChildren<QWidget *>())
+            widget->installEventFilter(&counter);
+        counter.layouts = 0;
+        for (ConfiguredDevice *device : devices)
+            device->readMeasureData("21.60,55.10\n");
+        QVERIFY(flushed.wait());
+        QCoreApplication::processEvents();
+        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), QStringLiteral("55.10"));
+        QCOMPARE(counter.layouts, 0);
 
         auto *number = tile(back)->findChild<QLabel *>(QStringLiteral("label_number"));
         QFont marker = number->font();
