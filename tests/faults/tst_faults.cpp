@@ -77,8 +77,10 @@ int recordUntilKilled(const QString &project)
     VelmoranMain window;
     window.projectLoaded(project);
     window.slotStartRecord();
-    if (!window.isRecording() || !window.store())
+    if (!window.isRecording() || !window.store()) {
+        std::fprintf(stderr, "the project does not record\n");
         return 2;
+    }
     holdTimers(&window);
     QTimer cycle;
     QObject::connect(&cycle, &QTimer::timeout, &window, [&window] {
@@ -829,8 +831,16 @@ private slots:
             recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             recorder.start(QCoreApplication::applicationFilePath(),
                            {QStringLiteral("--record-until-killed"), project});
-            QVERIFY2(QTest::qWaitFor([&] { return recorder.canReadLine(); }, 10000),
+            // A fresh machine without a font cache starts a window slowly.
+            QVERIFY2(QTest::qWaitFor(
+                         [&] {
+                             return recorder.canReadLine() ||
+                                    recorder.state() == QProcess::NotRunning;
+                         },
+                         30000),
                      "the recorder did not start recording");
+            QVERIFY2(recorder.canReadLine(),
+                     qPrintable(QStringLiteral("the recorder ended: %1").arg(recorder.exitCode())));
             QCOMPARE(recorder.readLine().trimmed(), QByteArray("RECORDING"));
             // Anywhere from before the first batch to a dozen batches in.
             const int lifeMs = random.bounded(10, 300);
