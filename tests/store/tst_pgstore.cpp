@@ -1,4 +1,5 @@
 #include "device/configureddevice.h"
+#include "project/databasesettingsdialog.h"
 #include "project/projectfile.h"
 #include "recorder/recorder.h"
 #include "store/historydatabase.h"
@@ -10,12 +11,19 @@
 #include "store/pgeventreader.h"
 #include "store/pgschema.h"
 #include "store/pgstore.h"
+#include "tests/support/messageprobe.h"
 #include "tests/support/pgtestserver.h"
+#include "view/eventsview.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,6 +59,13 @@ private:
             return false;
         *message = answers.first().at(2).toString();
         return answers.first().at(1).toBool();
+    }
+    static QString labels(const QWidget &view)
+    {
+        QStringList texts;
+        for (const QLabel *label : view.findChildren<QLabel *>())
+            texts << label->text();
+        return texts.filter(QRegularExpression(QStringLiteral("^(Page|The events)"))).join('|');
     }
     QString count(const QString &where = QStringLiteral("true"))
     {
@@ -135,25 +150,64 @@ private slots:
                       &stored);
         QCOMPARE(stored, QStringLiteral("alarm started 31.5 Cold room 'A'"));
 
-        // The Events view reads and acknowledges the server's log in the background.
-        PgEventReader reader(m_server.url());
-        QSignalSpy pages(&reader, &PgEventReader::pageRead);
-        QSignalSpy acks(&reader, &PgEventReader::acknowledged);
-        EventFilter filter;
-        filter.serialNo = QStringLiteral("P1");
-        filter.unacknowledgedOnly = true;
-        reader.requestPage(filter, 10, 0);
-        QVERIFY(pages.wait());
-        const auto records = pages.last().at(3).value<QList<EventRecord>>();
-        QCOMPARE(pages.last().at(2).toInt(), 1);
-        QCOMPARE(records.size(), 1);
-        QCOMPARE(records.first().row.text, QStringLiteral("Cold room 'A'"));
-        reader.requestAcknowledge(records.first().id, QStringLiteral("op"), 1700000000);
-        QVERIFY(acks.wait());
-        QCOMPARE(acks.first().at(1).toInt(), 1);
-        reader.requestPage(filter, 10, 0);
-        QVERIFY(pages.wait());
-        QCOMPARE(pages.last().at(2).toInt(), 0);
+        // "Database..." points a project at the server: checked, tried off the GUI thread, saved.
+        const QString project = dir.filePath(QStringLiteral("site.tpc"));
+        QVERIFY(ProjectFile::create(project, QStringLiteral("site"), 1000));
+        DatabaseSettingsDialog dialog(project);
+        auto *url = dialog.findChild<QLineEdit *>(QStringLiteral("lineEdit_databaseUrl"));
+        auto *test = dialog.findChild<QPushButton *>(QStringLiteral("btn_testConnection"));
+        url->setText(QStringLiteral("mysql://db/site"));
+        dialog.accept();
+        QVERIFY(dialog.resultText().startsWith(QLatin1String("The database address must begin")));
+        url->clear();
+        test->click();
+        QCOMPARE(dialog.resultText(),
+                 QStringLiteral("The project records into its own database file."));
+        url->setText(m_server.url());
+        test->click();
+        QVERIFY(!test->isEnabled());
+        QTRY_VERIFY(test->isEnabled());
+        QVERIFY2(dialog.resultText().startsWith(QLatin1String("Connected to postgres@")),
+                 qPrintable(dialog.resultText()));
+        QVERIFY(ProjectFile::databaseUrl(project).isEmpty());
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(ProjectFile::databaseUrl(project), m_server.url());
+
+        // Its Events view reads and acknowledges the server's log in the background.
+        ConfiguredDevice logger(QStringLiteral("P1"), LINK_TCP);
+        logger.setDeviceName(QStringLiteral("Cold A"));
+        EventsView view(project, {&logger});
+        auto *table = view.findChild<QTableWidget *>(QStringLiteral("table_events"));
+        QSignalSpy acknowledged(&view, &EventsView::acknowledged);
+        QSignalSpy pages(view.findChild<PgEventReader *>(), &PgEventReader::pageRead);
+        QVERIFY(view.isServer());
+        QTRY_COMPARE(table->rowCount(), 1);
+        QCOMPARE(table->item(0, 1)->text() + table->item(0, 6)->text(), QStringLiteral("Cold ANo"));
+        view.findChild<QCheckBox *>(QStringLiteral("check_unacknowledged"))->setChecked(true);
+        view.showPage(3); // past the end: the last page instead
+        QTRY_COMPARE(labels(view), QStringLiteral("Page 1 of 1 (1 events)"));
+        QCOMPARE(table->rowCount(), 1);
+        table->setCurrentCell(0, 0);
+        view.setOperatorName(QStringLiteral("op"));
+        view.acknowledgeSelected();
+        QTRY_COMPARE(acknowledged.count(), 1);
+        QTRY_COMPARE(view.totalCount(), 0);
+        pages.clear();
+        view.acknowledgeAll(); // nothing left: no signal
+        QTRY_COMPARE(pages.count(), 1);
+        QCOMPARE(acknowledged.count(), 1);
+        QVERIFY(!view.exportCsv(dir.filePath(QStringLiteral("e.csv")), 0, 1));
+        QVERIFY(shownMessages(&view).value(0).text.contains(QLatin1String("kestrelix_event")));
+        // A server that cannot be reached, an address that cannot be used: said in the view.
+        for (const QString &address : {QStringLiteral("postgresql://postgres@%2Fno%2Fdir/velmoran"),
+                                       QStringLiteral("postgresql://rec:pw@db/site")}) {
+            QVERIFY(ProjectFile::writeDatabaseUrl(project, address));
+            EventsView failed(project, {});
+            failed.acknowledgeAll();
+            QTRY_VERIFY2(labels(failed).contains(QLatin1String(" cannot be read: ")),
+                         qPrintable(labels(failed)));
+        }
     }
 
     // The recorder asks the server in the background: record start returns at once whatever
@@ -305,7 +359,7 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     const QString missing = PgTestServer::missingReason();
     if (!missing.isEmpty()) {
         std::fprintf(stderr, "SKIP: no PostgreSQL server can run here: %s\n", qPrintable(missing));
