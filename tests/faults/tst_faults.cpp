@@ -988,6 +988,12 @@ private slots:
         QVERIFY(!m_recorder->startRecording());
         QCOMPARE(errors.size(), 2);
         QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("Database does not exist."));
+        // A device handed over later takes the interval too.
+        m_recorder->setPollInterval(60000);
+        auto *later = new ConfiguredDevice(QStringLiteral("024B58000009"), LINK_TCP);
+        m_recorder->setDevices(m_recorder->devices() << later);
+        QCOMPARE(static_cast<TelnetDevice *>(later->link())->pollInterval(), 60000);
+        QCOMPARE(static_cast<TelnetDevice *>(device->link())->pollInterval(), 60000);
     }
 
     void anEntryWithoutSerialAndASilentLoggerHoldUpNoRow()
@@ -1018,25 +1024,25 @@ private slots:
                  timeText(unnamed.first().at(0)));
     }
 
-    void devicesTakeTheIntervalAlsoWhenHandedOverLater()
-    {
-        Recorder recorder;
-        recorder.setPollInterval(1000);
-        auto *first = new ConfiguredDevice(QStringLiteral("024B58000001"), LINK_TCP);
-        recorder.setDevices({first});
-        auto *later = new ConfiguredDevice(QStringLiteral("024B58000002"), LINK_TCP);
-        recorder.setDevices({first, later});
-        QCOMPARE(static_cast<TelnetDevice *>(later->link())->pollInterval(), 1000);
-        recorder.setPollInterval(60000);
-        QCOMPARE(first->pollInterval(), 60000);
-        QCOMPARE(static_cast<TelnetDevice *>(first->link())->pollInterval(), 60000);
-    }
-
-    // A second recorder of the project is refused while the first runs; a dead one's lock is
-    // taken over; SIGTERM and SIGINT stop a recording cleanly.
+    // A project it cannot record ends it with a code that says why; a second recorder of the
+    // project is refused while the first runs; a dead one's lock is taken over; SIGTERM and
+    // SIGINT stop a recording cleanly.
     void headlessRecordsUntilSignalledAndHoldsTheProjectAlone()
     {
         const QString path = m_dir->projectPath("Cold");
+        for (const auto &[code, message] : QList<QPair<int, QString>>{
+                 {2, "does not exist"}, {2, "has no devices"}, {3, "cannot be opened"}}) {
+            if (message == "has no devices")
+                QVERIFY(writeSimulatorProject(path, {}, 1000));
+            if (code == 3) {
+                QVERIFY(writeSimulatorProject(path, {m_sim.logger("tcp0")}, 1000));
+                QVERIFY(ProjectFile::writeValue(path, "databaseName", "no/such/Nowhere.db"));
+            }
+            auto process = startHeadless(path);
+            QCOMPARE(exitCode(process.get()), code);
+            const QString error = QString::fromLocal8Bit(process->readAllStandardError());
+            QVERIFY2(error.contains(message), qPrintable(error));
+        }
         QVERIFY(
             writeSimulatorProject(path, {m_sim.logger("tcp0")}, 100, {-1000, 1000, -1000, 1000}));
         const int before = simCount("tcp0");
@@ -1074,33 +1080,6 @@ private slots:
         QVERIFY(waitForLine(third.get(), "recording"));
         ::kill(third->processId(), SIGINT);
         QCOMPARE(exitCode(third.get()), 0);
-    }
-
-    void headlessEndsWithTheExitCodeOfAProjectItCannotRecord_data()
-    {
-        QTest::addColumn<QString>("project");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << "Missing" << 2 << "does not exist";
-        QTest::newRow("no devices") << "Empty" << 2 << "has no devices";
-        QTest::newRow("no database") << "Nowhere" << 3 << "cannot be opened";
-    }
-    void headlessEndsWithTheExitCodeOfAProjectItCannotRecord()
-    {
-        QFETCH(QString, project);
-        QFETCH(int, code);
-        QFETCH(QString, message);
-        const QString path = m_dir->projectPath(project);
-        if (project != "Missing")
-            QVERIFY(writeSimulatorProject(path, {}, 1000));
-        if (project == "Nowhere") {
-            QVERIFY(writeSimulatorProject(path, {m_sim.logger("tcp0")}, 1000));
-            QVERIFY(ProjectFile::writeValue(path, "databaseName", "no/such/folder/Nowhere.db"));
-        }
-        auto process = startHeadless(path);
-        QCOMPARE(exitCode(process.get()), code);
-        const QString error = QString::fromLocal8Bit(process->readAllStandardError());
-        QVERIFY2(error.contains(message), qPrintable(error));
     }
 
 private:
