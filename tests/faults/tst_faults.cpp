@@ -219,11 +219,9 @@ public:
         ++m_nStops;
         for (const QString &id : ids) {
             const int answers = answeredSinceOpen(id) - notStored.value(id);
-            *why = QStringLiteral("%1 answered %2 polls, the database holds %3 rows (%4 gaps)")
-                       .arg(id)
-                       .arg(answers)
-                       .arg(samples(id))
-                       .arg(m_nStops);
+            why->clear();
+            QDebug(why).noquote() << id << "answered" << answers << "polls, the database holds"
+                                  << samples(id) << "rows," << m_nStops << "gaps";
             if (!settled || samples(id) != answers + m_nStops)
                 return false;
         }
@@ -462,8 +460,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
         bus->pairs.clear();
         rig.window()->checkConnection();
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        for (int poll = 0; poll < 2; ++poll)
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
         QVERIFY(!device->isConnected());
         QVERIFY(ok(m_sim.command("start usb0")));
         const SimProcess::Logger back = m_sim.logger("usb0");
@@ -685,27 +683,28 @@ private slots:
             QVERIFY(rows.at(i).at(0).isNull() && rows.at(i).at(1).isNull());
         QVERIFY(!rows.at(length + 10).at(0).isNull());
     }
-    void aStorageFailureKeepsTheRowsQueuedUntilItIsWritableAgain_data()
+    // A full disk or frozen files keep the rows queued until the database takes them again; the
+    // rows of a project closed meanwhile go to its own database only, or are given up when its
+    // folder is gone.
+    void aStorageFailureKeepsTheRowsQueuedForTheirOwnDatabase_data()
     {
-        QTest::addColumn<bool>("fullDisk");
-        QTest::newRow("disk full") << true;
-        QTest::newRow("files frozen") << false;
+        QTest::addColumn<QString>("failure");
+        for (const char *failure : {"disk full", "files frozen", "closed", "closed, folder gone"})
+            QTest::newRow(failure) << QString::fromLatin1(failure);
     }
-    void aStorageFailureKeepsTheRowsQueuedUntilItIsWritableAgain()
+    void aStorageFailureKeepsTheRowsQueuedForTheirOwnDatabase()
     {
-        QFETCH(bool, fullDisk);
+        QFETCH(QString, failure);
+        const bool fullDisk = failure == "disk full", folderGone = failure.endsWith("gone");
         // tmpfs takes the immutable attribute but goes on writing through open files: frozen
         // files are tried in the temporary folder on disk.
-        QString folder = m_dir->path();
+        const QString folder = fullDisk ? m_strMount : m_dir->path();
         const QString refusal =
             fullDisk ? g_strNoPrivateMounts : frozenFilesRefuseWrites(m_dir->filePath("probe"));
         if (!refusal.isEmpty())
             QSKIP(qPrintable(refusal));
-        if (fullDisk) {
-            folder = m_strMount;
-            QVERIFY(::mount("tmpfs", QFile::encodeName(m_strMount).constData(), "tmpfs", 0,
-                            "size=512k") == 0);
-        }
+        QVERIFY(!fullDisk || ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0,
+                                     "size=512k") == 0);
         RecordingRig rig(&m_sim);
         QVERIFY(rig.open(folder, {"tcp0", "tcp1"}));
         pollMany(&rig, 8);
@@ -719,89 +718,72 @@ private slots:
             return fullDisk ? (on ? fillDisk(filler) : QFile::remove(filler))
                             : setImmutable(files, on);
         };
+        VelmoranMain *window = rig.window();
+        if (failure.startsWith("closed")) {
+            const int stored = rig.storedRows("tcp0");
+            QVERIFY(fail(true));
+            pollMany(&rig, 4);
+            window->slotStopRecord();
+            window->slotCloseProject();
+            QCOMPARE(window->pendingRows().count(), 0);
+
+            // The next project records and stops: its file holds its own rows and no others.
+            const QString other = m_dir->filePath(QStringLiteral("other/Other.tpc"));
+            QVERIFY(QDir().mkpath(QFileInfo(other).path()));
+            QVERIFY(
+                writeSimulatorProject(other, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 1000));
+            window->projectLoaded(other);
+            window->slotStartRecord();
+            rig.holdTimers();
+            QVERIFY(QTest::qWaitFor([window] { return window->pendingRows().count() >= 2; }, 5000));
+            pollMany(&rig, 3);
+            const int recorded = window->pendingRows().count();
+            window->slotStopRecord();
+            QCOMPARE(window->store()->totalRow(), recorded + 2);
+            window->slotCloseProject();
+            if (folderGone) {
+                const QString moved = folder + QStringLiteral("-moved");
+                QVERIFY(QDir().rename(folder, moved));
+                for (int tick = 0; tick < 20; ++tick)
+                    window->drainStep();
+                QVERIFY(QDir().rename(moved, folder));
+                const QString given = QStringLiteral("10 rows could not be written to\n") +
+                                      QDir::toNativeSeparators(rig.databasePath());
+                QCOMPARE(countMessages(window, QStringLiteral("ERROR"), given), 1);
+            }
+            // The first project's rows wait for its own file and go there once it takes them.
+            window->drainStep();
+            QCOMPARE(rig.storedRows("tcp0"), stored);
+            QVERIFY(fail(false));
+            window->drainStep();
+            QCOMPARE(rig.storedRows("tcp0"), folderGone ? stored : stored + 4 + 1);
+            QCOMPARE(rig.storedRows("tcp1"), folderGone ? stored : stored + 4 + 1);
+            QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
+            return;
+        }
         for (int run = 0; run < 2; ++run) {
             QVERIFY(fail(true));
             pollMany(&rig, 8);
             QVERIFY(!rig.flush());
-            QCOMPARE(rig.window()->pendingRows().count(), 16);
-            QCOMPARE(countMessages(rig.window(), QStringLiteral("ERROR"), WRITE_FAILED), 1);
+            QCOMPARE(window->pendingRows().count(), 16);
+            QCOMPARE(countMessages(window, QStringLiteral("ERROR"), WRITE_FAILED), 1);
             // The loggers are still read, and the next failed flushes say nothing new.
             pollMany(&rig, 8);
             QVERIFY(!rig.flush());
             QVERIFY(!rig.flush());
-            QCOMPARE(rig.window()->pendingRows().count(), 32);
-            QCOMPARE(countMessages(rig.window(), QStringLiteral("ERROR"), WRITE_FAILED), 1);
+            QCOMPARE(window->pendingRows().count(), 32);
+            QCOMPARE(countMessages(window, QStringLiteral("ERROR"), WRITE_FAILED), 1);
             QVERIFY(rig.device("tcp0")->isConnected() && rig.device("tcp1")->isConnected());
-            QVERIFY(rig.window()->isRecording());
+            QVERIFY(window->isRecording());
             QVERIFY(fail(false));
             QVERIFY(rig.flush());
             pollMany(&rig, 8);
             QVERIFY(rig.flush());
             // A second run of failures is a new failure: it is shown again.
-            closeMessages(rig.window());
+            closeMessages(window);
         }
         QString why;
         QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
-        QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
-    }
-    void rowsOfAClosedProjectGoToItsOwnDatabaseOnly_data()
-    {
-        QTest::addColumn<bool>("folderGone");
-        QTest::newRow("written once writable") << false;
-        QTest::newRow("given up when its folder is gone") << true;
-    }
-    void rowsOfAClosedProjectGoToItsOwnDatabaseOnly()
-    {
-        QFETCH(bool, folderGone);
-        const QString folder = m_dir->path();
-        const QString refusal =
-            frozenFilesRefuseWrites(QDir(folder).filePath(QStringLiteral("probe")));
-        if (!refusal.isEmpty())
-            QSKIP(qPrintable(refusal));
-        RecordingRig rig(&m_sim);
-        QVERIFY(rig.open(folder, {"tcp0", "tcp1"}));
-        pollMany(&rig, 8);
-        QVERIFY(rig.flush());
-        const int stored = rig.storedRows("tcp0");
-        const QStringList files = {rig.databasePath(), rig.databasePath() + QStringLiteral("-wal")};
-        QVERIFY(setImmutable(files, true));
-        pollMany(&rig, 4);
-        VelmoranMain *window = rig.window();
-        window->slotStopRecord();
-        window->slotCloseProject();
-        QCOMPARE(window->pendingRows().count(), 0);
-
-        // The next project records and stops: its file holds its own rows and no others.
-        const QString other = m_dir->filePath(QStringLiteral("other/Other.tpc"));
-        QVERIFY(QDir().mkpath(QFileInfo(other).path()));
-        QVERIFY(writeSimulatorProject(other, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 1000));
-        window->projectLoaded(other);
-        window->slotStartRecord();
-        rig.holdTimers();
-        QVERIFY(QTest::qWaitFor([window] { return window->pendingRows().count() >= 2; }, 5000));
-        pollMany(&rig, 3);
-        const int recorded = window->pendingRows().count();
-        window->slotStopRecord();
-        QCOMPARE(window->store()->totalRow(), recorded + 2);
-        window->slotCloseProject();
-
-        if (folderGone) {
-            const QString moved = folder + QStringLiteral("-moved");
-            QVERIFY(QDir().rename(folder, moved));
-            for (int tick = 0; tick < 20; ++tick)
-                window->drainStep();
-            QVERIFY(QDir().rename(moved, folder));
-            const QString given = QStringLiteral("10 rows could not be written to\n") +
-                                  QDir::toNativeSeparators(rig.databasePath());
-            QCOMPARE(countMessages(rig.window(), QStringLiteral("ERROR"), given), 1);
-        }
-        // The first project's rows wait for its own file and go there once it takes them.
-        window->drainStep();
-        QCOMPARE(rig.storedRows("tcp0"), stored);
-        QVERIFY(setImmutable(files, false));
-        window->drainStep();
-        QCOMPARE(rig.storedRows("tcp0"), folderGone ? stored : stored + 4 + 1);
-        QCOMPARE(rig.storedRows("tcp1"), folderGone ? stored : stored + 4 + 1);
         QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
     }
     void aKilledRecordingLeavesEveryCommittedBatchInAnIntactDatabase()
@@ -1065,10 +1047,8 @@ private slots:
                                       .value(0);
         QVERIFY2(rows.value(0).toInt() >= 4, qPrintable(rows.value(0).toString()));
         QCOMPARE(rows.value(1).toInt(), 1);
-        QStringList kinds;
-        for (const QVariantList &row : sqlRows(database, "select kind from kestrelix_event"))
-            kinds << row.at(0).toString();
-        QCOMPARE(kinds, QStringList({"recording started", "recording stopped"}));
+        QCOMPARE(kinds(sqlRows(database, "select kind from kestrelix_event")),
+                 QStringList({"recording started", "recording stopped"}));
         QVERIFY(!ProjectFile::readString(path, "record_stop_time").isEmpty());
         QVERIFY(!QFile::exists(database + ".lock"));
 
