@@ -403,10 +403,9 @@ private slots:
         for (const QFileInfo &file : QDir(m_dir->path()).entryInfoList(QDir::Files | QDir::Hidden))
             setImmutable({file.filePath()}, false);
         ::umount2(QFile::encodeName(m_strMount).constData(), MNT_DETACH);
-        for (const char *id : {"tcp0", "tcp1", "usb0"}) {
-            m_sim.command(QStringLiteral("fault %1 none").arg(QLatin1String(id)));
-            m_sim.command(QStringLiteral("start %1").arg(QLatin1String(id)));
-            m_sim.command(QStringLiteral("auto %1").arg(QLatin1String(id)));
+        for (const QString id : {"tcp0", "tcp1", "usb0"}) {
+            for (const QString command : {"fault %1 none", "start %1", "auto %1"})
+                m_sim.command(command.arg(id));
         }
     }
     void loggersThatFallSilentRefuseOrVanishAreMarkedGoneAndRecordedAgainWhenTheyAnswer()
@@ -815,17 +814,10 @@ private slots:
             recorder.start(QStringLiteral(TST_FAULTS_PATH),
                            {QStringLiteral("--record-until-killed"), project});
             // A fresh machine without a font cache starts a window slowly.
-            QVERIFY2(QTest::qWaitFor(
-                         [&] {
-                             return recorder.canReadLine() ||
-                                    recorder.state() == QProcess::NotRunning;
-                         },
-                         30000),
-                     "the recorder did not start recording");
-            QVERIFY2(recorder.canReadLine(),
-                     qPrintable(QStringLiteral("the recorder ended: %1 (%2)")
-                                    .arg(recorder.exitCode())
-                                    .arg(recorder.errorString())));
+            QVERIFY2(recorder.waitForReadyRead(30000) && recorder.canReadLine(),
+                     qPrintable(QString::asprintf("the recorder did not start (exit code %d, %s)",
+                                                  recorder.exitCode(),
+                                                  qPrintable(recorder.errorString()))));
             QCOMPARE(recorder.readLine().trimmed(), QByteArray("RECORDING"));
             // Anywhere from before the first batch to a dozen batches in.
             const int lifeMs = random.bounded(10, 300);
@@ -841,12 +833,9 @@ private slots:
 
             QCOMPARE(integrityCheck(database), QStringLiteral("ok"));
             const int stored = sqlValue(database, "select count(*) from kestrelix").toInt();
-            QVERIFY2(stored >= committed, qPrintable(QStringLiteral("seed %1 after %2 ms: %3 rows "
-                                                                    "committed, %4 stored")
-                                                         .arg(seed)
-                                                         .arg(lifeMs)
-                                                         .arg(committed)
-                                                         .arg(stored)));
+            QVERIFY2(stored >= committed, qPrintable(QString::asprintf(
+                                              "seed %u after %d ms: %d rows committed, %d stored",
+                                              seed, lifeMs, committed, stored)));
             // A run whose samples of a logger survived also kept the start of its alarm, which
             // was committed with its first sample; a run that left no sample left no start.
             const auto after = counts();
@@ -874,11 +863,13 @@ private slots:
         QVERIFY(m_recorder);
         m_recorder->stopPolling();
         InsertSerialData *store = m_recorder->store();
-        QSignalSpy received(m_recorder.get(), &Recorder::sampleReceived);
-        QSignalSpy connections(m_recorder.get(), &Recorder::connectionChanged);
-        QSignalSpy started(m_recorder.get(), &Recorder::recordingStarted);
-        QSignalSpy range(m_recorder.get(), &Recorder::recordedRangeChanged);
-        QSignalSpy alarms(m_recorder.get(), &Recorder::alarmChanged);
+        Recorder *recorder = m_recorder.get();
+        QSignalSpy received(recorder, &Recorder::sampleReceived);
+        QSignalSpy connections(recorder, &Recorder::connectionChanged);
+        QSignalSpy started(recorder, &Recorder::recordingStarted);
+        QSignalSpy range(recorder, &Recorder::recordedRangeChanged);
+        QSignalSpy alarms(recorder, &Recorder::alarmChanged);
+        QSignalSpy errors(recorder, &Recorder::storeError);
         QVERIFY(m_recorder->startRecording());
         QCOMPARE(started.size(), 1);
         QCOMPARE(ProjectFile::readString(path, "record_start_time"),
@@ -909,10 +900,11 @@ private slots:
         const QList<QVariantList> samples =
             storedSamples(store->databasePath(), all.first().deviceNumber);
         QCOMPARE(samples.size(), (stored + queued) / loggers + 1);
-        QVERIFY(!samples.last().at(1).toBool());
-        QCOMPARE(samples.last().at(0).toUInt(), samples[samples.size() - 2].at(0).toUInt() + 1);
+        // Every sample has a value but the gap row, a second after the last.
         for (int i = 0; i + 1 < samples.size(); ++i)
             QVERIFY(samples[i].at(1).toBool());
+        QCOMPARE(samples.last(),
+                 QVariantList({samples[samples.size() - 2].at(0).toLongLong() + 1, 0LL}));
         const QString start = timeText(samples.first().at(0));
         const QString end = timeText(samples.last().at(0));
         QCOMPARE(ProjectFile::readString(path, "record_start_time"), start);
@@ -923,7 +915,6 @@ private slots:
 
         // A second recording keeps the start text. The database refuses the write at its stop:
         // that is said once, and the rows are written once it takes them.
-        QSignalSpy errors(m_recorder.get(), &Recorder::storeError);
         QVERIFY(m_recorder->startRecording());
         QCOMPARE(m_recorder->recordStartText(), start);
         QVERIFY(pollOnce());
@@ -968,7 +959,6 @@ private slots:
         QVERIFY(!m_recorder->hasAlarm());
         m_recorder->closeStore();
         QVERIFY(!m_recorder->startRecording());
-        QCOMPARE(errors.size(), 2);
         QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("Database does not exist."));
         // A device handed over later takes the interval too.
         m_recorder->setPollInterval(60000);
