@@ -214,7 +214,6 @@ private slots:
         // A fixed offset without summer time: every local time below reads +01:00.
         qputenv("TZ", "CET-1");
         isolateSettings();
-        QStandardPaths::setTestModeEnabled(true);
         m_strNoServer = PgTestServer::missingReason();
         QVERIFY2(!m_strNoServer.isEmpty() || m_server.start(), qPrintable(m_server.lastError()));
     }
@@ -396,12 +395,10 @@ private slots:
         const QList<QByteArray> lines = csv.data().split('\n');
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines.at(0).startsWith("time,serial number,logger name,channel,kind"));
-        QVERIFY2(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d,S,Room 1,1,)"
-                                    R"(alarm started,31.5,0,30,"Cold room, ""north""",)"
-                                    R"(\d{4}-.*[+-]\d\d:\d\d,night shift\r$)")
-                     .match(QString::fromUtf8(lines.at(1)))
-                     .hasMatch(),
-                 lines.at(1).constData());
+        QCOMPARE(lines.at(1),
+                 QByteArray(R"(2023-11-14T23:13:20+01:00,S,Room 1,1,alarm started,31.5,)"
+                            R"(0,30,"Cold room, ""north""",2023-11-14T23:15:00+01:00,)"
+                            "night shift\r"));
     }
 
     // The queue belongs to the recording, not to a store: what one store left is written by
@@ -711,8 +708,7 @@ private slots:
     void passwordRefusedKeepsRows()
     {
         REQUIRE_SERVER();
-        QTemporaryDir dir;
-        const QString passFile = dir.filePath(QStringLiteral("pgpass"));
+        const QString passFile = path(QStringLiteral("pgpass"));
         auto writePass = [&](const char *password) {
             QFile f(passFile);
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -750,7 +746,7 @@ private slots:
 
         // "Database..." points a project at the server: checked, tried off the GUI thread,
         // saved.
-        const QString project = dir.filePath(QStringLiteral("site.tpc"));
+        const QString project = path(QStringLiteral("site.tpc"));
         QVERIFY(ProjectFile::create(project, QStringLiteral("site"), 1000));
         DatabaseSettingsDialog dialog(project);
         auto *url = dialog.findChild<QLineEdit *>(QStringLiteral("lineEdit_databaseUrl"));
@@ -796,7 +792,7 @@ private slots:
         view.acknowledgeAll(); // nothing left: no signal
         QTRY_COMPARE(pages.count(), 1);
         QCOMPARE(acknowledged.count(), 1);
-        QVERIFY(!view.exportCsv(dir.filePath(QStringLiteral("e.csv")), 0, 1));
+        QVERIFY(!view.exportCsv(path(QStringLiteral("e.csv")), 0, 1));
         QVERIFY(shownMessages(&view).value(0).text.contains(QLatin1String("kestrelix_event")));
         // A server that cannot be reached, an address that cannot be used: said in the view.
         for (const QString &address : {QStringLiteral("postgresql://postgres@%2Fno%2Fdir/velmoran"),
@@ -813,19 +809,15 @@ private slots:
     // the server does, recording begins only once it agreed, and a refusal comes as a signal.
     void recorderStartDoesNotWait_data()
     {
-        QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("refusal"); // the message's start; empty: recording begins
-        QTest::newRow("silent") << "silent"
-                                << "Cannot use the database postgres@127.0.0.1";
-        QTest::newRow("logger taken") << "taken"
-                                      << "Logger S2 is recorded by";
-        QTest::newRow("server up") << "up"
-                                   << "";
+        QTest::newRow("silent") << "Cannot use the database postgres@127.0.0.1";
+        QTest::newRow("taken") << "Logger S2 is recorded by";
+        QTest::newRow("up") << "";
     }
     void recorderStartDoesNotWait()
     {
         REQUIRE_SERVER();
-        QFETCH(QString, server);
+        const QString server = QString::fromLatin1(QTest::currentDataTag());
         QFETCH(QString, refusal);
         // Takes the connection and never answers: the worker waits for the connect time-out.
         QTcpServer silent;
@@ -842,8 +834,7 @@ private slots:
         // Another recorder holds one logger: the same one, or one the recorder does not want.
         const bool taken = server == QLatin1String("taken");
         QVERIFY2(claim(other, {QLatin1String(taken ? "S2" : "S9")}, &message), qPrintable(message));
-        QTemporaryDir dir;
-        const QString project = dir.filePath(QStringLiteral("site.tpc"));
+        const QString project = path(QStringLiteral("site.tpc"));
         QVERIFY(ProjectFile::create(project, QStringLiteral("site"), 1000));
         QVERIFY(ProjectFile::writeDatabaseUrl(
             project,
@@ -1059,9 +1050,8 @@ private slots:
     }
     void bucketsMatchFullScan()
     {
-        TempProjectDir dir;
-        const QString path = dir.filePath(QStringLiteral("big.dat"));
-        InsertSerialData store(path, QStringLiteral("big"));
+        const QString file = path(QStringLiteral("big.dat"));
+        InsertSerialData store(file, QStringLiteral("big"));
         QVERIFY(store.createConnection());
         const QSqlDatabase db = QSqlDatabase::database(store.connectionName());
         QRandomGenerator random(17);
@@ -1077,9 +1067,9 @@ private slots:
         };
         fill(T0, T0 + 3 * 86400);
 
-        HistoryDatabase database(path);
+        HistoryDatabase database(file);
         QVERIFY(database.open());
-        HistorySummary summary(&database, dir.filePath(QStringLiteral("summary.sqlite")));
+        HistorySummary summary(&database, path(QStringLiteral("summary.sqlite")));
         QVERIFY(summary.open());
         while (!summary.catchUp(5000)) {
         }
