@@ -24,6 +24,7 @@
 #include "view/projectcenter.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPointer>
@@ -426,21 +427,22 @@ private slots:
             QVERIFY(silent->isConnected());
             QVERIFY(rig.pollAndWait({"tcp1", "usb0"}));
         }
-        QVERIFY(!silent->isConnected());
-        QVERIFY(silent->ch1Value().isEmpty());
+        QVERIFY(!silent->isConnected() && silent->ch1Value().isEmpty());
         auto *tile = dynamic_cast<DashBoardDeviceItem *>(silent->ch1Item());
         QVERIFY(tile && tile->isCommunicationLost());
         QVERIFY(log->wantsSound(false));
-        log->setCommunicationLossSound(false);
-        QVERIFY(!log->wantsSound(false));
-        log->setCommunicationLossSound(true);
+        // The option in the events window quiets a lost logger, and the project keeps it.
+        rig.window()->projectCenter()->slotShowEvents();
+        auto *option = rig.window()->projectCenter()->eventsView()->findChild<QCheckBox *>(
+            QStringLiteral("check_communication_loss"));
+        option->setChecked(false);
+        QVERIFY(!log->wantsSound(false) && !ProjectFile::communicationLossAlarm(rig.projectPath()));
+        option->setChecked(true);
 
         QVERIFY(ok(m_sim.command("fault tcp0 none")));
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
-        QVERIFY(silent->isConnected());
-        QVERIFY(!silent->ch1Value().isEmpty());
-        QVERIFY(!tile->isCommunicationLost());
-        QVERIFY(!log->wantsSound(false));
+        QVERIFY(silent->isConnected() && !silent->ch1Value().isEmpty());
+        QVERIFY(!tile->isCommunicationLost() && !log->wantsSound(false));
 
         // A logger that refuses connections is gone too, until it listens again: the poll finds
         // the connection closed and opens a new one, and the request follows it.
@@ -501,16 +503,10 @@ private slots:
         QVERIFY(rig.open(m_dir->path(), {"tcp0", "tcp1"}));
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
         ConfiguredDevice *device = rig.device("tcp0");
-        const auto committedCh1Min = [device] {
-            float limits[4];
-            device->alarmRange(limits);
-            return limits[0];
-        };
         ProjectCenter *center = rig.window()->projectCenter();
         center->slotDeviceClicked(device);
         center->slotPopupSensingOption();
-        QPointer<SensingOptionTelnetDialog> dialog =
-            center->findChild<SensingOptionTelnetDialog *>();
+        QPointer dialog = center->findChild<SensingOptionTelnetDialog *>();
         QVERIFY(dialog);
 
         // Each "OK" comes late, so the reset lands while the logger is still answering.
@@ -524,7 +520,7 @@ private slots:
         const QString timedOut = QStringLiteral("This command has exceeded the time limit.\n"
                                                 "Please retry.");
         QTRY_COMPARE_WITH_TIMEOUT(countMessages(rig.window(), "ERROR", timedOut), 1, 4000);
-        QCOMPARE(committedCh1Min(), -1000.0f);
+        QCOMPARE(device->settings().ch1Min(), -1000.0f);
         QVERIFY(confirm->isEnabled());
         // The exchange is over: the logger is polled again on a new connection.
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
@@ -538,7 +534,7 @@ private slots:
         dialog->close();
         QVERIFY(dialog && dialog->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 4000);
-        QCOMPARE(committedCh1Min(), 7.0f);
+        QCOMPARE(device->settings().ch1Min(), 7.0f);
         const QString setup = m_sim.command("setup tcp0");
         QVERIFY2(setup.contains("ATBMIN1=7.00") && setup.endsWith("SET=1"), qPrintable(setup));
         QList<DeviceRecord> saved;
@@ -557,16 +553,13 @@ private slots:
         RecordingRig rig(&m_sim);
         QVERIFY(rig.open(m_dir->path(), {"tcp1"}));
         ConfiguredDevice *device = rig.device("tcp1");
-        float limits[4];
-        device->alarmRange(limits);
-        device->setAlarmRange(0, 30, limits[2], limits[3]);
+        device->setAlarmRange(0, 30, device->settings().ch2Min(), device->settings().ch2Max());
         rig.window()->recorder()->clockTick();
         QVERIFY(ok(m_sim.command("values tcp1 24 40")));
         QVERIFY(rig.pollAndWait({"tcp1"}));
         QVERIFY(!device->alarm1());
-        for (const char *value : {"31.50", "36.00", "33.00"}) {
-            QVERIFY(
-                ok(m_sim.command(QStringLiteral("values tcp1 %1 40").arg(QLatin1String(value)))));
+        for (const QString value : {"31.50", "36.00", "33.00"}) {
+            QVERIFY(ok(m_sim.command("values tcp1 " + value + " 40")));
             QVERIFY(rig.pollAndWait({"tcp1"}));
         }
         QVERIFY(device->alarm1());
@@ -598,14 +591,12 @@ private slots:
         const QList<QVariantList> events = loggedEvents(rig, "tcp1");
         QCOMPARE(kinds(events),
                  QStringList({"limits changed", "alarm started", "alarm peak", "alarm ended"}));
-        QCOMPARE(events.at(1).at(1).toDouble(), 31.5);
-        QCOMPARE(events.at(2).at(1).toDouble(), 36.0);
-        QCOMPARE(events.at(3).at(1).toDouble(), 25.0);
-        for (const QVariantList &event : events) {
-            QCOMPARE(event.at(2).toInt(), 1);
-            QCOMPARE(event.at(3).toDouble(), 30.0);
-            QVERIFY(event.at(4).toLongLong() >= begin &&
-                    event.at(4).toLongLong() <= QDateTime::currentSecsSinceEpoch());
+        for (int i = 0; i < events.size(); ++i) {
+            if (i > 0)
+                QCOMPARE(events.at(i).at(1).toDouble(), QList<double>({0, 31.5, 36, 25}).at(i));
+            QCOMPARE(events.at(i).at(2).toInt() * 100 + events.at(i).at(3).toDouble(), 130.0);
+            QVERIFY(events.at(i).at(4).toLongLong() >= begin &&
+                    events.at(i).at(4).toLongLong() <= QDateTime::currentSecsSinceEpoch());
         }
         QCOMPARE(events.at(1).at(5).toString(), QStringLiteral("night shift"));
         QVERIFY(events.at(1).at(6).toLongLong() >= begin);
