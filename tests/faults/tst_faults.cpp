@@ -188,7 +188,6 @@ public:
         return QTest::qWaitFor([&] { return samples() >= before + answering.size(); }, timeoutMs);
     }
 
-    // True when the flush left nothing queued.
     bool flush()
     {
         m_pWindow->writeDb();

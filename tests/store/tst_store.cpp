@@ -31,6 +31,7 @@
 
 #include <QBuffer>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -133,7 +134,6 @@ private:
     PgTestServer m_server;
     quint32 m_nextSecond = 1700000000;
 
-    // One row for each logger at the next second.
     void sample(const QStringList &serials)
     {
         for (const QString &serial : serials)
@@ -739,8 +739,7 @@ private slots:
         QTRY_VERIFY(store.insertNow() && m_rows.count() == 0 && events.count() == 0);
         QCOMPARE(count(QStringLiteral("serialno = 'P1'")), QStringLiteral("1"));
 
-        // "Database..." points a project at the server: checked, tried off the GUI thread,
-        // saved.
+        // "Database..." points a project at the server: checked, tried off the GUI thread.
         const QString project = path(QStringLiteral("site.tpc"));
         QVERIFY(ProjectFile::create(project, QStringLiteral("site"), 1000));
         DatabaseSettingsDialog dialog(project);
@@ -777,6 +776,7 @@ private slots:
         QCOMPARE(table->item(0, 1)->text() + table->item(0, 3)->text() + table->item(0, 4)->text() +
                      table->item(0, 6)->text(),
                  QStringLiteral("Cold AAlarm started31.50No"));
+        view.findChild<QComboBox *>(QStringLiteral("combo_logger"))->setCurrentIndex(1);
         view.findChild<QCheckBox *>(QStringLiteral("check_unacknowledged"))->setChecked(true);
         view.showPage(3); // past the end: the last page instead
         QTRY_COMPARE(labels(view), QStringLiteral("Page 1 of 1 (1 events)"));
@@ -963,7 +963,6 @@ private slots:
         QVERIFY(m_info.load(m_project));
         QCOMPARE(m_info.intervalSeconds, 10);
 
-        // The recorder's own store makes the table and the index; the rows go in as they stand.
         m_store = std::make_unique<InsertSerialData>(m_info.databasePath, QStringLiteral("tst"));
         QVERIFY(m_store->createConnection());
         QCOMPARE(sqlValue(m_info.databasePath, "select sql from sqlite_master where type = 'index'")
