@@ -3,7 +3,6 @@
 // across a server restart, a refused password, a wrong address and a second recorder that wants
 // the same logger; history, statistics and reports read back from a recorded project.
 #include "device/configureddevice.h"
-#include "device/devicetypes.h"
 #include "project/databasesettingsdialog.h"
 #include "project/projectfile.h"
 #include "recorder/recorder.h"
@@ -15,7 +14,6 @@
 #include "store/insertserialdata.h"
 #include "store/pendingeventqueue.h"
 #include "store/pendingrowqueue.h"
-#include "store/pgconnectionsettings.h"
 #include "store/pgeventreader.h"
 #include "store/pgschema.h"
 #include "store/pgstore.h"
@@ -46,7 +44,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTableWidget>
