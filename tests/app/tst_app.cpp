@@ -10,6 +10,8 @@
 #include "recorder/recorder.h"
 #include "store/insertserialdata.h"
 #include "store/logcategories.h"
+#include "tests/acceptance/recordeddata.h"
+#include "tests/acceptance/userdriver.h"
 #include "tests/app/fakesink.h"
 #include "tests/support/messageprobe.h"
 #include "tests/support/simulatorproject.h"
@@ -20,15 +22,23 @@
 #include <QApplication>
 #include <QAudioDevice>
 #include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMediaDevices>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
 
+#include <cmath>
 #include <memory>
+
+using namespace UserDriver;
 
 namespace {
 const QString SAVE_FAILED = QStringLiteral("Unable to save the project file.\nPlease retry.");
@@ -50,6 +60,27 @@ std::unique_ptr<QSettings> appSettings()
 {
     return std::make_unique<QSettings>(QStringLiteral("VelmoranLite"),
                                        QStringLiteral("Velmoran Lite"));
+}
+
+void setRecent(const QStringList &names, const QVariantHash &paths, bool autoLoad = false)
+{
+    const auto settings = appSettings();
+    settings->setValue("RecentProjects/list", names);
+    settings->setValue("RecentProjects/projects", paths);
+    settings->setValue("RecentProjects/autoLoad", autoLoad);
+}
+
+void openFromRecentList(VelmoranMain *window)
+{
+    auto *recent = child<QListWidget>(window->projectMain(), QStringLiteral("listWidget"));
+    QVERIFY(recent && recent->count() == 1);
+    doubleClickItem(recent, recent->item(0));
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray le(quint32 v, int size)
@@ -75,6 +106,7 @@ QByteArray riff(const QByteArray &chunks)
 {
     return "RIFF" + le(quint32(4 + chunks.size()), 4) + "WAVE" + chunks;
 }
+
 class FakeUsbEnumerator : public UsbEnumerator
 {
 public:
@@ -96,6 +128,44 @@ bool writeFakeTool(const QString &folder, const QString &name)
     script.close();
     return script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 }
+
+QJsonObject deviceEntry(const QString &number, int dashboard)
+{
+    return {{"DeviceName", "Probe " + number},
+            {"DeviceNumber", number},
+            {"DeviceType", "TELNET"},
+            {"DeviceInterface", "127.0.0.1"},
+            {"DevicePort", "1"},
+            {"DashboardNumber", dashboard},
+            {"ch1_min", "0.00"},
+            {"ch1_max", "0.00"},
+            {"ch2_min", "0.00"},
+            {"ch2_max", "0.00"}};
+}
+
+// Clicks "OK" on every message box that waits for it, keeping what they said.
+class BoxAnswerer : public QObject
+{
+public:
+    BoxAnswerer()
+    {
+        auto *timer = new QTimer(this);
+        QObject::connect(timer, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                texts.append(box->windowTitle() + QLatin1Char('|') + box->text());
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        timer->start(20);
+    }
+    QStringList texts;
+};
+
+// Replies no logger should give, as simulator commands; moc cannot read raw strings in a class.
+const char *const STRANGE_ANSWERS[] = {
+    R"(raw tcp2 ATDC 1e999,-1e999\r\n)", R"(raw tcp2 ATDC nan,inf\r\n)",
+    R"(raw tcp2 \xff\xfe\x00ATDC 1,2\r\n)", R"(raw tcp2 ATDC 1'); drop table kestrelix;--,2\r\n)",
+    R"(raw tcp2 ATDC ,,,,,,\n\n\n,\r\n)"};
 } // namespace
 
 class TestApp : public QObject
@@ -109,7 +179,9 @@ private slots:
         QVERIFY(m_bin.isValid());
         processCommandLine({"velmoran-lite"});
         m_originalPath = qgetenv("PATH");
-        QVERIFY(m_sim.start({"--tcp", "1", "--tcp-base-port", "0", "--usb", "1"}));
+        QVERIFY(m_sim.start({"--tcp", "3", "--tcp-base-port", "0", "--usb", "1"}));
+        for (const char *id : {"tcp0", "tcp1", "tcp2"})
+            m_tcp.append(m_sim.logger(id));
     }
 
     void init()
@@ -169,21 +241,12 @@ private slots:
             sound.update(AlarmSound::anyAlarm(devices));
         QCOMPARE(sink->starts, 1);
         QCOMPARE(sink->startPosition, 0);
-        // The samples of the data chunk, sixteen-bit signed stereo, without the header.
-        QFile file(":/critical.wav");
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        WavData wav;
-        QString error;
-        QVERIFY(readWav(&file, &wav, &error));
-        QCOMPARE(wav.format.sampleRate(), 44100);
-        QCOMPARE(wav.format.channelCount(), 2);
-        QCOMPARE(wav.format.sampleFormat(), QAudioFormat::Int16);
-        const QByteArray bytes = (file.seek(0), file.readAll());
+        // The samples of the data chunk, without the header.
+        const QByteArray bytes = fileBytes(":/critical.wav");
         const qsizetype dataAt = bytes.indexOf("data") + 8;
         const QByteArray firstPlayback = sink->played;
-        QCOMPARE(firstPlayback.size(),
-                 qsizetype(qFromLittleEndian<quint32>(bytes.constData() + dataAt - 4)));
-        QCOMPARE(firstPlayback, bytes.mid(dataAt, firstPlayback.size()));
+        QCOMPARE(firstPlayback,
+                 bytes.mid(dataAt, qFromLittleEndian<quint32>(bytes.constData() + dataAt - 4)));
 
         sink->finishPlayback();
         QVERIFY(!sound.isActive());
@@ -214,10 +277,7 @@ private slots:
         const QString older = m_dir->projectPath("Older");
         const QString newer = m_dir->projectPath("Newer");
         QVERIFY(writeSimulatorProject(older, {}, 1000) && writeSimulatorProject(newer, {}, 5000));
-        appSettings()->setValue("RecentProjects/list", QStringList{"Gone", "Older"});
-        appSettings()->setValue(
-            "RecentProjects/projects",
-            QVariantHash{{"Gone", m_dir->projectPath("Gone")}, {"Older", older}});
+        setRecent({"Gone", "Older"}, {{"Gone", m_dir->projectPath("Gone")}, {"Older", older}});
         QRect place;
         {
             VelmoranMain window;
@@ -402,6 +462,213 @@ private slots:
         QVERIFY(window.availableDevices().isEmpty());
     }
 
+    void aProjectFileFromABrokenWriterOpensWhatItCanOrSaysWhy_data()
+    {
+        QTest::addColumn<QByteArray>("deviceList");
+        QTest::addColumn<QByteArray>("rawFile");
+        QTest::addColumn<QVariant>("interval");
+        QTest::addColumn<int>("devicesOpened");
+        QTest::addColumn<int>("intervalUsed");
+
+        // More than sixteen on one dashboard and more than sixty-four in all, among entries of
+        // every wrong type.
+        QJsonArray crowd;
+        for (int i = 0; i < 65; ++i)
+            crowd.append(deviceEntry(QStringLiteral("MANY%1").arg(i), i < 20 ? 0 : i % 4));
+        QJsonObject wrongTypes = deviceEntry(QStringLiteral("ODD1"), 0);
+        wrongTypes["DevicePort"] = "telnet";
+        wrongTypes["ch1_unit"] = "77";
+        wrongTypes["ch1_min"] = "cold";
+        wrongTypes["ch2_max"] = QJsonValue(QJsonArray{1, 2});
+        wrongTypes["DashboardNumber"] = "1";
+        QJsonObject numberAsNumber = deviceEntry(QString(), 1);
+        numberAsNumber["DeviceNumber"] = 42;
+        QJsonObject farAway = deviceEntry(QStringLiteral("FAR1"), 0);
+        farAway["DashboardNumber"] = 1e12;
+        QJsonObject longName = deviceEntry(QStringLiteral("LONG1"), 2);
+        longName["DeviceName"] = QString(100000, QLatin1Char('x'));
+        for (const QJsonValue &odd :
+             {QJsonValue(wrongTypes), QJsonValue("text"), QJsonValue(17), QJsonValue(),
+              QJsonValue(QJsonObject{{"DeviceNumber", "X"}}), QJsonValue(numberAsNumber),
+              QJsonValue(farAway), QJsonValue(longName)})
+            crowd.append(odd);
+        const QByteArray crowdJson =
+            QJsonDocument(QJsonObject{{"devices", crowd}}).toJson(QJsonDocument::Compact);
+        const QByteArray none = "{\"devices\": []}";
+
+        QTest::newRow("truncated JSON") << QByteArray("{\"devices\": [{\"DeviceName\": \"Fr")
+                                        << QByteArray() << QVariant(1000) << -1 << 0;
+        QTest::newRow("an array instead of an object")
+            << QByteArray("[1, 2, 3]") << QByteArray() << QVariant(1000) << -1 << 0;
+        QTest::newRow("no device list")
+            << QByteArray() << QByteArray() << QVariant(1000) << -1 << 0;
+        QTest::newRow("binary noise instead of INI")
+            << QByteArray() << QByteArray("\x00\xff\xfe[[[=\n\x01\x02\x03", 12) << QVariant() << -1
+            << 0;
+        QTest::newRow("devices is not an array, interval is text")
+            << QByteArray("{\"devices\": {\"a\": 1}}") << QByteArray() << QVariant("often") << 0
+            << 10000;
+        // An unusable interval must not make the poll timer fire back to back.
+        QTest::newRow("zero interval") << none << QByteArray() << QVariant(0) << 0 << 10000;
+        QTest::newRow("odd entries, seventy-three loggers")
+            << crowdJson << QByteArray() << QVariant(99) << 69 << 100;
+    }
+
+    void aProjectFileFromABrokenWriterOpensWhatItCanOrSaysWhy()
+    {
+        QFETCH(QByteArray, deviceList);
+        QFETCH(QByteArray, rawFile);
+        QFETCH(QVariant, interval);
+        QFETCH(int, devicesOpened);
+        QFETCH(int, intervalUsed);
+
+        const QString path = m_dir->filePath(QStringLiteral("Foreign.tpc"));
+        if (!rawFile.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(rawFile);
+        } else {
+            QSettings file(path, QSettings::IniFormat);
+            file.setValue(QStringLiteral("projectName"), QStringLiteral("Foreign"));
+            if (interval.isValid())
+                file.setValue(QStringLiteral("DataInterval"), interval);
+            file.setValue(QStringLiteral("databaseName"), QStringLiteral("Foreign.dat"));
+            if (!deviceList.isEmpty())
+                file.setValue(QStringLiteral("DeviceList"), deviceList);
+        }
+        const QByteArray before = fileBytes(path);
+        setRecent({"Foreign"}, {{"Foreign", path}});
+
+        VelmoranMain window;
+        window.show();
+        if (intervalUsed == 100)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^\\[WARNING\\] .*raised to 100"));
+        openFromRecentList(&window);
+
+        if (devicesOpened < 0) {
+            QVERIFY(window.projectMain());
+            QVERIFY(!window.projectCenter() && !window.store());
+            QCOMPARE(countMessages(&window, "ERROR", "There is no device information!"), 1);
+        } else {
+            QTRY_VERIFY(window.projectCenter());
+            QCOMPARE(window.configuredDevices().size(), devicesOpened);
+            QCOMPARE(window.pollInterval(), intervalUsed);
+            int pollTimers = 0;
+            for (const QTimer *timer : window.findChildren<QTimer *>())
+                pollTimers += timer->isActive() && timer->interval() == intervalUsed;
+            QCOMPARE(pollTimers, 1);
+            if (intervalUsed == 10000)
+                QCOMPARE(child<QLabel>(&window, "label_interval")->text(), "Interval : 10 sec");
+            // A few rounds of connection attempts to the odd addresses and ports.
+            if (devicesOpened > 0)
+                QTest::qWait(1200);
+            QVERIFY(window.projectCenter());
+            QVERIFY(chooseProjectMenuEntry(&window, QStringLiteral("actClose")));
+            QTRY_VERIFY(window.projectMain());
+            QVERIFY(child<QLabel>(&window, "label_interval")->text().isEmpty());
+        }
+        // Opening reads; it never rewrites what another program wrote.
+        QCOMPARE(fileBytes(path), before);
+    }
+
+    void aDatabaseThatCannotBeOpenedEndsTheProgramAfterSayingSo_data()
+    {
+        QTest::addColumn<bool>("directory");
+        QTest::addColumn<bool>("autoLoad");
+        QTest::newRow("folder, opened by hand") << true << false;
+        QTest::newRow("not a database, loaded at start-up") << false << true;
+    }
+
+    void aDatabaseThatCannotBeOpenedEndsTheProgramAfterSayingSo()
+    {
+        QFETCH(bool, directory);
+        QFETCH(bool, autoLoad);
+        const QString path = m_dir->filePath(QStringLiteral("Broken.tpc"));
+        const QString databasePath = m_dir->filePath(QStringLiteral("Broken.dat"));
+        QVERIFY(writeSimulatorProject(path, m_tcp, 1000));
+        const QByteArray foreign = "somebody's notes, not a database\n";
+        if (directory) {
+            QVERIFY(QDir().mkpath(databasePath));
+        } else {
+            QFile file(databasePath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(foreign);
+        }
+        const QByteArray projectBefore = fileBytes(path);
+        setRecent({"Broken"}, {{"Broken", path}}, autoLoad);
+
+        // The terminal names the file too, for whoever reads the session's log.
+        if (!directory)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("Create database error.*" +
+                                                    QRegularExpression::escape(databasePath)));
+        BoxAnswerer answerer;
+        VelmoranMain window;
+        if (!autoLoad) {
+            window.show();
+            QVERIFY(!window.exitRequested());
+            openFromRecentList(&window);
+        }
+        QTRY_VERIFY(window.exitRequested());
+        QVERIFY2(
+            answerer.texts.contains(QStringLiteral("ERROR|Create database error!\nExit program.")),
+            qPrintable(answerer.texts.join(" / ")));
+        QVERIFY(!window.isVisible() && !window.store() && !window.isProjectOpen());
+        QVERIFY(window.configuredDevices().isEmpty());
+        if (directory)
+            QVERIFY(QFileInfo(databasePath).isDir() && QDir(databasePath).isEmpty());
+        else
+            QCOMPARE(fileBytes(databasePath), foreign);
+        QCOMPARE(fileBytes(path), projectBefore);
+        // The window asked the application to quit; with no event loop running here, that would
+        // make every later modal box return at once. A short run of the loop takes the request.
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
+
+    void loggersAnsweringNonsenseDoNotHoldUpTheOthers()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("Noise.tpc"));
+        const QString databasePath = m_dir->filePath(QStringLiteral("Noise.dat"));
+        QVERIFY(writeSimulatorProject(path, m_tcp, 200));
+        setRecent({"Noise"}, {{"Noise", path}});
+        const QString good = m_sim.logger(QStringLiteral("tcp0")).deviceNumber;
+
+        VelmoranMain window;
+        window.show();
+        openFromRecentList(&window);
+        QTRY_VERIFY(window.projectCenter());
+        QVERIFY(click(window.projectCenter(), QStringLiteral("btn_record")));
+        QVERIFY(window.isRecording());
+        const int goodAsked = answerCount(m_sim, "tcp0");
+
+        QVERIFY(m_sim.command("fault tcp1 garbage").startsWith("ok"));
+        for (const char *answer : STRANGE_ANSWERS) {
+            QVERIFY(m_sim.command(answer).startsWith("ok"));
+            const int asked = answerCount(m_sim, "tcp2");
+            QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp2") >= asked + 2, 5000);
+        }
+        QVERIFY(m_sim.command("fault tcp2 longline").startsWith("ok"));
+        QVERIFY(m_sim.command("auto tcp2").startsWith("ok"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp0") >= goodAsked + 14, 5000);
+        QVERIFY(click(window.projectCenter(), QStringLiteral("btn_record")));
+        QVERIFY(!window.isRecording());
+        QCOMPARE(window.pendingRows().count(), 0);
+
+        const QList<StoredRow> rows = storedRows(databasePath);
+        for (const StoredRow &row : rows) {
+            QVERIFY(!row.channel1 || std::isfinite(*row.channel1));
+            QVERIFY(!row.channel2 || std::isfinite(*row.channel2));
+        }
+        QVERIFY(storedRows(databasePath, good).size() >= 12);
+        QVERIFY(storedRows(databasePath, m_sim.logger("tcp1").deviceNumber).size() >= 2);
+        QVERIFY(storedRows(databasePath, m_sim.logger("tcp2").deviceNumber).size() >= 2);
+        for (const StoredRow &row : storedRows(databasePath, good))
+            QVERIFY(row.isBreak() || (*row.channel1 >= 20.0 && *row.channel1 <= 20.9 + 1e-9));
+    }
+
     // A recording prints no debug line by default; --verbose turns every category on.
     void aRecordingWritesDiagnosticLinesOnlyWhenVerbose()
     {
@@ -430,6 +697,7 @@ private slots:
 
 private:
     SimProcess m_sim;
+    QList<SimProcess::Logger> m_tcp;
     std::unique_ptr<TempProjectDir> m_dir;
     QByteArray m_originalPath;
     QTemporaryDir m_bin;
