@@ -58,8 +58,7 @@ QAction *action(const QWidget *window, const char *name)
 
 std::unique_ptr<QSettings> appSettings()
 {
-    return std::make_unique<QSettings>(QStringLiteral("VelmoranLite"),
-                                       QStringLiteral("Velmoran Lite"));
+    return std::make_unique<QSettings>("VelmoranLite", "Velmoran Lite");
 }
 
 void setRecent(const QStringList &names, const QVariantHash &paths, bool autoLoad = false)
@@ -72,7 +71,7 @@ void setRecent(const QStringList &names, const QVariantHash &paths, bool autoLoa
 
 void openFromRecentList(VelmoranMain *window)
 {
-    auto *recent = child<QListWidget>(window->projectMain(), QStringLiteral("listWidget"));
+    auto *recent = child<QListWidget>(window->projectMain(), "listWidget");
     QVERIFY(recent && recent->count() == 1);
     doubleClickItem(recent, recent->item(0));
 }
@@ -266,7 +265,7 @@ private slots:
         auto *silent = new FakeSink;
         AlarmSound missing(":/no-such.wav", silent);
         QCOMPARE(missing.problems().size(), 1);
-        QCOMPARE(missing.problems().first().title, QStringLiteral("critical.wav"));
+        QCOMPARE(missing.problems().first().title, "critical.wav");
         QCOMPARE(missing.problems().first().text, "Could not find file \"critical.wav\"!");
         missing.update(true);
         QCOMPARE(silent->starts, 0);
@@ -322,7 +321,7 @@ private slots:
             QVERIFY(restarted.findChildren<QMessageBox *>().isEmpty());
             const auto *notice = restarted.findChild<QLabel *>("label_sound");
             QVERIFY(notice && !notice->isHidden());
-            QCOMPARE(notice->text(), QStringLiteral("Alarm sound off: no sound device"));
+            QCOMPARE(notice->text(), "Alarm sound off: no sound device");
         }
     }
 
@@ -423,7 +422,7 @@ private slots:
         QFile file(output);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
-        QCOMPARE(lines.value(0), QStringLiteral("1"));
+        QCOMPARE(lines.value(0), "1");
         QCOMPARE(lines.value(1), "'" + path + "'");
         QVERIFY2(lines.value(2).contains(shownEnd), qPrintable(lines.join('|')));
         QCOMPARE(countMessages(&window, "ERROR", message), 1);
@@ -475,7 +474,7 @@ private slots:
         QJsonArray crowd;
         for (int i = 0; i < 65; ++i)
             crowd.append(deviceEntry(QStringLiteral("MANY%1").arg(i), i < 20 ? 0 : i % 4));
-        QJsonObject wrongTypes = deviceEntry(QStringLiteral("ODD1"), 0);
+        QJsonObject wrongTypes = deviceEntry("ODD1", 0);
         wrongTypes["DevicePort"] = "telnet";
         wrongTypes["ch1_unit"] = "77";
         wrongTypes["ch1_min"] = "cold";
@@ -483,9 +482,9 @@ private slots:
         wrongTypes["DashboardNumber"] = "1";
         QJsonObject numberAsNumber = deviceEntry(QString(), 1);
         numberAsNumber["DeviceNumber"] = 42;
-        QJsonObject farAway = deviceEntry(QStringLiteral("FAR1"), 0);
+        QJsonObject farAway = deviceEntry("FAR1", 0);
         farAway["DashboardNumber"] = 1e12;
-        QJsonObject longName = deviceEntry(QStringLiteral("LONG1"), 2);
+        QJsonObject longName = deviceEntry("LONG1", 2);
         longName["DeviceName"] = QString(100000, QLatin1Char('x'));
         for (const QJsonValue &odd :
              {QJsonValue(wrongTypes), QJsonValue("text"), QJsonValue(17), QJsonValue(),
@@ -522,19 +521,19 @@ private slots:
         QFETCH(int, devicesOpened);
         QFETCH(int, intervalUsed);
 
-        const QString path = m_dir->filePath(QStringLiteral("Foreign.tpc"));
+        const QString path = m_dir->filePath("Foreign.tpc");
         if (!rawFile.isEmpty()) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(rawFile);
         } else {
             QSettings file(path, QSettings::IniFormat);
-            file.setValue(QStringLiteral("projectName"), QStringLiteral("Foreign"));
+            file.setValue("projectName", "Foreign");
             if (interval.isValid())
-                file.setValue(QStringLiteral("DataInterval"), interval);
-            file.setValue(QStringLiteral("databaseName"), QStringLiteral("Foreign.dat"));
+                file.setValue("DataInterval", interval);
+            file.setValue("databaseName", "Foreign.dat");
             if (!deviceList.isEmpty())
-                file.setValue(QStringLiteral("DeviceList"), deviceList);
+                file.setValue("DeviceList", deviceList);
         }
         const QByteArray before = fileBytes(path);
         setRecent({"Foreign"}, {{"Foreign", path}});
@@ -564,7 +563,7 @@ private slots:
             if (devicesOpened > 0)
                 QTest::qWait(1200);
             QVERIFY(window.projectCenter());
-            QVERIFY(chooseProjectMenuEntry(&window, QStringLiteral("actClose")));
+            QVERIFY(chooseProjectMenuEntry(&window, "actClose"));
             QTRY_VERIFY(window.projectMain());
             QVERIFY(child<QLabel>(&window, "label_interval")->text().isEmpty());
         }
@@ -584,8 +583,8 @@ private slots:
     {
         QFETCH(bool, directory);
         QFETCH(bool, autoLoad);
-        const QString path = m_dir->filePath(QStringLiteral("Broken.tpc"));
-        const QString databasePath = m_dir->filePath(QStringLiteral("Broken.dat"));
+        const QString path = m_dir->filePath("Broken.tpc");
+        const QString databasePath = m_dir->filePath("Broken.dat");
         QVERIFY(writeSimulatorProject(path, m_tcp, 1000));
         const QByteArray foreign = "somebody's notes, not a database\n";
         if (directory) {
@@ -611,9 +610,8 @@ private slots:
             openFromRecentList(&window);
         }
         QTRY_VERIFY(window.exitRequested());
-        QVERIFY2(
-            answerer.texts.contains(QStringLiteral("ERROR|Create database error!\nExit program.")),
-            qPrintable(answerer.texts.join(" / ")));
+        QVERIFY2(answerer.texts.contains("ERROR|Create database error!\nExit program."),
+                 qPrintable(answerer.texts.join(" / ")));
         QVERIFY(!window.isVisible() && !window.store() && !window.isProjectOpen());
         QVERIFY(window.configuredDevices().isEmpty());
         if (directory)
@@ -629,17 +627,17 @@ private slots:
 
     void loggersAnsweringNonsenseDoNotHoldUpTheOthers()
     {
-        const QString path = m_dir->filePath(QStringLiteral("Noise.tpc"));
-        const QString databasePath = m_dir->filePath(QStringLiteral("Noise.dat"));
+        const QString path = m_dir->filePath("Noise.tpc");
+        const QString databasePath = m_dir->filePath("Noise.dat");
         QVERIFY(writeSimulatorProject(path, m_tcp, 200));
         setRecent({"Noise"}, {{"Noise", path}});
-        const QString good = m_sim.logger(QStringLiteral("tcp0")).deviceNumber;
+        const QString good = m_sim.logger("tcp0").deviceNumber;
 
         VelmoranMain window;
         window.show();
         openFromRecentList(&window);
         QTRY_VERIFY(window.projectCenter());
-        QVERIFY(click(window.projectCenter(), QStringLiteral("btn_record")));
+        QVERIFY(click(window.projectCenter(), "btn_record"));
         QVERIFY(window.isRecording());
         const int goodAsked = answerCount(m_sim, "tcp0");
 
@@ -653,7 +651,7 @@ private slots:
         QVERIFY(m_sim.command("auto tcp2").startsWith("ok"));
 
         QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp0") >= goodAsked + 14, 5000);
-        QVERIFY(click(window.projectCenter(), QStringLiteral("btn_record")));
+        QVERIFY(click(window.projectCenter(), "btn_record"));
         QVERIFY(!window.isRecording());
         QCOMPARE(window.pendingRows().count(), 0);
 

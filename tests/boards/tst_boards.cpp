@@ -39,7 +39,7 @@ namespace {
 
 QString styleOf(QWidget *tile)
 {
-    return tile->findChild<QFrame *>(QStringLiteral("frame_value"))->styleSheet();
+    return tile->findChild<QFrame *>("frame_value")->styleSheet();
 }
 
 QString textOf(QWidget *widget, const char *name)
@@ -218,9 +218,9 @@ private slots:
         QVERIFY(tab.dashboard(3)->findChild<QWidget *>("widget_32")->isVisibleTo(tab.dashboard(3)));
 
         tab.setDashboardNames({"Lab", "Store"});
-        QCOMPARE(tab.dashboardName(2), QStringLiteral("Dashboard 3"));
+        QCOMPARE(tab.dashboardName(2), "Dashboard 3");
         tab.setDashboardNames({"A", "B", "C", "D", "E"});
-        QCOMPARE(tab.dashboardName(3), QStringLiteral("D"));
+        QCOMPARE(tab.dashboardName(3), "D");
         QCOMPARE(tab.findChild<QTabWidget *>()->count(), 4);
     }
 
@@ -239,29 +239,29 @@ private slots:
         show(&tab);
         TileRefresher *refresher = tab.dashboard(0)->refresher();
         QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::grey));
-        QCOMPARE(textOf(tile(unknown), "label_device"), QStringLiteral("/dev/ttyACM1"));
-        QCOMPARE(textOf(tile(unknown), "label_desc"), QStringLiteral("CH1"));
-        QCOMPARE(textOf(tile(unknown, false), "label_desc"), QStringLiteral("Humidity"));
+        QCOMPARE(textOf(tile(unknown), "label_device"), "/dev/ttyACM1");
+        QCOMPARE(textOf(tile(unknown), "label_desc"), "CH1");
+        QCOMPARE(textOf(tile(unknown, false), "label_desc"), "Humidity");
 
         device->setAlarmRange(0.0f, 20.0f, 30.0f, 60.0f);
         device->readMeasureData("23.40,45.10\n");
         unknown->readMeasureData("1.00,2.00\n");
         QSignalSpy flushed(refresher, &TileRefresher::flushed);
         QVERIFY(flushed.wait());
-        QCOMPARE(textOf(tile(device), "label_number"), QStringLiteral("23.40"));
-        QCOMPARE(textOf(tile(device, false), "label_number"), QStringLiteral("45.10"));
+        QCOMPARE(textOf(tile(device), "label_number"), "23.40");
+        QCOMPARE(textOf(tile(device, false), "label_number"), "45.10");
         QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::alarm));
         QCOMPARE(styleOf(tile(device, false)), QLatin1String(TileStyle::normal));
-        QCOMPARE(textOf(tile(device, false), "label_unit"), QStringLiteral("ppm"));
+        QCOMPARE(textOf(tile(device, false), "label_unit"), "ppm");
         QCOMPARE(textOf(tile(unknown), "label_unit"), QString());
-        QCOMPARE(textOf(tile(unknown, false), "label_unit"), QStringLiteral("%RH"));
+        QCOMPARE(textOf(tile(unknown, false), "label_unit"), "%RH");
 
         device->setAlarm1(false);
         device->setAlarm2(true);
         tile(device)->setValue("----");
         tile(device, false)->setValue("90.00");
         refresher->flush();
-        QCOMPARE(textOf(tile(device), "label_number"), QStringLiteral("----"));
+        QCOMPARE(textOf(tile(device), "label_number"), "----");
         QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::normal));
         QCOMPARE(styleOf(tile(device, false)), QLatin1String(TileStyle::alarm));
 
@@ -276,8 +276,8 @@ private slots:
         device->setAlarm1(true);
         shown.refresh();
         empty.refresh();
-        QCOMPARE(textOf(&shown, "label_device"), QStringLiteral("Cold room"));
-        QCOMPARE(textOf(&shown, "label_desc"), QStringLiteral("Air"));
+        QCOMPARE(textOf(&shown, "label_device"), "Cold room");
+        QCOMPARE(textOf(&shown, "label_desc"), "Air");
         QCOMPARE(textOf(&shown, "label_unit"), QString(QChar(0x00B0)) + QLatin1Char('F'));
         QCOMPARE(styleOf(&shown), QLatin1String(TileStyle::alarm));
         QVERIFY(textOf(&empty, "label_unit").isEmpty());
@@ -300,7 +300,7 @@ private slots:
         // It answered before: "no communication", not the grey of a logger never heard from.
         tile.deviceDisconnected("KX0001");
         QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::noCommunication));
-        QCOMPARE(textOf(&tile, "label_number"), QStringLiteral("NO COMM"));
+        QCOMPARE(textOf(&tile, "label_number"), "NO COMM");
         QVERIFY(textOf(&tile, "label_unit").isEmpty());
         DashBoardDeviceItem fresh(device, false);
         fresh.deviceDisconnected("KX0001");
@@ -308,7 +308,7 @@ private slots:
 
         tile.resize(240, 180);
         QVERIFY(QTest::qWaitForWindowExposed(&tile));
-        auto *number = tile.findChild<QLabel *>(QStringLiteral("label_number"));
+        auto *number = tile.findChild<QLabel *>("label_number");
         QFont marker = number->font();
         marker.setPointSizeF(3.0);
         number->setFont(marker);
@@ -347,7 +347,7 @@ private slots:
         DashBoardDeviceItem none(nullptr, true);
         QSignalSpy noneClicked(&none, &DashBoardDeviceItem::clicked);
         none.show();
-        QVERIFY(!none.findChild<QFrame *>(QStringLiteral("frame_ch"))->isVisible());
+        QVERIFY(!none.findChild<QFrame *>("frame_ch")->isVisible());
         QTest::mouseClick(&none, Qt::LeftButton);
         none.setValue("1.00");
         none.refresh();
@@ -393,7 +393,7 @@ private slots:
         QCOMPARE(counter.repaints, 1);
         QCOMPARE(flushed.count(), 1);
         QCOMPARE(flushed.first().first().toInt(), 32);
-        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), QStringLiteral("55.00"));
+        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), "55.00");
         // New values of the same length repaint their labels; nothing in the tiles asks the
         // window for a new layout.
         // Let the first values' layout settle, up the tile's layouts to the window.
@@ -406,10 +406,10 @@ private slots:
             device->readMeasureData("21.60,55.10\n");
         QVERIFY(flushed.wait());
         QCoreApplication::processEvents();
-        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), QStringLiteral("55.10"));
+        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), "55.10");
         QCOMPARE(counter.layouts, 0);
 
-        auto *number = tile(back)->findChild<QLabel *>(QStringLiteral("label_number"));
+        auto *number = tile(back)->findChild<QLabel *>("label_number");
         QFont marker = number->font();
         marker.setPointSizeF(3.0);
         number->setFont(marker);
@@ -423,7 +423,7 @@ private slots:
         QCOMPARE(number->font().pointSizeF(), 3.0);
         QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::grey));
         tab.findChild<QTabWidget *>()->setCurrentIndex(1);
-        QCOMPARE(number->text(), QStringLiteral("23.40"));
+        QCOMPARE(number->text(), "23.40");
         QVERIFY(number->font().pointSizeF() > 3.5);
         QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::alarm));
         QTRY_VERIFY(counter.paints > 0);
@@ -443,15 +443,15 @@ private slots:
         QApplication::processEvents();
         center->slotPopupSensingOption();
         auto *list = center->projectList()->findChild<QListWidget *>("list_project");
-        QCOMPARE(center->projectName(), QStringLiteral("cold"));
+        QCOMPARE(center->projectName(), "cold");
         QCOMPARE(list->count(), 3);
-        QCOMPARE(list->item(1)->text(), QStringLiteral("024B58000001"));
-        QCOMPARE(list->item(1)->toolTip(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(list->item(1)->text(), "024B58000001");
+        QCOMPARE(list->item(1)->toolTip(), "127.0.0.1");
         QCOMPARE(center->projectList()->icons()->item(spare), list->item(2));
         QVERIFY(!spare->ch1Item());
         // A long name ends in an ellipsis everywhere and leaves the tiles equal.
         QCOMPARE(tile(usb)->width(), tile(lan)->width());
-        auto *tileName = tile(usb)->findChild<ElidedLabel *>(QStringLiteral("label_device"));
+        auto *tileName = tile(usb)->findChild<ElidedLabel *>("label_device");
         QVERIFY(tileName->shownText().endsWith(QChar(0x2026)));
         QCOMPARE(tileName->toolTip(), longName);
         QVERIFY(list->visualItemRect(list->item(0)).right() < list->viewport()->width());
@@ -487,8 +487,8 @@ private slots:
         QVERIFY(center->isDashboardMode());
         QVERIFY(center->dashboardTab()->isVisible() && !center->chartView()->isVisible());
         QVERIFY(list->selectedItems().isEmpty());
-        QCOMPARE(textOf(tile(lan, false), "label_number"), QStringLiteral("45.10"));
-        QCOMPARE(textOf(tile(lan), "label_device"), QStringLiteral("Freezer"));
+        QCOMPARE(textOf(tile(lan, false), "label_number"), "45.10");
+        QCOMPARE(textOf(tile(lan), "label_device"), "Freezer");
         QTest::mouseClick(tile(lan), Qt::LeftButton);
         QVERIFY(!center->isDashboardMode());
         QCOMPARE(lan->chartView(), center->chartView());
@@ -517,8 +517,8 @@ private slots:
         emit dialog->sensingConfirm();
         QCOMPARE(save.count(), 1);
         QVERIFY(usb->alarm1() && !usb->alarm2());
-        QCOMPARE(center->projectList()->item(usb)->text(), QStringLiteral("Freezer"));
-        QCOMPARE(textOf(center->chartView(), "label_ch1_device"), QStringLiteral("Freezer"));
+        QCOMPARE(center->projectList()->item(usb)->text(), "Freezer");
+        QCOMPARE(textOf(center->chartView(), "label_ch1_device"), "Freezer");
         // The database size turns red from three gibibytes.
         for (const auto &[size, text, colour] :
              {std::tuple{3221225471LL, "Database 3072.00MB", "192,192,192"},
