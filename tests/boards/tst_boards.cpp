@@ -537,48 +537,48 @@ private slots:
         usb->deviceConnected();
     }
 
+    // Last, as the dark look stays on: every text of the panel, the centre and its dialogs
+    // reads on it, in every state of the tiles.
     void everyTextReadsOnTheDarkLook()
     {
         DarkLook::apply(qApp);
-        const QStringList names{"Cold rooms", "Freezers", "Dock", "Office"};
         m_devices.add("KX0001", LINK_SERIAL, "Cold room", "/dev/ttyACM0");
         m_devices.add("024B58000001", LINK_TCP, "Freezer", "127.0.0.1", 23, 1);
         m_devices.add("KX0003", LINK_TCP, QString(), "127.0.0.2", 23, 0);
-        QStringList failures;
-        {
-            ProjectManager panel;
-            AvailableDevice usb{"KX0009", "/dev/ttyACM1", 23, LINK_SERIAL};
-            AvailableDevice lan{"024B58000009", "10.0.0.9", 23, LINK_TCP};
-            panel.setConfiguredDeviceList(m_devices.list());
-            panel.setAvailDeviceList({&usb, &lan});
-            panel.setDashboardNames(names);
-            panel.findChild<QListWidget *>("configured_list_1")->item(0)->setSelected(true);
-            panel.resize(1152, 620);
-            failures << unreadableTexts(&panel);
-        }
-        {
-            ProjectCenter center("/tmp/cold.tpc");
-            center.setDeviceList(m_devices.list());
-            center.setDashboardNames(names);
-            center.setRecordTimes("2024-05-14 08:00:00", "2024-05-14 14:32:10");
-            center.setDatabaseSize(3 * 1048576);
-            center.resize(1152, 620);
-            // Tiles in range, in alarm and without an answer; then one logger's detail view.
-            m_devices.at(1)->setAlarmRange(-30.0f, -20.0f, 0.0f, 100.0f);
-            m_devices.at(0)->readMeasureData("4.20,71.00\n");
-            m_devices.at(1)->readMeasureData("-18.40,55.10\n");
-            failures << unreadableTexts(&center);
-            center.slotDeviceClicked(m_devices.at(0));
-            failures << unreadableTexts(&center);
-        }
-        const std::unique_ptr<QDialog> dialogs[] = {
-            std::make_unique<SensingOptionUsbDialog>(m_devices.at(0)),
-            std::make_unique<SensingOptionTelnetDialog>(m_devices.at(1)),
-            std::make_unique<ManualConfigDeviceDialog>(),
-            std::make_unique<NetworkSettingDialog>(m_devices.at(1)),
-            std::make_unique<MessageDialog>("WARNING", "Unable to save the project file.")};
-        for (const auto &dialog : dialogs)
-            failures << unreadableTexts(dialog.get());
+        ProjectManager panel;
+        AvailableDevice usb{"KX0009", "/dev/ttyACM1", 23, LINK_SERIAL};
+        AvailableDevice lan{"024B58000009", "10.0.0.9", 23, LINK_TCP};
+        panel.setConfiguredDeviceList(m_devices.list());
+        panel.setAvailDeviceList({&usb, &lan});
+        panel.setDashboardNames({"Cold rooms", "Freezers", "Dock", "Office"});
+        panel.findChild<QListWidget *>("configured_list_1")->item(0)->setSelected(true);
+        panel.resize(1152, 620);
+        QStringList failures = unreadableTexts(&panel);
+        ProjectCenter center("/tmp/cold.tpc");
+        center.setDeviceList(m_devices.list());
+        center.setRecordTimes("2024-05-14 08:00:00", "2024-05-14 14:32:10");
+        center.setDatabaseSize(3 * 1048576);
+        center.resize(1152, 620);
+        // Tiles in range, in alarm and without an answer; then one logger's detail view and the
+        // dialogs it opens.
+        m_devices.at(1)->setAlarmRange(-30.0f, -20.0f, 0.0f, 100.0f);
+        m_devices.at(0)->readMeasureData("4.20,71.00\n");
+        m_devices.at(1)->readMeasureData("-18.40,55.10\n");
+        failures << unreadableTexts(&center);
+        center.slotDeviceClicked(m_devices.at(0));
+        failures << unreadableTexts(&center);
+        emit center.chartView()->popupSensingOption();
+        center.slotDeviceClicked(m_devices.at(1));
+        emit center.chartView()->popupSensingOption();
+        emit center.chartView()->popupNetworkSetting();
+        MessageDialog message("WARNING", "Unable to save the project file.");
+        ManualConfigDeviceDialog manual;
+        QList<QWidget *> dialogs{&message, &manual};
+        for (QDialog *dialog : center.findChildren<QDialog *>())
+            dialogs << dialog;
+        QCOMPARE(dialogs.size(), 5);
+        for (QWidget *dialog : dialogs)
+            failures << unreadableTexts(dialog);
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
     }
 };
