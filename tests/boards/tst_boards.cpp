@@ -224,9 +224,9 @@ private slots:
         QCOMPARE(tab.findChild<QTabWidget *>()->count(), 4);
     }
 
-    void tilesShowValueUnitNameAndTheColourOfTheirChannelsState()
+    void tilesShowTheirChannelsStateAndOutliveOrForgetTheirDevicesSafely()
     {
-        DashboardTab tab;
+        auto tab = std::make_unique<DashboardTab>();
         ConfiguredDevice *device = add("KX0001");
         device->setCh2Unit(4);
         device->setCh2Custom("ppm");
@@ -235,9 +235,10 @@ private slots:
         unknown->setCh2Unit(3);
         unknown->setDeviceName(QString());
         unknown->setCh2Name("Humidity");
-        tab.setDeviceList({device, unknown});
-        show(&tab);
-        TileRefresher *refresher = tab.dashboard(0)->refresher();
+        ConfiguredDevice *third = add("KX0003");
+        tab->setDeviceList(m_devices.list());
+        show(tab.get());
+        TileRefresher *refresher = tab->dashboard(0)->refresher();
         QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::grey));
         QCOMPARE(textOf(tile(unknown), "label_device"), "/dev/ttyACM1");
         QCOMPARE(textOf(tile(unknown), "label_desc"), "CH1");
@@ -279,6 +280,31 @@ private slots:
         QCOMPARE(styleOf(&shown), QLatin1String(TileStyle::alarm));
         QVERIFY(textOf(&empty, "label_unit").isEmpty());
         QCOMPARE(styleOf(&empty), QLatin1String(TileStyle::grey));
+
+        QSignalSpy clicked(tab.get(), &DashboardTab::deviceClicked);
+        QTest::mouseClick(tile(unknown, false), Qt::RightButton);
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(clicked.at(0).at(0).value<ConfiguredDevice *>(), unknown);
+        DashBoardDeviceItem none(nullptr, true);
+        QSignalSpy noneClicked(&none, &DashBoardDeviceItem::clicked);
+        none.show();
+        QVERIFY(!none.findChild<QFrame *>("frame_ch")->isVisible());
+        QTest::mouseClick(&none, Qt::LeftButton);
+        none.setValue("1.00");
+        none.refresh();
+        QCOMPARE(noneClicked.count(), 0);
+        // A device deleted first leaves its tile without device and silent.
+        DashBoardDeviceItem *orphan = tile(device);
+        m_devices.remove(0);
+        QVERIFY(!orphan->device());
+        QTest::mouseClick(orphan, Qt::LeftButton);
+        QCOMPARE(clicked.count(), 1);
+        // A newer page that took a device over keeps its tiles when the old page goes.
+        DashBoardDeviceItem newer1(third, true), newer2(third, false);
+        third->setDashboardItems(&newer1, &newer2);
+        tab.reset();
+        QVERIFY(!unknown->ch1Item() && !unknown->ch2Item());
+        QCOMPARE(third->ch1Item(), &newer1);
     }
 
     void aTileFollowsOnlyItsOwnDevicesConnectionAndRefitsOnlyOnNewLengths()
@@ -328,40 +354,6 @@ private slots:
         icons.detach(device);
         device->deviceDisconnected();
         QVERIFY(shows(icons.connectedIcon()));
-    }
-
-    void tilesAndViewsOutliveOrForgetTheirDevicesSafely()
-    {
-        auto tab = std::make_unique<DashboardTab>();
-        const QList<ConfiguredDevice *> devices = addMany(3);
-        tab->setDeviceList(devices);
-        show(tab.get());
-        QSignalSpy clicked(tab.get(), &DashboardTab::deviceClicked);
-        QTest::mouseClick(tile(devices[1], false), Qt::RightButton);
-        QCOMPARE(clicked.count(), 1);
-        QCOMPARE(clicked.at(0).at(0).value<ConfiguredDevice *>(), devices[1]);
-
-        DashBoardDeviceItem none(nullptr, true);
-        QSignalSpy noneClicked(&none, &DashBoardDeviceItem::clicked);
-        none.show();
-        QVERIFY(!none.findChild<QFrame *>("frame_ch")->isVisible());
-        QTest::mouseClick(&none, Qt::LeftButton);
-        none.setValue("1.00");
-        none.refresh();
-        QCOMPARE(noneClicked.count(), 0);
-
-        // A device deleted first leaves its tile without device and silent.
-        DashBoardDeviceItem *orphan = tile(devices[0]);
-        m_devices.remove(0);
-        QVERIFY(!orphan->device());
-        QTest::mouseClick(orphan, Qt::LeftButton);
-        QCOMPARE(clicked.count(), 1);
-        // A newer page that took a device over keeps its tiles when the old page goes.
-        DashBoardDeviceItem newer1(devices[2], true), newer2(devices[2], false);
-        devices[2]->setDashboardItems(&newer1, &newer2);
-        tab.reset();
-        QVERIFY(!devices[1]->ch1Item() && !devices[1]->ch2Item());
-        QCOMPARE(devices[2]->ch1Item(), &newer1);
     }
 
     // Replies that arrive one by one within a poll cycle repaint the dashboard once; a dashboard
