@@ -456,12 +456,10 @@ private slots:
             QJsonDocument(QJsonObject{{"devices", crowd}}).toJson(QJsonDocument::Compact);
         const QByteArray none = "{\"devices\": []}";
 
-        QTest::newRow("truncated JSON") << QByteArray("{\"devices\": [{\"DeviceName\": \"Fr")
-                                        << QByteArray() << QVariant(1000) << -1 << 0;
-        QTest::newRow("an array instead of an object")
-            << QByteArray("[1, 2, 3]") << QByteArray() << QVariant(1000) << -1 << 0;
-        QTest::newRow("no device list")
-            << QByteArray() << QByteArray() << QVariant(1000) << -1 << 0;
+        // Truncated, an array instead of an object, none at all.
+        for (const char *list : {"{\"devices\": [{\"DeviceName\": \"Fr", "[1, 2, 3]", ""})
+            QTest::addRow("device list '%s'", list)
+                << QByteArray(list) << QByteArray() << QVariant(1000) << -1 << 0;
         QTest::newRow("binary noise instead of INI")
             << QByteArray() << QByteArray("\x00\xff\xfe[[[=\n\x01\x02\x03", 12) << QVariant() << -1
             << 0;
