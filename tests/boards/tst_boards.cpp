@@ -107,13 +107,15 @@ QStringList unreadableTexts(QWidget *window)
         QList<QColor> box;
         for (int i = 0; i < r.width() * r.height(); ++i)
             box.append(QColor(shot.pixel(r.left() + i % r.width(), r.top() + i / r.width())));
+        if (box.isEmpty())
+            return;
         std::sort(box.begin(), box.end(),
                   [](auto &a, auto &b) { return luminance(a) < luminance(b); });
-        const QColor back = box.value(box.size() / 2);
-        if (!text.isValid() && !box.isEmpty())
+        const QColor back = box.at(box.size() / 2);
+        if (!text.isValid())
             text =
                 contrast(box.first(), back) > contrast(box.last(), back) ? box.first() : box.last();
-        if (!box.isEmpty() && contrast(text, back) < 4.5)
+        if (contrast(text, back) < 4.5)
             failures << widget->objectName() + " \"" + what +
                             "\": " + QString::number(contrast(text, back));
     };
