@@ -333,14 +333,13 @@ private slots:
                  timeText(span().second));
     }
 
-    void aLoggerRemovedWithAddDeleteIsNoLongerRecorded()
+    void aLoggerRemovedIsNoLongerRecordedAndTheReopenedProjectAndItsFilesHoldWhatWasDone()
     {
         ConfiguredDevice *kept = device(m_discovered[0]);
         QVERIFY(chooseProjectMenuEntry(m_window.get(), "actAddDelete"));
         QTRY_VERIFY(m_window->projectManager());
         // Editing the list stops polling and releases the database and the views until confirmed.
-        QVERIFY(!m_window->projectCenter());
-        QVERIFY(!m_window->store());
+        QVERIFY(!m_window->projectCenter() && !m_window->store());
         QVERIFY(!kept->link() || !kept->link()->isOpen());
         QVERIFY(!kept->ch1Item() && !kept->chartView());
         ProjectManager *panel = m_window->projectManager();
@@ -373,14 +372,11 @@ private slots:
         QVERIFY(!m_window->isRecording());
         // The removed logger is not even asked any more.
         QVERIFY(answerCount(m_sim, "tcp2") <= removedAnswers + 1);
-    }
 
-    void theClosedProjectOpensAgainAndItsFilesHoldWhatWasDone()
-    {
+        // The closed project opens again from the recent list.
         QVERIFY(chooseProjectMenuEntry(m_window.get(), "actClose"));
         QTRY_VERIFY(m_window->projectMain());
-        QVERIFY(!m_window->projectCenter());
-        QVERIFY(!m_window->store());
+        QVERIFY(!m_window->projectCenter() && !m_window->store());
         QVERIFY(m_window->configuredDevices().isEmpty());
 
         auto *recent = child<QListWidget>(m_window->projectMain(), "listWidget");
