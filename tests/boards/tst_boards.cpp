@@ -282,7 +282,7 @@ private slots:
         QCOMPARE(tab.findChild<QTabWidget *>()->count(), 4);
     }
 
-    void tilesShowTheirChannelsStateAndOutliveOrForgetTheirDevicesSafely()
+    void tilesShowTheirChannelsStateRefitOnNewLengthsAndOutliveTheirDevicesSafely()
     {
         auto tab = std::make_unique<DashboardTab>();
         ConfiguredDevice *device = add("KX0001");
@@ -339,6 +339,53 @@ private slots:
         QVERIFY(textOf(&empty, "label_unit").isEmpty());
         QCOMPARE(styleOf(&empty), QLatin1String(TileStyle::grey));
 
+        // A tile follows only its own device's connection and refits only on new lengths.
+        ConfiguredDevice *own = add("KX0004");
+        DashBoardDeviceItem single(own, true);
+        single.show();
+        single.deviceConnected("KX0005");
+        QCOMPARE(styleOf(&single), QLatin1String(TileStyle::grey));
+        own->setAlarm1(true);
+        single.deviceConnected("KX0004");
+        QCOMPARE(styleOf(&single), QLatin1String(TileStyle::normal));
+        single.setValue("99.00");
+        single.deviceDisconnected("KX0005");
+        QCOMPARE(styleOf(&single), QLatin1String(TileStyle::alarm));
+        // It answered before: "no communication", not the grey of a logger never heard from.
+        single.deviceDisconnected("KX0004");
+        QCOMPARE(styleOf(&single), QLatin1String(TileStyle::noCommunication));
+        QCOMPARE(textOf(&single, "label_number"), "NO COMM");
+        QVERIFY(textOf(&single, "label_unit").isEmpty());
+        DashBoardDeviceItem fresh(own, false);
+        fresh.deviceDisconnected("KX0004");
+        QCOMPARE(styleOf(&fresh), QLatin1String(TileStyle::grey));
+
+        single.resize(240, 180);
+        QVERIFY(QTest::qWaitForWindowExposed(&single));
+        auto *number = single.findChild<QLabel *>("label_number");
+        QFont marker = number->font();
+        marker.setPointSizeF(3.0);
+        number->setFont(marker);
+        single.setValue("10.00");
+        QVERIFY(number->font().pointSizeF() > 3.5);
+        number->setFont(marker);
+        single.setValue("12.34");
+        QCOMPARE(number->font().pointSizeF(), 3.0);
+        // A list entry shows "disconnected" until the next connection report.
+        DeviceListIcons icons;
+        QListWidgetItem item;
+        own->deviceConnected();
+        icons.attach(own, &item);
+        const auto shows = [&](const QIcon &icon) {
+            return item.icon().cacheKey() == icon.cacheKey();
+        };
+        QVERIFY(shows(icons.disconnectedIcon()) && !shows(icons.connectedIcon()));
+        own->deviceConnected();
+        QVERIFY(shows(icons.connectedIcon()));
+        icons.detach(own);
+        own->deviceDisconnected();
+        QVERIFY(shows(icons.connectedIcon()));
+
         QSignalSpy clicked(tab.get(), &DashboardTab::deviceClicked);
         QTest::mouseClick(tile(unknown, false), Qt::RightButton);
         QCOMPARE(clicked.count(), 1);
@@ -363,55 +410,6 @@ private slots:
         tab.reset();
         QVERIFY(!unknown->ch1Item() && !unknown->ch2Item());
         QCOMPARE(third->ch1Item(), &newer1);
-    }
-
-    void aTileFollowsOnlyItsOwnDevicesConnectionAndRefitsOnlyOnNewLengths()
-    {
-        ConfiguredDevice *device = add("KX0001");
-        DashBoardDeviceItem tile(device, true);
-        tile.show();
-        tile.deviceConnected("KX0002");
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::grey));
-        device->setAlarm1(true);
-        tile.deviceConnected("KX0001");
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::normal));
-        tile.setValue("99.00");
-        tile.deviceDisconnected("KX0002");
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::alarm));
-        // It answered before: "no communication", not the grey of a logger never heard from.
-        tile.deviceDisconnected("KX0001");
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::noCommunication));
-        QCOMPARE(textOf(&tile, "label_number"), "NO COMM");
-        QVERIFY(textOf(&tile, "label_unit").isEmpty());
-        DashBoardDeviceItem fresh(device, false);
-        fresh.deviceDisconnected("KX0001");
-        QCOMPARE(styleOf(&fresh), QLatin1String(TileStyle::grey));
-
-        tile.resize(240, 180);
-        QVERIFY(QTest::qWaitForWindowExposed(&tile));
-        auto *number = tile.findChild<QLabel *>("label_number");
-        QFont marker = number->font();
-        marker.setPointSizeF(3.0);
-        number->setFont(marker);
-        tile.setValue("10.00");
-        QVERIFY(number->font().pointSizeF() > 3.5);
-        number->setFont(marker);
-        tile.setValue("12.34");
-        QCOMPARE(number->font().pointSizeF(), 3.0);
-        // A list entry shows "disconnected" until the next connection report.
-        DeviceListIcons icons;
-        QListWidgetItem item;
-        device->deviceConnected();
-        icons.attach(device, &item);
-        const auto shows = [&](const QIcon &icon) {
-            return item.icon().cacheKey() == icon.cacheKey();
-        };
-        QVERIFY(shows(icons.disconnectedIcon()) && !shows(icons.connectedIcon()));
-        device->deviceConnected();
-        QVERIFY(shows(icons.connectedIcon()));
-        icons.detach(device);
-        device->deviceDisconnected();
-        QVERIFY(shows(icons.connectedIcon()));
     }
 
     // Last, as the dark look stays on: every text of the centre, its dialogs and the panel reads
