@@ -369,21 +369,8 @@ private slots:
         database.resize(0);
     }
 
-    void theToolGetsThePathWholeAfterTheStopTimeWasWritten_data()
+    void theToolsGetThePathWholeAfterTheStopTimeWasWritten()
     {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("slot");
-        QTest::newRow("data viewer") << "Plotvane"
-                                     << "slotPlotvaneRecord";
-        QTest::newRow("report maker") << "Ledgerist"
-                                      << "slotReportDaily";
-    }
-
-    void theToolGetsThePathWholeAfterTheStopTimeWasWritten()
-    {
-        QFETCH(QString, program);
-        QFETCH(QString, slot);
-        const QString message = "Please check the " + program + " execution file.";
         QVERIFY(QDir(m_dir->path()).mkdir("my projects"));
         const QString path = m_dir->filePath("my projects/Line 1.tpc");
         QVERIFY(writeSimulatorProject(path, {}, 1000));
@@ -395,23 +382,23 @@ private slots:
         const QString shownEnd = window.projectCenter()->recordEndText();
         QVERIFY(!shownEnd.isEmpty());
         QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
+        for (const auto &[program, slot] : {std::pair{QString("Plotvane"), "slotPlotvaneRecord"},
+                                            {QString("Ledgerist"), "slotReportDaily"}}) {
+            const QString message = "Please check the " + program + " execution file.";
+            QVERIFY(ProjectFile::writeValue(path, "record_stop_time", ""));
+            QVERIFY(QMetaObject::invokeMethod(&window, slot));
+            QCOMPARE(countMessages(&window, "ERROR", message), 1);
 
-        QVERIFY(QMetaObject::invokeMethod(&window, qPrintable(slot)));
-        QCOMPARE(countMessages(&window, "ERROR", message), 1);
-
-        QVERIFY(writeFakeTool(m_bin.path(), program));
-        const QString output = QDir(m_bin.path()).filePath(program + ".out");
-        QFile::remove(output);
-        QVERIFY(QMetaObject::invokeMethod(&window, qPrintable(slot)));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 5000);
-        QFile file(output);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
-        QCOMPARE(lines.value(0), "1");
-        QCOMPARE(lines.value(1), "'" + path + "'");
-        QVERIFY2(lines.value(2).contains(shownEnd), qPrintable(lines.join('|')));
-        QCOMPARE(countMessages(&window, "ERROR", message), 1);
-        QFile::remove(QDir(m_bin.path()).filePath(program));
+            QVERIFY(writeFakeTool(m_bin.path(), program));
+            const QString output = QDir(m_bin.path()).filePath(program + ".out");
+            QVERIFY(QMetaObject::invokeMethod(&window, slot));
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 5000);
+            const QStringList lines = QString::fromUtf8(fileBytes(output)).split('\n');
+            QCOMPARE(lines.value(0), "1");
+            QCOMPARE(lines.value(1), "'" + path + "'");
+            QVERIFY2(lines.value(2).contains(shownEnd), qPrintable(lines.join('|')));
+            QCOMPARE(countMessages(&window, "ERROR", message), 1);
+        }
 
         // A database that is not where the project says starts nothing and writes nothing.
         QVERIFY(ProjectFile::writeValue(path, "databaseName", "elsewhere.dat"));
