@@ -454,6 +454,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
         bus->pairs.clear();
         rig.window()->checkConnection();
+        const int listedWithoutUsb = rig.window()->availableDevices().size();
         for (int poll = 0; poll < 2; ++poll)
             QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
         QVERIFY(!device->isConnected());
@@ -462,6 +463,8 @@ private slots:
         bus->pairs = {{back.address, back.deviceNumber}};
         rig.window()->checkConnection();
         QCOMPARE(device->deviceInterface(), back.address);
+        QVERIFY(ProjectFile::readDeviceList(rig.projectPath()).contains(back.address.toUtf8()));
+        QCOMPARE(rig.window()->availableDevices().size(), listedWithoutUsb + 1);
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
         QVERIFY(device->isConnected());
 
