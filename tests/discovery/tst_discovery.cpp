@@ -34,14 +34,6 @@ QString shown(const std::vector<std::u16string> &list)
     return texts.join(u',');
 }
 
-QString ids(const QList<AvailableDevice *> &list)
-{
-    QStringList result;
-    for (const AvailableDevice *device : list)
-        result << device->id + "@" + device->address + ":" + QString::number(device->port);
-    return result.join(u' ');
-}
-
 } // namespace
 
 // The discovery layer without a network: the bytes and texts it takes from the network and the

@@ -1,4 +1,3 @@
-#include "device/devicetypes.h"
 #include "discovery/availabledevicelist.h"
 #include "discovery/localaddress.h"
 #include "discovery/networkdiscovery.h"
@@ -12,8 +11,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
-// Inside the private namespace of scripts/netns-run.sh only (netnsguard.h). The last two cases
-// reconfigure the namespace, so the order of the cases matters.
+// Inside the private namespace of scripts/netns-run.sh only (netnsguard.h); the last two cases
+// reconfigure it, so their order matters.
 class DiscoveryNetnsTest : public QObject
 {
     Q_OBJECT
@@ -41,7 +40,10 @@ private:
         return AvailableDeviceList::findAvailableDevice(list.all(), id);
     }
 
-    static int ip(const QStringList &arguments) { return QProcess::execute("ip", arguments); }
+    static int ip(const QString &arguments)
+    {
+        return QProcess::execute("ip", arguments.split(' '));
+    }
 
 private slots:
     void initTestCase()
@@ -64,14 +66,8 @@ private slots:
                            discoveryAnswer("KESTRELIX", "10.99.0.21", 0x1B, 4001),
                            discoveryAnswer("KESTRELIX", "10.99.0.52", 0x42, 23).left(27),
                            QByteArray(), discoveryAnswer("KESTRELIX", "10.99.0.31", 0x1A, 65559)});
-        QTRY_VERIFY(find(list, mac(0x1A)) && find(list, mac(0x1A))->address == "10.99.0.31");
+        QTRY_COMPARE(ids(list.all()), "024B5800001A@10.99.0.31:23 024B5800001B@10.99.0.21:4001");
         AvailableDevice *entry = find(list, mac(0x1A));
-        QCOMPARE(entry->port, quint16(23));
-        QCOMPARE(list.all().size(), 2);
-        QCOMPARE(find(list, mac(0x1B))->address, QString("10.99.0.21"));
-        QCOMPARE(find(list, mac(0x1B))->port, quint16(4001));
-        QCOMPARE(find(list, mac(0x1B))->kind, LINK_TCP);
-        QVERIFY(list.serialDevices().isEmpty());
         QVERIFY(changed.count() >= 1);
 
         // A new broadcast listens on a new port: late answers to the old one are lost.
@@ -83,10 +79,9 @@ private slots:
         answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.60", 0x5A, 23)}, oldPort);
         answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.41", 0x1A, 23),
                            discoveryAnswer("KESTRELIX", "10.99.0.61", 0x5B, 23)});
-        QTRY_VERIFY(find(list, mac(0x5B)));
-        QVERIFY(!find(list, mac(0x5A)));
+        QTRY_COMPARE(ids(list.all()), "024B5800001A@10.99.0.41:23 024B5800001B@10.99.0.21:4001 "
+                                      "024B5800005B@10.99.0.61:23");
         QCOMPARE(find(list, mac(0x1A)), entry);
-        QCOMPARE(entry->address, QString("10.99.0.41"));
 
         QPointer<QUdpSocket> receiver = discovery.receiveSocket();
         discovery.closeSockets();
@@ -136,15 +131,14 @@ private slots:
         QCOMPARE(request.data(), QByteArray(50, '\x01'));
         QCOMPARE(request.destinationAddress(), QHostAddress("10.99.0.255"));
         QCOMPARE(request.senderAddress(), m_local);
-        QCOMPARE(discovery.receiveSocket()->state(), QAbstractSocket::BoundState);
         QCOMPARE(discovery.receiveSocket()->localAddress(), m_local);
         QCOMPARE(quint16(request.senderPort()), discovery.receiveSocket()->localPort());
         QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
 
-        QCOMPARE(ip({"addr", "flush", "dev", "v0"}), 0);
-        QCOMPARE(ip({"addr", "add", "10.1.2.3/16", "dev", "v0"}), 0);
+        QCOMPARE(ip("addr flush dev v0"), 0);
+        QCOMPARE(ip("addr add 10.1.2.3/16 dev v0"), 0);
         // 10.1.2.255 is no broadcast address on a /16; making it local lets the request be seen.
-        QCOMPARE(ip({"addr", "add", "10.1.2.255/32", "dev", "lo"}), 0);
+        QCOMPARE(ip("addr add 10.1.2.255/32 dev lo"), 0);
         discovery.broadcastDevice();
         QTRY_VERIFY(listener.hasPendingDatagrams());
         request = listener.receiveDatagram();
@@ -154,7 +148,7 @@ private slots:
 
     void noRunningInterfaceGivesTheLocalAddressWarning()
     {
-        QCOMPARE(ip({"link", "set", "v0", "down"}), 0);
+        QCOMPARE(ip("link set v0 down"), 0);
         QHostAddress address(QStringLiteral("192.0.2.1"));
         QVERIFY(!getLocalIPv4Address(address));
         QCOMPARE(address, QHostAddress("192.0.2.1"));
@@ -163,10 +157,8 @@ private slots:
         NetworkDiscovery discovery(&list);
         QSignalSpy messages(&discovery, &NetworkDiscovery::timedMessage);
         discovery.broadcastDevice();
-        QCOMPARE(messages.count(), 1);
-        QCOMPARE(messages.first().at(0).toString(), QString("WARNING"));
-        QCOMPARE(messages.first().at(1).toString(),
-                 QString("Cannot Get Local IP address.\nPlease retry."));
+        QCOMPARE(messages,
+                 QList<QVariantList>({{"WARNING", "Cannot Get Local IP address.\nPlease retry."}}));
         QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(discovery.receiveSocket()->state(), QAbstractSocket::UnconnectedState);
     }
