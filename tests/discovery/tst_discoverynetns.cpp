@@ -1,17 +1,18 @@
 #include "discovery/availabledevicelist.h"
 #include "discovery/localaddress.h"
 #include "discovery/networkdiscovery.h"
-#include "netnsguard.h"
 #include "replybuilder.h"
 #include "tests/support/simprocess.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
 
-// Inside the private namespace of scripts/netns-run.sh only (netnsguard.h); the last two cases
+// Broadcasts leave loopback: these cases run only inside the private namespace of
+// scripts/netns-run.sh (lo and the veth pair v0/v1, v0 carrying 10.99.0.1). The last two cases
 // reconfigure it, so their order matters.
 class DiscoveryNetnsTest : public QObject
 {
@@ -30,16 +31,6 @@ private:
                      qint64(datagram.size()));
     }
 
-    static QString mac(quint8 last)
-    {
-        return QStringLiteral("024B580000%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
-    }
-
-    static AvailableDevice *find(const AvailableDeviceList &list, const QString &id)
-    {
-        return AvailableDeviceList::findAvailableDevice(list.all(), id);
-    }
-
     static int ip(const QString &arguments)
     {
         return QProcess::execute("ip", arguments.split(' '));
@@ -48,7 +39,13 @@ private:
 private slots:
     void initTestCase()
     {
-        REQUIRE_DISCOVERY_NAMESPACE();
+        if (qEnvironmentVariable("VELMORAN_IN_NETNS") != QLatin1String("1"))
+            QSKIP("refusing to broadcast outside the namespace of scripts/netns-run.sh");
+        for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+            if (!QStringList{"lo", "v0", "v1"}.contains(interface.name()))
+                QSKIP(qPrintable("refusing to broadcast beside interface " + interface.name()));
+        }
+        // Nothing has been sent yet: a failure here stops every case.
         QHostAddress address;
         QVERIFY(getLocalIPv4Address(address));
         QCOMPARE(address, m_local);
@@ -67,7 +64,7 @@ private slots:
                            discoveryAnswer("KESTRELIX", "10.99.0.52", 0x42, 23).left(27),
                            QByteArray(), discoveryAnswer("KESTRELIX", "10.99.0.31", 0x1A, 65559)});
         QTRY_COMPARE(ids(list.all()), "024B5800001A@10.99.0.31:23 024B5800001B@10.99.0.21:4001");
-        AvailableDevice *entry = find(list, mac(0x1A));
+        AvailableDevice *entry = list.all().first();
         QVERIFY(changed.count() >= 1);
 
         // A new broadcast listens on a new port: late answers to the old one are lost.
@@ -81,7 +78,7 @@ private slots:
                            discoveryAnswer("KESTRELIX", "10.99.0.61", 0x5B, 23)});
         QTRY_COMPARE(ids(list.all()), "024B5800001A@10.99.0.41:23 024B5800001B@10.99.0.21:4001 "
                                       "024B5800005B@10.99.0.61:23");
-        QCOMPARE(find(list, mac(0x1A)), entry);
+        QCOMPARE(list.all().first(), entry);
 
         QPointer<QUdpSocket> receiver = discovery.receiveSocket();
         discovery.closeSockets();
@@ -105,16 +102,14 @@ private slots:
         QCOMPARE(asker.writeDatagram(QByteArray(49, '\x01'), m_local, 50000), qint64(49));
         NetworkDiscovery discovery(&list);
         discovery.broadcastDevice();
-        QTRY_VERIFY(list.all().size() == 2 && known->address == "10.99.0.1");
+        const auto entry = [&sim](const char *id) {
+            return sim.logger(id).deviceNumber +
+                   "@10.99.0.1:" + QString::number(sim.logger(id).port);
+        };
+        // tcp1 is stopped and does not answer.
+        QTRY_COMPARE(ids(list.all()), entry("tcp0") + ' ' + entry("tcp2"));
+        QCOMPARE(list.all().first(), known);
         QVERIFY(!asker.hasPendingDatagrams());
-        QVERIFY(!find(list, sim.logger("tcp1").deviceNumber));
-        for (const char *id : {"tcp0", "tcp2"}) {
-            const SimProcess::Logger logger = sim.logger(id);
-            const AvailableDevice *entry = find(list, logger.deviceNumber);
-            QVERIFY2(entry, id);
-            QCOMPARE(entry->address + ':' + QString::number(entry->port),
-                     "10.99.0.1:" + QString::number(logger.port));
-        }
     }
 
     // The request goes to the local address's /24 broadcast, whatever the netmask, from the port
