@@ -584,35 +584,6 @@ private Q_SLOTS:
         }
     }
 
-    void tcpConnectionCycleFollowsThePollInterval_data()
-    {
-        QTest::addColumn<int>("interval");
-        QTest::addColumn<bool>("keepAlive");
-        QTest::addColumn<bool>("staysOpen");
-        QTest::newRow("1000 ms") << 1000 << false << true;
-        QTest::newRow("1001 ms") << 1001 << false << false;
-        QTest::newRow("10 s") << 10000 << false << false;
-        QTest::newRow("60 s keep-alive") << 60000 << true << true;
-        QTest::newRow("60.001 s keep-alive") << 60001 << true << false;
-    }
-
-    void tcpConnectionCycleFollowsThePollInterval()
-    {
-        QFETCH(int, interval);
-        QFETCH(bool, keepAlive);
-        QFETCH(bool, staysOpen);
-        makeDevice("tcp0", interval);
-        m_device->setKeepAlive(keepAlive);
-        QVERIFY(!m_device->link()->isOpen());
-        for (int i = 0; i < 3; ++i) {
-            QVERIFY(answeredPoll());
-            QCOMPARE(m_device->link()->isOpen(), staysOpen);
-            QCOMPARE(m_socket->state() == QAbstractSocket::ConnectedState, staysOpen);
-        }
-        QCOMPARE(m_connections->count(), staysOpen ? 1 : 3);
-        QCOMPARE(received(), QStringLiteral("ATDC|ATDC|ATDC"));
-    }
-
     // Splits, NULs and long lines on TCP are driven end to end by the fault suite.
     void tcpRepliesAndLostConnections()
     {
@@ -664,80 +635,87 @@ private Q_SLOTS:
         QVERIFY(answeredPoll());
     }
 
-    // At one second a silent logger is marked gone at its sixth unanswered poll (the fault suite
-    // records that); above one second at its third.
-    void unansweredPollsDisconnectANetworkLogger()
+    // A silent network logger polled above one second is marked gone at its third unanswered
+    // poll (at one second at its sixth, which the fault suite records); a USB logger never is.
+    void unansweredPollsDisconnectOnlyANetworkLogger_data()
     {
-        makeDevice("tcp0", 1001);
-        m_device->setKeepAlive(true);
-        QVERIFY(!m_device->isConnected());
-        QVERIFY(answeredPoll());
-        QVERIFY(m_device->isConnected());
-        received();
-
-        sim("fault tcp0 noanswer");
-        for (int poll = 1; poll < 3; ++poll) {
-            unansweredPoll();
-            QVERIFY2(m_device->isConnected(), qPrintable(QString::number(poll)));
-        }
-        unansweredPoll();
-        QVERIFY(!m_device->isConnected());
-        QVERIFY(m_device->ch1Value().isEmpty());
-        QCOMPARE(disconnections(), 1);
-        unansweredPoll();
-        QCOMPARE(disconnections(), 2);
-
-        sim("fault tcp0 none");
-        QVERIFY(answeredPoll());
-        QVERIFY(m_device->isConnected());
-        QCOMPARE(m_device->unansweredPolls(), 0);
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("connected"); // after each unanswered poll
+        QTest::newRow("network") << "tcp0"
+                                 << "++--";
+        QTest::newRow("USB") << "usb0"
+                             << "++++++++";
     }
 
-    void serialLoggerIsNeverDisconnectedByUnansweredPolls()
+    void unansweredPollsDisconnectOnlyANetworkLogger()
     {
-        makeDevice("usb0");
-        // No setup exchange and no keep-alive on a USB logger.
+        QFETCH(QString, id);
+        QFETCH(QString, connected);
+        makeDevice(id, 1001);
         m_device->setKeepAlive(true);
-        QVERIFY(!m_device->keepAlive());
-        startSetup();
-        QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
-        // A manual refresh reopens a closed port.
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression("\\[ERROR\\] SerialDevice::writeCommand"));
-        m_device->refreshData();
-        QVERIFY(m_device->link()->isOpen());
+        QVERIFY(!m_device->isConnected());
+        if (id == "usb0") {
+            // No setup exchange and no keep-alive on a USB logger.
+            QVERIFY(!m_device->keepAlive());
+            startSetup();
+            QCOMPARE(m_device->syncState(), int(ConfiguredDevice::STATE_IDLE));
+            // A manual refresh reopens a closed port.
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("\\[ERROR\\] SerialDevice::writeCommand"));
+            m_device->refreshData();
+            QVERIFY(m_device->link()->isOpen());
+        }
         QVERIFY(answeredPoll());
         QCOMPARE(m_device->ch1Value(), QStringLiteral("21.50"));
-        received("usb0");
-        const int disconnectionsBefore = disconnections();
-        sim("fault usb0 noanswer");
-        for (int poll = 0; poll < 8; ++poll)
+        received(id);
+        const int lostBefore = disconnections();
+        sim("fault " + id + " noanswer");
+        QString seen;
+        for (int poll = 0; poll < connected.size(); ++poll) {
             m_device->requestData();
-        const QString eight = QStringList(8, QStringLiteral("ATCD")).join('|');
-        QCOMPARE(receivedUntil(eight, "usb0"), eight);
+            const QString request = id == "usb0" ? "ATCD" : "ATDC";
+            QCOMPARE(receivedUntil(request, id), request);
+            seen += m_device->isConnected() ? '+' : '-';
+        }
+        QCOMPARE(seen, connected);
+        QCOMPARE(disconnections() - lostBefore, int(connected.count('-')));
+        QCOMPARE(m_device->ch1Value().isEmpty(), connected.endsWith('-'));
+        sim("fault " + id + " none");
+        QVERIFY(answeredPoll());
         QVERIFY(m_device->isConnected());
         QCOMPARE(m_device->unansweredPolls(), 0);
-        QCOMPARE(disconnections(), disconnectionsBefore);
     }
 
-    // Each setup command goes out after an exact "OK" line to the one before; anything else fails.
+    // Polls keep the link open at one second or kept alive up to one minute, else a connection
+    // per poll; each setup command goes out after an exact "OK" line to the one before.
     void setupExchangeWritesEachCommandAfterAnOK_data()
     {
         QTest::addColumn<int>("interval");
         QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<bool>("pollsKeepOpen");
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<QString>("fault");
-        QTest::newRow("1 s") << 1000 << false << "open" << QStringLiteral("none");
-        QTest::newRow("10 s") << 10000 << false << "closed" << QStringLiteral("none");
-        QTest::newRow("10 s keep-alive") << 10000 << true << "open" << QStringLiteral("none");
-        QTest::newRow("OK split") << 10000 << false << "closed" << QStringLiteral("split 1 30");
-        QTest::newRow("error reply") << 10000 << false << "failed" << QStringLiteral("notok");
-        QTest::newRow("lower-case ok")
-            << 10000 << false << "failed" << QStringLiteral("raw ok\\r\\n");
-        QTest::newRow("OK twice") << 10000 << false << "failed"
-                                  << QStringLiteral("raw OK\\r\\nOK\\r\\n");
-        QTest::newRow("OK and a space")
-            << 10000 << false << "failed" << QStringLiteral("raw OK \\r\\n");
+        const struct
+        {
+            const char *row;
+            int interval;
+            bool keepAlive, pollsKeepOpen;
+            const char *outcome, *fault;
+        } rows[] = {
+            {"1 s", 1000, false, true, "open", "none"},
+            {"1001 ms", 1001, false, false, "closed", "none"},
+            {"10 s keep-alive", 10000, true, true, "open", "none"},
+            {"60 s keep-alive", 60000, true, true, "open", "none"},
+            {"60.001 s keep-alive", 60001, true, false, "open", "none"},
+            {"OK split", 10000, false, false, "closed", "split 1 30"},
+            {"error reply", 10000, false, false, "failed", "notok"},
+            {"lower-case ok", 10000, false, false, "failed", "raw ok\\r\\n"},
+            {"OK twice", 10000, false, false, "failed", "raw OK\\r\\nOK\\r\\n"},
+            {"OK and a space", 10000, false, false, "failed", "raw OK \\r\\n"},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r.row) << r.interval << r.keepAlive << r.pollsKeepOpen << r.outcome
+                                 << r.fault;
     }
 
     void setupExchangeWritesEachCommandAfterAnOK()
@@ -746,10 +724,17 @@ private Q_SLOTS:
         QFETCH(bool, keepAlive);
         QFETCH(QString, fault);
         QFETCH(QString, outcome);
+        QFETCH(bool, pollsKeepOpen);
         makeDevice("tcp0", interval);
         m_device->setKeepAlive(keepAlive);
-        QVERIFY(answeredPoll());
-        received();
+        QVERIFY(!m_device->link()->isOpen());
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(answeredPoll());
+            QCOMPARE(m_device->link()->isOpen(), pollsKeepOpen);
+            QCOMPARE(m_socket->state() == QAbstractSocket::ConnectedState, pollsKeepOpen);
+        }
+        QCOMPARE(m_connections->count(), pollsKeepOpen ? 1 : 2);
+        QCOMPARE(received(), QStringLiteral("ATDC|ATDC"));
         const QString before = m_sim.command("setup tcp0");
         const int setsBefore = before.mid(before.indexOf("SET=") + 4).toInt();
         sim(fault.startsWith("raw") ? fault.insert(3, " tcp0") : "fault tcp0 " + fault);
