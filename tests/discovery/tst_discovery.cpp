@@ -200,6 +200,8 @@ private slots:
             const char *row, *ids, *name, *location, *match;
         } rows[] = {
             {"serial port", logger, "USB Serial Port (COM12)", "QJ_SERIES__KX42", "COM12 KX42"},
+            {"prefix at both ends", logger, "(COM6)", "QJ_SERIES__A1QJ_SERIES__", "COM6 A1"},
+            {"lower-case prefix stays", logger, "(COM6)", "qj_series__A1", "COM6 qj_series__A1"},
             {"communications port", logger, "Communications Port (COM3)", "KX7", "COM3 KX7"},
             {"location without prefix", logger, "USB Serial Port (COM4)", "Port_#2",
              "COM4 Port_#2"},
@@ -215,6 +217,7 @@ private slots:
             {"logger id not first", "USB\\VID_1234&PID_5678|USB\\VID_04D8&PID_000A", "(COM6)", "X",
              ""},
             {"no hardware id", "", "USB Serial Port (COM6)", "X", ""},
+            {"no USB id", "HID\\something", "USB Serial Port (COM6)", "X", ""},
         };
         for (const auto &r : rows)
             QTest::newRow(r.row) << QString(r.ids).split(u'|', Qt::SkipEmptyParts) << r.name
@@ -230,19 +233,11 @@ private slots:
         QTEST(pair ? pair->port + ' ' + pair->serial : QString(), "match");
     }
 
-    void serialPrefixHardwareIdAndLinuxTtyRules()
+    // The rest of the Linux rules run against mock udev trees.
+    void linuxTtyIsALoggerByVendorProductAndPort()
     {
-        QCOMPARE(UsbMatch::cleanSerialNumber("QJ_SERIES__A1QJ_SERIES__"), QString("A1"));
-        QCOMPARE(UsbMatch::cleanSerialNumber("qj_series__A1"), QString("qj_series__A1"));
-        QString vendor, product;
-        UsbMatch::parseHardwareId({"HID\\something"}, &vendor, &product);
-        QVERIFY(vendor.isEmpty() && product.isEmpty());
-
         QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000b", "/dev/ttyACM1", "KX2"));
         QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000a", "", "KX2"));
-        // No serial attribute: an empty text, which the database stores, never a null one.
-        const auto unnamed = UsbMatch::matchTtyDevice("04d8", "000a", "/dev/ttyACM2", QString());
-        QVERIFY(unnamed && unnamed->serial.isEmpty() && !unnamed->serial.isNull());
     }
 };
 
