@@ -12,8 +12,8 @@
 #include <QUdpSocket>
 
 // Broadcasts leave loopback: these cases run only inside the private namespace of
-// scripts/netns-run.sh (lo and the veth pair v0/v1, v0 carrying 10.99.0.1). The last two cases
-// reconfigure it, so their order matters.
+// scripts/netns-run.sh (lo and the veth pair v0/v1, v0 carrying 10.99.0.1). The last case
+// reconfigures it, so it comes last.
 class DiscoveryNetnsTest : public QObject
 {
     Q_OBJECT
@@ -51,12 +51,25 @@ private slots:
         QCOMPARE(address, m_local);
     }
 
+    // The request goes to the local address's /24 broadcast from the port the answers are read
+    // on; answers become entries until the next broadcast replaces the port.
     void answersBecomeEntriesUntilTheBroadcastIsReplaced()
     {
+        QUdpSocket listener;
+        QVERIFY(listener.bind(QHostAddress(QHostAddress::AnyIPv4), 50000));
         AvailableDeviceList list;
         NetworkDiscovery discovery(&list);
         QSignalSpy changed(&discovery, &NetworkDiscovery::availableDevicesChanged);
         discovery.broadcastDevice();
+        QTRY_VERIFY(listener.hasPendingDatagrams());
+        const QNetworkDatagram request = listener.receiveDatagram();
+        QCOMPARE(request.data(), QByteArray(50, '\x01'));
+        QCOMPARE(request.destinationAddress(), QHostAddress("10.99.0.255"));
+        QCOMPARE(request.senderAddress(), m_local);
+        QCOMPARE(discovery.receiveSocket()->localAddress(), m_local);
+        QCOMPARE(quint16(request.senderPort()), discovery.receiveSocket()->localPort());
+        QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
+
         // Foreign, empty and truncated answers are dropped (the parser's table has every kind).
         // Datagrams arrive in order, so once the last is in, every other was read.
         answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.20", 0x1A, 23),
@@ -112,45 +125,29 @@ private slots:
         QVERIFY(!asker.hasPendingDatagrams());
     }
 
-    // The request goes to the local address's /24 broadcast, whatever the netmask, from the port
-    // the answers are read on.
-    void requestGoesToTheSlash24BroadcastFromTheReceivePort()
+    // Whatever the netmask the request goes to the /24 broadcast; without a running interface a
+    // broadcast only warns.
+    void requestFollowsTheLocalAddressAndWarnsWithoutOne()
     {
-        QUdpSocket listener;
-        QVERIFY(listener.bind(QHostAddress(QHostAddress::AnyIPv4), 50000));
-        AvailableDeviceList list;
-        NetworkDiscovery discovery(&list);
-        discovery.broadcastDevice();
-        QTRY_VERIFY(listener.hasPendingDatagrams());
-        QNetworkDatagram request = listener.receiveDatagram();
-        QCOMPARE(request.data(), QByteArray(50, '\x01'));
-        QCOMPARE(request.destinationAddress(), QHostAddress("10.99.0.255"));
-        QCOMPARE(request.senderAddress(), m_local);
-        QCOMPARE(discovery.receiveSocket()->localAddress(), m_local);
-        QCOMPARE(quint16(request.senderPort()), discovery.receiveSocket()->localPort());
-        QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
-
         QCOMPARE(ip("addr flush dev v0"), 0);
         QCOMPARE(ip("addr add 10.1.2.3/16 dev v0"), 0);
         // 10.1.2.255 is no broadcast address on a /16; making it local lets the request be seen.
         QCOMPARE(ip("addr add 10.1.2.255/32 dev lo"), 0);
+        QUdpSocket listener;
+        QVERIFY(listener.bind(QHostAddress(QHostAddress::AnyIPv4), 50000));
+        AvailableDeviceList list;
+        NetworkDiscovery discovery(&list);
+        QSignalSpy messages(&discovery, &NetworkDiscovery::timedMessage);
         discovery.broadcastDevice();
         QTRY_VERIFY(listener.hasPendingDatagrams());
-        request = listener.receiveDatagram();
-        QCOMPARE(request.destinationAddress(), QHostAddress("10.1.2.255"));
+        QCOMPARE(listener.receiveDatagram().destinationAddress(), QHostAddress("10.1.2.255"));
         QCOMPARE(discovery.receiveSocket()->localAddress(), QHostAddress("10.1.2.3"));
-    }
+        QVERIFY(messages.isEmpty());
 
-    void noRunningInterfaceGivesTheLocalAddressWarning()
-    {
         QCOMPARE(ip("link set v0 down"), 0);
         QHostAddress address(QStringLiteral("192.0.2.1"));
         QVERIFY(!getLocalIPv4Address(address));
         QCOMPARE(address, QHostAddress("192.0.2.1"));
-
-        AvailableDeviceList list;
-        NetworkDiscovery discovery(&list);
-        QSignalSpy messages(&discovery, &NetworkDiscovery::timedMessage);
         discovery.broadcastDevice();
         QCOMPARE(messages,
                  QList<QVariantList>({{"WARNING", "Cannot Get Local IP address.\nPlease retry."}}));
