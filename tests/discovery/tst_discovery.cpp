@@ -48,26 +48,27 @@ private slots:
     void deviceListFollowsTicksAndAnswers()
     {
         AvailableDeviceList list;
+        // "<open devices?>+<list changed?> <entries>" after each tick.
         const auto tick = [&list](const QList<UsbPortPair> &pairs) {
             const AvailableDeviceList::UsbCheckResult result = list.checkConnection(pairs);
-            return QString(result.openDevices ? "open" : "") + (result.listChanged ? "+list" : "");
+            return QString(result.openDevices ? "open" : "") + (result.listChanged ? "+list" : "") +
+                   ' ' + ids(list.all());
         };
-        QCOMPARE(tick({}), QString());
+        QCOMPARE(tick({}), " ");
         QVERIFY(!list.usbConnected() && !list.usbConnectedPrev());
-        QCOMPARE(tick({{"COM7", "KX0001"}}), "open+list");
+        QCOMPARE(tick({{"COM7", "KX0001"}}), "open+list KX0001@COM7:23");
         AvailableDevice *first = list.all().first();
         QCOMPARE(first->kind, LINK_SERIAL);
         QVERIFY(list.usbConnected() && list.usbConnectedPrev());
-        QCOMPARE(tick({{"COM7", "KX0001"}}), QString());
-        QCOMPARE(tick({{"COM7", "KX0001"}, {"COM8", "KX0002"}}), "open+list");
-        QCOMPARE(ids(list.all()), "KX0001@COM7:23 KX0002@COM8:23");
-        QCOMPARE(tick({{"COM11", "KX0001"}, {"COM8", "KX0002"}}), "open+list");
+        QCOMPARE(tick({{"COM7", "KX0001"}}), " KX0001@COM7:23");
+        QCOMPARE(tick({{"COM7", "KX0001"}, {"COM8", "KX0002"}}),
+                 "open+list KX0001@COM7:23 KX0002@COM8:23");
+        QCOMPARE(tick({{"COM11", "KX0001"}, {"COM8", "KX0002"}}),
+                 "open+list KX0001@COM11:23 KX0002@COM8:23");
         QCOMPARE(list.all().first(), first);
-        QCOMPARE(ids(list.all()), "KX0001@COM11:23 KX0002@COM8:23");
-        QCOMPARE(tick({{"COM8", "KX0002"}}), "open+list");
-        QCOMPARE(ids(list.all()), "KX0002@COM8:23");
+        QCOMPARE(tick({{"COM8", "KX0002"}}), "open+list KX0002@COM8:23");
         QCOMPARE(list.serialDevices(), list.all());
-        QCOMPARE(tick({{"COM8", "KX0002"}}), QString());
+        QCOMPARE(tick({{"COM8", "KX0002"}}), " KX0002@COM8:23");
 
         list.mergeDiscoveryReply(DiscoveryReply{"10.0.0.5", "024B5800000A", 0, 23});
         AvailableDevice *network = list.all().last();
@@ -79,17 +80,17 @@ private slots:
         QCOMPARE(AvailableDeviceList::findAvailableDevice(list.all(), "024B5800000A"), network);
         QVERIFY(!AvailableDeviceList::findAvailableDevice(list.all(), "024b5800000a"));
 
-        QCOMPARE(tick({}), "+list");
-        QCOMPARE(ids(list.all()), "024B5800000A@10.0.0.77:2323 024B58000002@10.0.0.6:23");
+        const QString network2 = "024B5800000A@10.0.0.77:2323 024B58000002@10.0.0.6:23";
+        QCOMPARE(tick({}), "+list " + network2);
         QVERIFY(list.serialDevices().isEmpty());
         QVERIFY(!list.usbConnected() && !list.usbConnectedPrev());
-        QCOMPARE(tick({}), QString());
-        QCOMPARE(tick({{"COM9", "KX0001"}}), "open+list");
+        QCOMPARE(tick({}), ' ' + network2);
+        QCOMPARE(tick({{"COM9", "KX0001"}}), "open+list " + network2 + " KX0001@COM9:23");
         QCOMPARE(ids(list.serialDevices()), "KX0001@COM9:23");
 
         list.closeKestrelixDevices();
         QVERIFY(list.all().isEmpty() && list.serialDevices().isEmpty());
-        QCOMPARE(tick({{"COM7", "KX0001"}}), "open+list");
+        QCOMPARE(tick({{"COM7", "KX0001"}}), "open+list KX0001@COM7:23");
     }
 
     // "ip mac dhcp port" of an answer taken, "" for one ignored (which leaves the reply untouched).
