@@ -1,18 +1,17 @@
 #include "discovery/availabledevicelist.h"
 #include "discovery/localaddress.h"
 #include "discovery/networkdiscovery.h"
+#include "netnsguard.h"
 #include "replybuilder.h"
 #include "tests/support/simprocess.h"
 
 #include <QNetworkDatagram>
-#include <QNetworkInterface>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
 
-// Broadcasts leave loopback: these cases run only inside the private namespace of
-// scripts/netns-run.sh (lo and the veth pair v0/v1, v0 carrying 10.99.0.1). The last case
+// Inside the private namespace of scripts/netns-run.sh only (netnsguard.h); the last case
 // reconfigures it, so it comes last.
 class DiscoveryNetnsTest : public QObject
 {
@@ -39,13 +38,7 @@ private:
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariable("VELMORAN_IN_NETNS") != QLatin1String("1"))
-            QSKIP("refusing to broadcast outside the namespace of scripts/netns-run.sh");
-        for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-            if (!QStringList{"lo", "v0", "v1"}.contains(interface.name()))
-                QSKIP(qPrintable("refusing to broadcast beside interface " + interface.name()));
-        }
-        // Nothing has been sent yet: a failure here stops every case.
+        REQUIRE_DISCOVERY_NAMESPACE();
         QHostAddress address;
         QVERIFY(getLocalIPv4Address(address));
         QCOMPARE(address, m_local);
