@@ -254,8 +254,7 @@ private slots:
         // While recording, neither the program nor the project may be closed under it.
         for (const char *name : {"actExit", "actAddDelete", "actClose"})
             QVERIFY2(!action(name)->isEnabled(), name);
-        QVERIFY(!m_window->close());
-        QVERIFY(m_window->isVisible() && m_window->store());
+        QVERIFY(!m_window->close() && m_window->isVisible() && m_window->store());
         QCOMPARE(
             countMessages(m_window.get(), "WARNING",
                           "Recording is running.\nStop the recording before closing the program."),

@@ -345,11 +345,9 @@ private slots:
         Recorder *recorder = window.findChild<Recorder *>();
         recorder->clockTick();
         recorder->clockTick();
-        QVERIFY(window.isRecording());
-        QVERIFY(database.resize(4187593114LL - wal));
+        QVERIFY(window.isRecording() && database.resize(4187593114LL - wal));
         recorder->clockTick();
-        QVERIFY(!window.isRecording());
-        QVERIFY(action(&window, "actClose")->isEnabled());
+        QVERIFY(!window.isRecording() && action(&window, "actClose")->isEnabled());
         window.slotCloseProject();
         database.resize(0);
     }
@@ -365,8 +363,7 @@ private slots:
         window.slotStartRecord();
         window.slotStopRecord();
         const QString shownEnd = window.projectCenter()->recordEndText();
-        QVERIFY(!shownEnd.isEmpty());
-        QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
+        QVERIFY(!shownEnd.isEmpty() && ProjectFile::readString(path, "record_stop_time").isEmpty());
         for (const auto &[program, slot] : {std::pair{QString("Plotvane"), "slotPlotvaneRecord"},
                                             {QString("Ledgerist"), "slotReportDaily"}}) {
             const QString message = "Please check the " + program + " execution file.";
@@ -490,8 +487,7 @@ private slots:
             // A few rounds of connection attempts to the odd addresses and ports.
             if (devicesOpened > 0)
                 QTest::qWait(1200);
-            QVERIFY(window.projectCenter());
-            QVERIFY(chooseProjectMenuEntry(&window, "actClose"));
+            QVERIFY(window.projectCenter() && chooseProjectMenuEntry(&window, "actClose"));
             QTRY_VERIFY(window.projectMain());
             QVERIFY(child<QLabel>(&window, "label_interval")->text().isEmpty());
         }

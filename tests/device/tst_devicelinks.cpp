@@ -32,7 +32,6 @@ namespace {
 const QString SERIAL_NO = QStringLiteral("KX0001");
 const qint64 T0 = 1700000000;
 
-// A value as the device shows it.
 QString shown(double value)
 {
     return value == NO_VALUE ? QStringLiteral("----") : QString::number(value, 'f', 2);
@@ -105,7 +104,6 @@ class TestDeviceLinks : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_links;
     SimProcess m_sim;
     std::unique_ptr<InsertSerialData> m_store;
@@ -123,10 +121,7 @@ private:
 
     void sim(const QString &line) { QCOMPARE(m_sim.command(line).left(2), QStringLiteral("ok")); }
 
-    QString received(const QString &id = "tcp0")
-    {
-        return m_sim.command(QStringLiteral("received ") + id).mid(3);
-    }
+    QString received(const QString &id = "tcp0") { return m_sim.command("received " + id).mid(3); }
 
     QString receivedUntil(const QString &expected, const QString &id = "tcp0")
     {
@@ -235,6 +230,7 @@ public Q_SLOTS:
     void collect(const QString &text) { m_collected << text; }
 
 private Q_SLOTS:
+    void cleanupTestCase() { m_store.reset(); }
     void initTestCase()
     {
         QVERIFY(m_sim.start({"--tcp", "3", "--tcp-base-port", "0", "--usb", "2", "--usb-link-dir",
@@ -258,8 +254,6 @@ private Q_SLOTS:
         requestAt(T0, 250);
     }
 
-    void cleanupTestCase() { m_store.reset(); }
-
     void cleanup()
     {
         resetInOrder(m_success, m_failure, m_reports, m_samples, m_device, m_connections, m_replies,
@@ -276,10 +270,7 @@ private Q_SLOTS:
         // A channel read as 0.00 would be below the "wide" limits and alarm.
         const char *none = "0 0 0 0", *wide = "10 30 10 60", *range = "10 30 10 30";
         const char *twoDecimals = "10.1 25.3 -10.1 85.55";
-        const struct
-        {
-            const char *row, *limits, *reply, *decoded;
-        } rows[] = {
+        const char *const rows[][4] = {
             {"one line", none, "23.4,45.1", "23.40 45.10 00 1"},
             {"no-value marker", wide, "----,45.1", "---- 45.10 00 1"},
             {"letters after digits", wide, "12a,45.1", "---- 45.10 00 1"},
@@ -298,7 +289,7 @@ private Q_SLOTS:
             {"lower above upper alarms always", "30 10 30 10", "20,20", "20.00 20.00 11 1"},
         };
         for (const auto &r : rows)
-            QTest::newRow(r.row) << r.limits << QString(r.reply) + '\n' << r.decoded;
+            QTest::newRow(r[0]) << QString(r[1]) << QString(r[2]) + '\n' << QString(r[3]);
     }
 
     void replyIsDecodedIntoTextsAlarmsChartAndRows()
@@ -412,8 +403,7 @@ private Q_SLOTS:
         QVERIFY(log.isEmpty());
 
         ConfiguredDevice none(QStringLiteral("X"), LINK_NONE);
-        QCOMPARE(none.link()->deviceType(), LINK_TCP);
-        QVERIFY(!none.open());
+        QVERIFY(none.link()->deviceType() == LINK_TCP && !none.open());
         none.requestData();
         QCOMPARE(none.unansweredPolls(), 0);
     }
@@ -441,18 +431,16 @@ private Q_SLOTS:
         sim("auto tcp2");
         QCOMPARE(ask(socket, "ATBSET\r\n"), QByteArray("OK\r\n"));
         socket.close();
-        QCOMPARE(m_sim.command("count tcp2"), QString("ok 13"));
-        QCOMPARE(m_sim.command("setup tcp2").right(6), QString(" SET=1"));
+        QCOMPARE(m_sim.command("count tcp2") + m_sim.command("setup tcp2").right(6), "ok 13 SET=1");
         for (const char *command :
              {"frobnicate tcp0", "count tcp9", "fault tcp0 split 3", "reset usb0"})
             QVERIFY(m_sim.command(command).startsWith("err "));
 
-        QCOMPARE(usb.kind + ' ' + usb.deviceNumber, "USB KX0002");
-        QCOMPARE(usb.address, m_links.filePath("ttyKX1"));
+        QCOMPARE(usb.kind + ' ' + usb.deviceNumber + ' ' + usb.address,
+                 "USB KX0002 " + m_links.filePath("ttyKX1"));
         QVERIFY(QFileInfo(usb.address).symLinkTarget().startsWith("/dev/pts/"));
         QSerialPort port(usb.address);
-        QVERIFY(port.open(QIODevice::ReadWrite));
-        QVERIFY(port.write("ATC") == 3 && port.flush());
+        QVERIFY(port.open(QIODevice::ReadWrite) && port.write("ATC") == 3 && port.flush());
         QCOMPARE(ask(port, "D\r\n"), formula("ATCD", 1, 0));
         QCOMPARE(ask(port, "ATCD\r\n"), formula("ATCD", 1, 1));
         port.close();
@@ -470,8 +458,7 @@ private Q_SLOTS:
         QVERIFY(!process.waitForFinished(100));
         QCOMPARE(::kill(pid_t(process.processId()), SIGTERM), 0);
         QVERIFY(process.waitForFinished(3000));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0);
     }
 
     void serialLinkOnAPseudoTerminal()
@@ -525,10 +512,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("arrivals");
         QTest::addColumn<QString>("replies");
-        const struct
-        {
-            const char *row, *arrivals, *replies;
-        } rows[] = {
+        const char *const rows[][3] = {
             {"marker, CR and spaces go", "ATCD 23.4,45.6\r\n", "23.4,45.6\n"},
             {"two markers in one arrival give one text", "ATCD1,2\nATCD3,4\n", "1,2\n3,4\n"},
             {"bytes after a NUL are ignored", "ATCD 1,2\r\n~ATCD 999,999\r\n", "1,2\n"},
@@ -546,7 +530,7 @@ private Q_SLOTS:
              "||1,2\n"},
         };
         for (const auto &r : rows)
-            QTest::newRow(r.row) << r.arrivals << r.replies;
+            QTest::newRow(r[0]) << QString(r[1]) << QString(r[2]);
     }
 
     void serialArrivalsBecomeReplyTexts()
@@ -627,10 +611,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("connected"); // after each unanswered poll
-        QTest::newRow("network") << "tcp0"
-                                 << "++--";
-        QTest::newRow("USB") << "usb0"
-                             << "++++++++";
+        QTest::newRow("network") << QString("tcp0") << QString("++--");
+        QTest::newRow("USB") << QString("usb0") << QString("++++++++");
     }
 
     void unansweredPollsDisconnectOnlyANetworkLogger()
@@ -667,8 +649,7 @@ private Q_SLOTS:
         QCOMPARE(disconnections() - lostBefore, int(connected.count('-')));
         QCOMPARE(m_device->ch1Value().isEmpty(), connected.endsWith('-'));
         sim("fault " + id + " none");
-        QVERIFY(answeredPoll());
-        QVERIFY(m_device->isConnected());
+        QVERIFY(answeredPoll() && m_device->isConnected());
         QCOMPARE(m_device->unansweredPolls(), 0);
     }
 
@@ -763,8 +744,7 @@ private Q_SLOTS:
         m_device->requestData();
         QVERIFY(received().isEmpty());
         m_device->stopSyncTelnet();
-        QVERIFY(!deviceTelnet()->buzzerFlag());
-        QVERIFY(answeredPoll());
+        QVERIFY(!deviceTelnet()->buzzerFlag() && answeredPoll());
 
         makeDevice("tcp0");
         m_device->startRecording(m_rows);
