@@ -193,8 +193,7 @@ private slots:
         const QList<std::pair<int, int>> places{{0, 1}, {1, 9}, {3, 25}, {4, 3}, {15, 31}};
         for (const auto &[device, slot] : places) {
             QCOMPARE(tileIn(board, slot)->device(), first.at(device));
-            QVERIFY(tileIn(board, slot)->isChannel1());
-            QVERIFY(!tileIn(board, slot + 1)->isChannel1());
+            QVERIFY(tileIn(board, slot)->isChannel1() && !tileIn(board, slot + 1)->isChannel1());
             QCOMPARE(first.at(device)->ch1Item(), tileIn(board, slot));
             QCOMPARE(first.at(device)->ch2Item(), tileIn(board, slot + 1));
         }
@@ -210,8 +209,7 @@ private slots:
         // Replies that arrive one by one within a poll cycle repaint the dashboard once; a
         // dashboard that is not shown lays out, fits and paints nothing, and catches up when shown.
         const QList<ConfiguredDevice *> devices = first.mid(0, 16);
-        ConfiguredDevice *back = second;
-        back->setAlarmRange(0.0f, 20.0f, 0.0f, 100.0f);
+        second->setAlarmRange(0.0f, 20.0f, 0.0f, 100.0f);
         show(&tab);
         QSignalSpy flushed(tab.dashboard(0)->refresher(), &TileRefresher::flushed);
         PaintCounter counter;
@@ -245,25 +243,25 @@ private slots:
         QCOMPARE(textOf(tile(devices.last(), false), "label_number"), "55.10");
         QCOMPARE(counter.layouts, 0);
 
-        auto *number = tile(back)->findChild<QLabel *>("label_number");
+        auto *number = tile(second)->findChild<QLabel *>("label_number");
         QFont marker = number->font();
         marker.setPointSizeF(3.0);
         number->setFont(marker);
         counter.painted = number;
         number->installEventFilter(&counter);
-        back->readMeasureData("9.99,40.00\n");
-        back->readMeasureData("23.40,41.00\n");
-        QVERIFY(tile(back)->hasPending());
-        QVERIFY(!tab.dashboard(1)->refresher()->isPending(tile(back)));
+        second->readMeasureData("9.99,40.00\n");
+        second->readMeasureData("23.40,41.00\n");
+        QVERIFY(tile(second)->hasPending());
+        QVERIFY(!tab.dashboard(1)->refresher()->isPending(tile(second)));
         QVERIFY(number->text().isEmpty());
         QCOMPARE(number->font().pointSizeF(), 3.0);
-        QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::grey));
+        QCOMPARE(styleOf(tile(second)), QLatin1String(TileStyle::grey));
         tab.findChild<QTabWidget *>()->setCurrentIndex(1);
         QCOMPARE(number->text(), "23.40");
         QVERIFY(number->font().pointSizeF() > 3.5);
-        QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::alarm));
+        QCOMPARE(styleOf(tile(second)), QLatin1String(TileStyle::alarm));
         QTRY_VERIFY(counter.paints > 0);
-        QVERIFY(!tile(back)->hasPending());
+        QVERIFY(!tile(second)->hasPending());
 
         // Expansion mode hides only the empty slots.
         tab.setEmptySlotsVisible(false);
@@ -430,8 +428,7 @@ private slots:
         auto *list = center->projectList()->findChild<QListWidget *>("list_project");
         QCOMPARE(center->projectName(), "cold");
         QCOMPARE(list->count(), 3);
-        QCOMPARE(list->item(1)->text(), "024B58000001");
-        QCOMPARE(list->item(1)->toolTip(), "127.0.0.1");
+        QCOMPARE(list->item(1)->text() + ' ' + list->item(1)->toolTip(), "024B58000001 127.0.0.1");
         QCOMPARE(center->projectList()->icons()->item(spare), list->item(2));
         QVERIFY(!spare->ch1Item());
         // A long name ends in an ellipsis everywhere and leaves the tiles equal.
@@ -444,9 +441,9 @@ private slots:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
         QApplication::processEvents();
-        QVERIFY(!center->isDashboardMode());
         QCOMPARE(center->currentDevice(), usb);
-        QVERIFY(center->chartView()->isVisible() && !center->dashboardTab()->isVisible());
+        QVERIFY(!center->isDashboardMode() && center->chartView()->isVisible() &&
+                !center->dashboardTab()->isVisible());
         QCOMPARE(usb->chartView(), center->chartView());
         auto *header = center->chartView()->findChild<ElidedLabel *>("label_device");
         QVERIFY(header->shownText().endsWith(QChar(0x2026)));
