@@ -245,7 +245,7 @@ private slots:
         auto *silent = new FakeSink;
         AlarmSound missing(":/no-such.wav", silent);
         QCOMPARE(missing.problems().size(), 1);
-        QCOMPARE(missing.problems().first().title + ": " + missing.problems().first().text,
+        QCOMPARE(missing.problems()[0].title + ": " + missing.problems()[0].text,
                  "critical.wav: Could not find file \"critical.wav\"!");
         missing.update(true);
         QCOMPARE(silent->starts, 0);
@@ -283,8 +283,7 @@ private slots:
         for (const char *name : {"actAutoLoad", "actAutoRecord", "actKeepAlive"})
             QVERIFY(action(&restarted, name)->isChecked());
         QCOMPARE(restarted.projectFile(), newer);
-        QVERIFY(restarted.isRecording());
-        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QVERIFY(restarted.isRecording() && !QApplication::activeModalWidget());
         restarted.show();
         QCOMPARE(restarted.geometry(), place);
         // Two double-clicks on the title bar go to full screen and back.
