@@ -62,9 +62,7 @@ DashBoardDeviceItem *tileIn(DashBoard *board, int slot)
 class PaintCounter : public QObject
 {
 public:
-    int repaints = 0;
-    int paints = 0;
-    int layouts = 0;
+    int repaints = 0, paints = 0, layouts = 0;
     QObject *painted = nullptr;
 
 protected:
