@@ -9,14 +9,13 @@ if(NOT result EQUAL 0)
 endif()
 
 set(root "${WORK_DIR}/usr")
-foreach(file bin/velmoran-lite bin/kestrelix-sim
-        share/applications/com.velmoran.VelmoranLite.desktop
-        share/icons/hicolor/64x64/apps/velmoran-lite.png
+foreach(file bin/velmoran-lite bin/kestrelix-sim share/doc/velmoran-lite/copyright
+        share/applications/com.velmoran.VelmoranLite.desktop lib/sysusers.d/velmoran-lite.conf
+        share/icons/hicolor/64x64/apps/velmoran-lite.png lib/udev/rules.d/60-velmoran-lite.rules
         share/icons/hicolor/scalable/apps/velmoran-lite.svg
         share/metainfo/com.velmoran.VelmoranLite.metainfo.xml
         share/man/man1/velmoran-lite.1.gz share/man/man1/kestrelix-sim.1.gz
-        lib/udev/rules.d/60-velmoran-lite.rules share/doc/velmoran-lite/copyright
-        lib/systemd/system/velmoran-recorder@.service lib/sysusers.d/velmoran-lite.conf)
+        lib/systemd/system/velmoran-recorder@.service)
     if(NOT EXISTS "${root}/${file}")
         message(FATAL_ERROR "nothing installed at ${root}/${file}")
     endif()

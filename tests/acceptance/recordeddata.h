@@ -16,7 +16,6 @@
 struct StoredRow
 {
     qint64 id = 0;
-    QString serialNo;
     std::optional<double> channel1, channel2;
     quint32 pointDate = 0;
 
@@ -39,8 +38,8 @@ inline QList<StoredRow> storedRows(const QString &databasePath, const QString &s
         };
         while (query.next()) {
             if (serialNo.isEmpty() || query.value(1).toString() == serialNo)
-                rows.append({query.value(0).toLongLong(), query.value(1).toString(), value(2),
-                             value(3), query.value(4).toUInt()});
+                rows.append(
+                    {query.value(0).toLongLong(), value(2), value(3), query.value(4).toUInt()});
         }
     }
     QSqlDatabase::removeDatabase(name);

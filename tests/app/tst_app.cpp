@@ -119,15 +119,17 @@ bool writeFakeTool(const QString &folder, const QString &name)
     return script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 }
 
-QJsonObject deviceEntry(const QString &number, int dashboard)
+// A network logger's entry as another program writes it, with the given members changed.
+QJsonObject deviceEntry(const QString &number, int dashboard, const QJsonObject &changes = {})
 {
-    QJsonObject entry = QJsonDocument::fromJson(R"({"DeviceType": "TELNET", "DevicePort": "1",
-        "DeviceInterface": "127.0.0.1", "ch1_min": "0.00", "ch1_max": "0.00", "ch2_min": "0.00",
-        "ch2_max": "0.00"})")
-                            .object();
+    const char *fixed = R"({"DeviceType": "TELNET", "DevicePort": "1", "ch1_min": "0.00",
+        "DeviceInterface": "127.0.0.1", "ch1_max": "0.00", "ch2_min": "0.00", "ch2_max": "0.00"})";
+    QJsonObject entry = QJsonDocument::fromJson(fixed).object();
     entry["DeviceName"] = "Probe " + number;
     entry["DeviceNumber"] = number;
     entry["DashboardNumber"] = dashboard;
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        entry[it.key()] = it.value();
     return entry;
 }
 
@@ -148,6 +150,10 @@ public:
     }
     QStringList texts;
 };
+
+// Members of a logger entry of every wrong type.
+const char *const WRONG_TYPES = R"({"DevicePort": "telnet", "ch1_unit": "77", "ch1_min": "cold",
+    "ch2_max": [1, 2], "DashboardNumber": "1"})";
 
 // Replies no logger should give, as simulator commands; moc cannot read raw strings in a class.
 const char *const STRANGE_ANSWERS[] = {
@@ -401,22 +407,13 @@ private slots:
         QJsonArray crowd;
         for (int i = 0; i < 65; ++i)
             crowd.append(deviceEntry(QStringLiteral("MANY%1").arg(i), i < 20 ? 0 : i % 4));
-        QJsonObject wrongTypes = deviceEntry("ODD1", 0);
-        wrongTypes["DevicePort"] = "telnet";
-        wrongTypes["ch1_unit"] = "77";
-        wrongTypes["ch1_min"] = "cold";
-        wrongTypes["ch2_max"] = QJsonValue(QJsonArray{1, 2});
-        wrongTypes["DashboardNumber"] = "1";
-        QJsonObject numberAsNumber = deviceEntry(QString(), 1);
-        numberAsNumber["DeviceNumber"] = 42;
-        QJsonObject farAway = deviceEntry("FAR1", 0);
-        farAway["DashboardNumber"] = 1e12;
-        QJsonObject longName = deviceEntry("LONG1", 2);
-        longName["DeviceName"] = QString(100000, QLatin1Char('x'));
         for (const QJsonValue &odd :
-             {QJsonValue(wrongTypes), QJsonValue("text"), QJsonValue(17), QJsonValue(),
-              QJsonValue(QJsonObject{{"DeviceNumber", "X"}}), QJsonValue(numberAsNumber),
-              QJsonValue(farAway), QJsonValue(longName)})
+             {QJsonValue(deviceEntry("ODD1", 0, QJsonDocument::fromJson(WRONG_TYPES).object())),
+              QJsonValue("text"), QJsonValue(17), QJsonValue(),
+              QJsonValue(QJsonObject{{"DeviceNumber", "X"}}),
+              QJsonValue(deviceEntry(QString(), 1, {{"DeviceNumber", 42}})),
+              QJsonValue(deviceEntry("FAR1", 0, {{"DashboardNumber", 1e12}})),
+              QJsonValue(deviceEntry("LONG1", 2, {{"DeviceName", QString(100000, 'x')}}))})
             crowd.append(odd);
         const QByteArray crowdJson =
             QJsonDocument(QJsonObject{{"devices", crowd}}).toJson(QJsonDocument::Compact);
