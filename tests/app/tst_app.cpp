@@ -49,11 +49,6 @@ void captureDebug(QtMsgType type, const QMessageLogContext &context, const QStri
         g_debugLines << QString::fromLatin1(context.category) + QStringLiteral(": ") + text;
 }
 
-QAction *action(const QWidget *window, const char *name)
-{
-    return window->findChild<QAction *>(QLatin1String(name));
-}
-
 std::unique_ptr<QSettings> appSettings()
 {
     return std::make_unique<QSettings>("VelmoranLite", "Velmoran Lite");
@@ -268,16 +263,16 @@ private slots:
             // An entry whose file was deleted is pruned, and the next save writes that back.
             QCOMPARE(window.recentList(), QStringList{"Older"});
             for (const char *name : {"actAutoLoad", "actAutoRecord", "actKeepAlive"})
-                QVERIFY(!action(&window, name)->isChecked());
-            action(&window, "actAutoLoad")->trigger();
-            action(&window, "actKeepAlive")->trigger();
+                QVERIFY(!child<QAction>(&window, name)->isChecked());
+            child<QAction>(&window, "actAutoLoad")->trigger();
+            child<QAction>(&window, "actKeepAlive")->trigger();
             window.show();
             window.setGeometry(40, 30, 1000, 660);
             place = window.geometry();
             window.projectLoaded(newer);
             QVERIFY(window.isProjectOpen());
             window.slotCloseProject();
-            action(&window, "actAutoRecord")->trigger();
+            child<QAction>(&window, "actAutoRecord")->trigger();
             QVERIFY(window.close());
         }
         QCOMPARE(appSettings()->value("RecentProjects/list").toStringList(),
@@ -287,17 +282,18 @@ private slots:
         // A box that waited for a click would never let the constructor return.
         VelmoranMain restarted;
         for (const char *name : {"actAutoLoad", "actAutoRecord", "actKeepAlive"})
-            QVERIFY(action(&restarted, name)->isChecked());
+            QVERIFY(child<QAction>(&restarted, name)->isChecked());
         QCOMPARE(restarted.projectFile(), newer);
         QVERIFY(restarted.isRecording() && !QApplication::activeModalWidget());
         restarted.show();
         QCOMPARE(restarted.geometry(), place);
         // Two double-clicks on the title bar go to full screen and back.
         auto *title = restarted.findChild<TopCustomFrame *>("menuFrame");
-        QTest::mouseDClick(title, Qt::LeftButton);
-        QVERIFY(restarted.isFullScreen() && action(&restarted, "actFullScreen")->isChecked());
-        QTest::mouseDClick(title, Qt::LeftButton);
-        QVERIFY(!restarted.isFullScreen() && !action(&restarted, "actFullScreen")->isChecked());
+        for (const bool full : {true, false}) {
+            QTest::mouseDClick(title, Qt::LeftButton);
+            QVERIFY(restarted.isFullScreen() == full &&
+                    child<QAction>(&restarted, "actFullScreen")->isChecked() == full);
+        }
         restarted.slotStopRecord();
         if (QMediaDevices::audioOutputs().isEmpty()) {
             // No sound device at all is no fault worth a box: the status bar says it quietly.
@@ -316,7 +312,7 @@ private slots:
         auto other = std::make_unique<Recorder>();
         QCOMPARE(other->openStore(minute), Recorder::OpenResult::Opened);
         VelmoranMain window;
-        QAction *keepAlive = action(&window, "actKeepAlive");
+        QAction *keepAlive = child<QAction>(&window, "actKeepAlive");
         window.projectLoaded(slow);
         QVERIFY(!keepAlive->isEnabled());
         QCOMPARE(window.findChild<QLabel *>("label_interval")->text(), "Interval : 5 min");
@@ -352,7 +348,7 @@ private slots:
         recorder->clockTick();
         QVERIFY(window.isRecording() && database.resize(4187593114LL - wal));
         recorder->clockTick();
-        QVERIFY(!window.isRecording() && action(&window, "actClose")->isEnabled());
+        QVERIFY(!window.isRecording() && child<QAction>(&window, "actClose")->isEnabled());
         window.slotCloseProject();
         database.resize(0);
     }
