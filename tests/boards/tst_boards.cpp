@@ -227,8 +227,7 @@ private slots:
         QCOMPARE(flushed.first().first().toInt(), 32);
         QCOMPARE(textOf(tile(devices.last(), false), "label_number"), "55.00");
         // New values of the same length repaint their labels; nothing in the tiles asks the
-        // window for a new layout.
-        // Let the first values' layout settle, up the tile's layouts to the window.
+        // window for a new layout (once the first values' layout has settled up to the window).
         for (int level = 0; level < 8; ++level)
             QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         for (QWidget *widget : tab.findChildren<QWidget *>())
