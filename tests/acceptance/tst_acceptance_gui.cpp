@@ -106,12 +106,11 @@ private slots:
         const int answersBefore[] = {answerCount(m_sim, "tcp0"), answerCount(m_sim, "tcp1")};
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const auto &[name, value] : {std::pair{"HOME", home.path()},
-                                          {"XDG_CONFIG_HOME", home.filePath(".config")},
-                                          {"XDG_DATA_HOME", home.filePath(".local/share")},
-                                          {"QT_QPA_PLATFORM", "offscreen"},
-                                          {"QT_LOGGING_RULES", "*.debug=true"}})
-            env.insert(name, value);
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
+        env.insert("XDG_DATA_HOME", home.filePath(".local/share"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("QT_LOGGING_RULES", "*.debug=true");
         QProcess night;
         night.setProcessEnvironment(env);
         night.setWorkingDirectory(home.path());

@@ -24,7 +24,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -181,11 +180,7 @@ class TestDeviceLinks : public QObject
 
     TelnetDevice *deviceTelnet() const { return static_cast<TelnetDevice *>(m_device->link()); }
 
-    int disconnections() const
-    {
-        const auto lost = [](const QList<QVariant> &report) { return !report.at(0).toBool(); };
-        return int(std::count_if(m_reports->cbegin(), m_reports->cend(), lost));
-    }
+    int disconnections() const { return int(m_reports->count(QVariantList{false})); }
 
     bool answeredPoll()
     {
