@@ -99,19 +99,23 @@ QByteArray riff(const QByteArray &chunks)
     return "RIFF" + le(quint32(4 + chunks.size()), 4) + "WAVE" + chunks;
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // A stand-in program that writes its argument count, each argument and the project file's
 // stop time (as it found it when it started) into "<name>.out" beside itself.
 bool writeFakeTool(const QString &folder, const QString &name)
 {
-    QFile script(QDir(folder).filePath(name));
-    if (!script.open(QIODevice::WriteOnly))
-        return false;
-    script.write("#!/bin/sh\nout=\"$(dirname \"$0\")/" + name.toUtf8() +
-                 ".out\"\np=\"$1\"; p=\"${p#\\'}\"; p=\"${p%\\'}\"\n"
-                 "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done;"
-                 " grep '^record_stop_time' \"$p\"; } > \"$out.tmp\"\nmv \"$out.tmp\" \"$out\"\n");
-    script.close();
-    return script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString path = QDir(folder).filePath(name);
+    return writeFile(path, "#!/bin/sh\nout=\"$(dirname \"$0\")/" + name.toUtf8() +
+                               ".out\"\np=\"$1\"; p=\"${p#\\'}\"; p=\"${p%\\'}\"\n"
+                               "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done;"
+                               " grep '^record_stop_time' \"$p\"; } > \"$out.tmp\"\n"
+                               "mv \"$out.tmp\" \"$out\"\n") &&
+           QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 }
 
 // A network logger's entry as another program writes it, with the given members changed.
@@ -441,9 +445,7 @@ private slots:
 
         const QString path = m_dir->filePath("Foreign.tpc");
         if (!rawFile.isEmpty()) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(rawFile);
+            QVERIFY(writeFile(path, rawFile));
         } else {
             QSettings file(path, QSettings::IniFormat);
             file.setValue("projectName", "Foreign");
@@ -503,13 +505,7 @@ private slots:
                       databasePath = m_dir->filePath("Broken.dat");
         QVERIFY(writeSimulatorProject(path, m_tcp, 1000));
         const QByteArray foreign = "somebody's notes, not a database\n";
-        if (directory) {
-            QVERIFY(QDir().mkpath(databasePath));
-        } else {
-            QFile file(databasePath);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(foreign);
-        }
+        QVERIFY(directory ? QDir().mkpath(databasePath) : writeFile(databasePath, foreign));
         const QByteArray projectBefore = fileBytes(path);
         setRecent({"Broken"}, {{"Broken", path}}, autoLoad);
 

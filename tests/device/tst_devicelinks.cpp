@@ -657,27 +657,21 @@ private Q_SLOTS:
         QTest::addColumn<bool>("pollsKeepOpen");
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<QString>("fault");
-        const struct
-        {
-            const char *row;
-            int interval;
-            bool keepAlive, pollsKeepOpen;
-            const char *outcome, *fault;
-        } rows[] = {
-            {"1 s", 1000, false, true, "open", "none"},
-            {"1001 ms", 1001, false, false, "closed", "none"},
-            {"10 s keep-alive", 10000, true, true, "open", "none"},
-            {"60 s keep-alive", 60000, true, true, "open", "none"},
-            {"60.001 s keep-alive", 60001, true, false, "open", "none"},
-            {"OK split", 10000, false, false, "closed", "split 1 30"},
-            {"error reply", 10000, false, false, "failed", "notok"},
-            {"lower-case ok", 10000, false, false, "failed", "raw ok\\r\\n"},
-            {"OK twice", 10000, false, false, "failed", "raw OK\\r\\nOK\\r\\n"},
-            {"OK and a space", 10000, false, false, "failed", "raw OK \\r\\n"},
+        const auto row = [](const char *name, int interval, bool keepAlive, bool pollsKeepOpen,
+                            const char *outcome, const char *fault) {
+            QTest::newRow(name) << interval << keepAlive << pollsKeepOpen << QString(outcome)
+                                << QString(fault);
         };
-        for (const auto &r : rows)
-            QTest::newRow(r.row) << r.interval << r.keepAlive << r.pollsKeepOpen << r.outcome
-                                 << r.fault;
+        row("1 s", 1000, false, true, "open", "none");
+        row("1001 ms", 1001, false, false, "closed", "none");
+        row("10 s keep-alive", 10000, true, true, "open", "none");
+        row("60 s keep-alive", 60000, true, true, "open", "none");
+        row("60.001 s keep-alive", 60001, true, false, "open", "none");
+        row("OK split", 10000, false, false, "closed", "split 1 30");
+        row("error reply", 10000, false, false, "failed", "notok");
+        row("lower-case ok", 10000, false, false, "failed", "raw ok\\r\\n");
+        row("OK twice", 10000, false, false, "failed", "raw OK\\r\\nOK\\r\\n");
+        row("OK and a space", 10000, false, false, "failed", "raw OK \\r\\n");
     }
 
     void setupExchangeWritesEachCommandAfterAnOK()
