@@ -231,9 +231,8 @@ private slots:
         for (const ConfiguredDevice *device : m_window->configuredDevices())
             ids.append(device->deviceNumber());
         QCOMPARE(ids, (QStringList{m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}));
-        QCOMPARE(device(m_manualId)->deviceName() +
-                     QString::number(device(m_manualId)->dashboardNumber()),
-                 MANUAL_NAME + '1');
+        QCOMPARE(device(m_manualId)->deviceName(), MANUAL_NAME);
+        QCOMPARE(device(m_manualId)->dashboardNumber(), 1);
 
         DashboardTab *boards = m_window->projectCenter()->dashboardTab();
         QCOMPARE(boards->dashboardName(0) + '/' + boards->dashboardName(1), "Cold Room/Lab");

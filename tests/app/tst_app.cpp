@@ -132,24 +132,6 @@ QJsonObject deviceEntry(const QString &number, int dashboard, const QJsonObject 
     return entry;
 }
 
-// Clicks "OK" on every message box that waits for it, keeping what they said.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        auto *timer = new QTimer(this);
-        QObject::connect(timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                texts.append(box->windowTitle() + QLatin1Char('|') + box->text());
-                box->button(QMessageBox::Ok)->click();
-            }
-        });
-        timer->start(20);
-    }
-    QStringList texts;
-};
-
 // Members of a logger entry of every wrong type.
 const char *const WRONG_TYPES = R"({"DevicePort": "telnet", "ch1_unit": "77", "ch1_min": "cold",
     "ch2_max": [1, 2], "DashboardNumber": "1"})";
@@ -514,7 +496,16 @@ private slots:
             QTest::ignoreMessage(QtWarningMsg,
                                  QRegularExpression("Create database error.*" +
                                                     QRegularExpression::escape(databasePath)));
-        BoxAnswerer answerer;
+        // Clicks "OK" on every message box that waits for it, keeping what they said.
+        QStringList said;
+        QTimer answerer;
+        answerer.callOnTimeout([&said] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                said.append(box->windowTitle() + '|' + box->text());
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        answerer.start(20);
         VelmoranMain window;
         if (!autoLoad) {
             window.show();
@@ -522,8 +513,8 @@ private slots:
             openFromRecentList(&window);
         }
         QTRY_VERIFY(window.exitRequested());
-        QVERIFY2(answerer.texts.contains("ERROR|Create database error!\nExit program."),
-                 qPrintable(answerer.texts.join(" / ")));
+        QVERIFY2(said.contains("ERROR|Create database error!\nExit program."),
+                 qPrintable(said.join(" / ")));
         QVERIFY(!window.isVisible() && !window.store() && !window.isProjectOpen());
         QVERIFY(window.configuredDevices().isEmpty());
         if (directory)
