@@ -59,13 +59,9 @@ inline bool chooseProjectMenuEntry(QWidget *window, const QString &actionName)
 
 inline int selectByToolTip(QListWidget *list, const QStringList &ids)
 {
-    list->clearSelection();
-    int selected = 0;
-    for (int row = 0; row < list->count(); ++row) {
+    for (int row = 0; row < list->count(); ++row)
         list->item(row)->setSelected(ids.contains(list->item(row)->toolTip()));
-        selected += list->item(row)->isSelected();
-    }
-    return selected;
+    return int(list->selectedItems().size());
 }
 
 inline QStringList toolTips(const QListWidget *list)
