@@ -136,7 +136,10 @@ void ChartView::updateInfo()
 void ChartView::setConnected(bool connected)
 {
     if (connected) {
-        ui->label_device_status->setPixmap(m_connectingPixmap);
+        // Reported with every sample: setting the same pixmap again asks the window for a
+        // new layout.
+        if (ui->label_device_status->pixmap().cacheKey() != m_connectingPixmap.cacheKey())
+            ui->label_device_status->setPixmap(m_connectingPixmap);
         TileStyle::apply(ui->frame_ch1_value, TileStyle::normal);
         TileStyle::apply(ui->frame_ch2_value, TileStyle::normal);
         return;

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QHash>
 #include <QPainter>
 
 #include <algorithm>
@@ -54,19 +55,94 @@ struct LabelCacheAccess : QCPAxisPainterPrivate
 
 constexpr int TICK_LABEL_CACHE = 96;
 
+// The time axis moves on by one sample at a time, so nearly every tick it shows was shown by the
+// render before: each tick's date and time is formatted once, not with every sample.
+class CachedDateTimeTicker : public QCPAxisTickerDateTime
+{
+protected:
+    QString getTickLabel(double tick, const QLocale &locale, QChar formatChar,
+                         int precision) override
+    {
+        const auto known = m_labels.constFind(tick);
+        if (known != m_labels.cend())
+            return *known;
+        if (m_labels.size() >= MAX_LABELS)
+            m_labels.clear();
+        const QString label =
+            QCPAxisTickerDateTime::getTickLabel(tick, locale, formatChar, precision);
+        m_labels.insert(tick, label);
+        return label;
+    }
+
+private:
+    static constexpr int MAX_LABELS = 256;
+    QHash<double, QString> m_labels;
+};
+
 } // namespace
 
 // Draws the whole chart into a pixmap the chart keeps, so a new sample allocates nothing and the
 // axes reuse their rendered tick labels (toPixmap() turns that cache off).
+//
+// What lies under the data stays the same from sample to sample: the chart's background and the
+// plot area's gradient are drawn once into a backdrop, exactly as the plot draws them, and each
+// render starts from a copy of it. A gradient fill of the plot area per render computed every
+// pixel anew and handed the fill to Qt's thread pool.
 class XYChart::Plot : public QCustomPlot
 {
 public:
+    void setBackdrop(const QColor &chart, const QBrush &plotArea)
+    {
+        m_chartColor = chart;
+        m_plotAreaBrush = plotArea;
+        m_backdrop = QPixmap();
+    }
+    QColor backdropColor() const { return m_chartColor; }
+
     void drawInto(QPixmap *target)
     {
-        target->fill(mBackgroundBrush.color());
+        if (m_backdrop.size() != target->size())
+            drawBackdrop(target->size());
+        {
+            QPainter copy(target);
+            copy.setCompositionMode(QPainter::CompositionMode_Source);
+            copy.drawPixmap(0, 0, m_backdrop);
+        }
         QCPPainter painter(target);
         draw(&painter);
     }
+
+private:
+    // Only the backgrounds, with the brushes that are left out of every other draw.
+    void drawBackdrop(const QSize &size)
+    {
+        m_backdrop = QPixmap(size);
+        m_backdrop.fill(m_chartColor);
+        // The plot area is drawn by the layout that holds it: the layout stays, all else goes.
+        QVector<QCPLayerable *> hidden;
+        for (QCPLayer *layer : qAsConst(mLayers)) {
+            for (QCPLayerable *child : layer->children()) {
+                if (child != axisRect() && child != plotLayout() && child->visible()) {
+                    child->setVisible(false);
+                    hidden.append(child);
+                }
+            }
+        }
+        setBackground(QBrush(m_chartColor));
+        axisRect()->setBackground(m_plotAreaBrush);
+        {
+            QCPPainter painter(&m_backdrop);
+            draw(&painter);
+        }
+        setBackground(QBrush(Qt::NoBrush));
+        axisRect()->setBackground(QBrush(Qt::NoBrush));
+        for (QCPLayerable *child : qAsConst(hidden))
+            child->setVisible(true);
+    }
+
+    QColor m_chartColor;
+    QBrush m_plotAreaBrush;
+    QPixmap m_backdrop;
 };
 
 QColor XYChart::color(quint32 chartColor)
@@ -89,7 +165,8 @@ XYChart::XYChart(int width, int height, quint32 bgColor)
     m_plot->setViewport(QRect(0, 0, 1, 1));
     m_plot->addLayer(TRACK_LAYER, m_plot->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
     m_plot->setViewport(QRect(0, 0, m_width, m_height));
-    m_plot->setBackground(QBrush(color(bgColor)));
+    m_plot->setBackground(QBrush(Qt::NoBrush));
+    m_plot->setBackdrop(color(bgColor), QBrush(Qt::NoBrush));
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
     track->setMode(QCPLayer::lmBuffered);
     m_overlay = new ChartOverlay(m_plot.get(), track);
@@ -123,7 +200,7 @@ void XYChart::setPlotArea(int left, int top, int width, int height, quint32 grad
     QLinearGradient gradient(0, gradientY1, 0, gradientY2);
     gradient.setColorAt(0, color(gradientTop));
     gradient.setColorAt(1, color(gradientBottom));
-    rect->setBackground(QBrush(gradient));
+    m_plot->setBackdrop(m_plot->backdropColor(), QBrush(gradient));
     const QPen gridPen(color(gridColor), 1, Qt::SolidLine);
     for (QCPAxis *axis : {m_plot->xAxis, m_plot->yAxis}) {
         axis->grid()->setPen(gridPen);
@@ -147,7 +224,7 @@ void XYChart::setYAxisStyle(int width, quint32 axisColor, quint32 labelColor)
 
 void XYChart::setDateScale(double from, double to, const QString &labelFormat)
 {
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    auto ticker = QSharedPointer<CachedDateTimeTicker>::create();
     ticker->setDateTimeFormat(labelFormat);
     ticker->setTickCount(m_plot->xAxis->ticker()->tickCount());
     m_plot->xAxis->setTicker(ticker);

@@ -551,6 +551,14 @@ private slots:
         icons.detach(&device);
         device.deviceDisconnected();
         QCOMPARE(item.icon().cacheKey(), icons.connectedIcon().cacheKey());
+
+        // Every reply reports the link; only a change may touch the list's entries.
+        QListWidget list;
+        icons.attach(&device, new QListWidgetItem(&list));
+        device.deviceConnected();
+        QSignalSpy entryChanges(list.model(), &QAbstractItemModel::dataChanged);
+        device.deviceConnected();
+        QCOMPARE(entryChanges.count(), 0);
     }
 
     void everyTextReadsOnTheDarkLook()
