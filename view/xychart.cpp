@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QPainter>
+#include <QPixmapCache>
 
 #include <algorithm>
 #include <cmath>
@@ -55,6 +56,18 @@ struct LabelCacheAccess : QCPAxisPainterPrivate
 
 constexpr int TICK_LABEL_CACHE = 96;
 
+// Qt hands a copy of more than about 96 rows to its thread pool and waits for the pool: waking
+// its thread, and on a busy machine waiting for a core, costs more than the copy itself. Strips
+// are copied on the calling thread.
+void copyPixmap(QPixmap *target, const QPixmap &source)
+{
+    constexpr int STRIP_ROWS = 64;
+    QPainter painter(target);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (int y = 0; y < source.height(); y += STRIP_ROWS)
+        painter.drawPixmap(QPoint(0, y), source, QRect(0, y, source.width(), STRIP_ROWS));
+}
+
 // The time axis moves on by one sample at a time, so nearly every tick it shows was shown by the
 // render before: each tick's date and time is formatted once, not with every sample.
 class CachedDateTimeTicker : public QCPAxisTickerDateTime
@@ -87,27 +100,35 @@ private:
 // What lies under the data stays the same from sample to sample: the chart's background and the
 // plot area's gradient are drawn once into a backdrop, exactly as the plot draws them, and each
 // render starts from a copy of it. A gradient fill of the plot area per render computed every
-// pixel anew and handed the fill to Qt's thread pool.
+// pixel anew and handed the fill to Qt's thread pool. Charts of the same look share their
+// backdrop (both channel charts, and the charts of the next device shown).
 class XYChart::Plot : public QCustomPlot
 {
 public:
-    void setBackdrop(const QColor &chart, const QBrush &plotArea)
+    // plotAreaKey names all that the plot area's place and brush depend on.
+    void setBackdrop(const QColor &chart, const QBrush &plotArea, const QString &plotAreaKey)
     {
         m_chartColor = chart;
         m_plotAreaBrush = plotArea;
+        m_plotAreaKey = plotAreaKey;
         m_backdrop = QPixmap();
     }
     QColor backdropColor() const { return m_chartColor; }
 
     void drawInto(QPixmap *target)
     {
-        if (m_backdrop.size() != target->size())
-            drawBackdrop(target->size());
-        {
-            QPainter copy(target);
-            copy.setCompositionMode(QPainter::CompositionMode_Source);
-            copy.drawPixmap(0, 0, m_backdrop);
+        if (m_backdrop.size() != target->size()) {
+            const QString key = QStringLiteral("xychart-backdrop:%1x%2:%3:%4")
+                                    .arg(target->width())
+                                    .arg(target->height())
+                                    .arg(m_chartColor.rgba())
+                                    .arg(m_plotAreaKey);
+            if (!QPixmapCache::find(key, &m_backdrop) || m_backdrop.size() != target->size()) {
+                drawBackdrop(target->size());
+                QPixmapCache::insert(key, m_backdrop);
+            }
         }
+        copyPixmap(target, m_backdrop);
         QCPPainter painter(target);
         draw(&painter);
     }
@@ -142,6 +163,7 @@ private:
 
     QColor m_chartColor;
     QBrush m_plotAreaBrush;
+    QString m_plotAreaKey;
     QPixmap m_backdrop;
 };
 
@@ -166,7 +188,7 @@ XYChart::XYChart(int width, int height, quint32 bgColor)
     m_plot->addLayer(TRACK_LAYER, m_plot->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
     m_plot->setViewport(QRect(0, 0, m_width, m_height));
     m_plot->setBackground(QBrush(Qt::NoBrush));
-    m_plot->setBackdrop(color(bgColor), QBrush(Qt::NoBrush));
+    m_plot->setBackdrop(color(bgColor), QBrush(Qt::NoBrush), QString());
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
     track->setMode(QCPLayer::lmBuffered);
     m_overlay = new ChartOverlay(m_plot.get(), track);
@@ -200,7 +222,16 @@ void XYChart::setPlotArea(int left, int top, int width, int height, quint32 grad
     QLinearGradient gradient(0, gradientY1, 0, gradientY2);
     gradient.setColorAt(0, color(gradientTop));
     gradient.setColorAt(1, color(gradientBottom));
-    m_plot->setBackdrop(m_plot->backdropColor(), QBrush(gradient));
+    const QString key = QStringLiteral("%1,%2,%3,%4:%5,%6,%7,%8")
+                            .arg(m_plotArea.left())
+                            .arg(m_plotArea.top())
+                            .arg(m_plotArea.width())
+                            .arg(m_plotArea.height())
+                            .arg(gradientTop)
+                            .arg(gradientBottom)
+                            .arg(gradientY1)
+                            .arg(gradientY2);
+    m_plot->setBackdrop(m_plot->backdropColor(), QBrush(gradient), key);
     const QPen gridPen(color(gridColor), 1, Qt::SolidLine);
     for (QCPAxis *axis : {m_plot->xAxis, m_plot->yAxis}) {
         axis->grid()->setPen(gridPen);
@@ -493,9 +524,7 @@ QPixmap XYChart::render()
             m_plot->drawInto(&m_base);
             m_baseValid = true;
         }
-        QPainter copy(&frame);
-        copy.setCompositionMode(QPainter::CompositionMode_Source);
-        copy.drawPixmap(0, 0, m_base);
+        copyPixmap(&frame, m_base);
     }
     track->setVisible(true);
     {
