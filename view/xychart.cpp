@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QHash>
 #include <QPainter>
-#include <QPixmapCache>
 
 #include <algorithm>
 #include <cmath>
@@ -56,18 +55,6 @@ struct LabelCacheAccess : QCPAxisPainterPrivate
 
 constexpr int TICK_LABEL_CACHE = 96;
 
-// Qt hands a copy of more than about 96 rows to its thread pool and waits for the pool: waking
-// its thread, and on a busy machine waiting for a core, costs more than the copy itself. Strips
-// are copied on the calling thread.
-void copyPixmap(QPixmap *target, const QPixmap &source)
-{
-    constexpr int STRIP_ROWS = 64;
-    QPainter painter(target);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    for (int y = 0; y < source.height(); y += STRIP_ROWS)
-        painter.drawPixmap(QPoint(0, y), source, QRect(0, y, source.width(), STRIP_ROWS));
-}
-
 // The time axis moves on by one sample at a time, so nearly every tick it shows was shown by the
 // render before: each tick's date and time is formatted once, not with every sample.
 class CachedDateTimeTicker : public QCPAxisTickerDateTime
@@ -96,75 +83,15 @@ private:
 
 // Draws the whole chart into a pixmap the chart keeps, so a new sample allocates nothing and the
 // axes reuse their rendered tick labels (toPixmap() turns that cache off).
-//
-// What lies under the data stays the same from sample to sample: the chart's background and the
-// plot area's gradient are drawn once into a backdrop, exactly as the plot draws them, and each
-// render starts from a copy of it. A gradient fill of the plot area per render computed every
-// pixel anew and handed the fill to Qt's thread pool. Charts of the same look share their
-// backdrop (both channel charts, and the charts of the next device shown).
 class XYChart::Plot : public QCustomPlot
 {
 public:
-    // plotAreaKey names all that the plot area's place and brush depend on.
-    void setBackdrop(const QColor &chart, const QBrush &plotArea, const QString &plotAreaKey)
-    {
-        m_chartColor = chart;
-        m_plotAreaBrush = plotArea;
-        m_plotAreaKey = plotAreaKey;
-        m_backdrop = QPixmap();
-    }
-    QColor backdropColor() const { return m_chartColor; }
-
     void drawInto(QPixmap *target)
     {
-        if (m_backdrop.size() != target->size()) {
-            const QString key = QStringLiteral("xychart-backdrop:%1x%2:%3:%4")
-                                    .arg(target->width())
-                                    .arg(target->height())
-                                    .arg(m_chartColor.rgba())
-                                    .arg(m_plotAreaKey);
-            if (!QPixmapCache::find(key, &m_backdrop) || m_backdrop.size() != target->size()) {
-                drawBackdrop(target->size());
-                QPixmapCache::insert(key, m_backdrop);
-            }
-        }
-        copyPixmap(target, m_backdrop);
+        target->fill(mBackgroundBrush.color());
         QCPPainter painter(target);
         draw(&painter);
     }
-
-private:
-    // Only the backgrounds, with the brushes that are left out of every other draw.
-    void drawBackdrop(const QSize &size)
-    {
-        m_backdrop = QPixmap(size);
-        m_backdrop.fill(m_chartColor);
-        // The plot area is drawn by the layout that holds it: the layout stays, all else goes.
-        QVector<QCPLayerable *> hidden;
-        for (QCPLayer *layer : qAsConst(mLayers)) {
-            for (QCPLayerable *child : layer->children()) {
-                if (child != axisRect() && child != plotLayout() && child->visible()) {
-                    child->setVisible(false);
-                    hidden.append(child);
-                }
-            }
-        }
-        setBackground(QBrush(m_chartColor));
-        axisRect()->setBackground(m_plotAreaBrush);
-        {
-            QCPPainter painter(&m_backdrop);
-            draw(&painter);
-        }
-        setBackground(QBrush(Qt::NoBrush));
-        axisRect()->setBackground(QBrush(Qt::NoBrush));
-        for (QCPLayerable *child : qAsConst(hidden))
-            child->setVisible(true);
-    }
-
-    QColor m_chartColor;
-    QBrush m_plotAreaBrush;
-    QString m_plotAreaKey;
-    QPixmap m_backdrop;
 };
 
 QColor XYChart::color(quint32 chartColor)
@@ -187,8 +114,7 @@ XYChart::XYChart(int width, int height, quint32 bgColor)
     m_plot->setViewport(QRect(0, 0, 1, 1));
     m_plot->addLayer(TRACK_LAYER, m_plot->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
     m_plot->setViewport(QRect(0, 0, m_width, m_height));
-    m_plot->setBackground(QBrush(Qt::NoBrush));
-    m_plot->setBackdrop(color(bgColor), QBrush(Qt::NoBrush), QString());
+    m_plot->setBackground(QBrush(color(bgColor)));
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
     track->setMode(QCPLayer::lmBuffered);
     m_overlay = new ChartOverlay(m_plot.get(), track);
@@ -222,16 +148,7 @@ void XYChart::setPlotArea(int left, int top, int width, int height, quint32 grad
     QLinearGradient gradient(0, gradientY1, 0, gradientY2);
     gradient.setColorAt(0, color(gradientTop));
     gradient.setColorAt(1, color(gradientBottom));
-    const QString key = QStringLiteral("%1,%2,%3,%4:%5,%6,%7,%8")
-                            .arg(m_plotArea.left())
-                            .arg(m_plotArea.top())
-                            .arg(m_plotArea.width())
-                            .arg(m_plotArea.height())
-                            .arg(gradientTop)
-                            .arg(gradientBottom)
-                            .arg(gradientY1)
-                            .arg(gradientY2);
-    m_plot->setBackdrop(m_plot->backdropColor(), QBrush(gradient), key);
+    rect->setBackground(QBrush(gradient));
     const QPen gridPen(color(gridColor), 1, Qt::SolidLine);
     for (QCPAxis *axis : {m_plot->xAxis, m_plot->yAxis}) {
         axis->grid()->setPen(gridPen);
@@ -524,7 +441,9 @@ QPixmap XYChart::render()
             m_plot->drawInto(&m_base);
             m_baseValid = true;
         }
-        copyPixmap(&frame, m_base);
+        QPainter copy(&frame);
+        copy.setCompositionMode(QPainter::CompositionMode_Source);
+        copy.drawPixmap(0, 0, m_base);
     }
     track->setVisible(true);
     {
