@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QVarLengthArray>
 
 namespace {
 
@@ -62,7 +63,13 @@ int TextBlock::height() const
 void TextBlock::draw(QPainter *painter, QPoint pos, Qt::Alignment align) const
 {
     const QFontMetrics metrics(font);
-    const int w = width();
+    // Measuring shapes the text: each run is measured once, for the block's width and its place.
+    QVarLengthArray<int, 8> advances;
+    int w = 0;
+    for (const TextRun &run : runs) {
+        advances.append(metrics.horizontalAdvance(run.text));
+        w += advances.last() + (run.icon.isValid() ? ICON_WIDTH + ICON_GAP : 0);
+    }
     const int h = metrics.height();
     int x = pos.x();
     if (align & Qt::AlignRight)
@@ -77,12 +84,13 @@ void TextBlock::draw(QPainter *painter, QPoint pos, Qt::Alignment align) const
 
     painter->save();
     painter->setFont(font);
-    for (const TextRun &run : runs) {
+    for (int i = 0; i < runs.size(); ++i) {
+        const TextRun &run = runs[i];
         if (run.icon.isValid()) {
             painter->fillRect(QRect(x, y + h / 2 - 1, ICON_WIDTH, 3), run.icon);
             x += ICON_WIDTH + ICON_GAP;
         }
-        const int advance = metrics.horizontalAdvance(run.text);
+        const int advance = advances[i];
         if (run.background.isValid())
             painter->fillRect(QRect(x, y, advance, h), run.background);
         painter->setPen(run.color.isValid() ? run.color : color);

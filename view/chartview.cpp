@@ -5,6 +5,7 @@
 #include "device/pollinterval.h"
 #include "ui_chartview.h"
 #include "view/channelchart.h"
+#include "view/labelhost.h"
 #include "view/qchartviewer.h"
 #include "view/qchartviewerlabel.h"
 #include "view/resizelabel.h"
@@ -27,6 +28,9 @@ ChartView::ChartView(QWidget *parent) : QWidget(parent), ui(new Ui::ChartView)
     ui->setupUi(this);
     m_ch1 = {ui->frame_ch1_value, ui->label_ch1_number, ui->label_ch1_unit};
     m_ch2 = {ui->frame_ch2_value, ui->label_ch2_number, ui->label_ch2_unit};
+    // A new value must not re-lay out the window unless its size changed.
+    LabelHost::install(ui->label_ch1_number);
+    LabelHost::install(ui->label_ch2_number);
     clearBuffers();
     m_connectingPixmap.load(QStringLiteral(":/img/DeviceConnectingSymbol.png"));
     m_disconnectedPixmap.load(QStringLiteral(":/img/DeviceDisconnectedSymbol.png"));
@@ -136,7 +140,10 @@ void ChartView::updateInfo()
 void ChartView::setConnected(bool connected)
 {
     if (connected) {
-        ui->label_device_status->setPixmap(m_connectingPixmap);
+        // Reported with every sample: setting the same pixmap again asks the window for a
+        // new layout.
+        if (ui->label_device_status->pixmap().cacheKey() != m_connectingPixmap.cacheKey())
+            ui->label_device_status->setPixmap(m_connectingPixmap);
         TileStyle::apply(ui->frame_ch1_value, TileStyle::normal);
         TileStyle::apply(ui->frame_ch2_value, TileStyle::normal);
         return;

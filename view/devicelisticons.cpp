@@ -18,8 +18,12 @@ void DeviceListIcons::attach(ConfiguredDevice *device, QListWidgetItem *item)
     m_items.insert(device, item);
     item->setIcon(m_disconnectedIcon);
     connect(device, &ConfiguredDevice::connectionReported, this, [this, device](bool connected) {
-        if (QListWidgetItem *entry = m_items.value(device))
-            entry->setIcon(connected ? m_connectedIcon : m_disconnectedIcon);
+        // Every reply reports the link: an icon set again, though the same, has the list lay
+        // out and repaint all its entries.
+        const QIcon &icon = connected ? m_connectedIcon : m_disconnectedIcon;
+        QListWidgetItem *entry = m_items.value(device);
+        if (entry && entry->icon().cacheKey() != icon.cacheKey())
+            entry->setIcon(icon);
     });
     connect(device, &QObject::destroyed, this, [this, device] { m_items.remove(device); });
 }

@@ -5,8 +5,12 @@
 
 ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent) {}
 
+// Tiles set their name with every new value: an unchanged name must not send a tool tip
+// change through the widget's event handling each time.
 void ElidedLabel::setText(const QString &text)
 {
+    if (text == QLabel::text() && toolTip() == text)
+        return;
     QLabel::setText(text);
     setToolTip(text);
 }

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QHash>
 #include <QPainter>
 
 #include <algorithm>
@@ -53,6 +54,30 @@ struct LabelCacheAccess : QCPAxisPainterPrivate
 };
 
 constexpr int TICK_LABEL_CACHE = 96;
+
+// The time axis moves on by one sample at a time, so nearly every tick it shows was shown by the
+// render before: each tick's date and time is formatted once, not with every sample.
+class CachedDateTimeTicker : public QCPAxisTickerDateTime
+{
+protected:
+    QString getTickLabel(double tick, const QLocale &locale, QChar formatChar,
+                         int precision) override
+    {
+        const auto known = m_labels.constFind(tick);
+        if (known != m_labels.cend())
+            return *known;
+        if (m_labels.size() >= MAX_LABELS)
+            m_labels.clear();
+        const QString label =
+            QCPAxisTickerDateTime::getTickLabel(tick, locale, formatChar, precision);
+        m_labels.insert(tick, label);
+        return label;
+    }
+
+private:
+    static constexpr int MAX_LABELS = 256;
+    QHash<double, QString> m_labels;
+};
 
 } // namespace
 
@@ -147,7 +172,7 @@ void XYChart::setYAxisStyle(int width, quint32 axisColor, quint32 labelColor)
 
 void XYChart::setDateScale(double from, double to, const QString &labelFormat)
 {
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    auto ticker = QSharedPointer<CachedDateTimeTicker>::create();
     ticker->setDateTimeFormat(labelFormat);
     ticker->setTickCount(m_plot->xAxis->ticker()->tickCount());
     m_plot->xAxis->setTicker(ticker);

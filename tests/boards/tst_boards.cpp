@@ -378,6 +378,13 @@ private slots:
         icons.detach(own);
         own->deviceDisconnected();
         QVERIFY(shows(icons.connectedIcon()));
+        // Every reply reports the link; only a change may touch the list's entries.
+        QListWidget list;
+        icons.attach(own, new QListWidgetItem(&list));
+        own->deviceConnected();
+        QSignalSpy entryChanges(list.model(), &QAbstractItemModel::dataChanged);
+        own->deviceConnected();
+        QCOMPARE(entryChanges.count(), 0);
 
         QSignalSpy clicked(tab.get(), &DashboardTab::deviceClicked);
         QTest::mouseClick(tile(unknown, false), Qt::RightButton);

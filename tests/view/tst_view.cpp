@@ -405,6 +405,26 @@ private slots:
         QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::alarm));
         view.updateData(s.time, s.values, s.ch2, "-122.75", "95.50");
         QVERIFY(number->font().pointSizeF() > 3.25 * 2);
+        // Values of the same size lay out nothing above their labels' hosts.
+        for (int level = 0; level < 8; ++level)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        struct : QObject
+        {
+            int layouts = 0;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                layouts += event->type() == QEvent::LayoutRequest &&
+                           !watched->objectName().endsWith("_host");
+                return false;
+            }
+        } counter;
+        view.installEventFilter(&counter);
+        for (QWidget *widget : view.findChildren<QWidget *>())
+            widget->installEventFilter(&counter);
+        view.updateData(s.time, s.values, s.ch2, "-123.50", "95.25");
+        view.updateData(s.time, s.values, s.ch2, "-122.75", "95.50");
+        QCoreApplication::processEvents();
+        QCOMPARE(counter.layouts, 0);
 
         // Both charts end at the newest sample and span 240 intervals.
         QTRY_VERIFY(chart("label_ch2_chart")->getChart()->hasLayer());
