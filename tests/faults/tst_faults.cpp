@@ -95,11 +95,6 @@ int recordUntilKilled(const QString &project)
     return QCoreApplication::exec();
 }
 
-bool ok(const QString &reply)
-{
-    return reply.startsWith(QStringLiteral("ok"));
-}
-
 QString integrityCheck(const QString &databasePath)
 {
     return sqlValue(databasePath, QStringLiteral("PRAGMA integrity_check")).toString();
@@ -191,11 +186,11 @@ public:
         return m_pWindow->pendingRows().count() == 0;
     }
 
-    // Stops the recording and checks that every answer of these loggers is in the database
-    // exactly once, beside the one gap row each stop and each lost communication adds.
-    // notStored: answers that are no sample at all (a line the program drops).
-    bool everyAnswerStoredOnce(const QStringList &ids, QString *why,
-                               const QHash<QString, int> &notStored = {})
+    // Stops the recording and says what is wrong with the database (empty: nothing): every
+    // answer of these loggers must be in it exactly once, beside the one gap row each stop and
+    // each lost communication adds, in an intact file. notStored: answers that are no sample at
+    // all (a line the program drops).
+    QString unstoredAnswers(const QStringList &ids, const QHash<QString, int> &notStored = {})
     {
         const auto samples = [&](const QString &id) {
             return storedRows(id) - sql("select count(*) from kestrelix_event where serialno "
@@ -214,13 +209,13 @@ public:
         ++m_nStops;
         for (const QString &id : ids) {
             const int answers = answeredSinceOpen(id) - notStored.value(id);
-            why->clear();
-            QDebug(why).noquote() << id << "answered" << answers << "polls, the database holds"
-                                  << samples(id) << "rows," << m_nStops << "gaps";
             if (!settled || samples(id) != answers + m_nStops)
-                return false;
+                return QString::asprintf(
+                    "%s answered %d polls, the database holds %d rows, %d gaps", qPrintable(id),
+                    answers, samples(id), m_nStops);
         }
-        return true;
+        const QString integrity = integrityCheck(databasePath());
+        return integrity == QLatin1String("ok") ? QString() : integrity;
     }
 
 private:
@@ -414,7 +409,7 @@ private slots:
         ConfiguredDevice *silent = rig.device("tcp0");
         AlarmEventLog *log = rig.window()->eventLog();
 
-        QVERIFY(ok(m_sim.command("fault tcp0 noanswer")));
+        QVERIFY(sim("fault tcp0 noanswer"));
         // Five unanswered polls are a short gap at one second; the sixth marks it gone.
         for (int poll = 0; poll < 6; ++poll) {
             QVERIFY(silent->isConnected());
@@ -432,25 +427,25 @@ private slots:
         QVERIFY(!log->wantsSound(false) && !ProjectFile::communicationLossAlarm(rig.projectPath()));
         option->setChecked(true);
 
-        QVERIFY(ok(m_sim.command("fault tcp0 none")));
+        QVERIFY(sim("fault tcp0 none"));
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
         QVERIFY(silent->isConnected() && !silent->ch1Value().isEmpty());
         QVERIFY(!tile->isCommunicationLost() && !log->wantsSound(false));
 
         // A logger that refuses connections is gone too, until it listens again: the poll finds
         // the connection closed and opens a new one, and the request follows it.
-        QVERIFY(ok(m_sim.command("stop tcp1")));
+        QVERIFY(sim("stop tcp1"));
         for (int poll = 0; poll < 6; ++poll)
             QVERIFY(rig.pollAndWait({"tcp0", "usb0"}));
         QVERIFY(!rig.device("tcp1")->isConnected());
-        QVERIFY(ok(m_sim.command("start tcp1")));
+        QVERIFY(sim("start tcp1"));
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
         QVERIFY(rig.device("tcp1")->isConnected());
 
         // A USB port that disappears is reopened where it reappears: a new pseudo-terminal,
         // which may or may not get the old number back.
         ConfiguredDevice *device = rig.device("usb0");
-        QVERIFY(ok(m_sim.command("stop usb0")));
+        QVERIFY(sim("stop usb0"));
         QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
         bus->pairs.clear();
         rig.window()->checkConnection();
@@ -458,7 +453,7 @@ private slots:
         for (int poll = 0; poll < 2; ++poll)
             QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
         QVERIFY(!device->isConnected());
-        QVERIFY(ok(m_sim.command("start usb0")));
+        QVERIFY(sim("start usb0"));
         const SimProcess::Logger back = m_sim.logger("usb0");
         bus->pairs = {{back.address, back.deviceNumber}};
         rig.window()->checkConnection();
@@ -468,9 +463,7 @@ private slots:
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
         QVERIFY(device->isConnected());
 
-        QString why;
-        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1", "usb0"}, &why), qPrintable(why));
-        QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
+        QCOMPARE(rig.unstoredAnswers({"tcp0", "tcp1", "usb0"}), QString());
         for (const char *id : {"tcp0", "tcp1"}) {
             const QList<QVariantList> events = loggedEvents(rig, id);
             QCOMPARE(kinds(events), QStringList({"communication lost", "communication restored"}));
@@ -506,13 +499,13 @@ private slots:
         QVERIFY(dialog);
 
         // Each "OK" comes late, so the reset lands while the logger is still answering.
-        QVERIFY(ok(m_sim.command("fault tcp0 slow 400")));
+        QVERIFY(sim("fault tcp0 slow 400"));
         dialog->findChild<QDoubleSpinBox *>("doubleSpinBox_min_ch1")->setValue(5);
         auto *confirm = dialog->findChild<QPushButton *>("pushButton_confirm");
         QTest::mouseClick(confirm, Qt::LeftButton);
         QTRY_VERIFY(m_sim.command("setup tcp0").contains("ATBMIN1=5.00"));
-        QVERIFY(ok(m_sim.command("reset tcp0")));
-        QVERIFY(ok(m_sim.command("fault tcp0 none")));
+        QVERIFY(sim("reset tcp0"));
+        QVERIFY(sim("fault tcp0 none"));
         const QString timedOut = QStringLiteral("This command has exceeded the time limit.\n"
                                                 "Please retry.");
         QTRY_COMPARE_WITH_TIMEOUT(countMessages(rig.window(), "ERROR", timedOut), 1, 4000);
@@ -523,7 +516,7 @@ private slots:
         QVERIFY(device->isConnected());
 
         // Closing the dialog while the logger answers waits for the logger's "OK".
-        QVERIFY(ok(m_sim.command("fault tcp0 slow 150")));
+        QVERIFY(sim("fault tcp0 slow 150"));
         dialog->findChild<QDoubleSpinBox *>("doubleSpinBox_min_ch1")->setValue(7);
         QTest::mouseClick(confirm, Qt::LeftButton);
         QTest::keyClick(dialog, Qt::Key_Escape);
@@ -536,12 +529,11 @@ private slots:
         QList<DeviceRecord> saved;
         QVERIFY(
             ProjectFile::parseDeviceList(ProjectFile::readDeviceList(rig.projectPath()), &saved));
-        QCOMPARE(saved.first().deviceNumber, rig.serialOf("tcp0"));
-        QCOMPARE(saved.first().ch1Min, 7.0f);
+        QCOMPARE(QVariantList({saved.first().deviceNumber, saved.first().ch1Min}),
+                 QVariantList({rig.serialOf("tcp0"), 7.0f}));
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
 
-        QString why;
-        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
+        QCOMPARE(rig.unstoredAnswers({"tcp0", "tcp1"}), QString());
     }
     void aLoggerOutOfRangeAndBackLeavesOneAcknowledgedAlarmInTheLog()
     {
@@ -551,11 +543,11 @@ private slots:
         ConfiguredDevice *device = rig.device("tcp1");
         device->setAlarmRange(0, 30, device->settings().ch2Min(), device->settings().ch2Max());
         rig.window()->recorder()->clockTick();
-        QVERIFY(ok(m_sim.command("values tcp1 24 40")));
+        QVERIFY(sim("values tcp1 24 40"));
         QVERIFY(rig.pollAndWait({"tcp1"}));
         QVERIFY(!device->alarm1());
         for (const QString value : {"31.50", "36.00", "33.00"}) {
-            QVERIFY(ok(m_sim.command("values tcp1 " + value + " 40")));
+            QVERIFY(sim("values tcp1 " + value + " 40"));
             QVERIFY(rig.pollAndWait({"tcp1"}));
         }
         QVERIFY(device->alarm1());
@@ -579,7 +571,7 @@ private slots:
         QVERIFY(!log->wantsSound(true));
         QVERIFY(device->alarm1());
 
-        QVERIFY(ok(m_sim.command("values tcp1 25 40")));
+        QVERIFY(sim("values tcp1 25 40"));
         QVERIFY(rig.pollAndWait({"tcp1"}));
         rig.window()->slotStopRecord();
         QCOMPARE(rig.window()->recorder()->pendingEvents().count(), 0);
@@ -599,7 +591,7 @@ private slots:
     }
     void repliesInPiecesOrWithNonsenseAreStoredAsTheLoggerMeantThem()
     {
-        const int first = answersSoFar();
+        const int first = simCount("tcp0");
         RecordingRig rig(&m_sim);
         QVERIFY(rig.open(m_dir->path(), {"tcp0", "tcp1"}));
         ConfiguredDevice *device = rig.device("tcp0");
@@ -615,15 +607,15 @@ private slots:
         // last position leave one of the two writes empty.
         const int length = 18 + QString::number(int(expectedCh1(first + 20))).size() - 2;
         for (int position = 0; position <= length; ++position) {
-            QVERIFY(ok(m_sim.command(QStringLiteral("fault tcp0 split %1 15").arg(position))));
+            QVERIFY(sim(QStringLiteral("fault tcp0 split %1 15").arg(position)));
             QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-            QVERIFY2(newestIsAnswer(answersSoFar() - 1), qPrintable(QString::number(position)));
+            QVERIFY2(newestIsAnswer(simCount("tcp0") - 1), qPrintable(QString::number(position)));
         }
         // A NUL byte ends the reply; what follows it is ignored.
-        QVERIFY(ok(m_sim.command("fault tcp0 nul")));
+        QVERIFY(sim("fault tcp0 nul"));
         for (int poll = 0; poll < 3; ++poll) {
             QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-            QVERIFY(newestIsAnswer(answersSoFar() - 1));
+            QVERIFY(newestIsAnswer(simCount("tcp0") - 1));
         }
 
         // Garbage and oversized numbers are no value. Each poll is its own batch: a batch keeps
@@ -631,27 +623,26 @@ private slots:
         InsertSerialData *store = rig.window()->store();
         QVERIFY(store->insertNow());
         for (const char *fault : {"garbage", "garbage", "longline", "garbage", "longline"}) {
-            QVERIFY(ok(m_sim.command(QStringLiteral("fault tcp0 ") + QLatin1String(fault))));
+            QVERIFY(sim(QStringLiteral("fault tcp0 ") + QLatin1String(fault)));
             QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
             QVERIFY(device->ch1Value() == "----" && device->ch1Data()[NEWEST] == NO_VALUE);
             QVERIFY(device->isConnected() && store->insertNow());
         }
-        QVERIFY(ok(m_sim.command("fault tcp0 none")));
+        QVERIFY(sim("fault tcp0 none"));
 
         // A line longer than the buffer is dropped, and nothing of it is left in front of the next.
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
         const double before = device->ch1Data()[NEWEST];
-        QVERIFY(ok(m_sim.command("raw tcp0 ATDC " + QString(6000, '7') + ",1\\r\\n")));
-        const int answered = answersSoFar();
+        QVERIFY(sim("raw tcp0 ATDC " + QString(6000, '7') + ",1\\r\\n"));
+        const int answered = simCount("tcp0");
         QVERIFY(rig.pollAndWait({"tcp1"}));
-        QTRY_COMPARE(answersSoFar(), answered + 1);
-        QVERIFY(ok(m_sim.command("auto tcp0")));
+        QTRY_COMPARE(simCount("tcp0"), answered + 1);
+        QVERIFY(sim("auto tcp0"));
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-        QVERIFY(newestIsAnswer(answersSoFar() - 1));
+        QVERIFY(newestIsAnswer(simCount("tcp0") - 1));
         QVERIFY(near(device->ch1Data()[NEWEST - 1], before));
 
-        QString why;
-        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why, {{"tcp0", 1}}), qPrintable(why));
+        QCOMPARE(rig.unstoredAnswers({"tcp0", "tcp1"}, {{"tcp0", 1}}), QString());
         const QList<QVariantList> rows =
             sqlRows(rig.databasePath(),
                     "select channel1, channel2 from kestrelix where serialno = ? order by id",
@@ -765,9 +756,7 @@ private slots:
             // A second run of failures is a new failure: it is shown again.
             closeMessages(window);
         }
-        QString why;
-        QVERIFY2(rig.everyAnswerStoredOnce({"tcp0", "tcp1"}, &why), qPrintable(why));
-        QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
+        QCOMPARE(rig.unstoredAnswers({"tcp0", "tcp1"}), QString());
     }
     void aKilledRecordingLeavesEveryCommittedBatchInAnIntactDatabase()
     {
@@ -855,9 +844,9 @@ private slots:
         QSignalSpy alarms(recorder, &Recorder::alarmChanged);
         QSignalSpy errors(recorder, &Recorder::storeError);
         QVERIFY(m_recorder->startRecording());
+        const auto key = [&path](const char *name) { return ProjectFile::readString(path, name); };
         QCOMPARE(started.size(), 1);
-        QCOMPARE(ProjectFile::readString(path, "record_start_time"),
-                 started.at(0).at(0).toString());
+        QCOMPARE(key("record_start_time"), started.at(0).at(0).toString());
 
         const auto pollOnce = [&] {
             const int before = received.size();
@@ -889,13 +878,11 @@ private slots:
             QVERIFY(samples[i].at(1).toBool());
         QCOMPARE(samples.last(),
                  QVariantList({samples[samples.size() - 2].at(0).toLongLong() + 1, 0LL}));
-        const QString start = timeText(samples.first().at(0));
-        const QString end = timeText(samples.last().at(0));
-        QCOMPARE(ProjectFile::readString(path, "record_start_time"), start);
-        QCOMPARE(ProjectFile::readString(path, "record_stop_time"), end);
-        QCOMPARE(m_recorder->recordEndText(), end);
-        QCOMPARE(range.size(), 1);
-        QCOMPARE(range.at(0), QVariantList({start, end}));
+        const QString start = timeText(samples.first().at(0)), end = timeText(samples.last().at(0));
+        QCOMPARE(QVariantList({key("record_start_time"), key("record_stop_time"),
+                               m_recorder->recordEndText(), range.size()}) +
+                     range.value(0),
+                 QVariantList({start, end, end, 1, start, end}));
 
         // A second recording keeps the start text. The database refuses the write at its stop:
         // that is said once, and the rows are written once it takes them.
@@ -914,8 +901,7 @@ private slots:
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("stay queued"));
             m_recorder->drainStep();
             QCOMPARE(errors.size(), 1);
-            QCOMPARE(errors.at(0).at(0).toString(),
-                     QStringLiteral("Unable to write the database.\nPlease check the disk."));
+            QCOMPARE(errors.at(0).at(0).toString(), WRITE_FAILED);
             QVERIFY(m_recorder->pendingRows().count() > 0);
             QVERIFY(lock.exec("ROLLBACK"));
         }
@@ -924,11 +910,11 @@ private slots:
             m_recorder->drainStep();
             return m_recorder->pendingRows().count() == 0;
         }));
-        QCOMPARE(ProjectFile::readString(path, "record_start_time"), start);
         const QVariantList last =
             storedSamples(store->databasePath(), all.first().deviceNumber).last();
         QVERIFY(!last.at(1).toBool());
-        QCOMPARE(ProjectFile::readString(path, "record_stop_time"), timeText(last.at(0)));
+        QCOMPARE(QStringList({key("record_start_time"), key("record_stop_time")}),
+                 QStringList({start, timeText(last.at(0))}));
 
         // A channel out of its range raises the alarm, and back in clears it.
         ConfiguredDevice *device = m_recorder->devices().first();
@@ -960,14 +946,14 @@ private slots:
         QByteArray list = ProjectFile::readDeviceList(path);
         list.replace('"' + m_sim.logger("tcp0").deviceNumber.toLatin1() + '"', "null");
         QSettings(path, QSettings::IniFormat).setValue("DeviceList", list);
-        QCOMPARE(m_sim.command("stop tcp1"), QStringLiteral("ok"));
+        QVERIFY(sim("stop tcp1"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARNING.*DeviceNumber"));
         m_recorder = openProject(path);
         QVERIFY(m_recorder);
         QVERIFY(m_recorder->startRecording());
         QTRY_VERIFY_WITH_TIMEOUT(m_recorder->pendingRows().count() >= 2, 5000);
         m_recorder->stopRecording();
-        QCOMPARE(m_sim.command("start tcp1"), QStringLiteral("ok"));
+        QVERIFY(sim("start tcp1"));
 
         QCOMPARE(m_recorder->pendingRows().count(), 0);
         const QString database = m_recorder->store()->databasePath();
@@ -1019,8 +1005,8 @@ private slots:
                                           "kestrelix where serialno = ?",
                                           {m_sim.logger("tcp0").deviceNumber})
                                       .value(0);
-        QVERIFY2(rows.value(0).toInt() >= 4, qPrintable(rows.value(0).toString()));
-        QCOMPARE(rows.value(1).toInt(), 1);
+        QVERIFY2(rows.value(0).toInt() >= 4 && rows.value(1).toInt() == 1,
+                 qPrintable(rows.value(0).toString()));
         QCOMPARE(kinds(sqlRows(database, "select kind from kestrelix_event")),
                  QStringList({"recording started", "recording stopped"}));
         QVERIFY(!ProjectFile::readString(path, "record_stop_time").isEmpty());
@@ -1038,7 +1024,7 @@ private slots:
 
 private:
     int simCount(const QString &id) { return m_sim.command("count " + id).mid(3).toInt(); }
-    int answersSoFar() { return simCount("tcp0"); }
+    bool sim(const QString &command) { return m_sim.command(command).startsWith("ok"); }
     void pollMany(RecordingRig *rig, int polls)
     {
         for (int poll = 0; poll < polls; ++poll)
