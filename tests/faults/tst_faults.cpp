@@ -4,7 +4,6 @@
 #include "app/alarmsound.h"
 #include "app/velmoranmain.h"
 #include "device/alarmeventlog.h"
-#include "device/configureddevice.h"
 #include "device/telnetdevice.h"
 #include "dialogs/sensingoptiontelnetdialog.h"
 #include "discovery/usbenumerator.h"
@@ -17,21 +16,14 @@
 #include "tests/support/tempproject.h"
 #include "tests/support/testsettings.h"
 #include "view/dashboarddeviceitem.h"
-#include "view/eventsview.h"
 #include "view/projectcenter.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
-#include <QPointer>
-#include <QProcess>
 #include <QPushButton>
-#include <QRandomGenerator>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
 
 #include <cerrno>
 #include <csignal>

@@ -12,8 +12,6 @@
 #include "store/historyscan.h"
 #include "store/historysummary.h"
 #include "store/insertserialdata.h"
-#include "store/pendingeventqueue.h"
-#include "store/pendingrowqueue.h"
 #include "store/pgeventreader.h"
 #include "store/pgschema.h"
 #include "store/pgstore.h"
@@ -24,31 +22,17 @@
 #include "tests/support/testsettings.h"
 #include "view/eventsview.h"
 #include "view/historychart.h"
-#include "view/historyproject.h"
 #include "view/historyview.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QSettings>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
