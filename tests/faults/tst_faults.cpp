@@ -156,8 +156,8 @@ public:
 
     void holdTimers() { ::holdTimers(m_pWindow.get()); }
 
-    // One poll of every logger; runs the event loop until each answering logger queued a row.
-    bool pollAndWait(const QStringList &answering, int timeoutMs = 5000)
+    // Polls every logger, each time until every answering logger queued a row.
+    bool pollAndWait(const QStringList &answering, int polls = 1)
     {
         // A logger that stops answering queues a break row beside its "communication lost".
         const auto samples = [this] {
@@ -167,9 +167,13 @@ public:
                 breaks += events.at(i).kind == EventKind::communicationLost;
             return m_pWindow->pendingRows().count() - breaks;
         };
-        const int before = samples();
-        m_pWindow->writeDevice();
-        return QTest::qWaitFor([&] { return samples() >= before + answering.size(); }, timeoutMs);
+        for (int poll = 0; poll < polls; ++poll) {
+            const int before = samples();
+            m_pWindow->writeDevice();
+            if (!QTest::qWaitFor([&] { return samples() >= before + answering.size(); }, 5000))
+                return false;
+        }
+        return true;
     }
 
     bool flush()
@@ -302,16 +306,16 @@ std::unique_ptr<Recorder> openProject(const QString &path)
 {
     QList<DeviceRecord> records;
     ProjectInfo info;
-    if (!ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path), &records) ||
-        !ProjectFile::readInfo(path, &info))
-        return nullptr;
-    auto recorder = std::make_unique<Recorder>();
     QList<ConfiguredDevice *> devices;
+    const bool read = ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path), &records) &&
+                      ProjectFile::readInfo(path, &info);
+    auto recorder = std::make_unique<Recorder>();
     ProjectFile::applyRecords(records, &devices, false);
     recorder->setDevices(devices);
     recorder->setPollInterval(info.dataInterval);
-    if (recorder->openStore(path) != Recorder::OpenResult::Opened)
-        return nullptr;
+    // A project that does not open is a broken scene: stop at once, not on a null recorder.
+    if (!read || recorder->openStore(path) != Recorder::OpenResult::Opened)
+        qFatal("the project %s does not open", qPrintable(path));
     recorder->startPolling();
     return recorder;
 }
@@ -427,8 +431,7 @@ private slots:
         // A logger that refuses connections is gone too, until it listens again: the poll finds
         // the connection closed and opens a new one, and the request follows it.
         QVERIFY(sim("stop tcp1"));
-        for (int poll = 0; poll < 6; ++poll)
-            QVERIFY(rig.pollAndWait({"tcp0", "usb0"}));
+        QVERIFY(rig.pollAndWait({"tcp0", "usb0"}, 6));
         QVERIFY(!rig.device("tcp1")->isConnected());
         QVERIFY(sim("start tcp1"));
         QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
@@ -442,8 +445,7 @@ private slots:
         bus->pairs.clear();
         rig.window()->checkConnection();
         const int listedWithoutUsb = rig.window()->availableDevices().size();
-        for (int poll = 0; poll < 2; ++poll)
-            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 2));
         QVERIFY(!device->isConnected());
         QVERIFY(sim("start usb0"));
         const SimProcess::Logger back = m_sim.logger("usb0");
@@ -673,7 +675,7 @@ private slots:
                                      "size=512k") == 0);
         RecordingRig rig(&m_sim);
         QVERIFY(rig.open(folder, {"tcp0", "tcp1"}));
-        pollMany(&rig, 8);
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8));
         QVERIFY(rig.flush());
         // Frozen while the store holds them open; the commits go to the write-ahead log. The
         // shared-memory index stays writable: a store into a mapped page of a frozen file ends
@@ -688,7 +690,7 @@ private slots:
         if (failure.startsWith("closed")) {
             const int stored = rig.storedRows("tcp0");
             QVERIFY(fail(true));
-            pollMany(&rig, 4);
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 4));
             window->slotStopRecord();
             window->slotCloseProject();
             QCOMPARE(window->pendingRows().count(), 0);
@@ -702,7 +704,7 @@ private slots:
             window->slotStartRecord();
             rig.holdTimers();
             QVERIFY(QTest::qWaitFor([window] { return window->pendingRows().count() >= 2; }, 5000));
-            pollMany(&rig, 3);
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 3));
             const int recorded = window->pendingRows().count();
             window->slotStopRecord();
             QCOMPARE(window->store()->totalRow(), recorded + 2);
@@ -729,12 +731,12 @@ private slots:
         }
         for (int run = 0; run < 2; ++run) {
             QVERIFY(fail(true));
-            pollMany(&rig, 8);
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8));
             QVERIFY(!rig.flush());
             QCOMPARE(window->pendingRows().count(), 16);
             QCOMPARE(countMessages(window, QStringLiteral("ERROR"), WRITE_FAILED), 1);
             // The loggers are still read, and the next failed flushes say nothing new.
-            pollMany(&rig, 8);
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8));
             QVERIFY(!rig.flush());
             QVERIFY(!rig.flush());
             QCOMPARE(window->pendingRows().count(), 32);
@@ -743,7 +745,7 @@ private slots:
             QVERIFY(window->isRecording());
             QVERIFY(fail(false));
             QVERIFY(rig.flush());
-            pollMany(&rig, 8);
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8));
             QVERIFY(rig.flush());
             // A second run of failures is a new failure: it is shown again.
             closeMessages(window);
@@ -825,7 +827,6 @@ private slots:
         const QList<SimProcess::Logger> all = {m_sim.logger("tcp0"), m_sim.logger("tcp1")};
         QVERIFY(writeSimulatorProject(path, all.mid(0, loggers), 1000, {-1e6, 1e6, -100, 200}));
         m_recorder = openProject(path);
-        QVERIFY(m_recorder);
         m_recorder->stopPolling();
         InsertSerialData *store = m_recorder->store();
         Recorder *recorder = m_recorder.get();
@@ -941,7 +942,6 @@ private slots:
         QVERIFY(sim("stop tcp1"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARNING.*DeviceNumber"));
         m_recorder = openProject(path);
-        QVERIFY(m_recorder);
         QVERIFY(m_recorder->startRecording());
         QTRY_VERIFY_WITH_TIMEOUT(m_recorder->pendingRows().count() >= 2, 5000);
         m_recorder->stopRecording();
@@ -1017,11 +1017,6 @@ private slots:
 private:
     int simCount(const QString &id) { return m_sim.command("count " + id).mid(3).toInt(); }
     bool sim(const QString &command) { return m_sim.command(command).startsWith("ok"); }
-    void pollMany(RecordingRig *rig, int polls)
-    {
-        for (int poll = 0; poll < polls; ++poll)
-            QVERIFY(rig->pollAndWait({"tcp0", "tcp1"}));
-    }
 
     SimProcess m_sim;
     std::unique_ptr<TempProjectDir> m_dir;
