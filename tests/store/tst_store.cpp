@@ -77,19 +77,20 @@ QList<DeviceRecord> parsed(const QString &entries)
     return records;
 }
 
-// Every member the project file keeps, on one line.
-QString describe(const ConfiguredDevice *d)
+// Every member the project file keeps, one line per device.
+QStringList describe(const QList<ConfiguredDevice *> &devices)
 {
-    QString text;
-    QDebug(&text).noquote().nospace()
-        << d->deviceNumber() << '|' << d->linkType() << '|' << d->deviceName() << '|'
-        << d->ch1Name() << '|' << d->ch2Name() << '|' << d->deviceInterface() << '|'
-        << d->devicePort() << '|' << d->ch1Unit() << '|' << d->ch2Unit() << '|'
-        << d->settings().ch1Min() << '|' << d->settings().ch1Max() << '|' << d->settings().ch2Min()
-        << '|' << d->settings().ch2Max() << '|' << d->ch1Custom() << '|' << d->ch2Custom() << '|'
-        << d->buzzerAlarm() << '|' << d->dashboardNumber() << '|'
-        << (d->keepAlive() ? "keep-alive" : "no keep-alive");
-    return text;
+    QStringList lines;
+    for (const ConfiguredDevice *d : devices)
+        QDebug(&lines.emplace_back()).noquote().nospace()
+            << d->deviceNumber() << '|' << d->linkType() << '|' << d->deviceName() << '|'
+            << d->ch1Name() << '|' << d->ch2Name() << '|' << d->deviceInterface() << '|'
+            << d->devicePort() << '|' << d->ch1Unit() << '|' << d->ch2Unit() << '|'
+            << d->settings().ch1Min() << '|' << d->settings().ch1Max() << '|'
+            << d->settings().ch2Min() << '|' << d->settings().ch2Max() << '|' << d->ch1Custom()
+            << '|' << d->ch2Custom() << '|' << d->buzzerAlarm() << '|' << d->dashboardNumber()
+            << '|' << (d->keepAlive() ? "keep-alive" : "no keep-alive");
+    return lines;
 }
 
 struct DeviceList
@@ -99,7 +100,6 @@ struct DeviceList
 };
 } // namespace
 
-// The PostgreSQL cases skip where no server can run.
 #define REQUIRE_SERVER()                                                                           \
     if (!m_strNoServer.isEmpty())                                                                  \
     QSKIP(qPrintable(m_strNoServer))
@@ -158,20 +158,13 @@ private:
             qFatal("the store %s does not open", qPrintable(prefix));
         return store;
     }
-    void queue(const QString &serial, double ch1, double ch2, quint32 time)
-    {
-        m_rows.append(SerialDataRow{serial, ch1, ch2, time});
-    }
+    void queue(const QString &s, double a, double b, quint32 t) { m_rows.append({s, a, b, t}); }
     QVariant value(const QString &sql) { return sqlValue(dbPath(), sql); }
     int rows(const QString &where, const QString &table = "kestrelix")
     {
         return value("select count(*) from " + table + " where " + where).toInt();
     }
     QString path(const QString &name = "Line1.tpc") const { return m_dir->filePath(name); }
-    void writeDeviceList(const QByteArray &json)
-    {
-        QSettings(path(), QSettings::IniFormat).setValue("DeviceList", json);
-    }
 
     QString runProgram(const QStringList &args, int *exitCode)
     {
@@ -224,8 +217,7 @@ private slots:
                                 "float, \t\tpointDate integer not null\t\t)"));
         QCOMPARE(store->journalMode(), QStringLiteral("wal"));
         QVERIFY(store->insertNow());
-        QCOMPARE(store->totalRow(), 0);
-        QCOMPARE(store->startDateTime(), 0u);
+        QCOMPARE(QVariantList({store->totalRow(), store->startDateTime()}), QVariantList({0, 0u}));
 
         // Until a checkpoint the rows live in the "-wal" file: the size shown counts both.
         for (quint32 i = 0; i < 200; ++i)
@@ -391,20 +383,20 @@ private slots:
         QCOMPARE(m_rows.count(), 1);
         queue("A1", 1, 2, 11);
         auto store = openStore("again");
+        const auto state = [&] {
+            return QVariantList{m_rows.count(), store->totalRow(), store->startDateTime(),
+                                store->endDateTime()};
+        };
         PendingRowQueue other;
         other.append(SerialDataRow{"B1", 1, 2, 12});
         QVERIFY(store->insertNow());
-        QCOMPARE(m_rows.count(), 0);
-        QCOMPARE(store->totalRow(), 3);
-        QCOMPARE(store->startDateTime(), 9u);
-        QCOMPARE(store->endDateTime(), 11u);
+        QCOMPARE(state(), QVariantList({0, 3, 9u, 11u}));
         store->setRowQueue(&other);
         QVERIFY(store->insertNow());
         store->setRowQueue(nullptr);
         queue("A1", 1, 2, 13);
         QVERIFY(store->insertNow());
-        QCOMPARE(store->totalRow(), 4);
-        QCOMPARE(m_rows.count(), 1);
+        QCOMPARE(state(), QVariantList({1, 4, 9u, 12u}));
 
         // A full queue drops its oldest rows and says how many.
         m_rows.clear();
@@ -418,8 +410,7 @@ private slots:
         store->setRowQueue(&m_rows);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[ERROR\\] 5 rows were dropped"));
         QVERIFY(store->insertNow());
-        QCOMPARE(store->totalRow(), 14);
-        QCOMPARE(store->endDateTime(), 114u);
+        QCOMPARE(state(), QVariantList({0, 14, 9u, 114u}));
     }
 
     void aLongQueueIsWrittenOneBoundedSliceAtATime_data()
@@ -471,7 +462,7 @@ private slots:
         QCOMPARE(value("PRAGMA journal_mode").toString(), QStringLiteral("delete"));
     }
 
-    void createdProjectHoldsItsKeysInTheGeneralSectionAndReadsBackUpdates()
+    void createdProjectHoldsItsKeysAndEveryDeviceMemberAndReadsBackUpdates()
     {
         const QString dotted = path("Line1.old.tpc");
         QVERIFY(ProjectFile::create(dotted, ProjectFile::baseName(dotted), 10000));
@@ -510,7 +501,7 @@ private slots:
                                                       {"{}", true},
                                                       {"{\"devices\": 7}", true}};
         for (const auto &[json, accepted] : lists) {
-            writeDeviceList(json);
+            QSettings(path(), QSettings::IniFormat).setValue("DeviceList", json);
             QCOMPARE(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(path()), &records),
                      accepted);
             QVERIFY(records.isEmpty());
@@ -529,10 +520,8 @@ private slots:
         const QString folder40 = "/" + QString(39, 'a');
         QCOMPARE(ProjectFile::projectLabel(folder40 + "/x.tpc", "P"), folder40 + "/P.tpc");
         QCOMPARE(ProjectFile::projectLabel(folder40 + "b/x.tpc", "P"), folder40 + ".../P.tpc");
-    }
 
-    void everyDeviceMemberSurvivesSaveAndLoadAndTheBackupHoldsTheListBefore()
-    {
+        // Every member of every device survives save and load; the backup holds the list before.
         DeviceList saved;
         auto *usb = new ConfiguredDevice("KX0001", LINK_SERIAL);
         saved.devices << usb << nullptr;
@@ -550,9 +539,8 @@ private slots:
         tcp->setBuzzerAlarm("AND");
         tcp->setDashboardNumber(3);
 
-        QVERIFY(ProjectFile::create(path(), "Line1", 10000));
         const QByteArray handWritten = "{ \"devices\" :\n\t[ ]\r\n}  ";
-        writeDeviceList(handWritten);
+        QSettings(path(), QSettings::IniFormat).setValue("DeviceList", handWritten);
         QVERIFY(ProjectFile::saveDevices(path(), saved.devices));
         QCOMPARE(QSettings(path(), QSettings::IniFormat).value("Backup").toByteArray(),
                  handWritten);
@@ -570,17 +558,14 @@ private slots:
                  QJsonArray({"SERIAL", "-20.00", "TELNET", "12.57", 3}));
 
         DeviceList loaded;
-        QList<DeviceRecord> records;
         QVERIFY(ProjectFile::parseDeviceList(json, &records));
         ProjectFile::applyRecords(records, &loaded.devices, true);
-        QCOMPARE(loaded.devices.size(), 2);
         // Keep-alive concerns network loggers only.
-        QCOMPARE(describe(loaded.devices.at(0)),
-                 QStringLiteral("KX0001|1|Fridge|Temp|Humid|COM3|23|1|4|-20|8.5|10|90|degC|"
-                                "%rh \"wet\"|CH1|0|no keep-alive"));
-        QCOMPARE(describe(loaded.devices.at(1)),
-                 QStringLiteral("024B58000001|2|Hall|T|H|10.0.0.7|4001|2|3|12.57|30|0|0|||AND|3|"
-                                "keep-alive"));
+        QCOMPARE(describe(loaded.devices),
+                 QStringList({"KX0001|1|Fridge|Temp|Humid|COM3|23|1|4|-20|8.5|10|90|degC|"
+                              "%rh \"wet\"|CH1|0|no keep-alive",
+                              "024B58000001|2|Hall|T|H|10.0.0.7|4001|2|3|12.57|30|0|0|||AND|3|"
+                              "keep-alive"}));
 
         loaded.devices.first()->setDeviceName("renamed");
         QVERIFY(ProjectFile::saveDevices(path(), loaded.devices));
@@ -629,12 +614,10 @@ private slots:
                    "{\"DeviceNumber\": \"KX3\", \"DeviceType\": \"TELNET\", \"DeviceName\": "
                    "\"second\", \"DashboardNumber\": 2}"),
             &devices.devices, false);
-        QStringList applied;
-        for (const ConfiguredDevice *device : devices.devices)
-            applied << describe(device);
-        QCOMPARE(applied, QStringList({"KX1|2||||10.0.0.9|0|0|0|0|0|0|0|||OR|0|no keep-alive",
-                                       "D|2|||||0|0|0|0|0|0|0||||0|no keep-alive",
-                                       "KX3|1|second||||0|0|0|0|0|0|0||||2|no keep-alive"}));
+        QCOMPARE(describe(devices.devices),
+                 QStringList({"KX1|2||||10.0.0.9|0|0|0|0|0|0|0|||OR|0|no keep-alive",
+                              "D|2|||||0|0|0|0|0|0|0||||0|no keep-alive",
+                              "KX3|1|second||||0|0|0|0|0|0|0||||2|no keep-alive"}));
     }
 
     // Shown name or the start of the error of each address; a wrong address opens the store
@@ -918,7 +901,7 @@ private slots:
         for (const Sample &s : SAMPLES)
             insert(db, s.id, T0 + s.offset, QString::fromLatin1(s.serial), s.ch1, s.ch2);
     }
-    void statisticsAndCsvText()
+    void statisticsCsvTextAndTheView()
     {
         HistoryDatabase database(m_info.databasePath);
         QVERIFY(database.open());
@@ -944,8 +927,7 @@ private slots:
         QCOMPARE(statisticsCells(*m_info.logger(QStringLiteral("A1")), 1, h).mid(8),
                  QStringList({"-", "-", "-"}));
         // Fahrenheit: one sample's MKT is the sample itself.
-        const ChannelStatistics f = set.of(QStringLiteral("B7"))->channel(0);
-        QVERIFY(std::abs(f.meanKineticTemperature - 21.5) < 1e-9);
+        QVERIFY(std::abs(set.of("B7")->channel(0).meanKineticTemperature - 21.5) < 1e-9);
 
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
@@ -968,8 +950,25 @@ private slots:
                 "2023-11-14T23:13:30+01:00,B7,\"Lab \"\"B\"\"\",21.5,\u00B0F,,\r\n"
                 "2023-11-14T23:13:40+01:00,A1,\"Freezer 3, left\",,\u00B0C,52,%RH\r\n"
                 "2023-11-14T23:13:50+01:00,A1,\"Freezer 3, left\",-1,\u00B0C,,%RH\r\n"));
+
+        // The view shows the range, and says when it holds nothing.
+        HistoryView view(m_project);
+        view.resize(1000, 700);
+        view.show();
+        QSignalSpy statistics(&view, &HistoryView::statisticsReady);
+        view.setRange(T0, T0 + 200);
+        QVERIFY(statistics.wait());
+        QCOMPARE(view.selectedLoggers(), QStringList({"A1", "B7"}));
+        auto *chart = view.findChild<HistoryChart *>(QStringLiteral("historyChart1"));
+        QCOMPARE(chart->graphCount(), 2);
+        QVERIFY(chart->graph(0)->dataCount() > 0);
+        const QStringList track = chart->trackAt(chart->axisRect()->left() + 2);
+        QVERIFY2(track.join(' ').contains(QStringLiteral("4.00")), qPrintable(track.join(' ')));
+
+        view.setRange(T0 + 10000, T0 + 20000);
+        QCOMPARE(view.message(), QStringLiteral("No data in this range."));
     }
-    void lineGaps()
+    void bucketsMatchAFullScanAndTheLineBreaksAtGaps()
     {
         // Buckets at 10 s (first, last, rows, values, minimum, maximum): 0-10 holds a NULL
         // channel-1 row, 20, 30, then 100 after a gap.
@@ -982,9 +981,7 @@ private slots:
         for (const HistoryPoint &p : line)
             values += QString::number(p.value) + ' ';
         QCOMPARE(values, QStringLiteral("1 nan 2 3 nan 4 "));
-    }
-    void bucketsMatchFullScan()
-    {
+
         const QString file = path(QStringLiteral("big.dat"));
         const auto store = openStore("big", file);
         const QSqlDatabase db = QSqlDatabase::database(store->connectionName());
@@ -1040,24 +1037,6 @@ private slots:
             for (int i = 0; i < 6; ++i)
                 QCOMPARE(folded[i].toDouble(), full.value(i).toDouble());
         }
-    }
-    void viewShowsRangeAndEmptyRange()
-    {
-        HistoryView view(m_project);
-        view.resize(1000, 700);
-        view.show();
-        QSignalSpy statistics(&view, &HistoryView::statisticsReady);
-        view.setRange(T0, T0 + 200);
-        QVERIFY(statistics.wait());
-        QCOMPARE(view.selectedLoggers(), QStringList({"A1", "B7"}));
-        auto *chart = view.findChild<HistoryChart *>(QStringLiteral("historyChart1"));
-        QCOMPARE(chart->graphCount(), 2);
-        QVERIFY(chart->graph(0)->dataCount() > 0);
-        const QStringList track = chart->trackAt(chart->axisRect()->left() + 2);
-        QVERIFY2(track.join(' ').contains(QStringLiteral("4.00")), qPrintable(track.join(' ')));
-
-        view.setRange(T0 + 10000, T0 + 20000);
-        QCOMPARE(view.message(), QStringLiteral("No data in this range."));
     }
     void commandLine_data()
     {
