@@ -388,10 +388,9 @@ private slots:
         for (const QFileInfo &file : QDir(m_dir->path()).entryInfoList(QDir::Files | QDir::Hidden))
             setImmutable({file.filePath()}, false);
         ::umount2(QFile::encodeName(m_strMount).constData(), MNT_DETACH);
-        for (const QString id : {"tcp0", "tcp1", "usb0"}) {
+        for (const QString id : {"tcp0", "tcp1", "usb0"})
             for (const QString command : {"fault %1 none", "start %1", "auto %1"})
                 m_sim.command(command.arg(id));
-        }
     }
     void loggersThatFallSilentRefuseOrVanishAreMarkedGoneAndRecordedAgainWhenTheyAnswer()
     {

@@ -187,7 +187,6 @@ private:
 
     TempProjectDir m_history;
     QString m_project;
-    std::unique_ptr<InsertSerialData> m_store;
     HistoryProject m_info;
 
 private slots:
@@ -642,11 +641,11 @@ private slots:
         QString message;
         const QString wrong = QStringLiteral("postgresql://postgres@%2Fno%2Fsuch%2Fdir/velmoran");
         QVERIFY(!PgStore::testConnection(wrong, &message));
-        QVERIFY2(message.startsWith(QLatin1String("Cannot connect to postgres@/no/such/dir")),
+        QVERIFY2(message.startsWith("Cannot connect to postgres@/no/such/dir"),
                  qPrintable(message));
         auto store = openStore("wrong", wrong);
         QVERIFY(!claim(*store, {QStringLiteral("W1")}, &message));
-        QVERIFY2(message.startsWith(QLatin1String("Cannot use the database postgres@/no/such/")),
+        QVERIFY2(message.startsWith("Cannot use the database postgres@/no/such/"),
                  qPrintable(message));
 
         // A refused password keeps the rows and events queued until the right one is given.
@@ -661,8 +660,7 @@ private slots:
         writePass("wrong");
         store = openStore("pw", m_server.url("writer", "passfile=" + passFile));
         QVERIFY(!claim(*store, {QStringLiteral("P1")}, &message));
-        QVERIFY2(message.contains(QLatin1String("password authentication failed")),
-                 qPrintable(message));
+        QVERIFY2(message.contains("password authentication failed"), qPrintable(message));
         m_events.append(EventRow{m_nextSecond, QStringLiteral("P1"), 1, EventKind::alarmStarted,
                                  31.5, 0, 30, QStringLiteral("Cold room 'A'")});
         sample({QStringLiteral("P1")});
@@ -876,9 +874,10 @@ private slots:
         QCOMPARE(scanned, expected / 4);
     }
 
-    // The project that history, statistics and reports read: two loggers, the samples above, in
-    // a database the recorder's own store made (with the index the history reads by).
-    void historyProjectHasTheIndexItReadsBy()
+    // The project that history, statistics and reports (the cases below too) read: two loggers,
+    // the samples above, in a database the recorder's own store made (with the index the history
+    // reads by); statistics, CSV text and the view of it.
+    void historyProjectStatisticsCsvTextAndTheView()
     {
         m_project = m_history.projectPath(QStringLiteral("Cold"));
         ConfiguredDevice a("A1", LINK_TCP), b("B7", LINK_TCP);
@@ -892,17 +891,15 @@ private slots:
         QVERIFY(m_info.load(m_project));
         QCOMPARE(m_info.intervalSeconds, 10);
 
-        m_store = openStore("tst", m_info.databasePath);
+        const auto store = openStore("tst", m_info.databasePath);
         QCOMPARE(sqlValue(m_info.databasePath, "select sql from sqlite_master where type = 'index'")
                      .toString(),
                  QStringLiteral("CREATE INDEX kestrelix_serialno_pointdate on kestrelix (serialno, "
                                 "pointDate)"));
-        const QSqlDatabase db = QSqlDatabase::database(m_store->connectionName());
+        const QSqlDatabase db = QSqlDatabase::database(store->connectionName());
         for (const Sample &s : SAMPLES)
             insert(db, s.id, T0 + s.offset, QString::fromLatin1(s.serial), s.ch1, s.ch2);
-    }
-    void statisticsCsvTextAndTheView()
-    {
+
         HistoryDatabase database(m_info.databasePath);
         QVERIFY(database.open());
         HistoryStatisticsSet set;
