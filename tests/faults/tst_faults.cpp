@@ -257,10 +257,9 @@ bool fillDisk(const QString &path)
 {
     QFile filler(path);
     const QByteArray chunk(16 * 1024, 'x');
-    while (filler.isOpen() || filler.open(QIODevice::WriteOnly)) {
+    while (filler.isOpen() || filler.open(QIODevice::WriteOnly))
         if (filler.write(chunk) != chunk.size() || !filler.flush())
             break;
-    }
     filler.close();
     QFile probe(path + QStringLiteral(".probe"));
     const bool full = !probe.open(QIODevice::WriteOnly) ||
@@ -786,10 +785,9 @@ private slots:
             QVERIFY(recorder.waitForFinished(5000));
             QCOMPARE(recorder.exitStatus(), QProcess::CrashExit);
             int committed = -1;
-            for (const QByteArray &line : recorder.readAllStandardOutput().split('\n')) {
+            for (const QByteArray &line : recorder.readAllStandardOutput().split('\n'))
                 if (line.startsWith("COMMITTED "))
                     committed = line.mid(10).toInt();
-            }
 
             QCOMPARE(integrityCheck(database), QStringLiteral("ok"));
             const int stored = sqlValue(database, "select count(*) from kestrelix").toInt();
@@ -822,13 +820,12 @@ private slots:
         m_recorder = openProject(path);
         m_recorder->stopPolling();
         InsertSerialData *store = m_recorder->store();
-        Recorder *recorder = m_recorder.get();
-        QSignalSpy received(recorder, &Recorder::sampleReceived);
-        QSignalSpy connections(recorder, &Recorder::connectionChanged);
-        QSignalSpy started(recorder, &Recorder::recordingStarted);
-        QSignalSpy range(recorder, &Recorder::recordedRangeChanged);
-        QSignalSpy alarms(recorder, &Recorder::alarmChanged);
-        QSignalSpy errors(recorder, &Recorder::storeError);
+        QSignalSpy received(m_recorder.get(), &Recorder::sampleReceived);
+        QSignalSpy connections(m_recorder.get(), &Recorder::connectionChanged);
+        QSignalSpy started(m_recorder.get(), &Recorder::recordingStarted);
+        QSignalSpy range(m_recorder.get(), &Recorder::recordedRangeChanged);
+        QSignalSpy alarms(m_recorder.get(), &Recorder::alarmChanged);
+        QSignalSpy errors(m_recorder.get(), &Recorder::storeError);
         QVERIFY(m_recorder->startRecording());
         const auto key = [&path](const char *name) { return ProjectFile::readString(path, name); };
         QCOMPARE(started.size(), 1);
