@@ -453,7 +453,7 @@ private slots:
         QCOMPARE(value("PRAGMA journal_mode").toString(), QStringLiteral("delete"));
     }
 
-    void createdProjectHoldsItsKeysAndEveryDeviceMemberAndReadsBackUpdates()
+    void projectFileKeysDevicesAndEntriesReadAsFarAsTheyMakeSense()
     {
         const QString dotted = path("Line1.old.tpc");
         QVERIFY(ProjectFile::create(dotted, ProjectFile::baseName(dotted), 10000));
@@ -561,14 +561,11 @@ private slots:
         loaded.devices.first()->setDeviceName("renamed");
         QVERIFY(ProjectFile::saveDevices(path(), loaded.devices));
         QCOMPARE(QSettings(path(), QSettings::IniFormat).value("Backup").toByteArray(), json);
-    }
 
-    // Members of a wrong type or out of their range read as zero or empty.
-    void entriesAreReadAsFarAsTheyMakeSenseAndAppliedToTheDeviceTheyName()
-    {
+        // Members of a wrong type or out of their range read as zero or empty.
         for (int warning = 0; warning < 3; ++warning)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WARNING.*DeviceNumber"));
-        const QList<DeviceRecord> records =
+        records =
             parsed("{\"DeviceType\": \"TELNET\", \"ch1_unit\": \"5\", \"DashboardNumber\": \"2\", "
                    "\"DevicePort\": \"telnet\", \"ch1_min\": \"low\", \"DeviceNumber\": \"KX7\"},"
                    "{\"DeviceType\": \"TELNET\", \"ch1_unit\": \"-1\", \"DashboardNumber\": 2.5, "
@@ -580,12 +577,9 @@ private slots:
         QStringList read;
         for (const DeviceRecord &r : records) {
             QVERIFY(!r.deviceNumber.isNull());
-            read << QStringLiteral("%1|%2|%3|%4|%5")
-                        .arg(r.ch1Unit)
-                        .arg(r.dashboardNumber)
-                        .arg(r.devicePort)
-                        .arg(r.ch1Min)
-                        .arg(r.deviceNumber);
+            QDebug(&read.emplace_back()).noquote().nospace()
+                << r.ch1Unit << '|' << r.dashboardNumber << '|' << r.devicePort << '|' << r.ch1Min
+                << '|' << r.deviceNumber;
         }
         QCOMPARE(read,
                  QStringList({"0|0|0|0|KX7", "0|0|0|-7|12345678", "4|0|4001|0|", "0|2|0|0|"}));
