@@ -346,9 +346,8 @@ std::unique_ptr<QProcess> startHeadless(const QString &project)
 
 int exitCode(QProcess *process)
 {
-    if (!process->waitForFinished(15000) || process->exitStatus() != QProcess::NormalExit)
-        return -1;
-    return process->exitCode();
+    const bool ended = process->waitForFinished(15000);
+    return ended && process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
 }
 
 bool waitForLine(QProcess *process, const QString &text)
@@ -747,9 +746,8 @@ private slots:
     void aKilledRecordingLeavesEveryCommittedBatchInAnIntactDatabase()
     {
         const QString project = m_dir->projectPath(QStringLiteral("Crash"));
-        QList<SimProcess::Logger> loggers;
-        for (const char *id : {"tcp0", "tcp1", "tcp2", "tcp3"})
-            loggers << m_sim.logger(QLatin1String(id));
+        const QList<SimProcess::Logger> loggers = {m_sim.logger("tcp0"), m_sim.logger("tcp1"),
+                                                   m_sim.logger("tcp2"), m_sim.logger("tcp3")};
         // Channel 1 is out of its range from the first sample on: every kill lands in an alarm.
         QVERIFY(writeSimulatorProject(project, loggers, 1000, {0.0f, 1.0f, -1e6f, 1e6f}));
         const QString database = ProjectFile::databasePath(project);
