@@ -496,9 +496,7 @@ private slots:
         }
         // An unwritable project file is reported; a long folder is cut in the label.
         QVERIFY(QDir(m_dir->path()).mkdir("folder.tpc"));
-        QFile plain(path("plain"));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
+        QVERIFY(QFile(path("plain")).open(QIODevice::WriteOnly));
         for (const QString &file : {path("folder.tpc"), path("plain/Line1.tpc")}) {
             QVERIFY2(!ProjectFile::create(file, "Line1", 10000), qPrintable(file));
             QVERIFY(!ProjectFile::saveDevices(file, {}));
@@ -637,7 +635,6 @@ private slots:
             QFile f(passFile);
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
             f.write(QByteArray("*:*:velmoran:writer:") + password + '\n');
-            f.close();
             f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         };
         writePass("wrong");
@@ -981,13 +978,11 @@ private slots:
         QVERIFY(database.open());
         HistorySummary summary(&database, path(QStringLiteral("summary.sqlite")));
         QVERIFY(summary.open());
-        while (!summary.catchUp(5000)) {
-        }
+        QVERIFY(QTest::qWaitFor([&] { return summary.catchUp(5000); }));
         // Recording goes on: new rows are folded in on the next look.
         fill(T0 + 3 * 86400, T0 + 4 * 86400);
         QVERIFY(!summary.catchUp(1));
-        while (!summary.catchUp(5000)) {
-        }
+        QVERIFY(QTest::qWaitFor([&] { return summary.catchUp(5000); }));
 
         // Aligned on whole hours the summary's columns hold exactly the rows of the range.
         const qint64 from = T0 + 2800, to = from + 95 * 3600 - 1;
