@@ -5,14 +5,10 @@
 # machine's rules and /run/udev out of the run; where none can be made the run is skipped.
 #   check-udev-rule.sh RULE_FILE UMOCKDEV_TREE
 set -euo pipefail
-rule="$1"
-tree="$2"
+rule="$1" tree="$2"
 skip() { echo "SKIP: $*"; exit 77; }
-
 command -v udevadm >/dev/null || skip "udevadm is not installed (package udev)"
-if udevadm verify --help >/dev/null 2>&1; then
-    udevadm verify --resolve-names=never "$rule"
-fi
+! udevadm verify --help >/dev/null 2>&1 || udevadm verify --resolve-names=never "$rule"
 command -v umockdev-run >/dev/null || skip "umockdev-run is not installed (package umockdev)"
 [ "$(id -u)" -eq 0 ] || skip "a private mount namespace needs root"
 unshare -m true 2>/dev/null || skip "no private mount namespace here (in a chroot, / is no mount point to make private)"
@@ -29,10 +25,7 @@ out="$(unshare -m bash -euc '
 failed=0
 for want in "Reading rules file: /usr/lib/udev/rules.d/$(basename "$rule")" \
     "ID_MM_DEVICE_IGNORE=1" "TAGS=:uaccess:"; do
-    if ! grep -qF -- "$want" <<<"$out"; then
-        echo "missing from udevadm test: $want"
-        failed=1
-    fi
+    grep -qF -- "$want" <<<"$out" || { echo "missing from udevadm test: $want"; failed=1; }
 done
 if [ "$failed" -ne 0 ] || grep -qiE 'invalid|unknown|error' <<<"$out"; then
     echo "$out"

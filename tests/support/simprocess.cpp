@@ -2,24 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QDebug>
-#include <QProcess>
-
-SimProcess::SimProcess(const QString &program) : m_strProgram(program) {}
-
-SimProcess::~SimProcess()
-{
-    stop();
-}
-
-bool SimProcess::isRunning() const
-{
-    return m_pProcess && m_pProcess->state() != QProcess::NotRunning;
-}
-
-qint64 SimProcess::processId() const
-{
-    return m_pProcess ? m_pProcess->processId() : 0;
-}
 
 template <typename Done> bool SimProcess::readUntil(Done done, int timeoutMs)
 {
@@ -46,7 +28,6 @@ bool SimProcess::start(const QStringList &args, int timeoutMs)
     m_partial.clear();
     m_loggers.clear();
     m_outputLines.clear();
-    m_replies.clear();
     m_bReady = false;
     m_pProcess->start(m_strProgram, args);
     if (!m_pProcess->waitForStarted(timeoutMs)) {
