@@ -150,13 +150,10 @@ private:
                           : QStringLiteral("configured_list_%1").arg(dashboard + 1));
     }
     QPushButton *button(const char *name) const { return child<QPushButton>(m_panel.get(), name); }
+    QTabWidget *tabs() const { return child<QTabWidget>(m_panel.get(), "tabWidget"); }
     bool canAdd() const
     {
         return button("btn_add")->isEnabled() && button("btn_manual")->isEnabled();
-    }
-    void selectTab(int index)
-    {
-        child<QTabWidget>(m_panel.get(), "tabWidget")->setCurrentIndex(index);
     }
     // The sequence a real double click delivers: the view acts only on the index it saw pressed.
     static void doubleClick(QListWidgetItem *item)
@@ -270,10 +267,9 @@ private slots:
         QTest::mouseClick(child<QPushButton>(&panel, create ? "btn_create" : "btn_open"),
                           Qt::LeftButton);
         QStringList outcome;
-        for (const auto &signal : created)
-            outcome << "created " + signal.at(0).toString();
-        for (const auto &signal : loaded)
-            outcome << "loaded " + signal.at(0).toString();
+        for (const QSignalSpy *spy : {&created, &loaded})
+            for (const auto &signal : *spy)
+                outcome << (spy == &created ? "created " : "loaded ") + signal.at(0).toString();
         for (const ShownMessage &message : shownMessages(&panel))
             outcome << message.title + " " + message.text;
         QCOMPARE(outcome.join('|'), expected.replace("{dir}", dir.path()));
@@ -347,7 +343,7 @@ private slots:
         QCOMPARE(list(-1)->count(), 49);
 
         for (int d = 1; d < 4; ++d) {
-            selectTab(d);
+            tabs()->setCurrentIndex(d);
             place(15);
             QVERIFY(canAdd());
             doubleClick(list(-1)->item(0));
@@ -380,7 +376,7 @@ private slots:
         QCOMPARE(takeMessages(), says("ERROR", "the mac address already exists."));
         QVERIFY(duplicate.isNull());
 
-        selectTab(3);
+        tabs()->setCurrentIndex(3);
         QPointer<ConfiguredDevice> seen = manual("024B58000002");
         QPointer<ConfiguredDevice> unknown = manual("024B58AABBCC");
         QCOMPARE(texts(list(3)), (QStringList{"024B58000002", "024B58AABBCC"}));
@@ -395,7 +391,7 @@ private slots:
         m_panel->slotProjectRemoveDevice();
         QVERIFY(seen.isNull());
         QCOMPARE(list(-1)->item(2)->text(), QStringLiteral("024B58000002\t[10.0.0.3:23]"));
-        selectTab(0);
+        tabs()->setCurrentIndex(0);
         list(0)->item(0)->setSelected(true);
         m_panel->slotProjectRemoveDevice();
         m_panel->slotProjectRemoveDevice(); // nothing selected: nothing moves
@@ -403,7 +399,7 @@ private slots:
                  (QStringList{"KX0007", "024B58000003", "024B58000002", "024B58000001"}));
 
         place(2);
-        selectTab(2);
+        tabs()->setCurrentIndex(2);
         QPointer<ConfiguredDevice> hand = manual("024B58AABBCD");
         child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_2")->clear();
         child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_4")->setText("Cold room");
@@ -445,7 +441,7 @@ private slots:
                  QStringLiteral("Freezer\t[::1:2323]024B58000003\t[127.0.0.1:2323]"));
         QCOMPARE(texts(list(-1)), (QStringList{"024B58000002", "024B58000009"}));
         child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_4")->clear();
-        QCOMPARE(child<QTabWidget>(m_panel.get(), "tabWidget")->tabText(3), "Dashboard 4");
+        QCOMPARE(tabs()->tabText(3), "Dashboard 4");
 
         // A dismissed entry is freed.
         QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
