@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 // The detail view and its parts: the charts, the viewer that follows the mouse, and the value
 // labels whose fonts follow their size.
@@ -300,43 +301,32 @@ private slots:
 
     // The text fills the limiting side less a margin (none for a unit), however small the
     // label, and a resize refits it.
-    void valueLabelsFitTheirText_data()
-    {
-        QTest::addColumn<bool>("unit");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QSizeF>("fitted");
-        QTest::newRow("wide, tall label")
-            << false << "-1234.56" << QSize(200, 300) << QSizeF(190, 0);
-        QTest::newRow("short, flat label") << false << "7" << QSize(400, 40) << QSizeF(0, 32);
-        QTest::newRow("unit") << true << "%RH" << QSize(90, 200) << QSizeF(90, 0);
-        QTest::newRow("below its margin") << false << "12.34" << QSize(6, 40) << QSizeF(0, 0);
-    }
-
     void valueLabelsFitTheirText()
     {
-        QFETCH(bool, unit);
-        QFETCH(QString, text);
-        QFETCH(QSize, size);
-        QFETCH(QSizeF, fitted);
-        ResizeLabel number;
-        ResizeLabelUnit unitLabel;
-        QLabel *label = unit ? static_cast<QLabel *>(&unitLabel) : &number;
-        label->setText(text);
-        label->resize(size);
-        label->show();
-        unit ? unitLabel.fitFont() : number.fitFont();
-        const QFontMetricsF metrics(label->font());
-        const QSizeF real(metrics.horizontalAdvance(text), metrics.height());
-        const auto near = [](qreal got, qreal want, qreal share) {
-            return !want || qAbs(got - want) < want * share;
-        };
-        QVERIFY2(real.width() > 0 && near(real.width(), fitted.width(), 0.08) &&
-                     near(real.height(), fitted.height(), 0.1),
-                 qPrintable(QStringLiteral("%1 x %2").arg(real.width()).arg(real.height())));
-        const qreal before = label->font().pointSizeF();
-        label->resize(size * 2);
-        QVERIFY(fitted.isNull() || label->font().pointSizeF() > before * 1.5);
+        for (const auto &[unit, text, size, fitted] :
+             {std::tuple{false, "-1234.56", QSize(200, 300), QSizeF(190, 0)},
+              std::tuple{false, "7", QSize(400, 40), QSizeF(0, 32)},
+              std::tuple{true, "%RH", QSize(90, 200), QSizeF(90, 0)},
+              std::tuple{false, "12.34", QSize(6, 40), QSizeF(0, 0)}}) {
+            ResizeLabel number;
+            ResizeLabelUnit unitLabel;
+            QLabel *label = unit ? static_cast<QLabel *>(&unitLabel) : &number;
+            label->setText(text);
+            label->resize(size);
+            label->show();
+            unit ? unitLabel.fitFont() : number.fitFont();
+            const QFontMetricsF metrics(label->font());
+            const QSizeF real(metrics.horizontalAdvance(text), metrics.height());
+            const auto near = [](qreal got, qreal want, qreal share) {
+                return !want || qAbs(got - want) < want * share;
+            };
+            QVERIFY2(real.width() > 0 && near(real.width(), fitted.width(), 0.08) &&
+                         near(real.height(), fitted.height(), 0.1),
+                     text);
+            const qreal before = label->font().pointSizeF();
+            label->resize(size * 2);
+            QVERIFY(fitted.isNull() || label->font().pointSizeF() > before * 1.5);
+        }
     }
 
     // One device's header, tiles and charts; reports of other devices change nothing, and a
