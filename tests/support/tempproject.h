@@ -9,7 +9,6 @@
 class TempProjectDir
 {
 public:
-    bool isValid() const { return m_dir.isValid(); }
     QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
     // The path of a project file "<name>.tpc" inside the folder.
