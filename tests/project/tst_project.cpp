@@ -453,6 +453,45 @@ private slots:
         QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
         dialog = m_panel->findChild<ManualConfigDeviceDialog *>();
         QVERIFY(dialog && dialog->isVisible());
+        // Each message closes itself 5 s after it appeared, or at once by its button, and is
+        // freed. Typing a dot moves on to the next box.
+        QCOMPARE(enter(dialog, "", "", {127, 0, 0, 1, 0}),
+                 says("INFORMATION", "Enter the Device Name."));
+        QPointer<MessageDialog> message = dialog->findChild<MessageDialog *>();
+        const auto *lifetime = message->findChild<QTimer *>();
+        QVERIFY(lifetime && lifetime->isActive() && lifetime->interval() == 5000);
+        QTest::mouseClick(child<QPushButton>(message, "pushButton_close"), Qt::LeftButton);
+        QTRY_VERIFY(message.isNull());
+        QCOMPARE(enter(dialog, "Dock", "", {}), says("INFORMATION", "Enter the Mac Address."));
+        message = dialog->findChild<MessageDialog *>();
+        message->findChild<QTimer *>()->start(0);
+        QTRY_VERIFY(message.isNull());
+        QCOMPARE(enter(dialog, "", "001A2B", {}),
+                 says("INFORMATION", "Enter all 12 digits of the Mac Address."));
+        auto *mac = child<QLineEdit>(dialog, "lineEdit_macaddr");
+        QCOMPARE(mac->text(), QStringLiteral("00:1A:2B:::"));
+        QCOMPARE(enter(dialog, "", "3C4D5E", {}), says("INFORMATION", "Enter the port number."));
+        closeMessages(dialog);
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        auto *first = child<QSpinBox>(dialog, "spinBox_ipaddr1");
+        first->setFocus();
+        first->selectAll();
+        QTest::keyClicks(static_cast<QWidget *>(nullptr), "10.0.0.5");
+        QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(dialog, "spinBox_ipaddr4"));
+        QTest::keyClicks(static_cast<QWidget *>(nullptr), ".2323.");
+        QList<int> octets;
+        for (const char *name : ADDRESS)
+            octets.append(child<QSpinBox>(dialog, name)->value());
+        QCOMPARE(octets, (QList<int>{10, 0, 0, 5, 2323}));
+        QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(dialog, "spinBox_port"));
+        first->setFocus();
+        QTest::keyClick(first, '.');
+        auto *second = child<QSpinBox>(dialog, "spinBox_ipaddr2");
+        QCOMPARE(QApplication::focusWidget(), second);
+        QCOMPARE(second->findChild<QLineEdit *>()->selectedText() + first->text(), "010");
+        child<QLineEdit>(dialog, "lineEdit_devicename")->clear();
+        mac->clear();
         QVERIFY(enter(dialog, "Sim", m_logger.deviceNumber.toLower(), {127, 0, 0, 1, m_logger.port})
                     .isEmpty());
         QTRY_VERIFY(dialog.isNull());
@@ -471,52 +510,6 @@ private slots:
         QVERIFY(received().contains("ATDC"));
         // The device closes its connection after the answer; nothing else holds one open.
         QTRY_COMPARE(m_sim.command("connections tcp0"), QStringLiteral("ok 0"));
-    }
-
-    // Each message closes itself 5 s after it appeared, or at once by its button, and is freed.
-    // Typing a dot moves on to the next box.
-    void manualEntryChecksNameMacAndPortAndDotsMoveThroughTheAddress()
-    {
-        ManualConfigDeviceDialog dialog;
-        QSignalSpy confirmed(&dialog, &ManualConfigDeviceDialog::ManualConfigDeviceConfirm);
-        QCOMPARE(enter(&dialog, "", "", {127, 0, 0, 1, 0}),
-                 says("INFORMATION", "Enter the Device Name."));
-        QPointer<MessageDialog> message = dialog.findChild<MessageDialog *>();
-        const auto *lifetime = message->findChild<QTimer *>();
-        QVERIFY(lifetime && lifetime->isActive() && lifetime->interval() == 5000);
-        QTest::mouseClick(child<QPushButton>(message, "pushButton_close"), Qt::LeftButton);
-        QTRY_VERIFY(message.isNull());
-        QCOMPARE(enter(&dialog, "Dock", "", {}), says("INFORMATION", "Enter the Mac Address."));
-        message = dialog.findChild<MessageDialog *>();
-        message->findChild<QTimer *>()->start(0);
-        QTRY_VERIFY(message.isNull());
-        QCOMPARE(enter(&dialog, "", "001A2B", {}),
-                 says("INFORMATION", "Enter all 12 digits of the Mac Address."));
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEdit_macaddr")->text(),
-                 QStringLiteral("00:1A:2B:::"));
-        QCOMPARE(enter(&dialog, "", "3C4D5E", {}), says("INFORMATION", "Enter the port number."));
-        QCOMPARE(confirmed.count(), 0);
-
-        closeMessages(&dialog);
-        dialog.show();
-        dialog.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        auto *first = child<QSpinBox>(&dialog, "spinBox_ipaddr1");
-        first->setFocus();
-        first->selectAll();
-        QTest::keyClicks(static_cast<QWidget *>(nullptr), "10.0.0.5");
-        QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(&dialog, "spinBox_ipaddr4"));
-        QTest::keyClicks(static_cast<QWidget *>(nullptr), ".2323.");
-        QList<int> octets;
-        for (const char *name : ADDRESS)
-            octets.append(child<QSpinBox>(&dialog, name)->value());
-        QCOMPARE(octets, (QList<int>{10, 0, 0, 5, 2323}));
-        QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(&dialog, "spinBox_port"));
-        first->setFocus();
-        QTest::keyClick(first, '.');
-        auto *second = child<QSpinBox>(&dialog, "spinBox_ipaddr2");
-        QCOMPARE(QApplication::focusWidget(), second);
-        QCOMPARE(second->findChild<QLineEdit *>()->selectedText() + first->text(), "010");
     }
 
     // Names, units and ranges apply at once, once every name is given and no minimum is above
