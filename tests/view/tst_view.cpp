@@ -236,12 +236,12 @@ private slots:
 
     // Requests within the hold time give one rebuild when it ends; one from inside a rebuild
     // is dropped; a chart set during a rebuild is shown once, at its end.
-    void theViewerRebuildsAtMostOncePerHoldTime()
+    void theViewerRebuildsAtMostOncePerHoldTimeAndMergesMouseMoves()
     {
-        ViewerRig rig, inside;
-        QSignalSpy rebuilds(&rig.viewer, &QChartViewer::viewPortChanged);
+        ViewerRig hold, inside;
+        QSignalSpy rebuilds(&hold.viewer, &QChartViewer::viewPortChanged);
         for (int i = 0; i < 3; ++i)
-            rig.viewer.updateViewPort(true, true);
+            hold.viewer.updateViewPort(true, true);
         QCOMPARE(rebuilds.count(), 1);
         QTRY_COMPARE(rebuilds.count(), 2);
 
@@ -261,12 +261,9 @@ private slots:
         QCOMPARE(inside.viewer.size(), QSize(LABEL_W - 10, LABEL_H));
         QTest::qWait(3 * inside.viewer.getUpdateInterval());
         QCOMPARE(insideRebuilds, 1);
-    }
 
-    // Moves closer than 10 ms merge into the last, moves that keep coming are handled every
-    // 250 ms, the position is clamped to the plot area, and leaving handles a deferred move.
-    void theViewerMergesMouseMovesAndReportsLeavingOnce()
-    {
+        // Moves closer than 10 ms merge into the last, moves that keep coming are handled every
+        // 250 ms, the position is clamped to the plot area, and leaving handles a deferred move.
         ViewerRig rig;
         QSignalSpy moves(&rig.viewer, &QChartViewer::mouseMovePlotArea);
         QSignalSpy plotLeaves(&rig.viewer, &QChartViewer::mouseLeavePlotArea);
