@@ -114,6 +114,22 @@ bool PgStore::waitForIdle(int ms)
     return m_nInFlightRows == 0;
 }
 
+template <typename Queue, typename Convert>
+void PgStore::send(const char *table, const Queue &queue, Convert convert, bool events)
+{
+    PgBatch batch;
+    batch.id = ++m_nBatchId;
+    batch.table = QString::fromLatin1(table);
+    const int count = qMin(queue.count(), ROWS_PER_BATCH);
+    batch.rows.reserve(count);
+    for (int i = 0; i < count; ++i)
+        batch.rows.append(convert(queue.at(i)));
+    m_nInFlightRows = count;
+    m_bEventsInFlight = events;
+    m_sent.start();
+    QMetaObject::invokeMethod(m_pWriter, "writeBatch", Qt::QueuedConnection, Q_ARG(PgBatch, batch));
+}
+
 bool PgStore::insertFrom(PendingRowQueue &queue, PendingEventQueue *events)
 {
     if (!m_pThread)
@@ -125,39 +141,14 @@ bool PgStore::insertFrom(PendingRowQueue &queue, PendingEventQueue *events)
         return !m_bFailing;
     // Events are few: they go first, so that a steady stream of rows never holds them back.
     if (events && events->count() > 0) {
-        sendEvents(*events);
+        send(PgSchema::EVENT_TABLE, *events, PgSchema::eventValues, true);
         return !m_bFailing;
     }
     if (queue.count() == 0)
         return !m_bFailing;
-    PgBatch batch;
-    batch.id = ++m_nBatchId;
-    batch.table = QString::fromLatin1(PgSchema::MEASUREMENT_TABLE);
-    const int count = qMin(queue.count(), ROWS_PER_BATCH);
-    batch.rows.reserve(count);
-    for (int i = 0; i < count; ++i)
-        batch.rows.append(PgSchema::measurementValues(queue.at(i)));
-    m_nInFlightRows = count;
-    m_bEventsInFlight = false;
     m_nDroppedAtSend = queue.droppedRowCount();
-    m_sent.start();
-    QMetaObject::invokeMethod(m_pWriter, "writeBatch", Qt::QueuedConnection, Q_ARG(PgBatch, batch));
+    send(PgSchema::MEASUREMENT_TABLE, queue, PgSchema::measurementValues, false);
     return !m_bFailing;
-}
-
-void PgStore::sendEvents(const PendingEventQueue &events)
-{
-    PgBatch batch;
-    batch.id = ++m_nBatchId;
-    batch.table = QString::fromLatin1(PgSchema::EVENT_TABLE);
-    const int count = qMin(events.count(), ROWS_PER_BATCH);
-    batch.rows.reserve(count);
-    for (int i = 0; i < count; ++i)
-        batch.rows.append(PgSchema::eventValues(events.at(i)));
-    m_nInFlightRows = count;
-    m_bEventsInFlight = true;
-    m_sent.start();
-    QMetaObject::invokeMethod(m_pWriter, "writeBatch", Qt::QueuedConnection, Q_ARG(PgBatch, batch));
 }
 
 void PgStore::onCommitted(quint64 batchId, int rows)

@@ -61,7 +61,8 @@ public:
     static bool testConnection(const QString &url, QString *message);
 
 private:
-    void sendEvents(const PendingEventQueue &events);
+    template <typename Queue, typename Convert>
+    void send(const char *table, const Queue &queue, Convert convert, bool events);
     void onCommitted(quint64 batchId, int rows);
     void onFailed(quint64 batchId, const QString &error);
     void deliverAnswers(int waitMs);

@@ -46,8 +46,8 @@ for target in $targets; do
     artifacts=$corpus_root/artifacts/$target
     log=$corpus_root/$target.log
     mkdir -p "$corpus" "$artifacts"
-    dict=""
-    [ -f "$fuzz_dir/dicts/$target.dict" ] && dict="-dict=$fuzz_dir/dicts/$target.dict"
+    dict=$source_dir/bench/fuzz/dicts/$target.dict
+    if [ -f "$dict" ]; then dict="-dict=$dict"; else dict=""; fi
 
     echo "== fuzz_$target for $seconds s (corpus $corpus)"
     # libFuzzer writes new entries only into the first folder: the seeds and regressions stay as they are.

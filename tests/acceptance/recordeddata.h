@@ -32,20 +32,15 @@ inline QList<StoredRow> storedRows(const QString &databasePath, const QString &s
         db.setDatabaseName(databasePath);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=200"));
         QSqlQuery query(db.open() ? db : QSqlDatabase());
-        if (query.exec(QStringLiteral("select id, serialno, channel1, channel2, "
-                                      "pointDate from kestrelix order by id"))) {
-            while (query.next()) {
-                StoredRow row;
-                row.id = query.value(0).toLongLong();
-                row.serialNo = query.value(1).toString();
-                if (!query.value(2).isNull())
-                    row.channel1 = query.value(2).toDouble();
-                if (!query.value(3).isNull())
-                    row.channel2 = query.value(3).toDouble();
-                row.pointDate = query.value(4).toUInt();
-                if (serialNo.isEmpty() || row.serialNo == serialNo)
-                    rows.append(row);
-            }
+        query.exec("select id, serialno, channel1, channel2, pointDate from kestrelix order by id");
+        const auto value = [&query](int i) {
+            return query.value(i).isNull() ? std::nullopt
+                                           : std::optional(query.value(i).toDouble());
+        };
+        while (query.next()) {
+            if (serialNo.isEmpty() || query.value(1).toString() == serialNo)
+                rows.append({query.value(0).toLongLong(), query.value(1).toString(), value(2),
+                             value(3), query.value(4).toUInt()});
         }
     }
     QSqlDatabase::removeDatabase(name);

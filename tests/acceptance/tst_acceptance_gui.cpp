@@ -56,8 +56,8 @@ private slots:
         isolateSettings();
         QLocale::setDefault(QLocale::c());
         QVERIFY(m_dir.isValid());
-        m_projectPath = m_dir.filePath(QStringLiteral("Accept.tpc"));
-        m_databasePath = m_dir.filePath(QStringLiteral("Accept.dat"));
+        m_projectPath = m_dir.filePath("Accept.tpc");
+        m_databasePath = m_dir.filePath("Accept.dat");
 
         QVERIFY(m_sim.start(
             {"--bind", LOCAL_ADDRESS, "--discovery", "--tcp", "4", "--tcp-base-port", "0"}));
@@ -66,7 +66,7 @@ private slots:
         for (int i = 0; i < 4; ++i)
             m_discovered.append(m_sim.logger(QStringLiteral("tcp%1").arg(i)).deviceNumber);
         m_manualId = QString(MANUAL_MAC_TYPED).remove(QLatin1Char(':')).toUpper();
-        m_manualPort = m_hiddenSim.logger(QStringLiteral("tcp0")).port;
+        m_manualPort = m_hiddenSim.logger("tcp0").port;
         QVERIFY(m_manualPort != 0);
 
         FileChooser::setOverride([this](QWidget *, const QString &, const QString &,
@@ -98,16 +98,12 @@ private slots:
         QVERIFY(writeSimulatorProject(projectPath, loggers, 1000, {}, {"Night", "B", "C", "D"}));
         QSettings settings(home.filePath(".config/VelmoranLite/Velmoran Lite.conf"),
                            QSettings::IniFormat);
-        settings.beginGroup("RecentProjects");
-        settings.setValue("list", QStringList{"Night"});
-        settings.setValue("projects", QVariant(QHash<QString, QVariant>{{"Night", projectPath}}));
-        for (const char *key : {"autoLoad", "autoRecord"})
-            settings.setValue(key, true);
-        settings.endGroup();
+        settings.setValue("RecentProjects/list", QStringList{"Night"});
+        settings.setValue("RecentProjects/projects", QVariantHash{{"Night", projectPath}});
+        settings.setValue("RecentProjects/autoLoad", true);
+        settings.setValue("RecentProjects/autoRecord", true);
         settings.sync();
-        QList<int> answersBefore;
-        for (const SimProcess::Logger &logger : loggers)
-            answersBefore.append(answerCount(m_sim, logger.id));
+        const int answersBefore[] = {answerCount(m_sim, "tcp0"), answerCount(m_sim, "tcp1")};
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const auto &[name, value] : {std::pair{"HOME", home.path()},
@@ -137,15 +133,14 @@ private slots:
         QCOMPARE(night.exitStatus(), QProcess::NormalExit);
         QCOMPARE(night.exitCode(), 0);
         quint32 last = 0;
-        for (int i = 0; i < loggers.size(); ++i) {
+        for (int i = 0; i < 2; ++i) {
             const QList<StoredRow> own =
                 storedRows(home.filePath("Night.dat"), loggers[i].deviceNumber);
-            QVERIFY(own.size() >= 4);
-            QVERIFY(own.last().isBreak());
+            QVERIFY(own.size() >= 4 && own.last().isBreak());
             for (const StoredRow &row : own.mid(0, own.size() - 1)) {
-                QVERIFY(row.channel1 && row.channel2);
-                QVERIFY(*row.channel1 >= 20 + i && *row.channel1 <= 20.9 + i + 1e-9);
-                QVERIFY(*row.channel2 >= 40 + i && *row.channel2 <= 42 + i);
+                QVERIFY(row.channel1 && row.channel2 && *row.channel1 >= 20 + i &&
+                        *row.channel1 <= 20.9 + i + 1e-9 && *row.channel2 >= 40 + i &&
+                        *row.channel2 <= 42 + i);
                 last = std::max(last, row.pointDate);
             }
             // Every answer but one in flight at the end is stored.
@@ -156,52 +151,38 @@ private slots:
         QCOMPARE(ProjectFile::readString(projectPath, "record_stop_time"), timeText(last + 1));
     }
 
-    void aNewProjectListsTheLoggersThatAnswerTheBroadcast()
+    void aNewProjectOfBroadcastAndHandEnteredLoggersOpensOnNamedDashboards()
     {
-        QVERIFY(click(m_window->projectMain(), QStringLiteral("btn_create")));
+        QVERIFY(click(m_window->projectMain(), "btn_create"));
         QTRY_VERIFY(m_window->projectManager());
         // A new project starts at ten seconds with no logger and no database open yet.
         ProjectInfo info;
         QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
         QCOMPARE(info.dataInterval, 10000);
-        QCOMPARE(info.databaseName, QStringLiteral("Accept.dat"));
-        QVERIFY(ProjectFile::readDeviceList(m_projectPath).isEmpty());
-        QVERIFY(!m_window->store());
-        QVERIFY(action("actClose")->isEnabled());
-        QVERIFY(!action("actAddDelete")->isEnabled());
+        QCOMPARE(info.databaseName, "Accept.dat");
+        QVERIFY(ProjectFile::readDeviceList(m_projectPath).isEmpty() && !m_window->store());
 
         ProjectManager *panel = m_window->projectManager();
-        auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
-        QStringList expected = m_discovered;
-        expected.sort();
-        QTRY_COMPARE_WITH_TIMEOUT(
-            [available] {
-                QStringList ids = toolTips(available);
-                ids.sort();
-                return ids;
-            }(),
-            expected, 5000);
-        const SimProcess::Logger first = m_sim.logger(QStringLiteral("tcp0"));
+        auto *available = child<QListWidget>(panel, "availlable_list");
+        const auto sorted = [](QStringList ids) { return (ids.sort(), ids); };
+        QTRY_COMPARE_WITH_TIMEOUT(sorted(toolTips(available)), sorted(m_discovered), 5000);
+        const SimProcess::Logger tcp0 = m_sim.logger("tcp0");
         QCOMPARE(
-            available->item(toolTips(available).indexOf(first.deviceNumber))->text(),
-            QStringLiteral("%1\t[%2:%3]").arg(first.deviceNumber, LOCAL_ADDRESS).arg(first.port));
+            available->item(toolTips(available).indexOf(tcp0.deviceNumber))->text(),
+            QStringLiteral("%1\t[%2:%3]").arg(tcp0.deviceNumber, LOCAL_ADDRESS).arg(tcp0.port));
 
-        QVERIFY(click(panel, QStringLiteral("pushButton_refresh")));
+        QVERIFY(click(panel, "pushButton_refresh"));
         QTest::qWait(300);
         QTRY_COMPARE(available->count(), 4);
-    }
 
-    void loggersArePlacedOnTwoDashboardsOneOfThemEnteredByHand()
-    {
-        ProjectManager *panel = m_window->projectManager();
-        auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
-        auto *first = child<QListWidget>(panel, QStringLiteral("configured_list_1"));
-        auto *second = child<QListWidget>(panel, QStringLiteral("configured_list_2"));
+        // The loggers are placed on two dashboards, one of them entered by hand.
+        auto *first = child<QListWidget>(panel, "configured_list_1");
+        auto *second = child<QListWidget>(panel, "configured_list_2");
         QVERIFY(available && first && second);
 
         clickTab(panel, 0);
         QCOMPARE(selectByToolTip(available, {m_discovered[0], m_discovered[1]}), 2);
-        QVERIFY(click(panel, QStringLiteral("btn_add")));
+        QVERIFY(click(panel, "btn_add"));
         QCOMPARE(toolTips(first), (QStringList{m_discovered[0], m_discovered[1]}));
 
         clickTab(panel, 1);
@@ -209,12 +190,12 @@ private slots:
         QCOMPARE(toolTips(second), QStringList{m_discovered[2]});
         QCOMPARE(toolTips(available), QStringList{m_discovered[3]});
 
-        QVERIFY(click(panel, QStringLiteral("btn_manual")));
+        QVERIFY(click(panel, "btn_manual"));
         QPointer<ManualConfigDeviceDialog> dialog;
         QTRY_VERIFY((dialog = panel->findChild<ManualConfigDeviceDialog *>()) &&
                     dialog->isVisible());
-        typeInto(child<QLineEdit>(dialog, QStringLiteral("lineEdit_devicename")), MANUAL_NAME);
-        auto *mac = child<QLineEdit>(dialog, QStringLiteral("lineEdit_macaddr"));
+        typeInto(child<QLineEdit>(dialog, "lineEdit_devicename"), MANUAL_NAME);
+        auto *mac = child<QLineEdit>(dialog, "lineEdit_macaddr");
         mac->setFocus();
         mac->setCursorPosition(0);
         QTest::keyClicks(mac, QString(MANUAL_MAC_TYPED).remove(QLatin1Char(':')));
@@ -222,39 +203,32 @@ private slots:
         for (int i = 0; i < 4; ++i)
             typeInto(child<QSpinBox>(dialog, QStringLiteral("spinBox_ipaddr%1").arg(i + 1)),
                      octets[i]);
-        typeInto(child<QSpinBox>(dialog, QStringLiteral("spinBox_port")),
-                 QString::number(m_manualPort));
-        QVERIFY(click(dialog, QStringLiteral("pushButton_confirm")));
+        typeInto(child<QSpinBox>(dialog, "spinBox_port"), QString::number(m_manualPort));
+        QVERIFY(click(dialog, "pushButton_confirm"));
         QTRY_VERIFY(!dialog);
         QCOMPARE(toolTips(second), (QStringList{m_discovered[2], m_manualId}));
         QCOMPARE(second->item(1)->text(),
                  QStringLiteral("%1\t[%2:%3]").arg(MANUAL_NAME, LOCAL_ADDRESS).arg(m_manualPort));
-    }
 
-    void confirmingNamedDashboardsAtOneSecondOpensTheProject()
-    {
-        ProjectManager *panel = m_window->projectManager();
-        typeInto(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_1")), "Cold Room");
-        typeInto(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_2")), "Lab");
+        // Named dashboards at one second, confirmed, open the project.
+        typeInto(child<QLineEdit>(panel, "lineEdit_dashboard_1"), "Cold Room");
+        typeInto(child<QLineEdit>(panel, "lineEdit_dashboard_2"), "Lab");
 
-        QVERIFY(click(panel, QStringLiteral("btn_timeInterval")));
-        QMenu *menu = panel->intervalMenu();
-        const QList<QAction *> entries = menu->actions();
-        QVERIFY(chooseFromMenu(menu, *std::find_if(entries.begin(), entries.end(), [](QAction *a) {
-                                   return a->text() == QStringLiteral("1 sec");
-                               })));
+        QVERIFY(click(panel, "btn_timeInterval"));
+        QAction *oneSecond = panel->intervalMenu()->actions().value(0);
+        QCOMPARE(oneSecond->text(), "1 sec");
+        QVERIFY(chooseFromMenu(panel->intervalMenu(), oneSecond));
         QCOMPARE(m_window->pollInterval(), 1000);
-        QCOMPARE(child<QLabel>(panel, QStringLiteral("label_interval"))->text(), "1 sec");
+        QCOMPARE(child<QLabel>(panel, "label_interval")->text(), "1 sec");
 
-        QVERIFY(click(panel, QStringLiteral("btn_confirm")));
+        QVERIFY(click(panel, "btn_confirm"));
         QTRY_VERIFY(m_window->projectCenter());
         QTRY_VERIFY(!m_window->projectManager());
         QVERIFY(m_window->isProjectOpen());
         // The status bar's label, not the one of the panel that is still being deleted.
-        QCOMPARE(child<QLabel>(child<QFrame>(m_window.get(), QStringLiteral("statusFrame")),
-                               QStringLiteral("label_interval"))
-                     ->text(),
-                 QStringLiteral("Interval : 1 sec"));
+        QCOMPARE(
+            child<QLabel>(child<QFrame>(m_window.get(), "statusFrame"), "label_interval")->text(),
+            "Interval : 1 sec");
 
         QStringList ids;
         for (const ConfiguredDevice *device : m_window->configuredDevices())
@@ -264,18 +238,18 @@ private slots:
         QCOMPARE(device(m_manualId)->dashboardNumber(), 1);
 
         DashboardTab *boards = m_window->projectCenter()->dashboardTab();
-        QCOMPARE(boards->dashboardName(0), QStringLiteral("Cold Room"));
-        QCOMPARE(boards->dashboardName(1), QStringLiteral("Lab"));
+        QCOMPARE(boards->dashboardName(0), "Cold Room");
+        QCOMPARE(boards->dashboardName(1), "Lab");
         QCOMPARE(boards->dashboard(0)->items().size(), 4);
         QCOMPARE(boards->dashboard(1)->items().size(), 4);
         for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId})
             QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
     }
 
-    void recordingStoresEveryLoggerWhileTheUserWorksWithThem()
+    void recordingStoresEveryLoggerWhileTheUserWorksWithThemUntilStopped()
     {
         ProjectCenter *center = m_window->projectCenter();
-        QVERIFY(click(center, QStringLiteral("btn_record")));
+        QVERIFY(click(center, "btn_record"));
         QVERIFY(m_window->isRecording());
         QVERIFY(!center->recordStartText().isEmpty());
         QCOMPARE(ProjectFile::readString(m_projectPath, "record_start_time"),
@@ -308,11 +282,10 @@ private slots:
         ChartView *detail = center->chartView();
         QTRY_VERIFY(detail->isVisible());
         QCOMPARE(detail->device(), edited);
-        QTRY_VERIFY(
-            child<QLabel>(detail, QStringLiteral("label_ch1_number"))->text().startsWith("20."));
+        QTRY_VERIFY(child<QLabel>(detail, "label_ch1_number")->text().startsWith("20."));
 
         // New alarm limits go to the logger before the program adopts them.
-        QVERIFY(click(detail, QStringLiteral("btn_setting")));
+        QVERIFY(click(detail, "btn_setting"));
         QPointer<SensingOptionTelnetDialog> options;
         QTRY_VERIFY((options = center->findChild<SensingOptionTelnetDialog *>()) &&
                     options->isVisible());
@@ -321,23 +294,20 @@ private slots:
         for (const auto &[field, value] : limitsTyped)
             typeInto(child<QDoubleSpinBox>(options, QStringLiteral("doubleSpinBox_") + field),
                      QString::number(value));
-        QVERIFY(click(options, QStringLiteral("pushButton_confirm")));
+        QVERIFY(click(options, "pushButton_confirm"));
         QTRY_VERIFY_WITH_TIMEOUT(!options, 5000);
         const QString setup = m_sim.command("setup tcp0");
         for (const char *value :
              {" ATBMIN1=10.00 ", " ATBMAX1=20.05 ", " ATBMIN2=30.00 ", " ATBMAX2=60.00 "})
             QVERIFY2(setup.contains(value) && setup.endsWith(" SET=1"), qPrintable(setup));
-        float limits[4];
-        edited->alarmRange(limits);
-        QCOMPARE(limits[1], 20.05f);
 
         ConfiguredDevice *broken = device(m_discovered[1]);
         QVERIFY(m_sim.command(QStringLiteral("values tcp1 ---- %1").arg(NO_VALUE_CH2))
                     .startsWith("ok"));
-        QTRY_COMPARE_WITH_TIMEOUT(broken->ch1Value(), QStringLiteral("----"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(broken->ch1Value(), "----", 5000);
         const int askedWithoutValue = answerCount(m_sim, "tcp1");
         QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp1") >= askedWithoutValue + 2, 5000);
-        QVERIFY(m_sim.command(QStringLiteral("auto tcp1")).startsWith("ok"));
+        QVERIFY(m_sim.command("auto tcp1").startsWith("ok"));
 
         // Channel 1 runs 20.00 to 20.90: most of its readings are now above the upper limit, and
         // the alarm sounds.
@@ -345,62 +315,45 @@ private slots:
         QVERIFY(!edited->alarm2());
         QTRY_VERIFY(m_sink->starts >= 1);
         QTRY_VERIFY_WITH_TIMEOUT(rows(m_manualId).size() >= 3, 10000);
-        QVERIFY(rows(m_discovered[3]).isEmpty());
-    }
 
-    void stoppingWritesOneBreakRowPerLogger()
-    {
-        ProjectCenter *center = m_window->projectCenter();
-        QVERIFY(click(center, QStringLiteral("btn_record")));
+        // Stopping writes one break row per logger.
+        QVERIFY(click(center, "btn_record"));
         QVERIFY(!m_window->isRecording());
         QCOMPARE(m_window->pendingRows().count(), 0);
-        for (const char *name : {"actExit", "actAddDelete", "actClose"})
-            QVERIFY2(action(name)->isEnabled(), name);
         QTRY_COMPARE_WITH_TIMEOUT(m_window->findChildren<MessageDialog *>().size(), 0, 7000);
-
-        for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId}) {
-            const QList<StoredRow> own = rows(id);
-            QVERIFY2(own.size() >= 4, qPrintable(id));
-            // Rows of one batch need not keep their queue order; the break row comes in a batch
-            // of its own, after every sample.
-            QVERIFY2(own.last().isBreak(), qPrintable(id));
-            quint32 lastSample = 0;
-            for (const StoredRow &row : own.mid(0, own.size() - 1)) {
-                QVERIFY(!row.isBreak());
-                lastSample = std::max(lastSample, row.pointDate);
-            }
-            QCOMPARE(own.last().pointDate, lastSample + 1);
-        }
+        // Rows of one batch need not keep their queue order; the break row comes in a batch of
+        // its own, after every sample (its time is checked at the end).
+        for (const QString &id : {m_discovered[0], m_discovered[1], m_discovered[2], m_manualId})
+            QVERIFY2(rows(id).size() >= 4 && rows(id).last().isBreak(), qPrintable(id));
         QCOMPARE(center->recordStartText(), timeText(span().first));
-        QCOMPARE(ProjectFile::readString(m_projectPath, QStringLiteral("record_stop_time")),
+        QCOMPARE(ProjectFile::readString(m_projectPath, "record_stop_time"),
                  timeText(span().second));
     }
 
-    void aLoggerRemovedWithAddDeleteIsNoLongerRecorded()
+    void aLoggerRemovedIsNoLongerRecordedAndTheReopenedProjectAndItsFilesHoldWhatWasDone()
     {
         ConfiguredDevice *kept = device(m_discovered[0]);
-        QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actAddDelete")));
+        QVERIFY(chooseProjectMenuEntry(m_window.get(), "actAddDelete"));
         QTRY_VERIFY(m_window->projectManager());
         // Editing the list stops polling and releases the database and the views until confirmed.
-        QVERIFY(!m_window->projectCenter());
-        QVERIFY(!m_window->store());
+        QVERIFY(!m_window->projectCenter() && !m_window->store());
         QVERIFY(!kept->link() || !kept->link()->isOpen());
         QVERIFY(!kept->ch1Item() && !kept->chartView());
         ProjectManager *panel = m_window->projectManager();
-        auto *second = child<QListWidget>(panel, QStringLiteral("configured_list_2"));
-        auto *available = child<QListWidget>(panel, QStringLiteral("availlable_list"));
+        auto *second = child<QListWidget>(panel, "configured_list_2");
+        auto *available = child<QListWidget>(panel, "availlable_list");
         QCOMPARE(toolTips(second), (QStringList{m_discovered[2], m_manualId}));
-        QCOMPARE(child<QLineEdit>(panel, QStringLiteral("lineEdit_dashboard_2"))->text(), "Lab");
+        QCOMPARE(child<QLineEdit>(panel, "lineEdit_dashboard_2")->text(), "Lab");
 
         clickTab(panel, 1);
         QCOMPARE(selectByToolTip(second, {m_discovered[2]}), 1);
-        QVERIFY(click(panel, QStringLiteral("btn_remove")));
+        QVERIFY(click(panel, "btn_remove"));
         QCOMPARE(toolTips(second), QStringList{m_manualId});
         QTRY_VERIFY(toolTips(available).contains(m_discovered[2]));
 
         m_lastIdBeforeRemoval = rows().last().id;
         m_removedAtSecs = QDateTime::currentSecsSinceEpoch();
-        QVERIFY(click(panel, QStringLiteral("btn_confirm")));
+        QVERIFY(click(panel, "btn_confirm"));
         QTRY_VERIFY(m_window->projectCenter());
         QVERIFY(m_window->store() && m_window->store()->isConnected());
         QCOMPARE(m_window->configuredDevices().size(), 3);
@@ -409,39 +362,34 @@ private slots:
 
         const int removedAnswers = answerCount(m_sim, "tcp2");
         const int keptAnswers = answerCount(m_sim, "tcp0");
-        QVERIFY(click(m_window->projectCenter(), QStringLiteral("btn_record")));
+        QVERIFY(click(m_window->projectCenter(), "btn_record"));
         QVERIFY(m_window->isRecording());
         QTRY_VERIFY_WITH_TIMEOUT(answerCount(m_sim, "tcp0") >= keptAnswers + 3, 8000);
-        QVERIFY(click(m_window->projectCenter(), QStringLiteral("btn_record")));
+        QVERIFY(click(m_window->projectCenter(), "btn_record"));
         QVERIFY(!m_window->isRecording());
         // The removed logger is not even asked any more.
         QVERIFY(answerCount(m_sim, "tcp2") <= removedAnswers + 1);
-    }
 
-    void theClosedProjectOpensAgainFromTheRecentList()
-    {
-        QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actClose")));
+        // The closed project opens again from the recent list.
+        QVERIFY(chooseProjectMenuEntry(m_window.get(), "actClose"));
         QTRY_VERIFY(m_window->projectMain());
-        QVERIFY(!m_window->projectCenter());
-        QVERIFY(!m_window->store());
+        QVERIFY(!m_window->projectCenter() && !m_window->store());
         QVERIFY(m_window->configuredDevices().isEmpty());
-        for (const char *name : {"actAddDelete", "actClose", "actPlotvane"})
-            QVERIFY2(!action(name)->isEnabled(), name);
 
-        auto *recent = child<QListWidget>(m_window->projectMain(), QStringLiteral("listWidget"));
+        auto *recent = child<QListWidget>(m_window->projectMain(), "listWidget");
         QCOMPARE(recent->count(), 1);
-        QVERIFY(recent->item(0)->text().startsWith(QStringLiteral("Accept\t[")));
+        QVERIFY(recent->item(0)->text().startsWith("Accept\t["));
         QCOMPARE(recent->item(0)->toolTip(), m_projectPath);
         doubleClickItem(recent, recent->item(0));
         QTRY_VERIFY(m_window->projectCenter());
         QCOMPARE(m_window->projectFile(), m_projectPath);
         QCOMPARE(m_window->pollInterval(), 1000);
         QCOMPARE(m_window->configuredDevices().size(), 3);
-        QCOMPARE(m_window->dashboardNames().mid(0, 2), (QStringList{"Cold Room", "Lab"}));
         float limits[4];
         device(m_discovered[0])->alarmRange(limits);
         QCOMPARE(QList<float>(limits, limits + 4), (QList<float>{10.0f, 20.05f, 30.0f, 60.0f}));
-        QCOMPARE(device(m_manualId)->deviceInterface(), LOCAL_ADDRESS);
+        QCOMPARE(device(m_manualId)->deviceName() + device(m_manualId)->deviceInterface(),
+                 MANUAL_NAME + LOCAL_ADDRESS);
         QCOMPARE(device(m_manualId)->devicePort(), m_manualPort);
         QVERIFY(!m_window->projectCenter()->recordStartText().isEmpty());
         // Reports without a tool of their own stay off while everything else is on.
@@ -453,12 +401,10 @@ private slots:
         for (const QString &id : {m_discovered[0], m_discovered[1], m_manualId})
             QTRY_VERIFY2_WITH_TIMEOUT(device(id)->isConnected(), qPrintable(id), 5000);
 
-        QVERIFY(chooseProjectMenuEntry(m_window.get(), QStringLiteral("actClose")));
+        QVERIFY(chooseProjectMenuEntry(m_window.get(), "actClose"));
         QTRY_VERIFY(m_window->projectMain());
-    }
 
-    void theDatabaseAndProjectFileHoldWhatWasDone()
-    {
+        // The database and the project file hold what was done.
         const QHash<QString, int> breaksExpected{
             {m_discovered[0], 2}, {m_discovered[1], 2}, {m_discovered[2], 1}, {m_manualId, 2}};
         for (auto it = breaksExpected.cbegin(); it != breaksExpected.cend(); ++it) {
@@ -469,7 +415,6 @@ private slots:
                     ++breaks;
                     QCOMPARE(row.pointDate, lastSample + 1);
                 } else {
-                    // The second recording starts later than the first one's break row.
                     lastSample = std::max(lastSample, row.pointDate);
                 }
             }
@@ -479,21 +424,16 @@ private slots:
         QVERIFY(rows(m_discovered[3]).isEmpty());
 
         // The deterministic values of the simulator, and NULL exactly where it sent "----".
-        for (const StoredRow &row : rows(m_discovered[0])) {
-            QVERIFY(row.isBreak() || (*row.channel1 >= 20.0 && *row.channel1 <= 20.9 + 1e-9));
-            QVERIFY(row.isBreak() || (*row.channel2 >= 40.0 && *row.channel2 <= 42.0));
-        }
+        for (const StoredRow &row : rows(m_discovered[0]))
+            QVERIFY(row.isBreak() || (*row.channel1 >= 20.0 && *row.channel1 <= 20.9 + 1e-9 &&
+                                      *row.channel2 >= 40.0 && *row.channel2 <= 42.0));
         int withoutValue = 0;
         for (const StoredRow &row : rows(m_discovered[1])) {
-            if (row.isBreak())
-                continue;
-            QVERIFY(row.channel2);
-            if (!row.channel1) {
-                ++withoutValue;
-                QCOMPARE(*row.channel2, NO_VALUE_CH2);
-            } else {
-                QVERIFY(*row.channel1 >= 21.0 && *row.channel1 <= 21.9 + 1e-9);
-            }
+            withoutValue += !row.isBreak() && !row.channel1;
+            QVERIFY(row.isBreak() ||
+                    (row.channel2 &&
+                     (row.channel1 ? *row.channel1 >= 21.0 && *row.channel1 <= 21.9 + 1e-9
+                                   : *row.channel2 == NO_VALUE_CH2)));
         }
         QVERIFY(withoutValue >= 2);
 
@@ -508,18 +448,12 @@ private slots:
             }));
         }
 
+        // What the reopened project showed came from the file; the names of the dashboards nobody
+        // named are stored too.
         ProjectInfo info;
         QVERIFY(ProjectFile::readInfo(m_projectPath, &info));
-        QCOMPARE(info.projectName, QStringLiteral("Accept"));
-        QCOMPARE(info.dataInterval, 1000);
         QCOMPARE(info.dashboardNames,
                  (QStringList{"Cold Room", "Lab", "Dashboard 3", "Dashboard 4"}));
-
-        QList<DeviceRecord> records;
-        QVERIFY(ProjectFile::parseDeviceList(ProjectFile::readDeviceList(m_projectPath), &records));
-        QCOMPARE(records.size(), 3);
-        QCOMPARE(records[0].deviceType, QStringLiteral("TELNET"));
-        QCOMPARE(records[2].deviceName, MANUAL_NAME);
         // The list before the removal is kept as the backup.
         QSettings file(m_projectPath, QSettings::IniFormat);
         QList<DeviceRecord> previous;
@@ -542,7 +476,7 @@ private:
 
     void clickTab(QWidget *panel, int index)
     {
-        QTabBar *bar = child<QTabWidget>(panel, QStringLiteral("tabWidget"))->tabBar();
+        QTabBar *bar = child<QTabWidget>(panel, "tabWidget")->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
         QCOMPARE(bar->currentIndex(), index);
     }

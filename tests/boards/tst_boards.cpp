@@ -39,7 +39,7 @@ namespace {
 
 QString styleOf(QWidget *tile)
 {
-    return tile->findChild<QFrame *>(QStringLiteral("frame_value"))->styleSheet();
+    return tile->findChild<QFrame *>("frame_value")->styleSheet();
 }
 
 QString textOf(QWidget *widget, const char *name)
@@ -79,11 +79,10 @@ protected:
 
 double luminance(const QColor &c)
 {
-    const auto linear = [](int v) {
-        const double s = v / 255.0;
+    const auto lin = [](double s) {
         return s <= 0.03928 ? s / 12.92 : qPow((s + 0.055) / 1.055, 2.4);
     };
-    return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
 }
 
 double contrast(const QColor &a, const QColor &b)
@@ -106,13 +105,12 @@ QStringList unreadableTexts(QWidget *window)
         const QRect r = QRect(widget->mapTo(window, local.topLeft()) * ratio, local.size() * ratio)
                             .intersected(shot.rect());
         QList<QColor> box;
-        for (int y = r.top(); y <= r.bottom(); ++y)
-            for (int x = r.left(); x <= r.right(); ++x)
-                box.append(QColor(shot.pixel(x, y)));
+        for (int i = 0; i < r.width() * r.height(); ++i)
+            box.append(QColor(shot.pixel(r.left() + i % r.width(), r.top() + i / r.width())));
         if (box.isEmpty())
             return;
         std::sort(box.begin(), box.end(),
-                  [](const QColor &a, const QColor &b) { return luminance(a) < luminance(b); });
+                  [](auto &a, auto &b) { return luminance(a) < luminance(b); });
         const QColor back = box.at(box.size() / 2);
         if (!text.isValid())
             text =
@@ -122,7 +120,7 @@ QStringList unreadableTexts(QWidget *window)
                             "\": " + QString::number(contrast(text, back));
     };
     for (QWidget *widget : window->findChildren<QWidget *>()) {
-        if (!widget->isVisibleTo(window))
+        if (!widget->isVisibleTo(window) || widget->window() != window)
             continue;
         widget->ensurePolished();
         const QPalette pal = widget->palette();
@@ -181,7 +179,7 @@ class TestBoards : public QObject
 private slots:
     void cleanup() { m_devices.clear(); }
 
-    void devicesFillColumnPairsOfTheirOwnDashboardOnlyUpToSixteen()
+    void devicesFillColumnPairsOfTheirOwnDashboardUpToSixteenAndRepaintOncePerCycle()
     {
         DashboardTab tab;
         QList<ConfiguredDevice *> first = addMany(17);
@@ -209,168 +207,11 @@ private slots:
         QCOMPARE(tab.dashboard(1)->items().size(), 2);
         QVERIFY(tab.dashboard(3)->items().isEmpty());
 
-        // Expansion mode hides only the empty slots.
-        tab.resize(900, 500);
-        tab.show();
-        tab.setEmptySlotsVisible(false);
-        for (int n = 1; n <= 32; ++n) {
-            auto *slot = tab.dashboard(2)->findChild<QWidget *>(
-                QStringLiteral("widget_%1").arg(n, 2, 10, QLatin1Char('0')));
-            QCOMPARE(slot->isVisibleTo(tab.dashboard(2)), QList<int>({1, 2, 9, 10}).contains(n));
-        }
-        tab.setEmptySlotsVisible(true);
-        QVERIFY(tab.dashboard(3)->findChild<QWidget *>("widget_32")->isVisibleTo(tab.dashboard(3)));
-
-        QCOMPARE(tab.dashboardName(3), QStringLiteral("Dashboard 4"));
-        tab.setDashboardNames({"Lab", "Store"});
-        QCOMPARE(tab.dashboardName(1), QStringLiteral("Store"));
-        QCOMPARE(tab.dashboardName(2), QStringLiteral("Dashboard 3"));
-        tab.setDashboardNames({"A", "B", "C", "D", "E"});
-        QCOMPARE(tab.dashboardName(3), QStringLiteral("D"));
-        QCOMPARE(tab.findChild<QTabWidget *>()->count(), 4);
-    }
-
-    void tilesShowValueUnitNameAndTheColourOfTheirChannelsState()
-    {
-        DashboardTab tab;
-        ConfiguredDevice *device = add("KX0001");
-        device->setCh2Unit(4);
-        device->setCh2Custom("ppm");
-        ConfiguredDevice *unknown = add("KX0002");
-        unknown->setCh1Unit(7);
-        unknown->setCh2Unit(3);
-        unknown->setDeviceName(QString());
-        unknown->setCh2Name("Humidity");
-        tab.setDeviceList({device, unknown});
-        show(&tab);
-        TileRefresher *refresher = tab.dashboard(0)->refresher();
-        QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::grey));
-        QCOMPARE(textOf(tile(unknown), "label_device"), QStringLiteral("/dev/ttyACM1"));
-        QCOMPARE(textOf(tile(unknown), "label_desc"), QStringLiteral("CH1"));
-        QCOMPARE(textOf(tile(unknown, false), "label_desc"), QStringLiteral("Humidity"));
-
-        device->setAlarmRange(0.0f, 20.0f, 30.0f, 60.0f);
-        device->readMeasureData("23.40,45.10\n");
-        unknown->readMeasureData("1.00,2.00\n");
-        QSignalSpy flushed(refresher, &TileRefresher::flushed);
-        QVERIFY(flushed.wait());
-        QCOMPARE(textOf(tile(device), "label_number"), QStringLiteral("23.40"));
-        QCOMPARE(textOf(tile(device, false), "label_number"), QStringLiteral("45.10"));
-        QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::alarm));
-        QCOMPARE(styleOf(tile(device, false)), QLatin1String(TileStyle::normal));
-        QCOMPARE(textOf(tile(device, false), "label_unit"), QStringLiteral("ppm"));
-        QCOMPARE(textOf(tile(unknown), "label_unit"), QString());
-        QCOMPARE(textOf(tile(unknown, false), "label_unit"), QStringLiteral("%RH"));
-
-        device->setAlarm1(false);
-        device->setAlarm2(true);
-        tile(device)->setValue("----");
-        tile(device, false)->setValue("90.00");
-        refresher->flush();
-        QCOMPARE(textOf(tile(device), "label_number"), QStringLiteral("----"));
-        QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::normal));
-        QCOMPARE(styleOf(tile(device, false)), QLatin1String(TileStyle::alarm));
-
-        // A refresh rereads names and units; a tile without a value stays grey.
-        DashBoardDeviceItem shown(device, true), empty(device, false);
-        shown.show();
-        empty.show();
-        shown.setValue("21.00");
-        device->setDeviceName("Cold room");
-        device->setCh1Name("Air");
-        device->setCh1Unit(2);
-        device->setAlarm1(true);
-        shown.refresh();
-        empty.refresh();
-        QCOMPARE(textOf(&shown, "label_device"), QStringLiteral("Cold room"));
-        QCOMPARE(textOf(&shown, "label_desc"), QStringLiteral("Air"));
-        QCOMPARE(textOf(&shown, "label_unit"), QString(QChar(0x00B0)) + QLatin1Char('F'));
-        QCOMPARE(styleOf(&shown), QLatin1String(TileStyle::alarm));
-        QVERIFY(textOf(&empty, "label_unit").isEmpty());
-        QCOMPARE(styleOf(&empty), QLatin1String(TileStyle::grey));
-    }
-
-    void aTileFollowsOnlyItsOwnDevicesConnectionAndRefitsOnlyOnNewLengths()
-    {
-        ConfiguredDevice *device = add("KX0001");
-        DashBoardDeviceItem tile(device, true);
-        tile.show();
-        tile.deviceConnected("KX0002");
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::grey));
-        device->setAlarm1(true);
-        tile.deviceConnected("KX0001");
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::normal));
-        tile.setValue("99.00");
-        tile.deviceDisconnected("KX0002");
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::alarm));
-        // It answered before: "no communication", not the grey of a logger never heard from.
-        tile.deviceDisconnected("KX0001");
-        QCOMPARE(styleOf(&tile), QLatin1String(TileStyle::noCommunication));
-        QCOMPARE(textOf(&tile, "label_number"), QStringLiteral("NO COMM"));
-        QVERIFY(textOf(&tile, "label_unit").isEmpty());
-        DashBoardDeviceItem fresh(device, false);
-        fresh.deviceDisconnected("KX0001");
-        QCOMPARE(styleOf(&fresh), QLatin1String(TileStyle::grey));
-
-        DashBoardDeviceItem sized(device, true);
-        sized.resize(240, 180);
-        sized.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&sized));
-        auto *number = sized.findChild<QLabel *>(QStringLiteral("label_number"));
-        QFont marker = number->font();
-        marker.setPointSizeF(3.0);
-        sized.setValue("9.99");
-        number->setFont(marker);
-        sized.setValue("10.00");
-        QVERIFY(number->font().pointSizeF() > 3.5);
-        number->setFont(marker);
-        sized.setValue("12.34");
-        QCOMPARE(number->font().pointSizeF(), 3.0);
-    }
-
-    void tilesAndViewsOutliveOrForgetTheirDevicesSafely()
-    {
-        auto tab = std::make_unique<DashboardTab>();
-        const QList<ConfiguredDevice *> devices = addMany(3);
-        tab->setDeviceList(devices);
-        show(tab.get());
-        QSignalSpy clicked(tab.get(), &DashboardTab::deviceClicked);
-        QTest::mouseClick(tile(devices[1], false), Qt::RightButton);
-        QCOMPARE(clicked.count(), 1);
-        QCOMPARE(clicked.at(0).at(0).value<ConfiguredDevice *>(), devices[1]);
-
-        DashBoardDeviceItem none(nullptr, true);
-        QSignalSpy noneClicked(&none, &DashBoardDeviceItem::clicked);
-        none.show();
-        QVERIFY(!none.findChild<QFrame *>(QStringLiteral("frame_ch"))->isVisible());
-        QTest::mouseClick(&none, Qt::LeftButton);
-        none.setValue("1.00");
-        none.refresh();
-        QCOMPARE(noneClicked.count(), 0);
-
-        // A device deleted first leaves its tile without device and silent.
-        DashBoardDeviceItem *orphan = tile(devices[0]);
-        m_devices.remove(0);
-        QVERIFY(!orphan->device());
-        QTest::mouseClick(orphan, Qt::LeftButton);
-        QCOMPARE(clicked.count(), 1);
-        // A newer page that took a device over keeps its tiles when the old page goes.
-        DashBoardDeviceItem newer1(devices[2], true), newer2(devices[2], false);
-        devices[2]->setDashboardItems(&newer1, &newer2);
-        tab.reset();
-        QVERIFY(!devices[1]->ch1Item() && !devices[1]->ch2Item());
-        QCOMPARE(devices[2]->ch1Item(), &newer1);
-    }
-
-    // Replies that arrive one by one within a poll cycle repaint the dashboard once; a dashboard
-    // that is not shown lays out, fits and paints nothing, and catches up when shown.
-    void dashboardsRepaintOncePerCycleAndOnlyWhenShown()
-    {
-        DashboardTab tab;
-        const QList<ConfiguredDevice *> devices = addMany(16);
-        ConfiguredDevice *back = add("KX0902", 1);
+        // Replies that arrive one by one within a poll cycle repaint the dashboard once; a
+        // dashboard that is not shown lays out, fits and paints nothing, and catches up when shown.
+        const QList<ConfiguredDevice *> devices = first.mid(0, 16);
+        ConfiguredDevice *back = second;
         back->setAlarmRange(0.0f, 20.0f, 0.0f, 100.0f);
-        tab.setDeviceList(m_devices.list());
         show(&tab);
         QSignalSpy flushed(tab.dashboard(0)->refresher(), &TileRefresher::flushed);
         PaintCounter counter;
@@ -388,7 +229,7 @@ private slots:
         QCOMPARE(counter.repaints, 1);
         QCOMPARE(flushed.count(), 1);
         QCOMPARE(flushed.first().first().toInt(), 32);
-        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), QStringLiteral("55.00"));
+        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), "55.00");
         // New values of the same length repaint their labels; nothing in the tiles asks the
         // window for a new layout.
         // Let the first values' layout settle, up the tile's layouts to the window.
@@ -401,10 +242,10 @@ private slots:
             device->readMeasureData("21.60,55.10\n");
         QVERIFY(flushed.wait());
         QCoreApplication::processEvents();
-        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), QStringLiteral("55.10"));
+        QCOMPARE(textOf(tile(devices.last(), false), "label_number"), "55.10");
         QCOMPARE(counter.layouts, 0);
 
-        auto *number = tile(back)->findChild<QLabel *>(QStringLiteral("label_number"));
+        auto *number = tile(back)->findChild<QLabel *>("label_number");
         QFont marker = number->font();
         marker.setPointSizeF(3.0);
         number->setFont(marker);
@@ -418,15 +259,164 @@ private slots:
         QCOMPARE(number->font().pointSizeF(), 3.0);
         QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::grey));
         tab.findChild<QTabWidget *>()->setCurrentIndex(1);
-        QCOMPARE(number->text(), QStringLiteral("23.40"));
+        QCOMPARE(number->text(), "23.40");
         QVERIFY(number->font().pointSizeF() > 3.5);
         QCOMPARE(styleOf(tile(back)), QLatin1String(TileStyle::alarm));
         QTRY_VERIFY(counter.paints > 0);
         QVERIFY(!tile(back)->hasPending());
+
+        // Expansion mode hides only the empty slots.
+        tab.setEmptySlotsVisible(false);
+        for (int n = 1; n <= 32; ++n) {
+            auto *slot = tab.dashboard(2)->findChild<QWidget *>(
+                QStringLiteral("widget_%1").arg(n, 2, 10, QLatin1Char('0')));
+            QCOMPARE(slot->isVisibleTo(tab.dashboard(2)), QList<int>({1, 2, 9, 10}).contains(n));
+        }
+        tab.setEmptySlotsVisible(true);
+        QVERIFY(tab.dashboard(3)->findChild<QWidget *>("widget_32")->isVisibleTo(tab.dashboard(3)));
+
+        tab.setDashboardNames({"Lab", "Store"});
+        QCOMPARE(tab.dashboardName(2), "Dashboard 3");
+        tab.setDashboardNames({"A", "B", "C", "D", "E"});
+        QCOMPARE(tab.dashboardName(3), "D");
+        QCOMPARE(tab.findChild<QTabWidget *>()->count(), 4);
     }
 
-    void theProjectCentreSwitchesBetweenDashboardsAndOneLoggersDetail()
+    void tilesShowTheirChannelsStateRefitOnNewLengthsAndOutliveTheirDevicesSafely()
     {
+        auto tab = std::make_unique<DashboardTab>();
+        ConfiguredDevice *device = add("KX0001");
+        device->setCh2Unit(4);
+        device->setCh2Custom("ppm");
+        ConfiguredDevice *unknown = add("KX0002");
+        unknown->setCh1Unit(7);
+        unknown->setCh2Unit(3);
+        unknown->setDeviceName(QString());
+        unknown->setCh2Name("Humidity");
+        ConfiguredDevice *third = add("KX0003");
+        tab->setDeviceList(m_devices.list());
+        show(tab.get());
+        TileRefresher *refresher = tab->dashboard(0)->refresher();
+        QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::grey));
+        QCOMPARE(textOf(tile(unknown), "label_device"), "/dev/ttyACM1");
+        QCOMPARE(textOf(tile(unknown), "label_desc"), "CH1");
+        QCOMPARE(textOf(tile(unknown, false), "label_desc"), "Humidity");
+
+        device->setAlarmRange(0.0f, 20.0f, 30.0f, 60.0f);
+        device->readMeasureData("23.40,45.10\n");
+        unknown->readMeasureData("1.00,2.00\n");
+        QSignalSpy flushed(refresher, &TileRefresher::flushed);
+        QVERIFY(flushed.wait());
+        QCOMPARE(textOf(tile(device), "label_number"), "23.40");
+        QCOMPARE(textOf(tile(device, false), "label_number"), "45.10");
+        QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::alarm));
+        QCOMPARE(styleOf(tile(device, false)), QLatin1String(TileStyle::normal));
+        QCOMPARE(textOf(tile(device, false), "label_unit"), "ppm");
+        QCOMPARE(textOf(tile(unknown), "label_unit"), QString());
+        QCOMPARE(textOf(tile(unknown, false), "label_unit"), "%RH");
+
+        device->setAlarm1(false);
+        device->setAlarm2(true);
+        tile(device)->setValue("----");
+        tile(device, false)->setValue("90.00");
+        refresher->flush();
+        QCOMPARE(textOf(tile(device), "label_number"), "----");
+        QCOMPARE(styleOf(tile(device)), QLatin1String(TileStyle::normal));
+        QCOMPARE(styleOf(tile(device, false)), QLatin1String(TileStyle::alarm));
+
+        // A refresh rereads names and units; a tile without a value stays grey.
+        DashBoardDeviceItem shown(device, true), empty(device, false);
+        shown.show();
+        empty.show();
+        shown.setValue("21.00");
+        device->setCh1Name("Air");
+        device->setCh1Unit(2);
+        device->setAlarm1(true);
+        shown.refresh();
+        empty.refresh();
+        QCOMPARE(textOf(&shown, "label_desc") + textOf(&shown, "label_unit"), "Air\u00B0F");
+        QCOMPARE(styleOf(&shown), QLatin1String(TileStyle::alarm));
+        QVERIFY(textOf(&empty, "label_unit").isEmpty());
+        QCOMPARE(styleOf(&empty), QLatin1String(TileStyle::grey));
+
+        // A tile follows only its own device's connection and refits only on new lengths.
+        ConfiguredDevice *own = add("KX0004");
+        DashBoardDeviceItem single(own, true);
+        single.show();
+        single.deviceConnected("KX0005");
+        QCOMPARE(styleOf(&single), QLatin1String(TileStyle::grey));
+        own->setAlarm1(true);
+        single.deviceConnected("KX0004");
+        QCOMPARE(styleOf(&single), QLatin1String(TileStyle::normal));
+        single.setValue("99.00");
+        single.deviceDisconnected("KX0005");
+        QCOMPARE(styleOf(&single), QLatin1String(TileStyle::alarm));
+        // It answered before: "no communication", not the grey of a logger never heard from.
+        single.deviceDisconnected("KX0004");
+        QCOMPARE(styleOf(&single), QLatin1String(TileStyle::noCommunication));
+        QCOMPARE(textOf(&single, "label_number"), "NO COMM");
+        QVERIFY(textOf(&single, "label_unit").isEmpty());
+        DashBoardDeviceItem fresh(own, false);
+        fresh.deviceDisconnected("KX0004");
+        QCOMPARE(styleOf(&fresh), QLatin1String(TileStyle::grey));
+
+        single.resize(240, 180);
+        QVERIFY(QTest::qWaitForWindowExposed(&single));
+        auto *number = single.findChild<QLabel *>("label_number");
+        QFont marker = number->font();
+        marker.setPointSizeF(3.0);
+        number->setFont(marker);
+        single.setValue("10.00");
+        QVERIFY(number->font().pointSizeF() > 3.5);
+        number->setFont(marker);
+        single.setValue("12.34");
+        QCOMPARE(number->font().pointSizeF(), 3.0);
+        // A list entry shows "disconnected" until the next connection report.
+        DeviceListIcons icons;
+        QListWidgetItem item;
+        own->deviceConnected();
+        icons.attach(own, &item);
+        const auto shows = [&](const QIcon &icon) {
+            return item.icon().cacheKey() == icon.cacheKey();
+        };
+        QVERIFY(shows(icons.disconnectedIcon()) && !shows(icons.connectedIcon()));
+        own->deviceConnected();
+        QVERIFY(shows(icons.connectedIcon()));
+        icons.detach(own);
+        own->deviceDisconnected();
+        QVERIFY(shows(icons.connectedIcon()));
+
+        QSignalSpy clicked(tab.get(), &DashboardTab::deviceClicked);
+        QTest::mouseClick(tile(unknown, false), Qt::RightButton);
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(clicked.at(0).at(0).value<ConfiguredDevice *>(), unknown);
+        DashBoardDeviceItem none(nullptr, true);
+        QSignalSpy noneClicked(&none, &DashBoardDeviceItem::clicked);
+        none.show();
+        QVERIFY(!none.findChild<QFrame *>("frame_ch")->isVisible());
+        QTest::mouseClick(&none, Qt::LeftButton);
+        none.setValue("1.00");
+        none.refresh();
+        QCOMPARE(noneClicked.count(), 0);
+        // A device deleted first leaves its tile without device and silent.
+        DashBoardDeviceItem *orphan = tile(device);
+        m_devices.remove(0);
+        QVERIFY(!orphan->device());
+        QTest::mouseClick(orphan, Qt::LeftButton);
+        QCOMPARE(clicked.count(), 1);
+        // A newer page that took a device over keeps its tiles when the old page goes.
+        DashBoardDeviceItem newer1(third, true), newer2(third, false);
+        third->setDashboardItems(&newer1, &newer2);
+        tab.reset();
+        QVERIFY(!unknown->ch1Item() && !unknown->ch2Item());
+        QCOMPARE(third->ch1Item(), &newer1);
+    }
+
+    // Last, as the dark look stays on: every text of the centre, its dialogs and the panel reads
+    // on it, in every state of the tiles.
+    void theProjectCentreSwitchesBetweenDashboardsAndOneLoggersDetailReadablyOnTheDarkLook()
+    {
+        DarkLook::apply(qApp);
         const QString longName =
             "Dispatch dock north gate chiller, second rack, upper shelf, left of the door";
         ConfiguredDevice *usb = m_devices.add("KX0001", LINK_SERIAL, longName, "/dev/ttyACM0");
@@ -438,19 +428,18 @@ private slots:
         QApplication::processEvents();
         center->slotPopupSensingOption();
         auto *list = center->projectList()->findChild<QListWidget *>("list_project");
-        QCOMPARE(center->projectName(), QStringLiteral("cold"));
+        QCOMPARE(center->projectName(), "cold");
         QCOMPARE(list->count(), 3);
-        QCOMPARE(list->item(1)->text(), QStringLiteral("024B58000001"));
-        QCOMPARE(list->item(1)->toolTip(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(list->item(1)->text(), "024B58000001");
+        QCOMPARE(list->item(1)->toolTip(), "127.0.0.1");
         QCOMPARE(center->projectList()->icons()->item(spare), list->item(2));
         QVERIFY(!spare->ch1Item());
         // A long name ends in an ellipsis everywhere and leaves the tiles equal.
         QCOMPARE(tile(usb)->width(), tile(lan)->width());
-        auto *tileName = tile(usb)->findChild<ElidedLabel *>(QStringLiteral("label_device"));
+        auto *tileName = tile(usb)->findChild<ElidedLabel *>("label_device");
         QVERIFY(tileName->shownText().endsWith(QChar(0x2026)));
         QCOMPARE(tileName->toolTip(), longName);
         QVERIFY(list->visualItemRect(list->item(0)).right() < list->viewport()->width());
-        QCOMPARE(list->textElideMode(), Qt::ElideRight);
 
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
@@ -482,8 +471,9 @@ private slots:
         QVERIFY(center->isDashboardMode());
         QVERIFY(center->dashboardTab()->isVisible() && !center->chartView()->isVisible());
         QVERIFY(list->selectedItems().isEmpty());
-        QCOMPARE(textOf(tile(lan, false), "label_number"), QStringLiteral("45.10"));
-        QCOMPARE(textOf(tile(lan), "label_device"), QStringLiteral("Freezer"));
+        QCOMPARE(textOf(tile(lan, false), "label_number"), "45.10");
+        QCOMPARE(textOf(tile(lan), "label_device"), "Freezer");
+        QStringList failures = unreadableTexts(center.get());
         QTest::mouseClick(tile(lan), Qt::LeftButton);
         QVERIFY(!center->isDashboardMode());
         QCOMPARE(lan->chartView(), center->chartView());
@@ -512,89 +502,47 @@ private slots:
         emit dialog->sensingConfirm();
         QCOMPARE(save.count(), 1);
         QVERIFY(usb->alarm1() && !usb->alarm2());
-        QCOMPARE(center->projectList()->item(usb)->text(), QStringLiteral("Freezer"));
-        QCOMPARE(textOf(center->chartView(), "label_ch1_device"), QStringLiteral("Freezer"));
+        QCOMPARE(center->projectList()->item(usb)->text(), "Freezer");
+        QCOMPARE(textOf(center->chartView(), "label_ch1_device"), "Freezer");
+        failures << unreadableTexts(center.get());
+        MessageDialog message("WARNING", "Unable to save the project file.");
+        ManualConfigDeviceDialog manual;
+        SensingOptionUsbDialog usbOptions(usb);
+        SensingOptionTelnetDialog lanOptions(lan);
+        NetworkSettingDialog network(lan);
+        for (QDialog *dialog :
+             QList<QDialog *>{&message, &manual, &usbOptions, &lanOptions, &network})
+            failures << unreadableTexts(dialog);
+        // The database size turns red from three gibibytes.
+        for (const auto &[size, text, colour] :
+             {std::tuple{3221225471LL, "Database 3072.00MB", "192,192,192"},
+              {3221225472LL, "Database 3072.00MB", "230,80,80"},
+              {1572864LL, "Database 1.50MB", "192,192,192"}}) {
+            center->setDatabaseSize(size);
+            QCOMPARE(textOf(center.get(), "label_record_bytes"), QString(text));
+            QCOMPARE(center->findChild<QLabel *>("label_record_bytes")->styleSheet(),
+                     QStringLiteral("color:rgb(%1);background-color:transparent;").arg(colour));
+        }
+
+        QTest::mouseClick(center->projectList()->findChild<QToolButton *>("button_project"),
+                          Qt::LeftButton);
+        failures << unreadableTexts(center.get());
 
         // Going, the centre leaves no logger with a pointer into it.
         center.reset();
         for (const ConfiguredDevice *device : m_devices.list())
             QVERIFY(!device->ch1Item() && !device->ch2Item() && !device->chartView());
         usb->deviceConnected();
-    }
 
-    void theDatabaseSizeTurnsRedFromThreeGibibytes()
-    {
-        ProjectCenter center("/tmp/cold.tpc");
-        QLabel *bytes = center.findChild<QLabel *>("label_record_bytes");
-        for (const auto &[size, text, colour] :
-             {std::tuple{3221225471LL, "Database 3072.00MB", "192,192,192"},
-              {3221225472LL, "Database 3072.00MB", "230,80,80"},
-              {1572864LL, "Database 1.50MB", "192,192,192"}}) {
-            center.setDatabaseSize(size);
-            QCOMPARE(bytes->text(), QString(text));
-            QCOMPARE(bytes->styleSheet(),
-                     QStringLiteral("color:rgb(%1);background-color:transparent;").arg(colour));
-        }
-    }
-
-    void aListEntryShowsDisconnectedUntilTheNextConnectionReport()
-    {
-        ConfiguredDevice device("KX0001", LINK_SERIAL);
-        DeviceListIcons icons;
-        QListWidgetItem item;
-        device.deviceConnected();
-        icons.attach(&device, &item);
-        QCOMPARE(item.icon().cacheKey(), icons.disconnectedIcon().cacheKey());
-        device.deviceConnected();
-        QCOMPARE(item.icon().cacheKey(), icons.connectedIcon().cacheKey());
-        QVERIFY(icons.connectedIcon().cacheKey() != icons.disconnectedIcon().cacheKey());
-        icons.detach(&device);
-        device.deviceDisconnected();
-        QCOMPARE(item.icon().cacheKey(), icons.connectedIcon().cacheKey());
-    }
-
-    void everyTextReadsOnTheDarkLook()
-    {
-        DarkLook::apply(qApp);
-        const QStringList names{"Cold rooms", "Freezers", "Dock", "Office"};
-        m_devices.add("KX0001", LINK_SERIAL, "Cold room", "/dev/ttyACM0");
-        m_devices.add("024B58000001", LINK_TCP, "Freezer", "127.0.0.1", 23, 1);
-        m_devices.add("KX0003", LINK_TCP, QString(), "127.0.0.2", 23, 0);
-        QStringList failures;
-        {
-            ProjectManager panel;
-            AvailableDevice usb{"KX0009", "/dev/ttyACM1", 23, LINK_SERIAL};
-            AvailableDevice lan{"024B58000009", "10.0.0.9", 23, LINK_TCP};
-            panel.setConfiguredDeviceList(m_devices.list());
-            panel.setAvailDeviceList({&usb, &lan});
-            panel.setDashboardNames(names);
-            panel.findChild<QListWidget *>("configured_list_1")->item(0)->setSelected(true);
-            panel.resize(1152, 620);
-            failures << unreadableTexts(&panel);
-        }
-        {
-            ProjectCenter center("/tmp/cold.tpc");
-            center.setDeviceList(m_devices.list());
-            center.setDashboardNames(names);
-            center.setRecordTimes("2024-05-14 08:00:00", "2024-05-14 14:32:10");
-            center.setDatabaseSize(3 * 1048576);
-            center.resize(1152, 620);
-            // Tiles in range, in alarm and without an answer; then one logger's detail view.
-            m_devices.at(1)->setAlarmRange(-30.0f, -20.0f, 0.0f, 100.0f);
-            m_devices.at(0)->readMeasureData("4.20,71.00\n");
-            m_devices.at(1)->readMeasureData("-18.40,55.10\n");
-            failures << unreadableTexts(&center);
-            center.slotDeviceClicked(m_devices.at(0));
-            failures << unreadableTexts(&center);
-        }
-        const std::unique_ptr<QDialog> dialogs[] = {
-            std::make_unique<SensingOptionUsbDialog>(m_devices.at(0)),
-            std::make_unique<SensingOptionTelnetDialog>(m_devices.at(1)),
-            std::make_unique<ManualConfigDeviceDialog>(),
-            std::make_unique<NetworkSettingDialog>(m_devices.at(1)),
-            std::make_unique<MessageDialog>("WARNING", "Unable to save the project file.")};
-        for (const auto &dialog : dialogs)
-            failures << unreadableTexts(dialog.get());
+        ProjectManager panel;
+        AvailableDevice usbFound{"KX0009", "/dev/ttyACM1", 23, LINK_SERIAL};
+        AvailableDevice lanFound{"024B58000009", "10.0.0.9", 23, LINK_TCP};
+        panel.setConfiguredDeviceList(m_devices.list());
+        panel.setAvailDeviceList({&usbFound, &lanFound});
+        panel.setDashboardNames({"Cold rooms", "Freezers", "Dock", "Office"});
+        panel.findChild<QListWidget *>("configured_list_1")->item(0)->setSelected(true);
+        panel.resize(1152, 620);
+        failures << unreadableTexts(&panel);
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
     }
 };

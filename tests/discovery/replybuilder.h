@@ -1,7 +1,10 @@
 #pragma once
 
+#include "discovery/availabledevice.h"
+
 #include <QByteArray>
 #include <QHostAddress>
+#include <QStringList>
 
 // A logger's answer to the discovery request, field by field as the logger lays it out.
 inline QByteArray discoveryAnswer(const QByteArray &identification, const char *ip,
@@ -15,4 +18,13 @@ inline QByteArray discoveryAnswer(const QByteArray &identification, const char *
     for (int i = 0; i < 4; ++i)
         datagram += char(port >> (8 * i));
     return datagram;
+}
+
+// "id@address:port" of each entry, in list order.
+inline QString ids(const QList<AvailableDevice *> &list)
+{
+    QStringList result;
+    for (const AvailableDevice *device : list)
+        result << device->id + "@" + device->address + ":" + QString::number(device->port);
+    return result.join(u' ');
 }

@@ -34,14 +34,6 @@ QString shown(const std::vector<std::u16string> &list)
     return texts.join(u',');
 }
 
-QString ids(const QList<AvailableDevice *> &list)
-{
-    QStringList result;
-    for (const AvailableDevice *device : list)
-        result << device->id + "@" + device->address + ":" + QString::number(device->port);
-    return result.join(u' ');
-}
-
 } // namespace
 
 // The discovery layer without a network: the bytes and texts it takes from the network and the
@@ -56,26 +48,27 @@ private slots:
     void deviceListFollowsTicksAndAnswers()
     {
         AvailableDeviceList list;
+        // "<open devices?>+<list changed?> <entries>" after each tick.
         const auto tick = [&list](const QList<UsbPortPair> &pairs) {
             const AvailableDeviceList::UsbCheckResult result = list.checkConnection(pairs);
-            return QString(result.openDevices ? "open" : "") + (result.listChanged ? "+list" : "");
+            return QString(result.openDevices ? "open" : "") + (result.listChanged ? "+list" : "") +
+                   ' ' + ids(list.all());
         };
-        QCOMPARE(tick({}), QString());
+        QCOMPARE(tick({}), " ");
         QVERIFY(!list.usbConnected() && !list.usbConnectedPrev());
-        QCOMPARE(tick({{"COM7", "KX0001"}}), "open+list");
+        QCOMPARE(tick({{"COM7", "KX0001"}}), "open+list KX0001@COM7:23");
         AvailableDevice *first = list.all().first();
         QCOMPARE(first->kind, LINK_SERIAL);
         QVERIFY(list.usbConnected() && list.usbConnectedPrev());
-        QCOMPARE(tick({{"COM7", "KX0001"}}), QString());
-        QCOMPARE(tick({{"COM7", "KX0001"}, {"COM8", "KX0002"}}), "open+list");
-        QCOMPARE(ids(list.all()), "KX0001@COM7:23 KX0002@COM8:23");
-        QCOMPARE(tick({{"COM11", "KX0001"}, {"COM8", "KX0002"}}), "open+list");
+        QCOMPARE(tick({{"COM7", "KX0001"}}), " KX0001@COM7:23");
+        QCOMPARE(tick({{"COM7", "KX0001"}, {"COM8", "KX0002"}}),
+                 "open+list KX0001@COM7:23 KX0002@COM8:23");
+        QCOMPARE(tick({{"COM11", "KX0001"}, {"COM8", "KX0002"}}),
+                 "open+list KX0001@COM11:23 KX0002@COM8:23");
         QCOMPARE(list.all().first(), first);
-        QCOMPARE(ids(list.all()), "KX0001@COM11:23 KX0002@COM8:23");
-        QCOMPARE(tick({{"COM8", "KX0002"}}), "open+list");
-        QCOMPARE(ids(list.all()), "KX0002@COM8:23");
+        QCOMPARE(tick({{"COM8", "KX0002"}}), "open+list KX0002@COM8:23");
         QCOMPARE(list.serialDevices(), list.all());
-        QCOMPARE(tick({{"COM8", "KX0002"}}), QString());
+        QCOMPARE(tick({{"COM8", "KX0002"}}), " KX0002@COM8:23");
 
         list.mergeDiscoveryReply(DiscoveryReply{"10.0.0.5", "024B5800000A", 0, 23});
         AvailableDevice *network = list.all().last();
@@ -87,17 +80,17 @@ private slots:
         QCOMPARE(AvailableDeviceList::findAvailableDevice(list.all(), "024B5800000A"), network);
         QVERIFY(!AvailableDeviceList::findAvailableDevice(list.all(), "024b5800000a"));
 
-        QCOMPARE(tick({}), "+list");
-        QCOMPARE(ids(list.all()), "024B5800000A@10.0.0.77:2323 024B58000002@10.0.0.6:23");
+        const QString network2 = "024B5800000A@10.0.0.77:2323 024B58000002@10.0.0.6:23";
+        QCOMPARE(tick({}), "+list " + network2);
         QVERIFY(list.serialDevices().isEmpty());
         QVERIFY(!list.usbConnected() && !list.usbConnectedPrev());
-        QCOMPARE(tick({}), QString());
-        QCOMPARE(tick({{"COM9", "KX0001"}}), "open+list");
+        QCOMPARE(tick({}), ' ' + network2);
+        QCOMPARE(tick({{"COM9", "KX0001"}}), "open+list " + network2 + " KX0001@COM9:23");
         QCOMPARE(ids(list.serialDevices()), "KX0001@COM9:23");
 
         list.closeKestrelixDevices();
         QVERIFY(list.all().isEmpty() && list.serialDevices().isEmpty());
-        QCOMPARE(tick({{"COM7", "KX0001"}}), "open+list");
+        QCOMPARE(tick({{"COM7", "KX0001"}}), "open+list KX0001@COM7:23");
     }
 
     // "ip mac dhcp port" of an answer taken, "" for one ignored (which leaves the reply untouched).
@@ -208,6 +201,8 @@ private slots:
             const char *row, *ids, *name, *location, *match;
         } rows[] = {
             {"serial port", logger, "USB Serial Port (COM12)", "QJ_SERIES__KX42", "COM12 KX42"},
+            {"prefix at both ends", logger, "(COM6)", "QJ_SERIES__A1QJ_SERIES__", "COM6 A1"},
+            {"lower-case prefix stays", logger, "(COM6)", "qj_series__A1", "COM6 qj_series__A1"},
             {"communications port", logger, "Communications Port (COM3)", "KX7", "COM3 KX7"},
             {"location without prefix", logger, "USB Serial Port (COM4)", "Port_#2",
              "COM4 Port_#2"},
@@ -223,6 +218,7 @@ private slots:
             {"logger id not first", "USB\\VID_1234&PID_5678|USB\\VID_04D8&PID_000A", "(COM6)", "X",
              ""},
             {"no hardware id", "", "USB Serial Port (COM6)", "X", ""},
+            {"no USB id", "HID\\something", "USB Serial Port (COM6)", "X", ""},
         };
         for (const auto &r : rows)
             QTest::newRow(r.row) << QString(r.ids).split(u'|', Qt::SkipEmptyParts) << r.name
@@ -238,19 +234,11 @@ private slots:
         QTEST(pair ? pair->port + ' ' + pair->serial : QString(), "match");
     }
 
-    void serialPrefixHardwareIdAndLinuxTtyRules()
+    // The rest of the Linux rules run against mock udev trees.
+    void linuxTtyIsALoggerByVendorProductAndPort()
     {
-        QCOMPARE(UsbMatch::cleanSerialNumber("QJ_SERIES__A1QJ_SERIES__"), QString("A1"));
-        QCOMPARE(UsbMatch::cleanSerialNumber("qj_series__A1"), QString("qj_series__A1"));
-        QString vendor, product;
-        UsbMatch::parseHardwareId({"HID\\something"}, &vendor, &product);
-        QVERIFY(vendor.isEmpty() && product.isEmpty());
-
         QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000b", "/dev/ttyACM1", "KX2"));
         QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000a", "", "KX2"));
-        // No serial attribute: an empty text, which the database stores, never a null one.
-        const auto unnamed = UsbMatch::matchTtyDevice("04d8", "000a", "/dev/ttyACM2", QString());
-        QVERIFY(unnamed && unnamed->serial.isEmpty() && !unnamed->serial.isNull());
     }
 };
 

@@ -1,4 +1,3 @@
-#include "device/devicetypes.h"
 #include "discovery/availabledevicelist.h"
 #include "discovery/localaddress.h"
 #include "discovery/networkdiscovery.h"
@@ -12,8 +11,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
-// Inside the private namespace of scripts/netns-run.sh only (netnsguard.h). The last two cases
-// reconfigure the namespace, so the order of the cases matters.
+// Inside the private namespace of scripts/netns-run.sh only (netnsguard.h); the last case
+// reconfigures it, so it comes last.
 class DiscoveryNetnsTest : public QObject
 {
     Q_OBJECT
@@ -31,17 +30,10 @@ private:
                      qint64(datagram.size()));
     }
 
-    static QString mac(quint8 last)
+    static int ip(const QString &arguments)
     {
-        return QStringLiteral("024B580000%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
+        return QProcess::execute("ip", arguments.split(' '));
     }
-
-    static AvailableDevice *find(const AvailableDeviceList &list, const QString &id)
-    {
-        return AvailableDeviceList::findAvailableDevice(list.all(), id);
-    }
-
-    static int ip(const QStringList &arguments) { return QProcess::execute("ip", arguments); }
 
 private slots:
     void initTestCase()
@@ -52,26 +44,33 @@ private slots:
         QCOMPARE(address, m_local);
     }
 
+    // The request goes to the local address's /24 broadcast from the port the answers are read
+    // on; answers become entries until the next broadcast replaces the port.
     void answersBecomeEntriesUntilTheBroadcastIsReplaced()
     {
+        QUdpSocket listener;
+        QVERIFY(listener.bind(QHostAddress(QHostAddress::AnyIPv4), 50000));
         AvailableDeviceList list;
         NetworkDiscovery discovery(&list);
         QSignalSpy changed(&discovery, &NetworkDiscovery::availableDevicesChanged);
         discovery.broadcastDevice();
+        QTRY_VERIFY(listener.hasPendingDatagrams());
+        const QNetworkDatagram request = listener.receiveDatagram();
+        QCOMPARE(request.data(), QByteArray(50, '\x01'));
+        QCOMPARE(request.destinationAddress(), QHostAddress("10.99.0.255"));
+        QCOMPARE(request.senderAddress(), m_local);
+        QCOMPARE(discovery.receiveSocket()->localAddress(), m_local);
+        QCOMPARE(quint16(request.senderPort()), discovery.receiveSocket()->localPort());
+        QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
+
         // Foreign, empty and truncated answers are dropped (the parser's table has every kind).
         // Datagrams arrive in order, so once the last is in, every other was read.
         answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.20", 0x1A, 23),
                            discoveryAnswer("KESTRELIX", "10.99.0.21", 0x1B, 4001),
                            discoveryAnswer("KESTRELIX", "10.99.0.52", 0x42, 23).left(27),
                            QByteArray(), discoveryAnswer("KESTRELIX", "10.99.0.31", 0x1A, 65559)});
-        QTRY_VERIFY(find(list, mac(0x1A)) && find(list, mac(0x1A))->address == "10.99.0.31");
-        AvailableDevice *entry = find(list, mac(0x1A));
-        QCOMPARE(entry->port, quint16(23));
-        QCOMPARE(list.all().size(), 2);
-        QCOMPARE(find(list, mac(0x1B))->address, QString("10.99.0.21"));
-        QCOMPARE(find(list, mac(0x1B))->port, quint16(4001));
-        QCOMPARE(find(list, mac(0x1B))->kind, LINK_TCP);
-        QVERIFY(list.serialDevices().isEmpty());
+        QTRY_COMPARE(ids(list.all()), "024B5800001A@10.99.0.31:23 024B5800001B@10.99.0.21:4001");
+        AvailableDevice *entry = list.all().first();
         QVERIFY(changed.count() >= 1);
 
         // A new broadcast listens on a new port: late answers to the old one are lost.
@@ -83,10 +82,9 @@ private slots:
         answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.60", 0x5A, 23)}, oldPort);
         answer(discovery, {discoveryAnswer("KESTRELIX", "10.99.0.41", 0x1A, 23),
                            discoveryAnswer("KESTRELIX", "10.99.0.61", 0x5B, 23)});
-        QTRY_VERIFY(find(list, mac(0x5B)));
-        QVERIFY(!find(list, mac(0x5A)));
-        QCOMPARE(find(list, mac(0x1A)), entry);
-        QCOMPARE(entry->address, QString("10.99.0.41"));
+        QTRY_COMPARE(ids(list.all()), "024B5800001A@10.99.0.41:23 024B5800001B@10.99.0.21:4001 "
+                                      "024B5800005B@10.99.0.61:23");
+        QCOMPARE(list.all().first(), entry);
 
         QPointer<QUdpSocket> receiver = discovery.receiveSocket();
         discovery.closeSockets();
@@ -110,63 +108,42 @@ private slots:
         QCOMPARE(asker.writeDatagram(QByteArray(49, '\x01'), m_local, 50000), qint64(49));
         NetworkDiscovery discovery(&list);
         discovery.broadcastDevice();
-        QTRY_VERIFY(list.all().size() == 2 && known->address == "10.99.0.1");
+        const auto entry = [&sim](const char *id) {
+            return sim.logger(id).deviceNumber +
+                   "@10.99.0.1:" + QString::number(sim.logger(id).port);
+        };
+        // tcp1 is stopped and does not answer.
+        QTRY_COMPARE(ids(list.all()), entry("tcp0") + ' ' + entry("tcp2"));
+        QCOMPARE(list.all().first(), known);
         QVERIFY(!asker.hasPendingDatagrams());
-        QVERIFY(!find(list, sim.logger("tcp1").deviceNumber));
-        for (const char *id : {"tcp0", "tcp2"}) {
-            const SimProcess::Logger logger = sim.logger(id);
-            const AvailableDevice *entry = find(list, logger.deviceNumber);
-            QVERIFY2(entry, id);
-            QCOMPARE(entry->address + ':' + QString::number(entry->port),
-                     "10.99.0.1:" + QString::number(logger.port));
-        }
     }
 
-    // The request goes to the local address's /24 broadcast, whatever the netmask, from the port
-    // the answers are read on.
-    void requestGoesToTheSlash24BroadcastFromTheReceivePort()
+    // Whatever the netmask the request goes to the /24 broadcast; without a running interface a
+    // broadcast only warns.
+    void requestFollowsTheLocalAddressAndWarnsWithoutOne()
     {
+        QCOMPARE(ip("addr flush dev v0"), 0);
+        QCOMPARE(ip("addr add 10.1.2.3/16 dev v0"), 0);
+        // 10.1.2.255 is no broadcast address on a /16; making it local lets the request be seen.
+        QCOMPARE(ip("addr add 10.1.2.255/32 dev lo"), 0);
         QUdpSocket listener;
         QVERIFY(listener.bind(QHostAddress(QHostAddress::AnyIPv4), 50000));
         AvailableDeviceList list;
         NetworkDiscovery discovery(&list);
+        QSignalSpy messages(&discovery, &NetworkDiscovery::timedMessage);
         discovery.broadcastDevice();
         QTRY_VERIFY(listener.hasPendingDatagrams());
-        QNetworkDatagram request = listener.receiveDatagram();
-        QCOMPARE(request.data(), QByteArray(50, '\x01'));
-        QCOMPARE(request.destinationAddress(), QHostAddress("10.99.0.255"));
-        QCOMPARE(request.senderAddress(), m_local);
-        QCOMPARE(discovery.receiveSocket()->state(), QAbstractSocket::BoundState);
-        QCOMPARE(discovery.receiveSocket()->localAddress(), m_local);
-        QCOMPARE(quint16(request.senderPort()), discovery.receiveSocket()->localPort());
-        QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
-
-        QCOMPARE(ip({"addr", "flush", "dev", "v0"}), 0);
-        QCOMPARE(ip({"addr", "add", "10.1.2.3/16", "dev", "v0"}), 0);
-        // 10.1.2.255 is no broadcast address on a /16; making it local lets the request be seen.
-        QCOMPARE(ip({"addr", "add", "10.1.2.255/32", "dev", "lo"}), 0);
-        discovery.broadcastDevice();
-        QTRY_VERIFY(listener.hasPendingDatagrams());
-        request = listener.receiveDatagram();
-        QCOMPARE(request.destinationAddress(), QHostAddress("10.1.2.255"));
+        QCOMPARE(listener.receiveDatagram().destinationAddress(), QHostAddress("10.1.2.255"));
         QCOMPARE(discovery.receiveSocket()->localAddress(), QHostAddress("10.1.2.3"));
-    }
+        QVERIFY(messages.isEmpty());
 
-    void noRunningInterfaceGivesTheLocalAddressWarning()
-    {
-        QCOMPARE(ip({"link", "set", "v0", "down"}), 0);
+        QCOMPARE(ip("link set v0 down"), 0);
         QHostAddress address(QStringLiteral("192.0.2.1"));
         QVERIFY(!getLocalIPv4Address(address));
         QCOMPARE(address, QHostAddress("192.0.2.1"));
-
-        AvailableDeviceList list;
-        NetworkDiscovery discovery(&list);
-        QSignalSpy messages(&discovery, &NetworkDiscovery::timedMessage);
         discovery.broadcastDevice();
-        QCOMPARE(messages.count(), 1);
-        QCOMPARE(messages.first().at(0).toString(), QString("WARNING"));
-        QCOMPARE(messages.first().at(1).toString(),
-                 QString("Cannot Get Local IP address.\nPlease retry."));
+        QCOMPARE(messages,
+                 QList<QVariantList>({{"WARNING", "Cannot Get Local IP address.\nPlease retry."}}));
         QCOMPARE(discovery.sendSocket()->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(discovery.receiveSocket()->state(), QAbstractSocket::UnconnectedState);
     }

@@ -9,11 +9,12 @@
 namespace {
 
 // USB devices on the mock bus as the kernel presents a CDC-ACM device: the USB device, its
-// communications interface bound to cdc_acm and the tty below that interface.
+// communications interface bound to cdc_acm and the tty below that interface (serial nullptr: the
+// device reports none).
 struct Plug
 {
     char key;
-    const char *port, *vendor, *serial, *tty; // serial nullptr: the device reports none
+    const char *port, *vendor, *serial, *tty;
 };
 
 const Plug kPlugs[] = {
@@ -63,14 +64,6 @@ private slots:
             QFAIL("run under umockdev-wrapper (ctest does), or libudev reads this machine's /sys");
     }
 
-    void init()
-    {
-        m_testbed = umockdev_testbed_new();
-        QVERIFY(umockdev_testbed_add_from_string(m_testbed, kHubTree, nullptr));
-    }
-
-    void cleanup() { g_object_unref(m_testbed); }
-
     // Each tick: the devices plugged in, then the "port=serial" pairs found, sorted.
     void findsPluggedLoggersAtEachTick_data()
     {
@@ -82,7 +75,7 @@ private slots:
                            "/dev/ttyACM1=654321", ""};
         QTest::newRow("another vendor's ACM device ignored")
             << QStringList{"O", "OB"} << QStringList{"", "/dev/ttyACM1=654321"};
-        QTest::newRow("no USB serial: empty serial text")
+        QTest::newRow("no USB serial: an empty text, which the database stores, not a null one")
             << QStringList{"N", "NA"}
             << QStringList{"/dev/ttyACM3=", "/dev/ttyACM0=123456 /dev/ttyACM3="};
     }
@@ -91,6 +84,9 @@ private slots:
     {
         QFETCH(QStringList, plugged);
         QFETCH(QStringList, found);
+        const std::unique_ptr<UMockdevTestbed, void (*)(gpointer)> testbed(umockdev_testbed_new(),
+                                                                           g_object_unref);
+        QVERIFY(umockdev_testbed_add_from_string(testbed.get(), kHubTree, nullptr));
         const std::unique_ptr<UsbEnumerator> enumerator(createPlatformUsbEnumerator());
         QString present;
         for (int tick = 0; tick < plugged.size(); ++tick) {
@@ -99,24 +95,21 @@ private slots:
                 const bool wanted = plugged[tick].contains(p.key);
                 if (wanted && !present.contains(p.key)) {
                     QVERIFY(umockdev_testbed_add_from_string(
-                        m_testbed, deviceTree(p, device + 2).constData(), nullptr));
+                        testbed.get(), deviceTree(p, device + 2).constData(), nullptr));
                 } else if (!wanted && present.contains(p.key)) {
                     for (const QString &path : devicePaths(p))
-                        umockdev_testbed_remove_device(m_testbed, ("/sys" + path).toUtf8());
+                        umockdev_testbed_remove_device(testbed.get(), ("/sys" + path).toUtf8());
                 }
             }
             present = plugged[tick];
 
             QStringList pairs;
             for (const UsbPortPair &pair : enumerator->enumerateUsbLoggers())
-                pairs << pair.port + '=' + pair.serial;
+                pairs << pair.port + '=' + (pair.serial.isNull() ? "<null>" : pair.serial);
             pairs.sort();
             QCOMPARE(pairs.join(' '), found[tick]);
         }
     }
-
-private:
-    UMockdevTestbed *m_testbed = nullptr;
 };
 
 QTEST_GUILESS_MAIN(UdevEnumeratorTest)

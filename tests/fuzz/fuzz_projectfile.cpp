@@ -9,15 +9,13 @@
 #include <QTemporaryDir>
 
 // A project file as anyone may have edited or damaged it, read as loading a project reads it.
-// Input: a mode byte, then the content: the whole project file, or with mode bit 0 the device
-// document alone (the fuzzer need not learn the INI escaping to reach the JSON reader). Bit 1:
-// the devices are kept alive.
+// Input: a mode byte (bit 0: the device document alone, so the fuzzer need not learn the INI
+// escaping to reach the JSON reader; bit 1: devices kept alive), then the content.
 
 namespace {
 
-// One file for every input: a new name each time would fill the settings file cache, and its
-// growth makes every input a leak suspect that costs a full leak scan. Each write gets a new
-// modification time, or the cache would serve the previous input of the same size.
+// One file for every input (new names would grow the settings cache into a leak suspect), each
+// write with a new modification time, or the cache would serve the previous input of that size.
 QString writeProject(const QByteArray &content)
 {
     static QTemporaryDir folder;

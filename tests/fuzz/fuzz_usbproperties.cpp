@@ -9,11 +9,6 @@
 
 namespace {
 
-QString toQString(const std::u16string &text)
-{
-    return QString::fromStdU16String(text);
-}
-
 RegistryData::Value property(FuzzPieces &input)
 {
     const unsigned long type = input.byte();
@@ -38,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     UsbDeviceProperties device;
     for (const std::u16string &id : RegistryData::toTextList(property(input)))
-        device.hardwareIds.append(toQString(id));
-    device.friendlyName = toQString(RegistryData::toText(property(input)));
-    device.locationInformation = toQString(RegistryData::toText(property(input)));
+        device.hardwareIds.append(QString::fromStdU16String(id));
+    device.friendlyName = QString::fromStdU16String(RegistryData::toText(property(input)));
+    device.locationInformation = QString::fromStdU16String(RegistryData::toText(property(input)));
 
     QString vendor, product;
     UsbMatch::parseHardwareId(device.hardwareIds, &vendor, &product);
@@ -50,9 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                    !pair->port.contains(QLatin1Char(' ')));
         FUZZ_CHECK(UsbMatch::isLoggerVendorProduct(vendor, product));
     }
-    const std::optional<UsbPortPair> tty =
-        UsbMatch::matchTtyDevice(vendor, product, device.friendlyName, device.locationInformation);
-    if (tty)
+    if (const auto tty = UsbMatch::matchTtyDevice(vendor, product, device.friendlyName,
+                                                  device.locationInformation))
         FUZZ_CHECK(tty->port == device.friendlyName && !tty->port.isEmpty());
     return 0;
 }

@@ -42,11 +42,7 @@ private:
 // and fonts, which needs a GUI application: one offscreen instance serves every input.
 inline void prepareFuzzTarget(bool gui)
 {
-    static const bool silenced = [] {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-        return true;
-    }();
-    Q_UNUSED(silenced);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     if (!gui || QCoreApplication::instance())
         return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
