@@ -14,7 +14,6 @@
 #include <QtWidgets>
 
 #include <memory>
-#include <vector>
 
 // The panels that open a project and choose its loggers, and the dialogs of a logger's options.
 namespace {
@@ -30,7 +29,6 @@ const char *const RANGES[] = {"doubleSpinBox_min_ch1", "doubleSpinBox_max_ch1",
 using Limits = QList<float>;
 const Limits LIMITS{0.0f, 50.0f, 0.0f, 100.0f};
 
-// Types the name, MAC digits and address into a manual entry and confirms it.
 QList<ShownMessage> enter(QWidget *dialog, const QString &name, const QString &mac,
                           const QList<int> &address)
 {
@@ -73,10 +71,9 @@ Limits committed(const ConfiguredDevice &device)
 
 int editableRanges(const QObject *dialog)
 {
-    int count = 0;
-    for (const char *name : RANGES)
-        count += child<QDoubleSpinBox>(dialog, name)->isEnabled() ? 1 : 0;
-    return count;
+    return int(std::count_if(std::begin(RANGES), std::end(RANGES), [&](const char *name) {
+        return child<QDoubleSpinBox>(dialog, name)->isEnabled();
+    }));
 }
 
 // Sets the four limits (if given) and clicks "Confirm"; returns the messages then shown.
@@ -105,12 +102,13 @@ class ProjectTest : public QObject
 private:
     SimProcess m_sim;
     SimProcess::Logger m_logger;
-    std::vector<std::unique_ptr<AvailableDevice>> m_available;
+    QList<AvailableDevice *> m_available;
     std::unique_ptr<ProjectManager> m_panel;
     // The file dialogs answer this path and remember how they were asked.
     QString m_answer, m_asked;
 
     static QList<ShownMessage> says(const char *title, const char *text) { return {{title, text}}; }
+    static QList<ShownMessage> info(const char *text) { return {{"INFORMATION", text}}; }
     QString received() { return m_sim.command("received tcp0"); }
     // What reached the logger, after a moment for anything sent by mistake to arrive.
     QString receivedLater()
@@ -122,20 +120,14 @@ private:
     void discover(int index, int kind, quint16 port = 23)
     {
         const bool usb = kind == LINK_SERIAL;
-        m_available.push_back(std::make_unique<AvailableDevice>(AvailableDevice{
+        m_available.append(new AvailableDevice{
             usb ? QStringLiteral("KX%1").arg(index, 4, 10, QLatin1Char('0'))
                 : QStringLiteral("024B5800%1").arg(index, 4, 16, QLatin1Char('0')).toUpper(),
             usb ? QStringLiteral("/dev/ttyACM%1").arg(index)
                 : QStringLiteral("10.0.%1.%2").arg(index / 200).arg(index % 200 + 1),
-            port, kind}));
+            port, kind});
     }
-    void showDiscovered()
-    {
-        QList<AvailableDevice *> list;
-        for (const auto &device : m_available)
-            list.append(device.get());
-        m_panel->setAvailDeviceList(list);
-    }
+    void showDiscovered() { m_panel->setAvailDeviceList(m_available); }
     QPointer<ConfiguredDevice> manual(const QString &id)
     {
         QPointer<ConfiguredDevice> device = new ConfiguredDevice(id, LINK_TCP);
@@ -211,6 +203,7 @@ private slots:
     void cleanup()
     {
         m_panel.reset();
+        qDeleteAll(m_available);
         m_available.clear();
     }
 
@@ -336,11 +329,9 @@ private slots:
         QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
         doubleClick(list(-1)->item(0));
         QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
-        QPointer<ConfiguredDevice> refused = manual("024B58AABBCC");
+        QVERIFY(manual("024B58AABBCC").isNull());
         QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
-        QVERIFY(refused.isNull());
-        QCOMPARE(list(0)->count(), 16);
-        QCOMPARE(list(-1)->count(), 49);
+        QCOMPARE((QList<int>{list(0)->count(), list(-1)->count()}), (QList<int>{16, 49}));
 
         for (int d = 1; d < 4; ++d) {
             tabs()->setCurrentIndex(d);
@@ -368,13 +359,11 @@ private slots:
         discover(3, LINK_TCP, 2323);
         showDiscovered();
         QVERIFY(confirm().isEmpty());
-        QCOMPARE(takeMessages(),
-                 says("INFORMATION", "You must add at least one device to the dashboard.\n"
-                                     "Please retry."));
+        QCOMPARE(takeMessages(), info("You must add at least one device to the dashboard.\n"
+                                      "Please retry."));
         place(1);
-        QPointer<ConfiguredDevice> duplicate = manual("024B58000001");
+        QVERIFY(manual("024B58000001").isNull());
         QCOMPARE(takeMessages(), says("ERROR", "the mac address already exists."));
-        QVERIFY(duplicate.isNull());
 
         tabs()->setCurrentIndex(3);
         QPointer<ConfiguredDevice> seen = manual("024B58000002");
@@ -455,22 +444,20 @@ private slots:
         QVERIFY(dialog && dialog->isVisible());
         // Each message closes itself 5 s after it appeared, or at once by its button, and is
         // freed. Typing a dot moves on to the next box.
-        QCOMPARE(enter(dialog, "", "", {127, 0, 0, 1, 0}),
-                 says("INFORMATION", "Enter the Device Name."));
+        QCOMPARE(enter(dialog, "", "", {127, 0, 0, 1, 0}), info("Enter the Device Name."));
         QPointer<MessageDialog> message = dialog->findChild<MessageDialog *>();
         const auto *lifetime = message->findChild<QTimer *>();
         QVERIFY(lifetime && lifetime->isActive() && lifetime->interval() == 5000);
         QTest::mouseClick(child<QPushButton>(message, "pushButton_close"), Qt::LeftButton);
         QTRY_VERIFY(message.isNull());
-        QCOMPARE(enter(dialog, "Dock", "", {}), says("INFORMATION", "Enter the Mac Address."));
+        QCOMPARE(enter(dialog, "Dock", "", {}), info("Enter the Mac Address."));
         message = dialog->findChild<MessageDialog *>();
         message->findChild<QTimer *>()->start(0);
         QTRY_VERIFY(message.isNull());
-        QCOMPARE(enter(dialog, "", "001A2B", {}),
-                 says("INFORMATION", "Enter all 12 digits of the Mac Address."));
+        QCOMPARE(enter(dialog, "", "001A2B", {}), info("Enter all 12 digits of the Mac Address."));
         auto *mac = child<QLineEdit>(dialog, "lineEdit_macaddr");
         QCOMPARE(mac->text(), QStringLiteral("00:1A:2B:::"));
-        QCOMPARE(enter(dialog, "", "3C4D5E", {}), says("INFORMATION", "Enter the port number."));
+        QCOMPARE(enter(dialog, "", "3C4D5E", {}), info("Enter the port number."));
         closeMessages(dialog);
         dialog->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(dialog));
@@ -552,13 +539,10 @@ private slots:
         QVERIFY(confirmed.isEmpty() && device.deviceName() == QStringLiteral("Freezer"));
         QVERIFY(confirmOptions(dialog, {-25.5, -5, 80, 120.25}).isEmpty());
         QCOMPARE(confirmed.count(), 1);
-        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                     .arg(device.deviceName(), device.ch2Name(), device.deviceInterface())
-                     .arg(device.ch1Unit())
-                     .arg(device.ch1Custom())
-                     .arg(device.ch2Unit())
-                     .arg(device.ch2Custom()),
-                 QStringLiteral("Chiller Chiller /dev/ttyACM0 0  4 kPa"));
+        QCOMPARE((QStringList{device.deviceName(), device.ch2Name(), device.deviceInterface(),
+                              QString::number(device.ch1Unit()), device.ch1Custom(),
+                              QString::number(device.ch2Unit()), device.ch2Custom()}),
+                 (QStringList{"Chiller", "Chiller", "/dev/ttyACM0", "0", "", "4", "kPa"}));
         QCOMPARE(committed(device), (Limits{-25.5f, -5.0f, 80.0f, 120.25f}));
         QTRY_VERIFY(dialog.isNull());
 
