@@ -10,12 +10,8 @@
 #include "view/tilestyle.h"
 #include "view/xychart.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <QFontMetricsF>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <cmath>
 #include <memory>
@@ -54,18 +50,16 @@ void shiftIn(Samples &s, double seconds, double value)
     s.values[CHART_POINTS - 1] = value;
 }
 
-bool isRed(QRgb p)
-{
-    return qRed(p) > 170 && qGreen(p) < 90 && qBlue(p) < 90;
-}
-
 // Red pixels of the column range [x1, x2) inside the plot area.
 int redPixels(const QImage &image, const QRect &plot, int x1, int x2)
 {
     int count = 0;
-    for (int x = qMax(x1, plot.left()); x < qMin(x2, plot.left() + plot.width()); ++x)
-        for (int y = plot.top(); y < plot.top() + plot.height(); ++y)
-            count += isRed(image.pixel(x, y)) ? 1 : 0;
+    for (int x = qMax(x1, plot.left()); x < qMin(x2, plot.left() + plot.width()); ++x) {
+        for (int y = plot.top(); y < plot.top() + plot.height(); ++y) {
+            const QRgb p = image.pixel(x, y);
+            count += qRed(p) > 170 && qGreen(p) < 90 && qBlue(p) < 90 ? 1 : 0;
+        }
+    }
     return count;
 }
 
@@ -75,10 +69,7 @@ std::unique_ptr<XYChart> chartOf(const Samples &s, int intervalMs, int w = LABEL
         buildChannelChart(w, LABEL_H, s.time, s.values, 0xFF0000, "CH1", intervalMs));
 }
 
-QImage image(XYChart *chart)
-{
-    return chart->render().toImage();
-}
+const auto image = [](XYChart *chart) { return chart->render().toImage(); };
 
 void mouseMove(QWidget *w, QPoint local)
 {
@@ -129,14 +120,12 @@ private slots:
                             "RecordButton RecordStopButton StateReady StateRecording "
                             "VelmoranLogoLite btn_addDevice btn_createProject btn_interval "
                             "btn_removeDevice icon_lan icon_usb velmoran_lite")
-                 .split(' ')) {
+                 .split(' '))
             if (QImage(":/img/" + name + ".png").isNull())
                 missing << name;
-        }
-        for (const char *sound : {"://critical.wav", ":/critical.wav"}) {
+        for (const char *sound : {"://critical.wav", ":/critical.wav"})
             if (!QFile(sound).open(QIODevice::ReadOnly))
                 missing << sound;
-        }
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(' ')));
     }
 
@@ -268,9 +257,8 @@ private slots:
         QSignalSpy moves(&rig.viewer, &QChartViewer::mouseMovePlotArea);
         QSignalSpy plotLeaves(&rig.viewer, &QChartViewer::mouseLeavePlotArea);
         QSignalSpy chartLeaves(&rig.viewer, &QChartViewer::mouseLeaveChart);
-        rig.move(100, 1000);
-        rig.move(110, 1003);
-        rig.move(120, 1005);
+        for (int i = 0; i < 3; ++i)
+            rig.move(100 + 10 * i, 1000 + 2 * i);
         QCOMPARE(rig.viewer.getPlotAreaMouseX(), 100);
         QTRY_COMPARE(moves.count(), 2);
         QCOMPARE(rig.viewer.getPlotAreaMouseX(), 120);
@@ -290,10 +278,9 @@ private slots:
         QCOMPARE(moves.count(), 4);
         rig.leave();
         rig.leave();
-        QCOMPARE(moves.count(), 5);
-        QCOMPARE(rig.viewer.getPlotAreaMouseX(), 140);
-        QCOMPARE(plotLeaves.count(), 2);
-        QCOMPARE(chartLeaves.count(), 2);
+        QCOMPARE((QList<qsizetype>{moves.count(), rig.viewer.getPlotAreaMouseX(),
+                                   plotLeaves.count(), chartLeaves.count()}),
+                 (QList<qsizetype>{5, 140, 2, 2}));
     }
 
     // The text fills the limiting side less a margin (none for a unit), however small the
