@@ -4,7 +4,6 @@
 
 #include <QDebug>
 #include <QGroupBox>
-#include <QList>
 #include <QTextBrowser>
 
 // The message dialogs a widget shows, as the user reads them (title, text).
@@ -12,10 +11,7 @@ struct ShownMessage
 {
     QString title;
     QString text;
-    bool operator==(const ShownMessage &other) const
-    {
-        return title == other.title && text == other.text;
-    }
+    bool operator==(const ShownMessage &o) const { return title == o.title && text == o.text; }
 };
 
 inline QDebug operator<<(QDebug debug, const ShownMessage &message)

@@ -92,10 +92,9 @@ bool PgTestServer::start()
                    .toUtf8());
     hba.close();
     conf.close();
-    return restart() && exec(QStringLiteral("postgres"),
-                             {"create role writer login password 'secret'",
+    return restart() && exec({"create role writer login password 'secret'",
                               "create database velmoran owner writer"},
-                             nullptr);
+                             nullptr, QStringLiteral("postgres"));
 }
 
 bool PgTestServer::restart()
@@ -118,8 +117,8 @@ QString PgTestServer::url(const QString &user, const QString &query) const
     return query.isEmpty() ? text : text + QLatin1Char('?') + query;
 }
 
-bool PgTestServer::exec(const QString &database, const QStringList &statements,
-                        QString *firstValue) const
+bool PgTestServer::exec(const QStringList &statements, QString *firstValue,
+                        const QString &database) const
 {
     const QString name = QStringLiteral("pgtest-") + QUuid::createUuid().toString(QUuid::Id128);
     bool ok = true;

@@ -26,13 +26,10 @@ public:
     QString url(const QString &user = QStringLiteral("postgres"),
                 const QString &query = QString()) const;
     // Runs statements as the superuser on its own connection; false on the first failure.
-    bool exec(const QStringList &statements, QString *firstValue = nullptr) const
-    {
-        return exec(QStringLiteral("velmoran"), statements, firstValue);
-    }
+    bool exec(const QStringList &statements, QString *firstValue = nullptr,
+              const QString &database = QStringLiteral("velmoran")) const;
 
 private:
-    bool exec(const QString &database, const QStringList &statements, QString *firstValue) const;
     bool pgCtl(const QStringList &arguments);
     bool run(const QString &program, const QStringList &arguments);
 

@@ -65,14 +65,10 @@ QString SimProcess::command(const QString &line, int timeoutMs)
 void SimProcess::handleLine(const QString &line)
 {
     m_outputLines << line;
-    if (line == QLatin1String("READY")) {
+    if (line == QLatin1String("READY"))
         m_bReady = true;
-        return;
-    }
-    if (line.startsWith(QLatin1String("ok")) || line.startsWith(QLatin1String("err"))) {
+    else if (line.startsWith(QLatin1String("ok")) || line.startsWith(QLatin1String("err")))
         m_replies << line;
-        return;
-    }
     // LOGGER <id> TCP <address> <port> <number> | LOGGER <id> USB <pty> <number>
     const QStringList words = line.split(' ');
     if (words.value(0) != QLatin1String("LOGGER") || words.size() < 5)
