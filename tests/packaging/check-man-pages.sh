@@ -3,8 +3,7 @@
 # option its --help lists, so the hand-written page cannot fall behind the program.
 #   check-man-pages.sh KESTRELIX_SIM PAGE...
 set -euo pipefail
-sim="$1"
-shift
+sim="$1"; shift
 command -v man >/dev/null || { echo "SKIP: man is not installed (package man-db)"; exit 77; }
 failed=0
 for page in "$@"; do

@@ -27,8 +27,4 @@ for want in "Reading rules file: /usr/lib/udev/rules.d/$(basename "$rule")" \
     "ID_MM_DEVICE_IGNORE=1" "TAGS=:uaccess:"; do
     grep -qF -- "$want" <<<"$out" || { echo "missing from udevadm test: $want"; failed=1; }
 done
-if [ "$failed" -ne 0 ] || grep -qiE 'invalid|unknown|error' <<<"$out"; then
-    echo "$out"
-    exit 1
-fi
-echo "ok: $(basename "$rule") tags the logger's tty uaccess and hides it from ModemManager"
+if [ "$failed" -ne 0 ] || grep -qiE 'invalid|unknown|error' <<<"$out"; then echo "$out"; exit 1; fi

@@ -76,7 +76,6 @@ int editableRanges(const QObject *dialog)
     }));
 }
 
-// Sets the four limits (if given) and clicks "Confirm"; returns the messages then shown.
 QList<ShownMessage> confirmOptions(QWidget *dialog, const QList<double> &ranges = {})
 {
     closeMessages(dialog);
@@ -432,7 +431,6 @@ private slots:
         child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_4")->clear();
         QCOMPARE(tabs()->tabText(3), "Dashboard 4");
 
-        // A dismissed entry is freed.
         QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
         QPointer<ManualConfigDeviceDialog> dialog =
             m_panel->findChild<ManualConfigDeviceDialog *>();
@@ -563,7 +561,6 @@ private slots:
     // editing with nothing staged; a disconnected logger takes names and units without traffic.
     void aNetworkLoggerAdoptsLimitsOnlyWhenItConfirmedThem()
     {
-        // Connected the way the program connects it: one poll.
         ConfiguredDevice device(m_logger.deviceNumber, LINK_TCP);
         device.setConnection("Dock", "Temp", "Hum", m_logger.address, m_logger.port);
         device.setAlarmRange(0.0f, 50.0f, 0.0f, 100.0f);

@@ -30,12 +30,10 @@ bool SimProcess::start(const QStringList &args, int timeoutMs)
     m_outputLines.clear();
     m_bReady = false;
     m_pProcess->start(m_strProgram, args);
-    if (!m_pProcess->waitForStarted(timeoutMs)) {
-        qWarning() << "SimProcess: cannot start" << m_strProgram << m_pProcess->errorString();
-        return false;
-    }
-    if (!readUntil([this] { return m_bReady; }, timeoutMs)) {
-        qWarning() << "SimProcess: no READY from" << m_strProgram << args << m_outputLines;
+    if (!m_pProcess->waitForStarted(timeoutMs) ||
+        !readUntil([this] { return m_bReady; }, timeoutMs)) {
+        qWarning() << "SimProcess: no READY from" << m_strProgram << args
+                   << m_pProcess->errorString() << m_outputLines;
         stop();
     }
     return m_bReady;
@@ -55,11 +53,9 @@ QString SimProcess::command(const QString &line, int timeoutMs)
         return {};
     m_replies.clear();
     m_pProcess->write(line.toUtf8() + '\n');
-    if (!readUntil([this] { return !m_replies.isEmpty(); }, timeoutMs)) {
+    if (!readUntil([this] { return !m_replies.isEmpty(); }, timeoutMs))
         qWarning() << "SimProcess: no reply to" << line;
-        return {};
-    }
-    return m_replies.takeFirst();
+    return m_replies.value(0);
 }
 
 void SimProcess::handleLine(const QString &line)

@@ -170,7 +170,7 @@ private slots:
 
     // No pixel of the line before the first sample, over samples without value and over a pause
     // of more than 1.5 intervals; a marker value taken as a number would wreck the scale.
-    void theLineHasNoPixelWhereNoValueIs()
+    void theLineHasNoPixelWhereNoValueIsAndTheTrackLineNamesItsSample()
     {
         Samples s = samples(5000, 110);
         for (int i = 150; i <= 170; ++i)
@@ -187,15 +187,12 @@ private slots:
         QCOMPARE(redPixels(drawn, plot, x(230) + 2, x(231)), 0);
         QVERIFY(redPixels(drawn, plot, x(110) + 4, x(150) - 4) > 50);
         QVERIFY(redPixels(drawn, plot, x(231) + 4, plot.left() + plot.width()) > 20);
-    }
 
-    // New data is drawn in one pass with the track line, a track move over the kept chart
-    // below: both show the same pixels, and an image still held is never drawn over.
-    void theTrackLineNamesItsSampleAndOneDrawShowsWhatATrackMoveShows()
-    {
-        Samples s = samples(1000);
+        // New data is drawn in one pass with the track line, a track move over the kept chart
+        // below: both show the same pixels, and an image still held is never drawn over.
+        s = samples(1000);
         s.values[115] = NO_VALUE;
-        auto chart = chartOf(s, 1000);
+        chart = chartOf(s, 1000);
         const QImage bare = image(chart.get());
         drawTrackLine(chart.get(), chart->xCoor(s.time[60]), intervalText(1000));
         const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(s.time[60]));
@@ -354,15 +351,12 @@ private slots:
         view.updateData(s.time, s.values, s.ch2, "21.50", "45.00");
         QCOMPARE(number->text(), QStringLiteral("21.50"));
         QCOMPARE(text("label_ch1_unit") + text("label_ch2_unit"), QString(QChar(0xB0)) + "C%RH");
-        QFont marked = number->font();
-        marked.setPointSizeF(3.25);
-        number->setFont(marked);
+        number->setFont(QFont(number->font().family(), 3));
         device.setAlarm2(true);
         view.updateData(s.time, s.values, s.ch2, "22.75", "95.50");
-        QVERIFY(number->font().pointSizeF() == 3.25 &&
-                style("frame_ch2_value") == TileStyle::alarm);
+        QVERIFY(number->font().pointSizeF() == 3 && style("frame_ch2_value") == TileStyle::alarm);
         view.updateData(s.time, s.values, s.ch2, "-122.75", "95.50");
-        QVERIFY(number->font().pointSizeF() > 3.25 * 2);
+        QVERIFY(number->font().pointSizeF() > 3 * 2);
 
         // Both charts end at the newest sample and span 240 intervals.
         QTRY_VERIFY(chart("label_ch2_chart")->getChart()->hasLayer());
