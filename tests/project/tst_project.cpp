@@ -206,40 +206,37 @@ private slots:
         m_available.clear();
     }
 
-    // "{dir}" stands for the test's folder. Nothing but a created project may change a file.
+    // Nothing but a created project may change a file.
     void createAndOpenCheckTheNameAndReplaceOnlyWhatTheUserAgreedTo_data()
     {
-        QTest::addColumn<bool>("create");
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char *name, bool create, const char *existing, const char *answer,
+        const auto row = [](const char *name, const char *existing, const char *answer,
                             const QString &expected) {
-            QTest::newRow(name) << create << QString(existing) << QString(answer) << expected;
+            QTest::newRow(name) << QString(existing) << QString(answer) << expected;
         };
-        row("create, twenty characters", true, "", "abcdefghijklmnop",
-            "created {dir}/abcdefghijklmnop.tpc");
-        row("create, twenty-one characters", true, "", "abcdefghijklmnopq", "ERROR " + TOO_LONG);
-        row("create, another suffix is kept", true, "", "Line1.txt", "created {dir}/Line1.txt");
-        row("create, missing folder", true, "", "missing/Line1.tpc", "ERROR " + CANNOT_OPEN);
+        row("create, 20 characters", "", "abcdefghijklmnop", "created abcdefghijklmnop.tpc");
+        row("create, 21 characters", "", "abcdefghijklmnopq", "ERROR " + TOO_LONG);
+        row("create, another suffix is kept", "", "Line1.txt", "created Line1.txt");
+        row("create, missing folder", "", "missing/Line1.tpc", "ERROR " + CANNOT_OPEN);
         // The name as the dialog returns it after its overwrite question.
-        row("create over a project empties it", true, "Line1.tpc", "Line1.tpc",
-            "created {dir}/Line1.tpc");
+        row("create over a project empties it", "Line1.tpc", "Line1.tpc", "created Line1.tpc");
         // The dialog asked about "Line1"; "Line1.tpc" is another file.
-        row("create, suffix added to an existing project", true, "Line1.tpc", "Line1",
+        row("create, suffix added to an existing project", "Line1.tpc", "Line1",
             "WARNING \"Line1.tpc\" already exists.\nChoose it in the dialog to replace it.");
-        row("create over a project's database", true, "Line1.dat", "Line1.dat",
+        row("create over a project's database", "Line1.dat", "Line1.dat",
             "ERROR \"Line1.dat\" is a database, not a project file.\nPlease retry.");
-        row("open", false, "Line1.tpc", "Line1.tpc", "loaded {dir}/Line1.tpc");
-        row("open, name over twenty characters", false, "abcdefghijklmnopq.tpc",
-            "abcdefghijklmnopq.tpc", "ERROR " + TOO_LONG);
-        row("open, missing file", false, "", "gone.tpc", "ERROR " + CANNOT_OPEN);
-        row("cancelled", true, "", "", "");
+        row("open", "Line1.tpc", "Line1.tpc", "loaded Line1.tpc");
+        row("open, 21 characters", "abcdefghijklmnopq.tpc", "abcdefghijklmnopq.tpc",
+            "ERROR " + TOO_LONG);
+        row("open, missing file", "", "gone.tpc", "ERROR " + CANNOT_OPEN);
+        row("create, cancelled", "", "", "");
     }
 
     void createAndOpenCheckTheNameAndReplaceOnlyWhatTheUserAgreedTo()
     {
-        QFETCH(bool, create);
+        const bool create = QByteArray(QTest::currentDataTag()).startsWith("create");
         QFETCH(QString, existing);
         QFETCH(QString, answer);
         QFETCH(QString, expected);
@@ -261,16 +258,16 @@ private slots:
         QStringList outcome;
         for (const QSignalSpy *spy : {&created, &loaded})
             for (const auto &signal : *spy)
-                outcome << (spy == &created ? "created " : "loaded ") + signal.at(0).toString();
+                outcome << (spy == &created ? "created " : "loaded ") +
+                               QDir(dir.path()).relativeFilePath(signal.at(0).toString());
         for (const ShownMessage &message : shownMessages(&panel))
             outcome << message.title + " " + message.text;
-        QCOMPARE(outcome.join('|'), expected.replace("{dir}", dir.path()));
+        QCOMPARE(outcome.join('|'), expected);
         QCOMPARE(m_asked.section('|', 0, 0) + m_asked.section('|', 2),
                  create ? "Create Project*.tpc|save" : "Open Project*.tpc|open");
 
         // The folder holds what it held, plus the created project, and only that one is empty.
-        const QString made =
-            expected.startsWith("created ") ? QFileInfo(expected.mid(8)).fileName() : QString();
+        const QString made = expected.startsWith("created ") ? expected.mid(8) : QString();
         QStringList want, found;
         if (!existing.isEmpty() && existing != made)
             want << existing + " " + QString::number(content.size());
