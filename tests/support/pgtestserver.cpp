@@ -1,6 +1,5 @@
 #include "tests/support/pgtestserver.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -13,16 +12,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
-namespace {
-QString bin(const char *name)
+static QString bin(const char *name)
 {
     return QStringLiteral("/usr/lib/postgresql/15/bin/") + QLatin1String(name);
-}
-} // namespace
-
-PgTestServer::PgTestServer(bool durable)
-    : m_dir(QDir::tempPath() + QStringLiteral("/velmoran-pg-XXXXXX")), m_bDurable(durable)
-{
 }
 
 PgTestServer::~PgTestServer()

@@ -2,10 +2,6 @@
 
 #include "tests/support/simprocess.h"
 
-#include <QList>
-#include <QString>
-#include <QStringList>
-
 struct AlarmLimits
 {
     float ch1Min = 0, ch1Max = 0, ch2Min = 0, ch2Max = 0; // equal limits: no range set

@@ -11,7 +11,6 @@ class TempProjectDir
 public:
     QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
-    // The path of a project file "<name>.tpc" inside the folder.
     QString projectPath(const QString &name) const { return filePath(name + ".tpc"); }
 
 private:

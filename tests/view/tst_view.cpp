@@ -95,11 +95,6 @@ struct ViewerRig
         now = at;
         mouseMove(&viewer, QPoint(x, 60));
     }
-    void leave()
-    {
-        QEvent event(QEvent::Leave);
-        QCoreApplication::sendEvent(&viewer, &event);
-    }
 };
 } // namespace
 
@@ -273,8 +268,9 @@ private slots:
         rig.move(100, 1600);
         rig.move(140, 1602);
         QCOMPARE(moves.count(), 4);
-        rig.leave();
-        rig.leave();
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(&rig.viewer, &leave);
+        QCoreApplication::sendEvent(&rig.viewer, &leave);
         QCOMPARE((QList<qsizetype>{moves.count(), rig.viewer.getPlotAreaMouseX(),
                                    plotLeaves.count(), chartLeaves.count()}),
                  (QList<qsizetype>{5, 140, 2, 2}));
