@@ -107,7 +107,7 @@ private:
     QString m_answer, m_asked;
 
     static QList<ShownMessage> says(const char *title, const char *text) { return {{title, text}}; }
-    static QList<ShownMessage> info(const char *text) { return {{"INFORMATION", text}}; }
+    static QList<ShownMessage> info(const QString &text) { return {{"INFORMATION", text}}; }
     QString received() { return m_sim.command("received tcp0"); }
     // What reached the logger, after a moment for anything sent by mistake to arrive.
     QString receivedLater()
@@ -525,7 +525,7 @@ private slots:
         const QStringList which = {"Device", "Channel-1", "Channel-2"};
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(confirmOptions(dialog, {1, 2, 3, 4}),
-                     (QList<ShownMessage>{{"INFORMATION", "Enter the " + which[i] + " Name."}}));
+                     info("Enter the " + which[i] + " Name."));
             child<QLineEdit>(dialog, names[i])->setText("Chiller");
         }
         QCOMPARE(confirmOptions(dialog, {0, 50, 90.5, 90.25}),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "project/messagedialog.h"
+#include "tests/support/widgetfinder.h"
 
 #include <QDebug>
 #include <QGroupBox>
@@ -25,10 +26,8 @@ inline QList<ShownMessage> shownMessages(const QObject *owner)
     for (const MessageDialog *dialog : owner->findChildren<MessageDialog *>()) {
         if (!dialog->isVisible())
             continue;
-        const auto *group = dialog->findChild<QGroupBox *>(QStringLiteral("groupBox_message"));
-        const auto *browser = dialog->findChild<QTextBrowser *>(QStringLiteral("textBrowser"));
-        messages.append(
-            {group ? group->title() : QString(), browser ? browser->toPlainText() : QString()});
+        messages.append({child<QGroupBox>(dialog, "groupBox_message")->title(),
+                         child<QTextBrowser>(dialog, "textBrowser")->toPlainText()});
     }
     return messages;
 }

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QList>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
 #include <memory>
 
@@ -29,8 +26,6 @@ public:
     {
     }
     ~SimProcess() { stop(); }
-    SimProcess(const SimProcess &) = delete;
-    SimProcess &operator=(const SimProcess &) = delete;
 
     // Starts the simulator and waits for READY; false (with a warning saying why) on failure.
     bool start(const QStringList &args, int timeoutMs = 10000);
