@@ -428,8 +428,7 @@ private slots:
         QCOMPARE(tabs()->tabText(3), "Dashboard 4");
 
         QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
-        QPointer<ManualConfigDeviceDialog> dialog =
-            m_panel->findChild<ManualConfigDeviceDialog *>();
+        QPointer dialog(m_panel->findChild<ManualConfigDeviceDialog *>());
         QVERIFY(dialog);
         dialog->reject();
         QTRY_VERIFY(dialog.isNull());
@@ -484,8 +483,7 @@ private slots:
         QCOMPARE(confirm(&names), (QList<ConfiguredDevice *>{unnamed, known, kept}));
         QCOMPARE(names, (QStringList{"North", "South", "Dashboard 3", ""}));
         QCOMPARE(describe(known), QStringLiteral("%1 Sim Temp Hum 127.0.0.1:%2 TCP 0")
-                                      .arg(m_logger.deviceNumber)
-                                      .arg(m_logger.port));
+                                      .arg(m_logger.deviceNumber, QString::number(m_logger.port)));
         known->requestData();
         QTRY_VERIFY(known->isConnected());
         QVERIFY(received().contains("ATDC"));

@@ -25,11 +25,10 @@ PgTestServer::~PgTestServer()
 
 QString PgTestServer::missingReason()
 {
-    for (const char *name : {"initdb", "pg_ctl", "postgres"}) {
+    for (const char *name : {"initdb", "pg_ctl", "postgres"})
         if (!QFileInfo(bin(name)).isExecutable())
             return QStringLiteral("no %1: install postgresql-15 (scripts/install-deps.sh)")
                 .arg(bin(name));
-    }
     if (!getpwnam("postgres"))
         return QStringLiteral("no user postgres: install postgresql-15");
     if (geteuid() == 0 && !QFileInfo(QStringLiteral("/sbin/runuser")).isExecutable() &&
@@ -120,14 +119,11 @@ bool PgTestServer::exec(const QStringList &statements, QString *firstValue,
         db.setUserName(QStringLiteral("postgres"));
         db.setDatabaseName(database);
         ok = db.open();
-        if (!ok)
-            m_strError = db.lastError().text();
         QSqlQuery query(db);
-        for (int i = 0; ok && i < statements.size(); ++i) {
+        for (int i = 0; ok && i < statements.size(); ++i)
             ok = query.exec(statements.at(i));
-            if (!ok)
-                m_strError = query.lastError().text();
-        }
+        if (!ok)
+            m_strError = db.isOpen() ? query.lastError().text() : db.lastError().text();
         if (ok && firstValue && query.next())
             *firstValue = query.value(0).toString();
     }
