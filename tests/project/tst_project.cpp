@@ -404,10 +404,9 @@ private slots:
         delete hand;
     }
 
-    // Devices off the dashboards stay off the lists; the tabs carry the names as typed, an
-    // emptied one the number. A logger of the project that no dashboard shows, typed in again at
-    // a new address, is the same logger: the project's device takes the address, the hand-made
-    // one goes.
+    // Devices off the dashboards stay off the lists; tabs carry the names as typed, an emptied one
+    // its number. A project's logger on no dashboard, typed in again at a new address, stays the
+    // same logger: the project's device takes the address, the hand-made one goes.
     void editModeShowsTheProjectsDevicesAndTakesOneTypedInAgain()
     {
         DeviceFactory project;

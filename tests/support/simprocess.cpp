@@ -84,8 +84,6 @@ void SimProcess::handleLine(const QString &line)
 
 void SimProcess::stop()
 {
-    if (!m_pProcess)
-        return;
     if (isRunning() && (m_pProcess->write("quit\n") < 0 || !m_pProcess->waitForFinished(3000))) {
         m_pProcess->kill();
         m_pProcess->waitForFinished(3000);
