@@ -476,8 +476,7 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
         // The entry opened the logger; the project's device that takes its place drops it.
         QTRY_COMPARE(m_sim.command("connections tcp0"), QStringLiteral("ok 0"));
-        QCOMPARE(list(0)->item(1)->text(),
-                 QStringLiteral("Sim\t[127.0.0.1:%1]").arg(m_logger.port));
+        QCOMPARE(list(0)->item(1)->text(), QString("Sim\t[127.0.0.1:%1]").arg(m_logger.port));
         QStringList names;
         QCOMPARE(confirm(&names), (QList<ConfiguredDevice *>{unnamed, known, kept}));
         QCOMPARE(names, (QStringList{"North", "South", "Dashboard 3", ""}));
@@ -521,8 +520,7 @@ private slots:
             child<QLineEdit>(dialog, name)->clear();
         const QStringList which = {"Device", "Channel-1", "Channel-2"};
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(confirmOptions(dialog, {1, 2, 3, 4}),
-                     info("Enter the " + which[i] + " Name."));
+            QCOMPARE(confirmOptions(dialog), info("Enter the " + which[i] + " Name."));
             child<QLineEdit>(dialog, names[i])->setText("Chiller");
         }
         QCOMPARE(confirmOptions(dialog, {0, 50, 90.5, 90.25}),

@@ -4,9 +4,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-// Points QSettings (native and INI, user scope) and QStandardPaths at a temporary folder that
-// lives as long as the process, so no test ever reads or writes a real user's settings.
-// Call it first in initTestCase().
+// Points QSettings (native and INI, user scope) and QStandardPaths at a folder that lives as long
+// as the process, so no test touches a real user's settings. Call it first in initTestCase().
 inline void isolateSettings()
 {
     static QTemporaryDir dir;

@@ -155,9 +155,8 @@ private slots:
         QCOMPARE(chart->yAxisRange().upper, rebuilt->yAxisRange().upper);
         QCOMPARE(image(chart.get()), image(rebuilt.get()));
 
-        const Samples other = samples(1000, 10);
-        QVERIFY(
-            !advanceChannelChart(chart.get(), LABEL_W, LABEL_H, other.time, other.values, 1000));
+        const Samples odd = samples(1000, 10);
+        QVERIFY(!advanceChannelChart(chart.get(), LABEL_W, LABEL_H, odd.time, odd.values, 1000));
         QVERIFY(!advanceChannelChart(chart.get(), LABEL_W + 20, LABEL_H, s.time, s.values, 1000));
         QVERIFY(!advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 5000));
         QCOMPARE(image(chart.get()), image(rebuilt.get()));
