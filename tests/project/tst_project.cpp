@@ -29,21 +29,6 @@ const char *const RANGES[] = {"doubleSpinBox_min_ch1", "doubleSpinBox_max_ch1",
 using Limits = QList<float>;
 const Limits LIMITS{0.0f, 50.0f, 0.0f, 100.0f};
 
-QList<ShownMessage> enter(QWidget *dialog, const QString &name, const QString &mac,
-                          const QList<int> &address)
-{
-    closeMessages(dialog);
-    QTest::keyClicks(child<QLineEdit>(dialog, "lineEdit_devicename"), name);
-    auto *macEdit = child<QLineEdit>(dialog, "lineEdit_macaddr");
-    if (macEdit->text().remove(':').isEmpty())
-        macEdit->home(false);
-    QTest::keyClicks(macEdit, mac);
-    for (int i = 0; i < address.size(); ++i)
-        child<QSpinBox>(dialog, ADDRESS[i])->setValue(address.at(i));
-    QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
-    return shownMessages(dialog);
-}
-
 QString describe(const ConfiguredDevice *d)
 {
     return QStringLiteral("%1 %2 %3 %4 %5:%6 %7 %8")
@@ -83,6 +68,19 @@ QList<ShownMessage> confirmOptions(QWidget *dialog, const QList<double> &ranges 
         child<QDoubleSpinBox>(dialog, RANGES[i])->setValue(ranges.at(i));
     QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
     return shownMessages(dialog);
+}
+
+QList<ShownMessage> enter(QWidget *dialog, const QString &name, const QString &mac,
+                          const QList<int> &address)
+{
+    QTest::keyClicks(child<QLineEdit>(dialog, "lineEdit_devicename"), name);
+    auto *macEdit = child<QLineEdit>(dialog, "lineEdit_macaddr");
+    if (macEdit->text().remove(':').isEmpty())
+        macEdit->home(false);
+    QTest::keyClicks(macEdit, mac);
+    for (int i = 0; i < address.size(); ++i)
+        child<QSpinBox>(dialog, ADDRESS[i])->setValue(address.at(i));
+    return confirmOptions(dialog);
 }
 
 // Back to editing: the button, the limit boxes and the device's own limits as they were.

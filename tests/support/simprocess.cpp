@@ -11,7 +11,6 @@ template <typename Done> bool SimProcess::readUntil(Done done, int timeoutMs)
             if (deadline.hasExpired() || !isRunning())
                 return false;
             m_pProcess->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-            continue;
         }
         m_partial += m_pProcess->readAllStandardOutput();
         for (int lf; (lf = m_partial.indexOf('\n')) >= 0; m_partial.remove(0, lf + 1))

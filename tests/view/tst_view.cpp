@@ -21,8 +21,7 @@
 // labels whose fonts follow their size.
 namespace {
 constexpr double NEWEST = 1700000000.0;
-constexpr int LABEL_W = 410;
-constexpr int LABEL_H = 250;
+constexpr int LABEL_W = 410, LABEL_H = 250;
 
 struct Samples
 {
@@ -54,12 +53,10 @@ void shiftIn(Samples &s, double seconds, double value)
 int redPixels(const QImage &image, const QRect &plot, int x1, int x2)
 {
     int count = 0;
-    for (int x = qMax(x1, plot.left()); x < qMin(x2, plot.left() + plot.width()); ++x) {
-        for (int y = plot.top(); y < plot.top() + plot.height(); ++y) {
-            const QRgb p = image.pixel(x, y);
-            count += qRed(p) > 170 && qGreen(p) < 90 && qBlue(p) < 90 ? 1 : 0;
-        }
-    }
+    const auto red = [](QRgb p) { return qRed(p) > 170 && qGreen(p) < 90 && qBlue(p) < 90; };
+    for (int x = qMax(x1, plot.left()); x < qMin(x2, plot.left() + plot.width()); ++x)
+        for (int y = plot.top(); y < plot.top() + plot.height(); ++y)
+            count += red(image.pixel(x, y)) ? 1 : 0;
     return count;
 }
 
