@@ -15,10 +15,8 @@ unshare -m true 2>/dev/null || skip "no private mount namespace here (in a chroo
 
 tty=/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/tty/ttyACM0
 out="$(unshare -m bash -euc '
-    rules=/usr/lib/udev/rules.d
-    mount -t tmpfs none "$rules"
-    cp "$1" "$rules/"
-    for d in /etc/udev/rules.d /run; do mount -t tmpfs none "$d"; done
+    for d in /usr/lib/udev/rules.d /etc/udev/rules.d /run; do mount -t tmpfs none "$d"; done
+    cp "$1" /usr/lib/udev/rules.d/
     umockdev-run -d "$2" -- udevadm test --action=add "$3" 2>&1
 ' check "$(realpath "$rule")" "$(realpath "$tree")" "$tty")"
 

@@ -2,8 +2,6 @@
 
 #include "device/configureddevice.h"
 
-#include <QList>
-
 // Owns the loggers a test makes, in the order it made them.
 class DeviceFactory
 {
