@@ -6,8 +6,7 @@ set -euo pipefail
 command -v appstreamcli >/dev/null || { echo "SKIP: appstreamcli is not installed (package appstream)"; exit 77; }
 tree="$(mktemp -d)"
 trap 'rm -rf "$tree"' EXIT
-mkdir -p "$tree/usr/share/metainfo" "$tree/usr/share/applications"
-cp "$1" "$tree/usr/share/metainfo/"
-cp "$2" "$tree/usr/share/applications/"
+install -Dm644 -t "$tree/usr/share/metainfo" "$1"
+install -Dm644 -t "$tree/usr/share/applications" "$2"
 # --no-net: the screenshot and home page addresses are not fetched from this machine.
 appstreamcli validate-tree --no-net --explain "$tree"

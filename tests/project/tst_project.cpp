@@ -1,5 +1,3 @@
-#include "device/configureddevice.h"
-#include "device/devicetypes.h"
 #include "dialogs/sensingoptiontelnetdialog.h"
 #include "dialogs/sensingoptionusbdialog.h"
 #include "project/filechooser.h"
@@ -10,63 +8,26 @@
 #include "tests/support/messageprobe.h"
 #include "tests/support/simprocess.h"
 #include "tests/support/tempproject.h"
-#include "tests/support/testsettings.h"
 #include "tests/support/widgetfinder.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPointer>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QSpinBox>
-#include <QTabWidget>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
-#include <vector>
 
-// The panels that open a project and choose its loggers, and the dialogs of a network logger.
+// The panels that open a project and choose its loggers, and the dialogs of a logger's options.
 namespace {
 const QString TOO_LONG =
     "\"abcdefghijklmnopq.tpc\" is too long.\nPlease retry.\nMax Length is 20 charactors.";
 const QString CANNOT_OPEN = "Unable to open the project file.";
 const ShownMessage FULL{"ERROR", "cannot add more than 16 devices to the dashboard."};
+const ShownMessage TIMED_OUT{"ERROR", "This command has exceeded the time limit.\nPlease retry."};
 const char *const ADDRESS[] = {"spinBox_ipaddr1", "spinBox_ipaddr2", "spinBox_ipaddr3",
                                "spinBox_ipaddr4", "spinBox_port"};
-
-QList<int> octets(const QObject *dialog)
-{
-    QList<int> values;
-    for (const char *name : ADDRESS)
-        values.append(child<QSpinBox>(dialog, name)->value());
-    return values;
-}
-
-// Types the name, MAC digits and address into a manual entry and confirms it.
-QList<ShownMessage> enter(QWidget *dialog, const QString &name, const QString &mac,
-                          const QList<int> &address)
-{
-    closeMessages(dialog);
-    QTest::keyClicks(child<QLineEdit>(dialog, "lineEdit_devicename"), name);
-    auto *macEdit = child<QLineEdit>(dialog, "lineEdit_macaddr");
-    if (macEdit->text().remove(':').isEmpty())
-        macEdit->home(false);
-    QTest::keyClicks(macEdit, mac);
-    for (int i = 0; i < address.size(); ++i)
-        child<QSpinBox>(dialog, ADDRESS[i])->setValue(address.at(i));
-    QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
-    return shownMessages(dialog);
-}
-
-QList<ShownMessage> says(const char *title, const char *text)
-{
-    return {{title, text}};
-}
+const char *const RANGES[] = {"doubleSpinBox_min_ch1", "doubleSpinBox_max_ch1",
+                              "doubleSpinBox_min_ch2", "doubleSpinBox_max_ch2"};
+using Limits = QList<float>;
+const Limits LIMITS{0.0f, 50.0f, 0.0f, 100.0f};
 
 QString describe(const ConfiguredDevice *d)
 {
@@ -77,18 +38,14 @@ QString describe(const ConfiguredDevice *d)
         .arg(d->dashboardNumber());
 }
 
-QStringList ids(const QListWidget *list)
+// The tooltips (ids, paths) or the texts of a list's rows.
+QStringList texts(const QListWidget *list, int role = Qt::ToolTipRole)
 {
     QStringList result;
     for (int row = 0; row < list->count(); ++row)
-        result.append(list->item(row)->toolTip());
+        result.append(list->item(row)->data(role).toString());
     return result;
 }
-using Limits = QList<float>;
-const Limits LIMITS{0.0f, 50.0f, 0.0f, 100.0f};
-const ShownMessage TIMED_OUT{"ERROR", "This command has exceeded the time limit.\nPlease retry."};
-const char *const RANGES[] = {"doubleSpinBox_min_ch1", "doubleSpinBox_max_ch1",
-                              "doubleSpinBox_min_ch2", "doubleSpinBox_max_ch2"};
 
 Limits committed(const ConfiguredDevice &device)
 {
@@ -99,13 +56,11 @@ Limits committed(const ConfiguredDevice &device)
 
 int editableRanges(const QObject *dialog)
 {
-    int count = 0;
-    for (const char *name : RANGES)
-        count += child<QDoubleSpinBox>(dialog, name)->isEnabled() ? 1 : 0;
-    return count;
+    return int(std::count_if(std::begin(RANGES), std::end(RANGES), [&](const char *name) {
+        return child<QDoubleSpinBox>(dialog, name)->isEnabled();
+    }));
 }
 
-// Sets the four limits (if given) and clicks "Confirm"; returns the messages then shown.
 QList<ShownMessage> confirmOptions(QWidget *dialog, const QList<double> &ranges = {})
 {
     closeMessages(dialog);
@@ -113,6 +68,19 @@ QList<ShownMessage> confirmOptions(QWidget *dialog, const QList<double> &ranges 
         child<QDoubleSpinBox>(dialog, RANGES[i])->setValue(ranges.at(i));
     QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
     return shownMessages(dialog);
+}
+
+QList<ShownMessage> enter(QWidget *dialog, const QString &name, const QString &mac,
+                          const QList<int> &address)
+{
+    QTest::keyClicks(child<QLineEdit>(dialog, "lineEdit_devicename"), name);
+    auto *macEdit = child<QLineEdit>(dialog, "lineEdit_macaddr");
+    if (macEdit->text().remove(':').isEmpty())
+        macEdit->home(false);
+    QTest::keyClicks(macEdit, mac);
+    for (int i = 0; i < address.size(); ++i)
+        child<QSpinBox>(dialog, ADDRESS[i])->setValue(address.at(i));
+    return confirmOptions(dialog);
 }
 
 // Back to editing: the button, the limit boxes and the device's own limits as they were.
@@ -131,20 +99,13 @@ class ProjectTest : public QObject
 private:
     SimProcess m_sim;
     SimProcess::Logger m_logger;
+    QList<AvailableDevice *> m_available;
+    std::unique_ptr<ProjectManager> m_panel;
+    // The file dialogs answer this path and remember how they were asked.
+    QString m_answer, m_asked;
 
-    // A network logger on the simulator, connected the way the program connects it: one poll.
-    std::unique_ptr<ConfiguredDevice> loggerDevice()
-    {
-        auto device = std::make_unique<ConfiguredDevice>(m_logger.deviceNumber, LINK_TCP);
-        device->setConnection("Dock", "Temp", "Hum", m_logger.address, m_logger.port);
-        device->setAlarmRange(0.0f, 50.0f, 0.0f, 100.0f);
-        device->setBuzzerAlarm("OFF");
-        device->requestData();
-        if (!QTest::qWaitFor([&] { return device->isConnected(); }, 5000))
-            qWarning() << "the simulated logger did not answer the poll";
-        received();
-        return device;
-    }
+    static QList<ShownMessage> says(const char *title, const char *text) { return {{title, text}}; }
+    static QList<ShownMessage> info(const QString &text) { return {{"INFORMATION", text}}; }
     QString received() { return m_sim.command("received tcp0"); }
     // What reached the logger, after a moment for anything sent by mistake to arrive.
     QString receivedLater()
@@ -152,33 +113,18 @@ private:
         QTest::qWait(100);
         return received();
     }
-
-    std::vector<std::unique_ptr<AvailableDevice>> m_available;
-    std::unique_ptr<ProjectManager> m_panel;
-    // The file dialogs answer this path and remember how they were asked.
-    QString m_answer, m_asked;
-
     // Discovered loggers: USB "KX0007" on /dev/ttyACM7, network "024B58000007" at 10.0.0.8.
     void discover(int index, int kind, quint16 port = 23)
     {
-        auto device = std::make_unique<AvailableDevice>();
         const bool usb = kind == LINK_SERIAL;
-        device->kind = kind;
-        device->port = port;
-        device->id = usb ? QStringLiteral("KX%1").arg(index, 4, 10, QLatin1Char('0'))
-                         : QStringLiteral("024B5800%1").arg(index, 4, 16, QLatin1Char('0'));
-        device->id = device->id.toUpper();
-        device->address = usb ? QStringLiteral("/dev/ttyACM%1").arg(index)
-                              : QStringLiteral("10.0.%1.%2").arg(index / 200).arg(index % 200 + 1);
-        m_available.push_back(std::move(device));
+        m_available.append(new AvailableDevice{
+            usb ? QStringLiteral("KX%1").arg(index, 4, 10, QLatin1Char('0'))
+                : QStringLiteral("024B5800%1").arg(index, 4, 16, QLatin1Char('0')).toUpper(),
+            usb ? QStringLiteral("/dev/ttyACM%1").arg(index)
+                : QStringLiteral("10.0.%1.%2").arg(index / 200).arg(index % 200 + 1),
+            port, kind});
     }
-    void showDiscovered()
-    {
-        QList<AvailableDevice *> list;
-        for (const auto &device : m_available)
-            list.append(device.get());
-        m_panel->setAvailDeviceList(list);
-    }
+    void showDiscovered() { m_panel->setAvailDeviceList(m_available); }
     QPointer<ConfiguredDevice> manual(const QString &id)
     {
         QPointer<ConfiguredDevice> device = new ConfiguredDevice(id, LINK_TCP);
@@ -193,9 +139,10 @@ private:
                           : QStringLiteral("configured_list_%1").arg(dashboard + 1));
     }
     QPushButton *button(const char *name) const { return child<QPushButton>(m_panel.get(), name); }
-    void selectTab(int index)
+    QTabWidget *tabs() const { return child<QTabWidget>(m_panel.get(), "tabWidget"); }
+    bool canAdd() const
     {
-        child<QTabWidget>(m_panel.get(), "tabWidget")->setCurrentIndex(index);
+        return button("btn_add")->isEnabled() && button("btn_manual")->isEnabled();
     }
     // The sequence a real double click delivers: the view acts only on the index it saw pressed.
     static void doubleClick(QListWidgetItem *item)
@@ -253,55 +200,51 @@ private slots:
     void cleanup()
     {
         m_panel.reset();
+        qDeleteAll(m_available);
         m_available.clear();
     }
 
-    // "{dir}" stands for the test's folder. Nothing but a created project may change a file.
+    // Nothing but a created project may change a file.
     void createAndOpenCheckTheNameAndReplaceOnlyWhatTheUserAgreedTo_data()
     {
-        QTest::addColumn<bool>("create");
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char *name, bool create, const char *existing, const char *answer,
+        const auto row = [](const char *name, const char *existing, const char *answer,
                             const QString &expected) {
-            QTest::newRow(name) << create << QString(existing) << QString(answer) << expected;
+            QTest::newRow(name) << QString(existing) << QString(answer) << expected;
         };
-        row("create, twenty characters", true, "", "abcdefghijklmnop",
-            "created {dir}/abcdefghijklmnop.tpc");
-        row("create, twenty-one characters", true, "", "abcdefghijklmnopq", "ERROR " + TOO_LONG);
-        row("create, another suffix is kept", true, "", "Line1.txt", "created {dir}/Line1.txt");
-        row("create, missing folder", true, "", "missing/Line1.tpc", "ERROR " + CANNOT_OPEN);
+        row("create, 20 characters", "", "abcdefghijklmnop", "created abcdefghijklmnop.tpc");
+        row("create, 21 characters", "", "abcdefghijklmnopq", "ERROR " + TOO_LONG);
+        row("create, another suffix is kept", "", "Line1.txt", "created Line1.txt");
+        row("create, missing folder", "", "missing/Line1.tpc", "ERROR " + CANNOT_OPEN);
         // The name as the dialog returns it after its overwrite question.
-        row("create over a project empties it", true, "Line1.tpc", "Line1.tpc",
-            "created {dir}/Line1.tpc");
+        row("create over a project empties it", "Line1.tpc", "Line1.tpc", "created Line1.tpc");
         // The dialog asked about "Line1"; "Line1.tpc" is another file.
-        row("create, suffix added to an existing project", true, "Line1.tpc", "Line1",
+        row("create, suffix added to an existing project", "Line1.tpc", "Line1",
             "WARNING \"Line1.tpc\" already exists.\nChoose it in the dialog to replace it.");
-        row("create over a project's database", true, "Line1.dat", "Line1.dat",
+        row("create over a project's database", "Line1.dat", "Line1.dat",
             "ERROR \"Line1.dat\" is a database, not a project file.\nPlease retry.");
-        row("open", false, "Line1.tpc", "Line1.tpc", "loaded {dir}/Line1.tpc");
-        row("open, name over twenty characters", false, "abcdefghijklmnopq.tpc",
-            "abcdefghijklmnopq.tpc", "ERROR " + TOO_LONG);
-        row("open, missing file", false, "", "gone.tpc", "ERROR " + CANNOT_OPEN);
-        row("cancelled", true, "", "", "");
+        row("open", "Line1.tpc", "Line1.tpc", "loaded Line1.tpc");
+        row("open, 21 characters", "abcdefghijklmnopq.tpc", "abcdefghijklmnopq.tpc",
+            "ERROR " + TOO_LONG);
+        row("open, missing file", "", "gone.tpc", "ERROR " + CANNOT_OPEN);
+        row("create, cancelled", "", "", "");
     }
 
     void createAndOpenCheckTheNameAndReplaceOnlyWhatTheUserAgreedTo()
     {
-        QFETCH(bool, create);
+        const bool create = QByteArray(QTest::currentDataTag()).startsWith("create");
         QFETCH(QString, existing);
         QFETCH(QString, answer);
         QFETCH(QString, expected);
         TempProjectDir dir;
         const QByteArray content = existing.endsWith(".dat") ? QByteArray("SQLite format 3\0r", 17)
                                                              : QByteArray("[Project]\n");
-        QStringList files;
-        if (!existing.isEmpty()) {
-            QFile file(dir.filePath(existing));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-            files << existing;
-        }
+        QFile file(dir.filePath(existing));
+        QVERIFY(existing.isEmpty() ||
+                (file.open(QIODevice::WriteOnly) && file.write(content) == content.size()));
+        file.close();
         QStringList keys;
         QHash<QString, QVariant> paths;
         ProjectMain panel(&keys, &paths);
@@ -311,25 +254,27 @@ private slots:
         QTest::mouseClick(child<QPushButton>(&panel, create ? "btn_create" : "btn_open"),
                           Qt::LeftButton);
         QStringList outcome;
-        for (const auto &signal : created)
-            outcome << "created " + signal.at(0).toString();
-        for (const auto &signal : loaded)
-            outcome << "loaded " + signal.at(0).toString();
+        for (const QSignalSpy *spy : {&created, &loaded})
+            for (const auto &signal : *spy)
+                outcome << (spy == &created ? "created " : "loaded ") +
+                               QDir(dir.path()).relativeFilePath(signal.at(0).toString());
         for (const ShownMessage &message : shownMessages(&panel))
             outcome << message.title + " " + message.text;
-        QCOMPARE(outcome.join('|'), expected.replace("{dir}", dir.path()));
-        QVERIFY(m_asked.startsWith(create ? "Create Project|" : "Open Project|"));
-        QVERIFY(m_asked.endsWith(create ? "|*.tpc|save" : "|*.tpc|open"));
+        QCOMPARE(outcome.join('|'), expected);
+        QCOMPARE(m_asked.section('|', 0, 0) + m_asked.section('|', 2),
+                 create ? "Create Project*.tpc|save" : "Open Project*.tpc|open");
 
+        // The folder holds what it held, plus the created project, and only that one is empty.
         const QString made = expected.startsWith("created ") ? expected.mid(8) : QString();
-        if (!made.isEmpty() && !files.contains(QFileInfo(made).fileName()))
-            files << QFileInfo(made).fileName();
-        files.sort();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), files);
+        QStringList want, found;
+        if (!existing.isEmpty() && existing != made)
+            want << existing + " " + QString::number(content.size());
         if (!made.isEmpty())
-            QCOMPARE(QFileInfo(made).size(), 0);
-        else if (!existing.isEmpty())
-            QCOMPARE(QFileInfo(dir.filePath(existing)).size(), content.size());
+            want << made + " 0";
+        want.sort();
+        for (const QFileInfo &info : QDir(dir.path()).entryInfoList(QDir::Files, QDir::Name))
+            found << info.fileName() + " " + QString::number(info.size());
+        QCOMPARE(found, want);
     }
 
     // A folder that does not exist would be taken for a file name by the dialog. Recent
@@ -354,12 +299,12 @@ private slots:
         QCOMPARE(withoutDocuments, QDir::cleanPath(dir.path()));
         QCOMPARE(m_asked.section('|', 1, 1), dir.filePath("Documents"));
 
-        auto *recent = child<QListWidget>(&panel, "listWidget");
-        QCOMPARE(recent->count(), 3);
-        QCOMPARE(recent->item(0)->text(), QStringLiteral("Line1\t[D:/logs/Line1.tpc]"));
-        QCOMPARE(recent->item(1)->text(), "Plant\t[" + folder76.left(70) + ".../Plant.tpc]");
-        QCOMPARE(recent->item(1)->toolTip(), folder76 + "/Plant.tpc");
-        QCOMPARE(recent->item(2)->text(), "Exact\t[" + folder70 + "/Exact.tpc]");
+        const auto *recent = child<QListWidget>(&panel, "listWidget");
+        QCOMPARE(texts(recent, Qt::DisplayRole),
+                 (QStringList{"Line1\t[D:/logs/Line1.tpc]",
+                              "Plant\t[" + folder76.left(70) + ".../Plant.tpc]",
+                              "Exact\t[" + folder70 + "/Exact.tpc]"}));
+        QCOMPARE(texts(recent).at(1), folder76 + "/Plant.tpc");
     }
 
     // The 16th on a dashboard by double click goes in silently, the 17th is refused however
@@ -373,31 +318,27 @@ private slots:
         for (int row = 0; row < 3; ++row)
             list(-1)->item(row)->setSelected(true);
         QTest::mouseClick(button("btn_add"), Qt::LeftButton);
-        QCOMPARE(ids(list(0)).mid(14), (QStringList{m_available[14]->id, m_available[15]->id}));
-        QCOMPARE(ids(list(-1)).first(), m_available[16]->id);
+        QCOMPARE(texts(list(0)).mid(14), (QStringList{m_available[14]->id, m_available[15]->id}));
+        QCOMPARE(texts(list(-1)).first(), m_available[16]->id);
         QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
         doubleClick(list(-1)->item(0));
-        QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
-        QPointer<ConfiguredDevice> refused = manual("024B58AABBCC");
-        QCOMPARE(takeMessages(), QList<ShownMessage>{FULL});
-        QVERIFY(refused.isNull());
-        QCOMPARE(list(0)->count(), 16);
-        QCOMPARE(list(-1)->count(), 49);
+        QVERIFY(manual("024B58AABBCC").isNull());
+        QCOMPARE(takeMessages(), (QList<ShownMessage>{FULL, FULL}));
+        QCOMPARE((QList<int>{list(0)->count(), list(-1)->count()}), (QList<int>{16, 49}));
 
         for (int d = 1; d < 4; ++d) {
-            selectTab(d);
+            tabs()->setCurrentIndex(d);
             place(15);
-            QVERIFY(button("btn_add")->isEnabled() && button("btn_manual")->isEnabled());
+            QVERIFY(canAdd());
             doubleClick(list(-1)->item(0));
             QCOMPARE(list(d)->count(), 16);
         }
         QVERIFY(takeMessages().isEmpty());
-        QVERIFY(!button("btn_add")->isEnabled());
-        QVERIFY(!button("btn_manual")->isEnabled());
+        QVERIFY(!button("btn_add")->isEnabled() && !button("btn_manual")->isEnabled());
         list(3)->item(5)->setSelected(true);
         QTest::mouseClick(button("btn_remove"), Qt::LeftButton);
         QCOMPARE(list(3)->count(), 15);
-        QVERIFY(button("btn_add")->isEnabled() && button("btn_manual")->isEnabled());
+        QVERIFY(canAdd());
     }
 
     // A hand-made logger that discovery also found takes the discovered entry's place and
@@ -405,29 +346,26 @@ private slots:
     // builds every placed logger and takes the dashboard names as typed.
     void manualLoggersRemovalsAndConfirm()
     {
-        discover(1, LINK_TCP);
-        discover(2, LINK_TCP);
+        for (int i : {1, 2})
+            discover(i, LINK_TCP);
         discover(7, LINK_SERIAL);
         discover(3, LINK_TCP, 2323);
         showDiscovered();
         QVERIFY(confirm().isEmpty());
-        QCOMPARE(takeMessages(),
-                 says("INFORMATION", "You must add at least one device to the dashboard.\n"
-                                     "Please retry."));
+        QCOMPARE(takeMessages(), info("You must add at least one device to the dashboard.\n"
+                                      "Please retry."));
         place(1);
-        QPointer<ConfiguredDevice> duplicate = manual("024B58000001");
+        QVERIFY(manual("024B58000001").isNull());
         QCOMPARE(takeMessages(), says("ERROR", "the mac address already exists."));
-        QVERIFY(duplicate.isNull());
 
-        selectTab(3);
+        tabs()->setCurrentIndex(3);
         QPointer<ConfiguredDevice> seen = manual("024B58000002");
         QPointer<ConfiguredDevice> unknown = manual("024B58AABBCC");
-        QCOMPARE(ids(list(3)), (QStringList{"024B58000002", "024B58AABBCC"}));
+        QCOMPARE(texts(list(3)), (QStringList{"024B58000002", "024B58AABBCC"}));
         QCOMPARE(list(3)->item(1)->text(), QStringLiteral("Dock\t[127.0.0.1:2323]"));
         showDiscovered();
-        QCOMPARE(ids(list(-1)), (QStringList{"KX0007", "024B58000003"}));
-        QCOMPARE(list(-1)->item(0)->text(), QStringLiteral("KX0007\t[/dev/ttyACM7]"));
-        QCOMPARE(list(-1)->item(1)->text(), QStringLiteral("024B58000003\t[10.0.0.4:2323]"));
+        QCOMPARE(texts(list(-1), Qt::DisplayRole),
+                 (QStringList{"KX0007\t[/dev/ttyACM7]", "024B58000003\t[10.0.0.4:2323]"}));
         list(3)->item(1)->setSelected(true);
         m_panel->slotProjectRemoveDevice();
         QVERIFY(unknown.isNull());
@@ -435,22 +373,21 @@ private slots:
         m_panel->slotProjectRemoveDevice();
         QVERIFY(seen.isNull());
         QCOMPARE(list(-1)->item(2)->text(), QStringLiteral("024B58000002\t[10.0.0.3:23]"));
-        selectTab(0);
+        tabs()->setCurrentIndex(0);
         list(0)->item(0)->setSelected(true);
         m_panel->slotProjectRemoveDevice();
         m_panel->slotProjectRemoveDevice(); // nothing selected: nothing moves
-        QCOMPARE(ids(list(-1)),
+        QCOMPARE(texts(list(-1)),
                  (QStringList{"KX0007", "024B58000003", "024B58000002", "024B58000001"}));
 
         place(2);
-        selectTab(2);
+        tabs()->setCurrentIndex(2);
         QPointer<ConfiguredDevice> hand = manual("024B58AABBCD");
         child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_2")->clear();
         child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_4")->setText("Cold room");
-        QStringList names;
+        QStringList names, built;
         const QList<ConfiguredDevice *> devices = confirm(&names);
         QCOMPARE(names, (QStringList{"Dashboard 1", "", "Dashboard 3", "Cold room"}));
-        QStringList built;
         for (ConfiguredDevice *device : devices)
             built << describe(device);
         QCOMPARE(built, (QStringList{"KX0007 KX0007 CH1 CH2 /dev/ttyACM7:23 USB 0",
@@ -465,14 +402,17 @@ private slots:
         delete hand;
     }
 
-    // Devices off the dashboards stay off the lists; the tabs carry the names as typed, an
-    // emptied one the number.
-    void editModeShowsTheProjectsDevices()
+    // Devices off the dashboards stay off the lists; tabs carry the names as typed, an emptied one
+    // its number. A project's logger on no dashboard, typed in again at a new address, stays the
+    // same logger: the project's device takes the address, the hand-made one goes.
+    void editModeShowsTheProjectsDevicesAndTakesOneTypedInAgain()
     {
         DeviceFactory project;
         ConfiguredDevice *kept = project.add("024B58000001", LINK_TCP, "Freezer", "::1", 2323, 1);
         project.add("024B58000002", LINK_TCP, "Lost", "127.0.0.1", 2323, 4);
         ConfiguredDevice *unnamed = project.add("024B58000003", LINK_TCP, "", "127.0.0.1", 2323);
+        ConfiguredDevice *known = project.add(m_logger.deviceNumber, LINK_TCP, "", "", 1, 4);
+        known->setConnection("Old", "Temp", "Hum", "127.0.0.1", 1);
         for (int i : {1, 2, 9})
             discover(i, LINK_TCP);
         m_panel->setConfiguredDeviceList(project.list());
@@ -480,97 +420,73 @@ private slots:
         m_panel->setDashboardNames({"North", "South"});
         QCOMPARE(list(1)->item(0)->text() + list(0)->item(0)->text(),
                  QStringLiteral("Freezer\t[::1:2323]024B58000003\t[127.0.0.1:2323]"));
-        QCOMPARE(ids(list(-1)), (QStringList{"024B58000002", "024B58000009"}));
+        QCOMPARE(texts(list(-1)), (QStringList{"024B58000002", "024B58000009"}));
         child<QLineEdit>(m_panel.get(), "lineEdit_dashboard_4")->clear();
-        QCOMPARE(child<QTabWidget>(m_panel.get(), "tabWidget")->tabText(3), "Dashboard 4");
-        QStringList names;
-        QCOMPARE(confirm(&names), (QList<ConfiguredDevice *>{unnamed, kept}));
-        QCOMPARE(names, (QStringList{"North", "South", "Dashboard 3", ""}));
-    }
+        QCOMPARE(tabs()->tabText(3), "Dashboard 4");
 
-    // Each message closes itself 5 s after it appeared, or at once by its button, and is freed.
-    // Typing a dot moves on to the next box.
-    void manualEntryChecksNameMacAndPortAndDotsMoveThroughTheAddress()
-    {
-        ManualConfigDeviceDialog dialog;
-        QSignalSpy confirmed(&dialog, &ManualConfigDeviceDialog::ManualConfigDeviceConfirm);
-        QCOMPARE(enter(&dialog, "", "", {127, 0, 0, 1, 0}),
-                 says("INFORMATION", "Enter the Device Name."));
-        QPointer<MessageDialog> message = dialog.findChild<MessageDialog *>();
+        QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
+        QPointer dialog(m_panel->findChild<ManualConfigDeviceDialog *>());
+        QVERIFY(dialog);
+        dialog->reject();
+        QTRY_VERIFY(dialog.isNull());
+        QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
+        dialog = m_panel->findChild<ManualConfigDeviceDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        // Each message closes itself 5 s after it appeared, or at once by its button, and is
+        // freed. Typing a dot moves on to the next box.
+        QCOMPARE(enter(dialog, "", "", {127, 0, 0, 1, 0}), info("Enter the Device Name."));
+        QPointer<MessageDialog> message = dialog->findChild<MessageDialog *>();
         const auto *lifetime = message->findChild<QTimer *>();
         QVERIFY(lifetime && lifetime->isActive() && lifetime->interval() == 5000);
         QTest::mouseClick(child<QPushButton>(message, "pushButton_close"), Qt::LeftButton);
         QTRY_VERIFY(message.isNull());
-        QCOMPARE(enter(&dialog, "Dock", "", {}), says("INFORMATION", "Enter the Mac Address."));
-        message = dialog.findChild<MessageDialog *>();
+        QCOMPARE(enter(dialog, "Dock", "", {}), info("Enter the Mac Address."));
+        message = dialog->findChild<MessageDialog *>();
         message->findChild<QTimer *>()->start(0);
         QTRY_VERIFY(message.isNull());
-        QCOMPARE(enter(&dialog, "", "001A2B", {}),
-                 says("INFORMATION", "Enter all 12 digits of the Mac Address."));
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEdit_macaddr")->text(),
-                 QStringLiteral("00:1A:2B:::"));
-        QCOMPARE(enter(&dialog, "", "3C4D5E", {}), says("INFORMATION", "Enter the port number."));
-        QCOMPARE(confirmed.count(), 0);
-
-        closeMessages(&dialog);
-        dialog.show();
-        dialog.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        auto *first = child<QSpinBox>(&dialog, "spinBox_ipaddr1");
+        QCOMPARE(enter(dialog, "", "001A2B", {}), info("Enter all 12 digits of the Mac Address."));
+        auto *mac = child<QLineEdit>(dialog, "lineEdit_macaddr");
+        QCOMPARE(mac->text(), QStringLiteral("00:1A:2B:::"));
+        QCOMPARE(enter(dialog, "", "3C4D5E", {}), info("Enter the port number."));
+        closeMessages(dialog);
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        auto *first = child<QSpinBox>(dialog, "spinBox_ipaddr1");
         first->setFocus();
         first->selectAll();
         QTest::keyClicks(static_cast<QWidget *>(nullptr), "10.0.0.5");
-        QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(&dialog, "spinBox_ipaddr4"));
+        QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(dialog, "spinBox_ipaddr4"));
         QTest::keyClicks(static_cast<QWidget *>(nullptr), ".2323.");
-        QCOMPARE(octets(&dialog), (QList<int>{10, 0, 0, 5, 2323}));
-        QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(&dialog, "spinBox_port"));
+        QList<int> octets;
+        for (const char *name : ADDRESS)
+            octets.append(child<QSpinBox>(dialog, name)->value());
+        QCOMPARE(octets, (QList<int>{10, 0, 0, 5, 2323}));
+        QCOMPARE(QApplication::focusWidget(), child<QSpinBox>(dialog, "spinBox_port"));
         first->setFocus();
         QTest::keyClick(first, '.');
-        auto *second = child<QSpinBox>(&dialog, "spinBox_ipaddr2");
+        auto *second = child<QSpinBox>(dialog, "spinBox_ipaddr2");
         QCOMPARE(QApplication::focusWidget(), second);
-        QCOMPARE(second->findChild<QLineEdit *>()->selectedText(), QStringLiteral("0"));
-        QCOMPARE(first->value(), 10);
-    }
-
-    // A logger of the project that no dashboard shows, typed in again at a new address, is
-    // the same logger: the project's device takes the address, the hand-made one goes.
-    void aProjectLoggerEnteredByHandAgainIsTheSameLogger()
-    {
-        SimProcess &sim = m_sim;
-        const SimProcess::Logger logger = m_logger;
-        ConfiguredDevice known(logger.deviceNumber, LINK_TCP);
-        known.setConnection("Old", "Temp", "Hum", "127.0.0.1", 1);
-        known.setDashboardNumber(4);
-        m_panel->setConfiguredDeviceList({&known});
-        // A dismissed entry is freed.
-        QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
-        QPointer<ManualConfigDeviceDialog> dialog =
-            m_panel->findChild<ManualConfigDeviceDialog *>();
-        QVERIFY(dialog);
-        dialog->reject();
-        QTRY_VERIFY(dialog.isNull());
-
-        QTest::mouseClick(button("btn_manual"), Qt::LeftButton);
-        dialog = m_panel->findChild<ManualConfigDeviceDialog *>();
-        QVERIFY(dialog && dialog->isVisible());
-        QVERIFY(enter(dialog, "Sim", logger.deviceNumber.toLower(), {127, 0, 0, 1, logger.port})
+        QCOMPARE(second->findChild<QLineEdit *>()->selectedText() + first->text(), "010");
+        child<QLineEdit>(dialog, "lineEdit_devicename")->clear();
+        mac->clear();
+        QVERIFY(enter(dialog, "Sim", m_logger.deviceNumber.toLower(), {127, 0, 0, 1, m_logger.port})
                     .isEmpty());
         QTRY_VERIFY(dialog.isNull());
         // The entry opened the logger; the project's device that takes its place drops it.
-        QTRY_COMPARE(sim.command("connections tcp0"), QStringLiteral("ok 0"));
-        QCOMPARE(list(0)->item(0)->text(), QStringLiteral("Sim\t[127.0.0.1:%1]").arg(logger.port));
-
-        ConfiguredDevice *device = &known;
-        QCOMPARE(confirm(), QList<ConfiguredDevice *>{device});
-        QCOMPARE(describe(device), QStringLiteral("%1 Sim Temp Hum 127.0.0.1:%2 TCP 0")
-                                       .arg(logger.deviceNumber)
-                                       .arg(logger.port));
-        device->requestData();
-        QTRY_VERIFY(device->isConnected());
-        QVERIFY(sim.command("received tcp0").contains("ATDC"));
+        QTRY_COMPARE(m_sim.command("connections tcp0"), QStringLiteral("ok 0"));
+        QCOMPARE(list(0)->item(1)->text(), QString("Sim\t[127.0.0.1:%1]").arg(m_logger.port));
+        QStringList names;
+        QCOMPARE(confirm(&names), (QList<ConfiguredDevice *>{unnamed, known, kept}));
+        QCOMPARE(names, (QStringList{"North", "South", "Dashboard 3", ""}));
+        QCOMPARE(describe(known), QStringLiteral("%1 Sim Temp Hum 127.0.0.1:%2 TCP 0")
+                                      .arg(m_logger.deviceNumber, QString::number(m_logger.port)));
+        known->requestData();
+        QTRY_VERIFY(known->isConnected());
+        QVERIFY(received().contains("ATDC"));
         // The device closes its connection after the answer; nothing else holds one open.
-        QTRY_COMPARE(sim.command("connections tcp0"), QStringLiteral("ok 0"));
+        QTRY_COMPARE(m_sim.command("connections tcp0"), QStringLiteral("ok 0"));
     }
+
     // Names, units and ranges apply at once, once every name is given and no minimum is above
     // its maximum; the custom unit is edited in place, up to eleven characters.
     void aUsbLoggerTakesNamesUnitsAndRangesAtOnce()
@@ -583,11 +499,11 @@ private slots:
         device.deviceConnected();
         QPointer<SensingOptionUsbDialog> dialog = new SensingOptionUsbDialog(&device);
         QSignalSpy confirmed(dialog.data(), &SensingOptionUsbDialog::sensingConfirm);
-        QCOMPARE(child<QLabel>(dialog, "label_serialnumber")->text(), QStringLiteral("KX0001"));
         auto *unit1 = child<QComboBox>(dialog, "comboBox_unit_ch1");
         auto *unit2 = child<QComboBox>(dialog, "comboBox_unit_ch2");
-        QCOMPARE(unit2->currentIndex(), 3);
-        QCOMPARE(unit1->currentText(), QStringLiteral("bar"));
+        QCOMPARE(child<QLabel>(dialog, "label_serialnumber")->text() + unit1->currentText() +
+                     QString::number(unit2->currentIndex()),
+                 "KX0001bar3");
         unit1->lineEdit()->selectAll();
         QTest::keyClicks(unit1->lineEdit(), "abcdefghijklmno");
         QCOMPARE(unit1->currentText(), QStringLiteral("abcdefghijk"));
@@ -602,23 +518,18 @@ private slots:
             child<QLineEdit>(dialog, name)->clear();
         const QStringList which = {"Device", "Channel-1", "Channel-2"};
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(confirmOptions(dialog, {1, 2, 3, 4}),
-                     (QList<ShownMessage>{{"INFORMATION", "Enter the " + which[i] + " Name."}}));
+            QCOMPARE(confirmOptions(dialog), info("Enter the " + which[i] + " Name."));
             child<QLineEdit>(dialog, names[i])->setText("Chiller");
         }
         QCOMPARE(confirmOptions(dialog, {0, 50, 90.5, 90.25}),
                  says("ERROR", "The Channel-2 minimum is above its maximum.\nPlease retry."));
-        QCOMPARE(confirmed.count(), 0);
-        QCOMPARE(device.deviceName(), QStringLiteral("Freezer"));
+        QVERIFY(confirmed.isEmpty() && device.deviceName() == QStringLiteral("Freezer"));
         QVERIFY(confirmOptions(dialog, {-25.5, -5, 80, 120.25}).isEmpty());
         QCOMPARE(confirmed.count(), 1);
-        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                     .arg(device.deviceName(), device.ch2Name(), device.deviceInterface())
-                     .arg(device.ch1Unit())
-                     .arg(device.ch1Custom())
-                     .arg(device.ch2Unit())
-                     .arg(device.ch2Custom()),
-                 QStringLiteral("Chiller Chiller /dev/ttyACM0 0  4 kPa"));
+        QCOMPARE((QStringList{device.deviceName(), device.ch2Name(), device.deviceInterface(),
+                              QString::number(device.ch1Unit()), device.ch1Custom(),
+                              QString::number(device.ch2Unit()), device.ch2Custom()}),
+                 (QStringList{"Chiller", "Chiller", "/dev/ttyACM0", "0", "", "4", "kPa"}));
         QCOMPARE(committed(device), (Limits{-25.5f, -5.0f, 80.0f, 120.25f}));
         QTRY_VERIFY(dialog.isNull());
 
@@ -635,40 +546,47 @@ private slots:
     // Unchanged limits and buzzer close without a word to the logger. A refused setup keeps the
     // dialog open, and its time-out still follows; changed limits are sent in order and adopted
     // only after the last "OK"; the time-out of the closed dialog leaves the next exchange alone.
-    void changedLimitsGoToTheLoggerBeforeTheyAreAdopted()
+    // A silent logger times out and its late "OK" is ignored; a lost connection returns to
+    // editing with nothing staged; a disconnected logger takes names and units without traffic.
+    void aNetworkLoggerAdoptsLimitsOnlyWhenItConfirmedThem()
     {
-        auto device = loggerDevice();
+        ConfiguredDevice device(m_logger.deviceNumber, LINK_TCP);
+        device.setConnection("Dock", "Temp", "Hum", m_logger.address, m_logger.port);
+        device.setAlarmRange(0.0f, 50.0f, 0.0f, 100.0f);
+        device.requestData();
+        QTRY_VERIFY(device.isConnected());
+        received();
         Limits atSuccess;
-        connect(device.get(), &ConfiguredDevice::buzzerSyncSuccess, this,
-                [&] { atSuccess = committed(*device); });
+        connect(&device, &ConfiguredDevice::buzzerSyncSuccess, this,
+                [&] { atSuccess = committed(device); });
         // An unknown stored buzzer setting selects no item, and the logger keeps it.
-        device->setBuzzerAlarm("LOUD");
-        QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
+        device.setBuzzerAlarm("LOUD");
+        QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(&device);
         QCOMPARE(child<QComboBox>(dialog, "comboBox_buzzeralarm")->currentIndex(), -1);
         child<QLineEdit>(dialog, "lineEdit_devicename")->setText("Dock North");
         QVERIFY(confirmOptions(dialog).isEmpty());
         QTRY_VERIFY(dialog.isNull());
-        QCOMPARE(device->deviceName() + device->buzzerAlarm(), QStringLiteral("Dock NorthLOUD"));
+        QCOMPARE(device.deviceName() + device.buzzerAlarm(), QStringLiteral("Dock NorthLOUD"));
         QCOMPARE(receivedLater(), QStringLiteral("ok "));
-        device->setBuzzerAlarm("OFF");
-        dialog = new SensingOptionTelnetDialog(device.get());
+        device.setBuzzerAlarm("OFF");
+        dialog = new SensingOptionTelnetDialog(&device);
         dialog->setSyncTimeout(500);
         QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
         auto *buzzer = child<QComboBox>(dialog, "comboBox_buzzeralarm");
-        QCOMPARE(buzzer->currentText(), QStringLiteral("OFF"));
-        QCOMPARE(child<QLabel>(dialog, "label_macaddr")->text(), m_logger.deviceNumber);
+        QCOMPARE(buzzer->currentText() + child<QLabel>(dialog, "label_macaddr")->text(),
+                 "OFF" + m_logger.deviceNumber);
 
         child<QLineEdit>(dialog, "lineEdit_devicename")->setText("Renamed");
         QCOMPARE(confirmOptions(dialog, {30, 20, 0, 100}),
                  says("ERROR", "The Channel-1 minimum is above its maximum.\nPlease retry."));
-        QCOMPARE(device->deviceName(), QStringLiteral("Dock North"));
+        QCOMPARE(device.deviceName(), QStringLiteral("Dock North"));
         QCOMPARE(receivedLater(), QStringLiteral("ok "));
 
         m_sim.command("fault tcp0 notok");
         const ShownMessage failed{"ERROR", "Device Setup Failed.\nPlease retry."};
         confirmOptions(dialog, {1, 2, 3, 4});
         QTRY_COMPARE(shownMessages(dialog), QList<ShownMessage>{failed});
-        QVERIFY(editing(dialog, *device));
+        QVERIFY(editing(dialog, device));
         QTRY_COMPARE(shownMessages(dialog), (QList<ShownMessage>{failed, TIMED_OUT}));
 
         m_sim.command("fault tcp0 none");
@@ -677,68 +595,55 @@ private slots:
         confirmOptions(dialog, {20, 30, -10, 85.5});
         auto *button = child<QPushButton>(dialog, "pushButton_confirm");
         QCOMPARE(button->text(), QStringLiteral("Progressing..."));
-        QVERIFY(!button->isEnabled());
-        QCOMPARE(editableRanges(dialog), 0);
-        QCOMPARE(committed(*device), LIMITS);
+        QVERIFY(!button->isEnabled() && editableRanges(dialog) == 0);
+        QCOMPARE(committed(device), LIMITS);
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(atSuccess, LIMITS);
-        QCOMPARE(committed(*device), (Limits{20.0f, 30.0f, -10.0f, 85.5f}));
-        QCOMPARE(device->buzzerAlarm(), QStringLiteral("OR"));
-        QCOMPARE(device->deviceName(), QStringLiteral("Renamed"));
+        QCOMPARE(committed(device), (Limits{20.0f, 30.0f, -10.0f, 85.5f}));
+        QCOMPARE(device.deviceName() + device.buzzerAlarm(), QStringLiteral("RenamedOR"));
         QCOMPARE(confirmed.count(), 3);
         QCOMPARE(received(), QStringLiteral("ok ATBMIN1 20.00|ATBMAX1 30.00|ATBMIN2 -10.00|"
                                             "ATBMAX2 85.50|ATBAL OR|ATBSET"));
 
         m_sim.command("fault tcp0 noanswer");
-        device->setPendingAlarmRange(1, 2, 3, 4);
-        device->startSyncTelnet();
+        device.setPendingAlarmRange(1, 2, 3, 4);
+        device.startSyncTelnet();
         QTest::qWait(700);
-        QVERIFY(device->syncState() != ConfiguredDevice::STATE_IDLE);
-        device->stopSyncTelnet();
-        m_sim.command("fault tcp0 none");
-    }
+        QVERIFY(device.syncState() != ConfiguredDevice::STATE_IDLE);
+        device.stopSyncTelnet();
 
-    // A silent logger times out and its late "OK" is ignored; a lost connection returns to
-    // editing with nothing staged; a disconnected logger takes names and units without traffic.
-    void aLoggerThatStopsAnsweringIsToldAboutAndNothingIsAdopted()
-    {
-        auto device = loggerDevice();
-        m_sim.command("fault tcp0 noanswer");
-        QPointer<SensingOptionTelnetDialog> dialog = new SensingOptionTelnetDialog(device.get());
+        device.setAlarmRange(0.0f, 50.0f, 0.0f, 100.0f);
+        device.setBuzzerAlarm("OFF");
+        dialog = new SensingOptionTelnetDialog(&device);
         dialog->setSyncTimeout(300);
-        QSignalSpy confirmed(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
+        QSignalSpy silent(dialog.data(), &SensingOptionTelnetDialog::sensingConfirm);
         confirmOptions(dialog, {5, 6, 7, 8});
-        QVERIFY(device->syncState() != ConfiguredDevice::STATE_IDLE);
+        QVERIFY(device.syncState() != ConfiguredDevice::STATE_IDLE);
         QTRY_VERIFY(shownMessages(dialog).contains(TIMED_OUT));
-        QCOMPARE(device->syncState(), int(ConfiguredDevice::STATE_IDLE));
-        QVERIFY(editing(dialog, *device));
-        emit device->buzzerSyncSuccess();
-        QCOMPARE(committed(*device), LIMITS);
-        QCOMPARE(confirmed.count(), 1);
+        QCOMPARE(device.syncState(), int(ConfiguredDevice::STATE_IDLE));
+        QVERIFY(editing(dialog, device));
+        emit device.buzzerSyncSuccess();
+        QCOMPARE(committed(device), LIMITS);
+        QCOMPARE(silent.count(), 1);
 
         m_sim.command("fault tcp0 none");
         QCOMPARE(m_sim.command("stop tcp0").left(2), QStringLiteral("ok"));
-        for (int i = 0; i < 3 && device->isConnected(); ++i) {
-            device->requestData();
-            QTest::qWait(50);
-        }
-        QVERIFY(!device->isConnected());
+        QTRY_VERIFY((device.requestData(), !device.isConnected()));
         received();
         child<QComboBox>(dialog, "comboBox_buzzeralarm")->setCurrentText("CH2");
         QCOMPARE(confirmOptions(dialog, {20, 30, -10, 85.5}),
                  says("ERROR", "Loss of network connection.\nPlease retry."));
-        QVERIFY(editing(dialog, *device));
-        QCOMPARE(device->pendingCh1Min(), 0.0f);
-        QCOMPARE(device->pendingBuzzerAlarm(), QStringLiteral("OFF"));
+        QVERIFY(editing(dialog, device));
+        QCOMPARE(device.pendingBuzzerAlarm() + QString::number(device.pendingCh1Min()), "OFF0");
         delete dialog;
 
-        dialog = new SensingOptionTelnetDialog(device.get());
+        dialog = new SensingOptionTelnetDialog(&device);
         QCOMPARE(editableRanges(dialog), 0);
         QVERIFY(!child<QComboBox>(dialog, "comboBox_buzzeralarm")->isEnabled());
         child<QComboBox>(dialog, "comboBox_unit_ch2")->setCurrentIndex(3);
         QVERIFY(confirmOptions(dialog).isEmpty());
         QTRY_VERIFY(dialog.isNull());
-        QCOMPARE(device->ch2Unit(), 3);
+        QCOMPARE(device.ch2Unit(), 3);
         QCOMPARE(m_sim.command("start tcp0").left(2), QStringLiteral("ok"));
         QCOMPARE(receivedLater(), QStringLiteral("ok "));
     }

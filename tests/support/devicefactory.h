@@ -2,11 +2,6 @@
 
 #include "device/configureddevice.h"
 
-#include <QList>
-
-#include <memory>
-#include <vector>
-
 // Owns the loggers a test makes, in the order it made them.
 class DeviceFactory
 {
@@ -14,24 +9,22 @@ public:
     ConfiguredDevice *add(const QString &number, int linkType, const QString &name = QString(),
                           const QString &address = QString(), quint16 port = 23, int dashboard = 0)
     {
-        m_devices.push_back(std::make_unique<ConfiguredDevice>(number, linkType));
-        ConfiguredDevice *device = m_devices.back().get();
+        auto *device = new ConfiguredDevice(number, linkType, &m_owner);
         device->setConnection(name, device->ch1Name(), device->ch2Name(), address, port);
         device->setDashboardNumber(dashboard);
+        m_devices.append(device);
         return device;
     }
-    QList<ConfiguredDevice *> list() const
-    {
-        QList<ConfiguredDevice *> result;
-        for (const auto &device : m_devices)
-            result.append(device.get());
-        return result;
-    }
-    ConfiguredDevice *at(int index) const { return m_devices.at(std::size_t(index)).get(); }
+    QList<ConfiguredDevice *> list() const { return m_devices; }
     // Deletes one logger while views may still point at it.
-    void remove(int index) { m_devices.erase(m_devices.begin() + index); }
-    void clear() { m_devices.clear(); }
+    void remove(int index) { delete m_devices.takeAt(index); }
+    void clear()
+    {
+        qDeleteAll(m_devices);
+        m_devices.clear();
+    }
 
 private:
-    std::vector<std::unique_ptr<ConfiguredDevice>> m_devices;
+    QObject m_owner;
+    QList<ConfiguredDevice *> m_devices;
 };

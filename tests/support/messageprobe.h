@@ -1,10 +1,10 @@
 #pragma once
 
 #include "project/messagedialog.h"
+#include "tests/support/widgetfinder.h"
 
 #include <QDebug>
 #include <QGroupBox>
-#include <QList>
 #include <QTextBrowser>
 
 // The message dialogs a widget shows, as the user reads them (title, text).
@@ -12,10 +12,7 @@ struct ShownMessage
 {
     QString title;
     QString text;
-    bool operator==(const ShownMessage &other) const
-    {
-        return title == other.title && text == other.text;
-    }
+    bool operator==(const ShownMessage &o) const { return title == o.title && text == o.text; }
 };
 
 inline QDebug operator<<(QDebug debug, const ShownMessage &message)
@@ -29,10 +26,8 @@ inline QList<ShownMessage> shownMessages(const QObject *owner)
     for (const MessageDialog *dialog : owner->findChildren<MessageDialog *>()) {
         if (!dialog->isVisible())
             continue;
-        const auto *group = dialog->findChild<QGroupBox *>(QStringLiteral("groupBox_message"));
-        const auto *browser = dialog->findChild<QTextBrowser *>(QStringLiteral("textBrowser"));
-        messages.append(
-            {group ? group->title() : QString(), browser ? browser->toPlainText() : QString()});
+        messages.append({child<QGroupBox>(dialog, "groupBox_message")->title(),
+                         child<QTextBrowser>(dialog, "textBrowser")->toPlainText()});
     }
     return messages;
 }

@@ -1,6 +1,5 @@
 #include "tests/support/pgtestserver.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -13,16 +12,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
-namespace {
-QString bin(const char *name)
+static QString bin(const char *name)
 {
     return QStringLiteral("/usr/lib/postgresql/15/bin/") + QLatin1String(name);
-}
-} // namespace
-
-PgTestServer::PgTestServer(bool durable)
-    : m_dir(QDir::tempPath() + QStringLiteral("/velmoran-pg-XXXXXX")), m_bDurable(durable)
-{
 }
 
 PgTestServer::~PgTestServer()
@@ -33,11 +25,10 @@ PgTestServer::~PgTestServer()
 
 QString PgTestServer::missingReason()
 {
-    for (const char *name : {"initdb", "pg_ctl", "postgres"}) {
+    for (const char *name : {"initdb", "pg_ctl", "postgres"})
         if (!QFileInfo(bin(name)).isExecutable())
             return QStringLiteral("no %1: install postgresql-15 (scripts/install-deps.sh)")
                 .arg(bin(name));
-    }
     if (!getpwnam("postgres"))
         return QStringLiteral("no user postgres: install postgresql-15");
     if (geteuid() == 0 && !QFileInfo(QStringLiteral("/sbin/runuser")).isExecutable() &&
@@ -92,10 +83,9 @@ bool PgTestServer::start()
                    .toUtf8());
     hba.close();
     conf.close();
-    return restart() && exec(QStringLiteral("postgres"),
-                             {"create role writer login password 'secret'",
+    return restart() && exec({"create role writer login password 'secret'",
                               "create database velmoran owner writer"},
-                             nullptr);
+                             nullptr, QStringLiteral("postgres"));
 }
 
 bool PgTestServer::restart()
@@ -118,8 +108,8 @@ QString PgTestServer::url(const QString &user, const QString &query) const
     return query.isEmpty() ? text : text + QLatin1Char('?') + query;
 }
 
-bool PgTestServer::exec(const QString &database, const QStringList &statements,
-                        QString *firstValue) const
+bool PgTestServer::exec(const QStringList &statements, QString *firstValue,
+                        const QString &database) const
 {
     const QString name = QStringLiteral("pgtest-") + QUuid::createUuid().toString(QUuid::Id128);
     bool ok = true;
@@ -129,14 +119,11 @@ bool PgTestServer::exec(const QString &database, const QStringList &statements,
         db.setUserName(QStringLiteral("postgres"));
         db.setDatabaseName(database);
         ok = db.open();
-        if (!ok)
-            m_strError = db.lastError().text();
         QSqlQuery query(db);
-        for (int i = 0; ok && i < statements.size(); ++i) {
+        for (int i = 0; ok && i < statements.size(); ++i)
             ok = query.exec(statements.at(i));
-            if (!ok)
-                m_strError = query.lastError().text();
-        }
+        if (!ok)
+            m_strError = db.isOpen() ? query.lastError().text() : db.lastError().text();
         if (ok && firstValue && query.next())
             *firstValue = query.value(0).toString();
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QDir>
 #include <QTemporaryDir>
 
 // A private PostgreSQL 15 server for one test: a fresh data folder, a Unix socket in it, run as
@@ -11,7 +11,7 @@ class PgTestServer
 public:
     // durable: fsync and synchronous commit as a real site runs them (benchmarks); without,
     // tests skip the disk flushes.
-    explicit PgTestServer(bool durable = false);
+    explicit PgTestServer(bool durable = false) : m_bDurable(durable) {}
     ~PgTestServer();
 
     // Why no server can run here (binaries, user or Qt driver missing); empty when one can.
@@ -26,17 +26,14 @@ public:
     QString url(const QString &user = QStringLiteral("postgres"),
                 const QString &query = QString()) const;
     // Runs statements as the superuser on its own connection; false on the first failure.
-    bool exec(const QStringList &statements, QString *firstValue = nullptr) const
-    {
-        return exec(QStringLiteral("velmoran"), statements, firstValue);
-    }
+    bool exec(const QStringList &statements, QString *firstValue = nullptr,
+              const QString &database = QStringLiteral("velmoran")) const;
 
 private:
-    bool exec(const QString &database, const QStringList &statements, QString *firstValue) const;
     bool pgCtl(const QStringList &arguments);
     bool run(const QString &program, const QStringList &arguments);
 
-    QTemporaryDir m_dir;
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/velmoran-pg-XXXXXX")};
     mutable QString m_strError;
     bool m_bRunning = false;
     bool m_bDurable = false;

@@ -2,24 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QDebug>
-#include <QProcess>
-
-SimProcess::SimProcess(const QString &program) : m_strProgram(program) {}
-
-SimProcess::~SimProcess()
-{
-    stop();
-}
-
-bool SimProcess::isRunning() const
-{
-    return m_pProcess && m_pProcess->state() != QProcess::NotRunning;
-}
-
-qint64 SimProcess::processId() const
-{
-    return m_pProcess ? m_pProcess->processId() : 0;
-}
 
 template <typename Done> bool SimProcess::readUntil(Done done, int timeoutMs)
 {
@@ -29,7 +11,6 @@ template <typename Done> bool SimProcess::readUntil(Done done, int timeoutMs)
             if (deadline.hasExpired() || !isRunning())
                 return false;
             m_pProcess->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-            continue;
         }
         m_partial += m_pProcess->readAllStandardOutput();
         for (int lf; (lf = m_partial.indexOf('\n')) >= 0; m_partial.remove(0, lf + 1))
@@ -46,15 +27,12 @@ bool SimProcess::start(const QStringList &args, int timeoutMs)
     m_partial.clear();
     m_loggers.clear();
     m_outputLines.clear();
-    m_replies.clear();
     m_bReady = false;
     m_pProcess->start(m_strProgram, args);
-    if (!m_pProcess->waitForStarted(timeoutMs)) {
-        qWarning() << "SimProcess: cannot start" << m_strProgram << m_pProcess->errorString();
-        return false;
-    }
-    if (!readUntil([this] { return m_bReady; }, timeoutMs)) {
-        qWarning() << "SimProcess: no READY from" << m_strProgram << args << m_outputLines;
+    if (!m_pProcess->waitForStarted(timeoutMs) ||
+        !readUntil([this] { return m_bReady; }, timeoutMs)) {
+        qWarning() << "SimProcess: no READY from" << m_strProgram << args
+                   << m_pProcess->errorString() << m_outputLines;
         stop();
     }
     return m_bReady;
@@ -74,24 +52,18 @@ QString SimProcess::command(const QString &line, int timeoutMs)
         return {};
     m_replies.clear();
     m_pProcess->write(line.toUtf8() + '\n');
-    if (!readUntil([this] { return !m_replies.isEmpty(); }, timeoutMs)) {
+    if (!readUntil([this] { return !m_replies.isEmpty(); }, timeoutMs))
         qWarning() << "SimProcess: no reply to" << line;
-        return {};
-    }
-    return m_replies.takeFirst();
+    return m_replies.value(0);
 }
 
 void SimProcess::handleLine(const QString &line)
 {
     m_outputLines << line;
-    if (line == QLatin1String("READY")) {
+    if (line == QLatin1String("READY"))
         m_bReady = true;
-        return;
-    }
-    if (line.startsWith(QLatin1String("ok")) || line.startsWith(QLatin1String("err"))) {
+    else if (line.startsWith(QLatin1String("ok")) || line.startsWith(QLatin1String("err")))
         m_replies << line;
-        return;
-    }
     // LOGGER <id> TCP <address> <port> <number> | LOGGER <id> USB <pty> <number>
     const QStringList words = line.split(' ');
     if (words.value(0) != QLatin1String("LOGGER") || words.size() < 5)
@@ -111,8 +83,6 @@ void SimProcess::handleLine(const QString &line)
 
 void SimProcess::stop()
 {
-    if (!m_pProcess)
-        return;
     if (isRunning() && (m_pProcess->write("quit\n") < 0 || !m_pProcess->waitForFinished(3000))) {
         m_pProcess->kill();
         m_pProcess->waitForFinished(3000);

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QList>
-#include <QString>
-#include <QStringList>
+#include <QProcess>
 
 #include <memory>
 
-class QProcess;
+#ifndef KESTRELIX_SIM_PATH
+#define KESTRELIX_SIM_PATH ""
+#endif
 
 // Runs the logger simulator for one test: starts it, waits for its READY line, knows its
 // loggers, and sends it commands. The destructor stops it.
@@ -20,23 +20,16 @@ public:
         QString deviceNumber;
     };
 
-    // The simulator the test was built with: velmoran_add_test(... SIM).
-#ifdef KESTRELIX_SIM_PATH
-    SimProcess() : SimProcess(QStringLiteral(KESTRELIX_SIM_PATH)) {}
-#else
-    SimProcess() : SimProcess(QString()) {}
-#endif
-    explicit SimProcess(const QString &program);
-    ~SimProcess();
-    SimProcess(const SimProcess &) = delete;
-    SimProcess &operator=(const SimProcess &) = delete;
+    // By default the simulator the test was built with: velmoran_add_test(... SIM).
+    explicit SimProcess(const QString &program = QStringLiteral(KESTRELIX_SIM_PATH))
+        : m_strProgram(program)
+    {
+    }
+    ~SimProcess() { stop(); }
 
     // Starts the simulator and waits for READY; false (with a warning saying why) on failure.
     bool start(const QStringList &args, int timeoutMs = 10000);
-    QList<Logger> loggers() const
-    {
-        return m_loggers;
-    }
+    QList<Logger> loggers() const { return m_loggers; }
     // The logger with this id; an empty Logger when there is none.
     Logger logger(const QString &id) const;
     // Sends one command line and returns its reply line ("ok ..." / "err ..."), or an empty
@@ -44,8 +37,8 @@ public:
     QString command(const QString &line, int timeoutMs = 5000);
     // Asks the simulator to quit, and kills it if it does not.
     void stop();
-    bool isRunning() const;
-    qint64 processId() const;
+    bool isRunning() const { return m_pProcess && m_pProcess->state() != QProcess::NotRunning; }
+    qint64 processId() const { return m_pProcess ? m_pProcess->processId() : 0; }
 
 private:
     // Reads lines until `done` holds or the deadline passes; false on time-out or exit.
@@ -56,7 +49,6 @@ private:
     std::unique_ptr<QProcess> m_pProcess;
     QByteArray m_partial;
     QList<Logger> m_loggers;
-    QStringList m_outputLines;
-    QStringList m_replies;
+    QStringList m_outputLines, m_replies;
     bool m_bReady = false;
 };

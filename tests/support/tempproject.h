@@ -2,19 +2,11 @@
 
 #include "tests/support/testsettings.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 
 // A folder for one test's project files and databases, removed with the object.
-class TempProjectDir
+class TempProjectDir : public QTemporaryDir
 {
 public:
-    bool isValid() const { return m_dir.isValid(); }
-    QString path() const { return m_dir.path(); }
-    QString filePath(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
-    // The path of a project file "<name>.tpc" inside the folder.
     QString projectPath(const QString &name) const { return filePath(name + ".tpc"); }
-
-private:
-    QTemporaryDir m_dir;
 };

@@ -10,22 +10,18 @@
 #include "view/tilestyle.h"
 #include "view/xychart.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <QFontMetricsF>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 // The detail view and its parts: the charts, the viewer that follows the mouse, and the value
 // labels whose fonts follow their size.
 namespace {
 constexpr double NEWEST = 1700000000.0;
-constexpr int LABEL_W = 410;
-constexpr int LABEL_H = 250;
+constexpr int LABEL_W = 410, LABEL_H = 250;
 
 struct Samples
 {
@@ -53,18 +49,14 @@ void shiftIn(Samples &s, double seconds, double value)
     s.values[CHART_POINTS - 1] = value;
 }
 
-bool isRed(QRgb p)
-{
-    return qRed(p) > 170 && qGreen(p) < 90 && qBlue(p) < 90;
-}
-
 // Red pixels of the column range [x1, x2) inside the plot area.
 int redPixels(const QImage &image, const QRect &plot, int x1, int x2)
 {
     int count = 0;
+    const auto red = [](QRgb p) { return qRed(p) > 170 && qGreen(p) < 90 && qBlue(p) < 90; };
     for (int x = qMax(x1, plot.left()); x < qMin(x2, plot.left() + plot.width()); ++x)
         for (int y = plot.top(); y < plot.top() + plot.height(); ++y)
-            count += isRed(image.pixel(x, y)) ? 1 : 0;
+            count += red(image.pixel(x, y)) ? 1 : 0;
     return count;
 }
 
@@ -74,10 +66,7 @@ std::unique_ptr<XYChart> chartOf(const Samples &s, int intervalMs, int w = LABEL
         buildChannelChart(w, LABEL_H, s.time, s.values, 0xFF0000, "CH1", intervalMs));
 }
 
-QImage image(XYChart *chart)
-{
-    return chart->render().toImage();
-}
+const auto image = [](XYChart *chart) { return chart->render().toImage(); };
 
 void mouseMove(QWidget *w, QPoint local)
 {
@@ -103,11 +92,6 @@ struct ViewerRig
         now = at;
         mouseMove(&viewer, QPoint(x, 60));
     }
-    void leave()
-    {
-        QEvent event(QEvent::Leave);
-        QCoreApplication::sendEvent(&viewer, &event);
-    }
 };
 } // namespace
 
@@ -118,31 +102,25 @@ class TestView : public QObject
 private slots:
     // Every image the forms and code name, and the alarm sound under both its paths, are built
     // in; the sound's format is checked where it is parsed.
-    void everyNamedImageLoads_data()
+    void everyNamedResourceLoads()
     {
-        QTest::addColumn<QString>("path");
-        const QString names = "DashboardText DeviceCh1 DeviceCh2 DeviceConnectedSymbol "
-                              "DeviceConnectingSymbol DeviceDisconnectedSymbol DeviceImg I_2 "
-                              "KestrelixLogo KestrelixSymbol KestrelixSymbol2 LoadingLite "
-                              "RecordButton RecordStopButton StateReady StateRecording "
-                              "VelmoranLogoLite btn_addDevice btn_createProject btn_interval "
-                              "btn_removeDevice icon_lan icon_usb velmoran_lite";
-        for (const QString &name : names.split(' '))
-            QTest::newRow(qPrintable(name)) << ":/img/" + name + ".png";
+        QStringList missing;
+        for (const QString &name :
+             QStringLiteral("DashboardText DeviceCh1 DeviceCh2 DeviceConnectedSymbol "
+                            "DeviceConnectingSymbol DeviceDisconnectedSymbol DeviceImg I_2 "
+                            "KestrelixLogo KestrelixSymbol KestrelixSymbol2 LoadingLite "
+                            "RecordButton RecordStopButton StateReady StateRecording "
+                            "VelmoranLogoLite btn_addDevice btn_createProject btn_interval "
+                            "btn_removeDevice icon_lan icon_usb velmoran_lite")
+                 .split(' '))
+            if (QImage(":/img/" + name + ".png").isNull())
+                missing << name;
+        for (const char *sound : {"://critical.wav", ":/critical.wav"})
+            if (!QFile(sound).open(QIODevice::ReadOnly))
+                missing << sound;
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(' ')));
     }
 
-    void everyNamedImageLoads()
-    {
-        QFETCH(QString, path);
-        QImage image(path);
-        QVERIFY2(!image.isNull(), qPrintable(path));
-    }
-
-    void alarmSoundOpensUnderBothPaths()
-    {
-        QVERIFY(QFile(QStringLiteral("://critical.wav")).open(QIODevice::ReadOnly));
-        QVERIFY(QFile(QStringLiteral(":/critical.wav")).open(QIODevice::ReadOnly));
-    }
     // A chart moved on sample by sample shows exactly what one built from the final buffers
     // shows; samples that are not its own moved on, another size or interval are refused.
     void advancingByOneSampleMatchesARebuild_data()
@@ -174,53 +152,38 @@ private slots:
         QCOMPARE(chart->yAxisRange().upper, rebuilt->yAxisRange().upper);
         QCOMPARE(image(chart.get()), image(rebuilt.get()));
 
-        const Samples other = samples(1000, 10);
-        QVERIFY(
-            !advanceChannelChart(chart.get(), LABEL_W, LABEL_H, other.time, other.values, 1000));
+        const Samples odd = samples(1000, 10);
+        QVERIFY(!advanceChannelChart(chart.get(), LABEL_W, LABEL_H, odd.time, odd.values, 1000));
         QVERIFY(!advanceChannelChart(chart.get(), LABEL_W + 20, LABEL_H, s.time, s.values, 1000));
         QVERIFY(!advanceChannelChart(chart.get(), LABEL_W, LABEL_H, s.time, s.values, 5000));
         QCOMPARE(image(chart.get()), image(rebuilt.get()));
     }
 
-    void theLineHasNoPixelWhereNoValueIs_data()
+    // No pixel of the line before the first sample, over samples without value and over a pause
+    // of more than 1.5 intervals; a marker value taken as a number would wreck the scale.
+    void theLineHasNoPixelWhereNoValueIsAndTheTrackLineNamesItsSample()
     {
-        QTest::addColumn<int>("firstFilled");
-        QTest::addColumn<int>("from");
-        QTest::addColumn<int>("to");
-        QTest::newRow("samples without value") << 0 << 100 << 130;
-        QTest::newRow("no samples for longer than 1.5 intervals") << 0 << 100 << 101;
-        QTest::newRow("before the first sample") << 200 << -1 << 200;
-    }
-
-    void theLineHasNoPixelWhereNoValueIs()
-    {
-        QFETCH(int, firstFilled);
-        QFETCH(int, from);
-        QFETCH(int, to);
-        Samples s = samples(5000, firstFilled);
-        for (int i = 0; i <= from; ++i)
-            s.time[i] -= to == from + 1 ? 145 : 0; // polling paused for 150 s
-        for (int i = from; i <= to && to > from + 1 && from >= 0; ++i)
+        Samples s = samples(5000, 110);
+        for (int i = 150; i <= 170; ++i)
             s.values[i] = NO_VALUE;
+        for (int i = 110; i <= 230; ++i)
+            s.time[i] -= 145; // polling paused for 150 s
         auto chart = chartOf(s, 5000);
-        // Far off the data, so a marker value taken as a number would wreck the scale.
         QVERIFY(chart->yAxisRange().upper < 100 && chart->yAxisRange().lower > 0);
         const QImage drawn = image(chart.get());
         const QRect plot = chart->plotArea();
-        const int gapStart = from < 0 ? plot.left() : chart->xCoor(s.time[from]) + 2;
-        const int gapEnd = chart->xCoor(s.time[to]) - (from < 0 ? 1 : 0);
-        QCOMPARE(redPixels(drawn, plot, gapStart, gapEnd), 0);
-        QVERIFY(from < 0 || redPixels(drawn, plot, plot.left(), gapStart - 4) > 50);
-        QVERIFY(redPixels(drawn, plot, gapEnd + 4, plot.left() + plot.width()) > 20);
-    }
+        const auto x = [&](int i) { return chart->xCoor(s.time[i]); };
+        QCOMPARE(redPixels(drawn, plot, plot.left(), x(110) - 1), 0);
+        QCOMPARE(redPixels(drawn, plot, x(150) + 2, x(170)), 0);
+        QCOMPARE(redPixels(drawn, plot, x(230) + 2, x(231)), 0);
+        QVERIFY(redPixels(drawn, plot, x(110) + 4, x(150) - 4) > 50);
+        QVERIFY(redPixels(drawn, plot, x(231) + 4, plot.left() + plot.width()) > 20);
 
-    // New data is drawn in one pass with the track line, a track move over the kept chart
-    // below: both show the same pixels, and an image still held is never drawn over.
-    void theTrackLineNamesItsSampleAndOneDrawShowsWhatATrackMoveShows()
-    {
-        Samples s = samples(1000);
+        // New data is drawn in one pass with the track line, a track move over the kept chart
+        // below: both show the same pixels, and an image still held is never drawn over.
+        s = samples(1000);
         s.values[115] = NO_VALUE;
-        auto chart = chartOf(s, 1000);
+        chart = chartOf(s, 1000);
         const QImage bare = image(chart.get());
         drawTrackLine(chart.get(), chart->xCoor(s.time[60]), intervalText(1000));
         const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(s.time[60]));
@@ -250,12 +213,12 @@ private slots:
 
     // Requests within the hold time give one rebuild when it ends; one from inside a rebuild
     // is dropped; a chart set during a rebuild is shown once, at its end.
-    void theViewerRebuildsAtMostOncePerHoldTime()
+    void theViewerRebuildsAtMostOncePerHoldTimeAndMergesMouseMoves()
     {
-        ViewerRig rig, inside;
-        QSignalSpy rebuilds(&rig.viewer, &QChartViewer::viewPortChanged);
+        ViewerRig hold, inside;
+        QSignalSpy rebuilds(&hold.viewer, &QChartViewer::viewPortChanged);
         for (int i = 0; i < 3; ++i)
-            rig.viewer.updateViewPort(true, true);
+            hold.viewer.updateViewPort(true, true);
         QCOMPARE(rebuilds.count(), 1);
         QTRY_COMPARE(rebuilds.count(), 2);
 
@@ -275,19 +238,15 @@ private slots:
         QCOMPARE(inside.viewer.size(), QSize(LABEL_W - 10, LABEL_H));
         QTest::qWait(3 * inside.viewer.getUpdateInterval());
         QCOMPARE(insideRebuilds, 1);
-    }
 
-    // Moves closer than 10 ms merge into the last, moves that keep coming are handled every
-    // 250 ms, the position is clamped to the plot area, and leaving handles a deferred move.
-    void theViewerMergesMouseMovesAndReportsLeavingOnce()
-    {
+        // Moves closer than 10 ms merge into the last, moves that keep coming are handled every
+        // 250 ms, the position is clamped to the plot area, and leaving handles a deferred move.
         ViewerRig rig;
         QSignalSpy moves(&rig.viewer, &QChartViewer::mouseMovePlotArea);
         QSignalSpy plotLeaves(&rig.viewer, &QChartViewer::mouseLeavePlotArea);
         QSignalSpy chartLeaves(&rig.viewer, &QChartViewer::mouseLeaveChart);
-        rig.move(100, 1000);
-        rig.move(110, 1003);
-        rig.move(120, 1005);
+        for (int i = 0; i < 3; ++i)
+            rig.move(100 + 10 * i, 1000 + 2 * i);
         QCOMPARE(rig.viewer.getPlotAreaMouseX(), 100);
         QTRY_COMPARE(moves.count(), 2);
         QCOMPARE(rig.viewer.getPlotAreaMouseX(), 120);
@@ -305,53 +264,42 @@ private slots:
         rig.move(100, 1600);
         rig.move(140, 1602);
         QCOMPARE(moves.count(), 4);
-        rig.leave();
-        rig.leave();
-        QCOMPARE(moves.count(), 5);
-        QCOMPARE(rig.viewer.getPlotAreaMouseX(), 140);
-        QCOMPARE(plotLeaves.count(), 2);
-        QCOMPARE(chartLeaves.count(), 2);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(&rig.viewer, &leave);
+        QCoreApplication::sendEvent(&rig.viewer, &leave);
+        QCOMPARE((QList<qsizetype>{moves.count(), rig.viewer.getPlotAreaMouseX(),
+                                   plotLeaves.count(), chartLeaves.count()}),
+                 (QList<qsizetype>{5, 140, 2, 2}));
     }
 
     // The text fills the limiting side less a margin (none for a unit), however small the
     // label, and a resize refits it.
-    void valueLabelsFitTheirText_data()
-    {
-        QTest::addColumn<bool>("unit");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QSizeF>("fitted");
-        QTest::newRow("wide, tall label")
-            << false << "-1234.56" << QSize(200, 300) << QSizeF(190, 0);
-        QTest::newRow("short, flat label") << false << "7" << QSize(400, 40) << QSizeF(0, 32);
-        QTest::newRow("unit") << true << "%RH" << QSize(90, 200) << QSizeF(90, 0);
-        QTest::newRow("below its margin") << false << "12.34" << QSize(6, 40) << QSizeF(0, 0);
-    }
-
     void valueLabelsFitTheirText()
     {
-        QFETCH(bool, unit);
-        QFETCH(QString, text);
-        QFETCH(QSize, size);
-        QFETCH(QSizeF, fitted);
-        ResizeLabel number;
-        ResizeLabelUnit unitLabel;
-        QLabel *label = unit ? static_cast<QLabel *>(&unitLabel) : &number;
-        label->setText(text);
-        label->resize(size);
-        label->show();
-        unit ? unitLabel.fitFont() : number.fitFont();
-        const QFontMetricsF metrics(label->font());
-        const QSizeF real(metrics.horizontalAdvance(text), metrics.height());
-        const auto near = [](qreal got, qreal want, qreal share) {
-            return !want || qAbs(got - want) < want * share;
-        };
-        QVERIFY2(real.width() > 0 && near(real.width(), fitted.width(), 0.08) &&
-                     near(real.height(), fitted.height(), 0.1),
-                 qPrintable(QStringLiteral("%1 x %2").arg(real.width()).arg(real.height())));
-        const qreal before = label->font().pointSizeF();
-        label->resize(size * 2);
-        QVERIFY(fitted.isNull() || label->font().pointSizeF() > before * 1.5);
+        for (const auto &[unit, text, size, fitted] :
+             {std::tuple{false, "-1234.56", QSize(200, 300), QSizeF(190, 0)},
+              std::tuple{false, "7", QSize(400, 40), QSizeF(0, 32)},
+              std::tuple{true, "%RH", QSize(90, 200), QSizeF(90, 0)},
+              std::tuple{false, "12.34", QSize(6, 40), QSizeF(0, 0)}}) {
+            ResizeLabel number;
+            ResizeLabelUnit unitLabel;
+            QLabel *label = unit ? static_cast<QLabel *>(&unitLabel) : &number;
+            label->setText(text);
+            label->resize(size);
+            label->show();
+            unit ? unitLabel.fitFont() : number.fitFont();
+            const QFontMetricsF metrics(label->font());
+            const QSizeF real(metrics.horizontalAdvance(text), metrics.height());
+            const auto near = [](qreal got, qreal want, qreal share) {
+                return !want || qAbs(got - want) < want * share;
+            };
+            QVERIFY2(real.width() > 0 && near(real.width(), fitted.width(), 0.08) &&
+                         near(real.height(), fitted.height(), 0.1),
+                     text);
+            const qreal before = label->font().pointSizeF();
+            label->resize(size * 2);
+            QVERIFY(fitted.isNull() || label->font().pointSizeF() > before * 1.5);
+        }
     }
 
     // One device's header, tiles and charts; reports of other devices change nothing, and a
@@ -370,8 +318,7 @@ private slots:
         ConfiguredDevice usb("KX0001", LINK_SERIAL), device("024B58000001", LINK_TCP);
         usb.setDeviceName("Cold room");
         view.setDevice(&usb);
-        QCOMPARE(text("label_serialnumber"), QStringLiteral("SN : KX0001"));
-        QCOMPARE(text("label_device"), QStringLiteral("Cold room"));
+        QCOMPARE(text("label_serialnumber") + "|" + text("label_device"), "SN : KX0001|Cold room");
         QCOMPARE(child<QLabel>(&view, "label_device_type")->pixmap().toImage(),
                  QPixmap(":/img/icon_usb.png").toImage());
         QVERIFY(child<QPushButton>(&view, "btn_network")->isHidden());
@@ -380,8 +327,8 @@ private slots:
         device.setPollInterval(5000);
         device.setUnits(1, 3);
         view.setDevice(&device);
-        QCOMPARE(text("label_serialnumber"), QStringLiteral("MAC : 024B58000001"));
-        QCOMPARE(text("label_ch2_device"), QStringLiteral("127.0.0.1"));
+        QCOMPARE(text("label_serialnumber") + "|" + text("label_ch2_device"),
+                 "MAC : 024B58000001|127.0.0.1");
         QVERIFY(!child<QPushButton>(&view, "btn_network")->isHidden());
         QSignalSpy popups(&view, &ChartView::popupNetworkSetting);
         child<QPushButton>(&view, "btn_network")->click();
@@ -396,15 +343,12 @@ private slots:
         view.updateData(s.time, s.values, s.ch2, "21.50", "45.00");
         QCOMPARE(number->text(), QStringLiteral("21.50"));
         QCOMPARE(text("label_ch1_unit") + text("label_ch2_unit"), QString(QChar(0xB0)) + "C%RH");
-        QFont marked = number->font();
-        marked.setPointSizeF(3.25);
-        number->setFont(marked);
+        number->setFont(QFont(number->font().family(), 3));
         device.setAlarm2(true);
         view.updateData(s.time, s.values, s.ch2, "22.75", "95.50");
-        QCOMPARE(number->font().pointSizeF(), 3.25);
-        QCOMPARE(style("frame_ch2_value"), QLatin1String(TileStyle::alarm));
+        QVERIFY(number->font().pointSizeF() == 3 && style("frame_ch2_value") == TileStyle::alarm);
         view.updateData(s.time, s.values, s.ch2, "-122.75", "95.50");
-        QVERIFY(number->font().pointSizeF() > 3.25 * 2);
+        QVERIFY(number->font().pointSizeF() > 3 * 2);
         // Values of the same size lay out nothing above their labels' hosts.
         for (int level = 0; level < 8; ++level)
             QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
@@ -427,9 +371,9 @@ private slots:
         QCOMPARE(counter.layouts, 0);
 
         // Both charts end at the newest sample and span 240 intervals.
-        QTRY_VERIFY(chart("label_ch2_chart")->getChart()->hasLayer());
+        QTRY_COMPARE(chart("label_ch1_chart")->getChart()->xAxisRange().upper, NEWEST);
+        QTRY_COMPARE(chart("label_ch2_chart")->getChart()->xAxisRange().upper, NEWEST);
         XYChart *ch1 = chart("label_ch1_chart")->getChart();
-        QCOMPARE(ch1->xAxisRange().upper, NEWEST);
         QCOMPARE(ch1->xAxisRange().lower, NEWEST - 1200);
         QVERIFY(ch1->dynamicTexts().contains(" CH1:  " + s.at(CHART_POINTS - 1) + " "));
         mouseMove(chart("label_ch1_chart"), QPoint(ch1->xCoor(s.time[101]), 60));
