@@ -120,10 +120,10 @@ public:
         m_strProjectPath = QDir(folder).filePath(QStringLiteral("Faults.tpc"));
         if (!writeSimulatorProject(m_strProjectPath, loggers, 1000, {-1000, 1000, -1000, 1000}))
             return false;
-        holdTimers();
+        ::holdTimers(m_pWindow.get());
         m_pWindow->projectLoaded(m_strProjectPath);
         m_pWindow->slotStartRecord();
-        holdTimers();
+        ::holdTimers(m_pWindow.get());
         if (!ids.filter(QStringLiteral("usb")).isEmpty())
             m_pWindow->checkConnection();
         // Loading polls every network logger once; its answers are part of the recording.
@@ -153,8 +153,6 @@ public:
     {
         return sql(QStringLiteral("select count(*) from kestrelix where serialno = ?"), id);
     }
-
-    void holdTimers() { ::holdTimers(m_pWindow.get()); }
 
     // Polls every logger, each time until every answering logger queued a row.
     bool pollAndWait(const QStringList &answering, int polls = 1)
@@ -390,110 +388,26 @@ private slots:
             for (const QString command : {"fault %1 none", "start %1", "auto %1"})
                 m_sim.command(command.arg(id));
     }
-    void loggersThatFallSilentRefuseOrVanishAreMarkedGoneAndRecordedAgainWhenTheyAnswer()
+    // tcp1 goes out of its range and back: one acknowledged alarm. Then loggers fall silent,
+    // refuse or vanish: they are marked gone and recorded again when they answer.
+    void anAlarmAndLoggersThatFallSilentRefuseOrVanishAreLoggedAndRecordedAgainWhenTheyAnswer()
     {
         const qint64 begin = QDateTime::currentSecsSinceEpoch();
         auto *bus = new FakeUsbBus;
         const SimProcess::Logger usb = m_sim.logger("usb0");
         bus->pairs = {{usb.address, usb.deviceNumber}};
         RecordingRig rig(&m_sim);
-        QVERIFY(rig.open(m_dir->path(), {"tcp0", "tcp1", "usb0"}, bus));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
-        ConfiguredDevice *silent = rig.device("tcp0");
+        const QStringList all = {"tcp0", "tcp1", "usb0"};
+        QVERIFY(rig.open(m_dir->path(), all, bus) && rig.pollAndWait(all));
         AlarmEventLog *log = rig.window()->eventLog();
-
-        QVERIFY(sim("fault tcp0 noanswer"));
-        // Five unanswered polls are a short gap at one second; the sixth marks it gone.
-        for (int poll = 0; poll < 6; ++poll) {
-            QVERIFY(silent->isConnected());
-            QVERIFY(rig.pollAndWait({"tcp1", "usb0"}));
-        }
-        QVERIFY(!silent->isConnected() && silent->ch1Value().isEmpty());
-        auto *tile = dynamic_cast<DashBoardDeviceItem *>(silent->ch1Item());
-        QVERIFY(tile && tile->isCommunicationLost() && log->wantsSound(false));
-        // The option in the events window quiets a lost logger, and the project keeps it.
-        rig.window()->projectCenter()->slotShowEvents();
-        auto *option = rig.window()->projectCenter()->eventsView()->findChild<QCheckBox *>(
-            QStringLiteral("check_communication_loss"));
-        option->setChecked(false);
-        QVERIFY(!log->wantsSound(false) && !ProjectFile::communicationLossAlarm(rig.projectPath()));
-        option->setChecked(true);
-
-        QVERIFY(sim("fault tcp0 none"));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
-        QVERIFY(silent->isConnected() && !silent->ch1Value().isEmpty());
-        QVERIFY(!tile->isCommunicationLost() && !log->wantsSound(false));
-
-        // A logger that refuses connections is gone too, until it listens again: the poll finds
-        // the connection closed and opens a new one, and the request follows it.
-        QVERIFY(sim("stop tcp1"));
-        QVERIFY(rig.pollAndWait({"tcp0", "usb0"}, 6));
-        QVERIFY(!rig.device("tcp1")->isConnected());
-        QVERIFY(sim("start tcp1"));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
-        QVERIFY(rig.device("tcp1")->isConnected());
-
-        // A USB port that disappears is reopened where it reappears: a new pseudo-terminal,
-        // which may or may not get the old number back.
-        ConfiguredDevice *device = rig.device("usb0");
-        QVERIFY(sim("stop usb0"));
-        QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
-        bus->pairs.clear();
-        rig.window()->checkConnection();
-        const int listedWithoutUsb = rig.window()->availableDevices().size();
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 2));
-        QVERIFY(!device->isConnected());
-        QVERIFY(sim("start usb0"));
-        const SimProcess::Logger back = m_sim.logger("usb0");
-        bus->pairs = {{back.address, back.deviceNumber}};
-        rig.window()->checkConnection();
-        QCOMPARE(device->deviceInterface(), back.address);
-        QVERIFY(ProjectFile::readDeviceList(rig.projectPath()).contains(back.address.toUtf8()));
-        QCOMPARE(rig.window()->availableDevices().size(), listedWithoutUsb + 1);
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1", "usb0"}));
-        QVERIFY(device->isConnected());
-
-        QCOMPARE(rig.unstoredAnswers({"tcp0", "tcp1", "usb0"}), QString());
-        for (const char *id : {"tcp0", "tcp1"}) {
-            const QList<QVariantList> events = loggedEvents(rig, id);
-            QCOMPARE(kinds(events), QStringList({"communication lost", "communication restored"}));
-            for (const QVariantList &event : events)
-                QVERIFY(event.at(4).toLongLong() >= begin &&
-                        event.at(4).toLongLong() <= QDateTime::currentSecsSinceEpoch());
-        }
-        // The break: both channels empty, a second after the last sample before the loss; one
-        // more for the end of the recording.
-        const QVariantList gap =
-            sqlRows(rig.databasePath(),
-                    "select min(b.pointDate), (select max(pointDate) + 1 from kestrelix where "
-                    "serialno = b.serialno and channel1 is not null and pointDate < "
-                    "min(b.pointDate)), count(*) from kestrelix b where serialno = ? and "
-                    "channel1 is null and channel2 is null",
-                    {rig.serialOf("tcp0")})
-                .value(0);
-        QCOMPARE(gap.value(1).toLongLong(), gap.value(0).toLongLong());
-        QVERIFY(gap.value(0).toLongLong() - 1 <=
-                loggedEvents(rig, "tcp0").first().at(4).toLongLong());
-        QCOMPARE(gap.value(2).toInt(), 2);
-    }
-    void aLoggerOutOfRangeAndBackLeavesOneAcknowledgedAlarmInTheLog()
-    {
-        const qint64 begin = QDateTime::currentSecsSinceEpoch();
-        RecordingRig rig(&m_sim);
-        QVERIFY(rig.open(m_dir->path(), {"tcp1"}));
-        ConfiguredDevice *device = rig.device("tcp1");
-        device->setAlarmRange(0, 30, device->settings().ch2Min(), device->settings().ch2Max());
+        ConfiguredDevice *alarmed = rig.device("tcp1");
+        alarmed->setAlarmRange(0, 30, alarmed->settings().ch2Min(), alarmed->settings().ch2Max());
         rig.window()->recorder()->clockTick();
-        QVERIFY(sim("values tcp1 24 40"));
-        QVERIFY(rig.pollAndWait({"tcp1"}));
-        QVERIFY(!device->alarm1());
-        for (const QString value : {"31.50", "36.00", "33.00"}) {
-            QVERIFY(sim("values tcp1 " + value + " 40"));
-            QVERIFY(rig.pollAndWait({"tcp1"}));
+        for (const QString value : {"24", "31.50", "36.00", "33.00"}) {
+            QVERIFY(sim("values tcp1 " + value + " 40") && rig.pollAndWait(all));
+            QCOMPARE(alarmed->alarm1(), value != "24");
         }
-        AlarmEventLog *log = rig.window()->eventLog();
-        QVERIFY(device->alarm1() && log->wantsSound(AlarmSound::anyAlarm({device})));
-
+        QVERIFY(log->wantsSound(AlarmSound::anyAlarm({alarmed})));
         // Acknowledged in the events window: quiet, while the tile stays red.
         QVERIFY(rig.window()->store()->insertNow()); // the batch a full queue would write
         rig.window()->slotStdTimer();
@@ -508,25 +422,87 @@ private slots:
                  QStringLiteral("Unacknowledged alarms: 1"));
         view->setOperatorName(QStringLiteral("night shift"));
         view->acknowledgeAll();
-        QVERIFY(!log->wantsSound(true) && device->alarm1());
+        QVERIFY(!log->wantsSound(true) && alarmed->alarm1());
+        QVERIFY(sim("values tcp1 25 40") && rig.pollAndWait(all));
+        // Drifting again, as every answer must be a row of its own, and within wider limits.
+        alarmed->setAlarmRange(-1000, 1000, alarmed->settings().ch2Min(),
+                               alarmed->settings().ch2Max());
+        rig.window()->recorder()->clockTick();
+        QVERIFY(sim("auto tcp1"));
+        ConfiguredDevice *silent = rig.device("tcp0");
+        QVERIFY(sim("fault tcp0 noanswer"));
+        // Five unanswered polls are a short gap at one second; the sixth marks it gone.
+        for (int poll = 0; poll < 6; ++poll)
+            QVERIFY(silent->isConnected() && rig.pollAndWait({"tcp1", "usb0"}));
+        QVERIFY(!silent->isConnected() && silent->ch1Value().isEmpty());
+        auto *tile = dynamic_cast<DashBoardDeviceItem *>(silent->ch1Item());
+        QVERIFY(tile && tile->isCommunicationLost() && log->wantsSound(false));
+        // The option in the events window quiets a lost logger, and the project keeps it.
+        rig.window()->projectCenter()->slotShowEvents();
+        auto *option = rig.window()->projectCenter()->eventsView()->findChild<QCheckBox *>(
+            QStringLiteral("check_communication_loss"));
+        option->setChecked(false);
+        QVERIFY(!log->wantsSound(false) && !ProjectFile::communicationLossAlarm(rig.projectPath()));
+        option->setChecked(true);
 
-        QVERIFY(sim("values tcp1 25 40"));
-        QVERIFY(rig.pollAndWait({"tcp1"}));
-        rig.window()->slotStopRecord();
+        QVERIFY(sim("fault tcp0 none") && rig.pollAndWait(all));
+        QVERIFY(silent->isConnected() && !silent->ch1Value().isEmpty());
+        QVERIFY(!tile->isCommunicationLost() && !log->wantsSound(false));
+
+        // A logger that refuses connections is gone too, until it listens again: the poll finds
+        // the connection closed and opens a new one, and the request follows it.
+        QVERIFY(sim("stop tcp1") && rig.pollAndWait({"tcp0", "usb0"}, 6));
+        QVERIFY(!rig.device("tcp1")->isConnected());
+        QVERIFY(sim("start tcp1") && rig.pollAndWait(all) && rig.device("tcp1")->isConnected());
+
+        // A USB port that disappears is reopened where it reappears: a new pseudo-terminal,
+        // which may or may not get the old number back.
+        ConfiguredDevice *device = rig.device("usb0");
+        QVERIFY(sim("stop usb0"));
+        QTRY_VERIFY_WITH_TIMEOUT(!device->isConnected(), 3000);
+        bus->pairs.clear();
+        rig.window()->checkConnection();
+        const int listedWithoutUsb = rig.window()->availableDevices().size();
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 2) && !device->isConnected());
+        QVERIFY(sim("start usb0"));
+        const SimProcess::Logger back = m_sim.logger("usb0");
+        bus->pairs = {{back.address, back.deviceNumber}};
+        rig.window()->checkConnection();
+        QCOMPARE(device->deviceInterface(), back.address);
+        QVERIFY(ProjectFile::readDeviceList(rig.projectPath()).contains(back.address.toUtf8()));
+        QCOMPARE(rig.window()->availableDevices().size(), listedWithoutUsb + 1);
+        QVERIFY(rig.pollAndWait(all) && device->isConnected());
+
+        QCOMPARE(rig.unstoredAnswers(all), QString());
         QCOMPARE(rig.window()->recorder()->pendingEvents().count(), 0);
-
-        const QList<QVariantList> events = loggedEvents(rig, "tcp1");
-        QCOMPARE(kinds(events),
-                 QStringList({"limits changed", "alarm started", "alarm peak", "alarm ended"}));
-        for (int i = 0; i < events.size(); ++i) {
-            if (i > 0)
-                QCOMPARE(events.at(i).at(1).toDouble(), QList<double>({0, 31.5, 36, 25}).at(i));
-            QCOMPARE(events.at(i).at(2).toInt() * 100 + events.at(i).at(3).toDouble(), 130.0);
-            QVERIFY(events.at(i).at(4).toLongLong() >= begin &&
-                    events.at(i).at(4).toLongLong() <= QDateTime::currentSecsSinceEpoch());
-        }
-        QCOMPARE(events.at(1).at(5).toString(), QStringLiteral("night shift"));
-        QVERIFY(events.at(1).at(6).toLongLong() >= begin);
+        const QStringList lost = {"communication lost", "communication restored"};
+        const QList<QVariantList> events = loggedEvents(rig, "tcp1"),
+                                  tcp0 = loggedEvents(rig, "tcp0");
+        QCOMPARE(kinds(tcp0), lost);
+        QCOMPARE(kinds(events), QStringList({"limits changed", "alarm started", "alarm peak",
+                                             "alarm ended", "limits changed"}) +
+                                    lost);
+        for (const QVariantList &event : events + tcp0)
+            QVERIFY(event.at(4).toLongLong() >= begin &&
+                    event.at(4).toLongLong() <= QDateTime::currentSecsSinceEpoch());
+        // The value, and the channel and its upper limit as one number, of the alarm events.
+        QList<double> alarm;
+        for (const QVariantList &event : events.mid(0, 4))
+            alarm << event.at(1).toDouble() << event.at(2).toInt() * 100 + event.at(3).toDouble();
+        QCOMPARE(alarm.mid(1), QList<double>({130, 31.5, 130, 36, 130, 25, 130}));
+        QVERIFY(events.at(1).at(5) == "night shift" && events.at(1).at(6).toLongLong() >= begin);
+        // The break: both channels empty, a second after the last sample before the loss; one
+        // more for the end of the recording.
+        const QVariantList gap =
+            sqlRows(rig.databasePath(),
+                    "select min(b.pointDate), (select max(pointDate) + 1 from kestrelix where "
+                    "serialno = b.serialno and channel1 is not null and pointDate < "
+                    "min(b.pointDate)), count(*) from kestrelix b where serialno = ? and "
+                    "channel1 is null and channel2 is null",
+                    {rig.serialOf("tcp0")})
+                .value(0);
+        QCOMPARE(QVariantList({gap.value(1), gap.value(2)}), QVariantList({gap.value(0), 2}));
+        QVERIFY(gap.value(0).toLongLong() - 1 <= tcp0.first().at(4).toLongLong());
     }
     void repliesInPiecesOrWithNonsenseOrASetupCutShortAreStoredAsTheLoggerMeantThem()
     {
@@ -553,8 +529,7 @@ private slots:
         // A NUL byte ends the reply; what follows it is ignored.
         QVERIFY(sim("fault tcp0 nul"));
         for (int poll = 0; poll < 3; ++poll) {
-            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-            QVERIFY(newestIsAnswer(simCount("tcp0") - 1));
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}) && newestIsAnswer(simCount("tcp0") - 1));
         }
 
         // Garbage and oversized numbers are no value. Each poll is its own batch: a batch keeps
@@ -562,8 +537,7 @@ private slots:
         InsertSerialData *store = rig.window()->store();
         QVERIFY(store->insertNow());
         for (const char *fault : {"garbage", "garbage", "longline", "garbage", "longline"}) {
-            QVERIFY(sim(QStringLiteral("fault tcp0 ") + QLatin1String(fault)));
-            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
+            QVERIFY(sim("fault tcp0 " + QString(fault)) && rig.pollAndWait({"tcp0", "tcp1"}));
             QVERIFY(device->ch1Value() == "----" && device->ch1Data()[NEWEST] == NO_VALUE);
             QVERIFY(device->isConnected() && store->insertNow());
         }
@@ -576,10 +550,9 @@ private slots:
         const int answered = simCount("tcp0");
         QVERIFY(rig.pollAndWait({"tcp1"}));
         QTRY_COMPARE(simCount("tcp0"), answered + 1);
-        QVERIFY(sim("auto tcp0"));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-        QVERIFY(newestIsAnswer(simCount("tcp0") - 1));
-        QVERIFY(near(device->ch1Data()[NEWEST - 1], before));
+        QVERIFY(sim("auto tcp0") && rig.pollAndWait({"tcp0", "tcp1"}));
+        QVERIFY(newestIsAnswer(simCount("tcp0") - 1) &&
+                near(device->ch1Data()[NEWEST - 1], before));
 
         // A reset or a closed dialog in the middle of a setup exchange.
         ProjectCenter *center = rig.window()->projectCenter();
@@ -594,16 +567,13 @@ private slots:
         auto *confirm = dialog->findChild<QPushButton *>("pushButton_confirm");
         QTest::mouseClick(confirm, Qt::LeftButton);
         QTRY_VERIFY(m_sim.command("setup tcp0").contains("ATBMIN1=5.00"));
-        QVERIFY(sim("reset tcp0"));
-        QVERIFY(sim("fault tcp0 none"));
+        QVERIFY(sim("reset tcp0") && sim("fault tcp0 none"));
         const QString timedOut = QStringLiteral("This command has exceeded the time limit.\n"
                                                 "Please retry.");
         QTRY_COMPARE_WITH_TIMEOUT(countMessages(rig.window(), "ERROR", timedOut), 1, 4000);
-        QCOMPARE(device->settings().ch1Min(), -1000.0f);
-        QVERIFY(confirm->isEnabled());
+        QVERIFY(device->settings().ch1Min() == -1000.0f && confirm->isEnabled());
         // The exchange is over: the logger is polled again on a new connection.
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}));
-        QVERIFY(device->isConnected());
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}) && device->isConnected());
 
         // Closing the dialog while the logger answers waits for the logger's "OK".
         QVERIFY(sim("fault tcp0 slow 150"));
@@ -663,8 +633,7 @@ private slots:
                                      "size=512k") == 0);
         RecordingRig rig(&m_sim);
         QVERIFY(rig.open(folder, {"tcp0", "tcp1"}));
-        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8));
-        QVERIFY(rig.flush());
+        QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8) && rig.flush());
         // Frozen while the store holds them open; the commits go to the write-ahead log. The
         // shared-memory index stays writable: a store into a mapped page of a frozen file ends
         // the process with SIGBUS.
@@ -677,8 +646,7 @@ private slots:
         VelmoranMain *window = rig.window();
         if (failure.startsWith("closed")) {
             const int stored = rig.storedRows("tcp0");
-            QVERIFY(fail(true));
-            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 4));
+            QVERIFY(fail(true) && rig.pollAndWait({"tcp0", "tcp1"}, 4));
             window->slotStopRecord();
             window->slotCloseProject();
             QCOMPARE(window->pendingRows().count(), 0);
@@ -690,7 +658,7 @@ private slots:
                 writeSimulatorProject(other, {m_sim.logger("tcp0"), m_sim.logger("tcp1")}, 1000));
             window->projectLoaded(other);
             window->slotStartRecord();
-            rig.holdTimers();
+            holdTimers(window);
             QVERIFY(QTest::qWaitFor([window] { return window->pendingRows().count() >= 2; }, 5000));
             QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 3));
             const int recorded = window->pendingRows().count();
@@ -712,29 +680,23 @@ private slots:
             QCOMPARE(rig.storedRows("tcp0"), stored);
             QVERIFY(fail(false));
             window->drainStep();
-            QCOMPARE(rig.storedRows("tcp0"), folderGone ? stored : stored + 4 + 1);
-            QCOMPARE(rig.storedRows("tcp1"), folderGone ? stored : stored + 4 + 1);
+            QCOMPARE(QList<int>({rig.storedRows("tcp0"), rig.storedRows("tcp1")}),
+                     QList<int>(2, folderGone ? stored : stored + 4 + 1));
             QCOMPARE(integrityCheck(rig.databasePath()), QStringLiteral("ok"));
             return;
         }
         for (int run = 0; run < 2; ++run) {
-            QVERIFY(fail(true));
-            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8));
-            QVERIFY(!rig.flush());
+            QVERIFY(fail(true) && rig.pollAndWait({"tcp0", "tcp1"}, 8) && !rig.flush());
             QCOMPARE(window->pendingRows().count(), 16);
             QCOMPARE(countMessages(window, QStringLiteral("ERROR"), WRITE_FAILED), 1);
             // The loggers are still read, and the next failed flushes say nothing new.
-            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8));
-            QVERIFY(!rig.flush());
-            QVERIFY(!rig.flush());
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8) && !rig.flush() && !rig.flush());
             QCOMPARE(window->pendingRows().count(), 32);
             QCOMPARE(countMessages(window, QStringLiteral("ERROR"), WRITE_FAILED), 1);
             QVERIFY(rig.device("tcp0")->isConnected() && rig.device("tcp1")->isConnected());
             QVERIFY(window->isRecording());
-            QVERIFY(fail(false));
-            QVERIFY(rig.flush());
-            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8));
-            QVERIFY(rig.flush());
+            QVERIFY(fail(false) && rig.flush());
+            QVERIFY(rig.pollAndWait({"tcp0", "tcp1"}, 8) && rig.flush());
             // A second run of failures is a new failure: it is shown again.
             closeMessages(window);
         }
@@ -777,8 +739,7 @@ private slots:
             const int lifeMs = random.bounded(10, 300);
             QTest::qWait(lifeMs);
             recorder.kill();
-            QVERIFY(recorder.waitForFinished(5000));
-            QCOMPARE(recorder.exitStatus(), QProcess::CrashExit);
+            QVERIFY(recorder.waitForFinished(5000) && recorder.exitStatus() == QProcess::CrashExit);
             int committed = -1;
             for (const QByteArray &line : recorder.readAllStandardOutput().split('\n'))
                 if (line.startsWith("COMMITTED "))
@@ -823,8 +784,8 @@ private slots:
         QSignalSpy errors(m_recorder.get(), &Recorder::storeError);
         QVERIFY(m_recorder->startRecording());
         const auto key = [&path](const char *name) { return ProjectFile::readString(path, name); };
-        QCOMPARE(started.size(), 1);
-        QCOMPARE(key("record_start_time"), started.at(0).at(0).toString());
+        QCOMPARE(QVariantList({started.size(), key("record_start_time")}),
+                 QVariantList({1, started.value(0).value(0)}));
 
         const auto pollOnce = [&] {
             const int before = received.size();
@@ -834,19 +795,16 @@ private slots:
         QTRY_COMPARE(received.size(), loggers); // the first poll of startPolling()
         while (m_recorder->pendingRows().count() < 8 * loggers) {
             m_recorder->flush();
-            QCOMPARE(store->totalRow(), 0);
-            QVERIFY(pollOnce());
+            QVERIFY(store->totalRow() == 0 && pollOnce());
         }
         m_recorder->flush();
-        const int stored = store->totalRow();
-        QCOMPARE(stored, 8 * loggers);
-        QVERIFY(pollOnce());
+        const int stored = 8 * loggers;
+        QVERIFY(store->totalRow() == stored && pollOnce());
         const int queued = m_recorder->pendingRows().count();
         m_recorder->stopRecording();
-        QCOMPARE(connections.size(), loggers);
-        QVERIFY(connections.at(0).at(1).toBool());
-        QCOMPARE(m_recorder->pendingRows().count(), 0);
-        QCOMPARE(store->totalRow(), stored + queued + loggers);
+        QCOMPARE(QVariantList({connections.size(), connections.value(0).value(1),
+                               m_recorder->pendingRows().count(), store->totalRow()}),
+                 QVariantList({loggers, true, 0, stored + queued + loggers}));
 
         const QList<QVariantList> samples =
             storedSamples(store->databasePath(), all.first().deviceNumber);
