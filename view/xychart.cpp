@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -452,4 +453,14 @@ QPixmap XYChart::render()
         m_overlay->paint(&painter);
     }
     return frame;
+}
+
+void XYChart::takeFramesOf(XYChart *previous)
+{
+    if (!previous || previous->m_width != m_width || previous->m_height != m_height)
+        return;
+    // The viewer still shows the frame the previous chart drew last: this chart starts with
+    // the other one.
+    std::swap(m_frames, previous->m_frames);
+    m_nextFrame = previous->m_nextFrame;
 }

@@ -92,6 +92,9 @@ public:
     // The chart draws into the pixmaps it returns again, two renders later; one still held
     // elsewhere is copied first (implicit sharing), so holding it is safe, only slower.
     QPixmap render();
+    // Takes over the frames of a chart of the same size that this one replaces, so that a
+    // rebuilt chart draws into memory already in use instead of megabytes of new pages.
+    void takeFramesOf(XYChart *previous);
 
 private:
     struct DataSet

@@ -209,6 +209,13 @@ private slots:
         QCOMPARE(image(chart.get()), moved);
         QVERIFY(moved != heldImage);
         QCOMPARE(held.toImage(), heldImage);
+
+        // A rebuilt chart of the same size draws into the frame its predecessor has free.
+        const qint64 freeFrame = chart->render().cacheKey() >> 32;
+        chart->render();
+        auto rebuilt = chartOf(s, 1000);
+        rebuilt->takeFramesOf(chart.get());
+        QCOMPARE(rebuilt->render().cacheKey() >> 32, freeFrame);
     }
 
     // Requests within the hold time give one rebuild when it ends; one from inside a rebuild
