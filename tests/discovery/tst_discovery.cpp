@@ -10,14 +10,11 @@
 namespace {
 
 // Little-endian UTF-16 of text, '~' standing for a NUL unit.
-QByteArray utf16(const QString &text)
+QByteArray utf16(QString text)
 {
     QByteArray bytes;
-    for (const QChar c : text) {
-        const ushort unit = c == u'~' ? 0 : c.unicode();
-        bytes += char(unit & 0xFF);
-        bytes += char(unit >> 8);
-    }
+    for (const QChar c : text.replace(u'~', QChar(0)))
+        bytes += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
     return bytes;
 }
 
