@@ -305,11 +305,8 @@ private Q_SLOTS:
         QCOMPARE(m_device->unansweredPolls(), 0);
         const QStringList rows = storedRows();
         const QString texts = m_device->ch1Value() + ' ' + m_device->ch2Value();
-        QTEST(QStringLiteral("%1 %2%3 %4")
-                  .arg(texts)
-                  .arg(int(m_device->alarm1()))
-                  .arg(int(m_device->alarm2()))
-                  .arg(rows.size()),
+        QTEST(texts + QString::asprintf(" %d%d %d", int(m_device->alarm1()),
+                                        int(m_device->alarm2()), int(rows.size())),
               "decoded");
         QCOMPARE(m_device->timeData()[CHART_POINTS - 2], NO_VALUE);
         QCOMPARE(m_device->timeData()[CHART_POINTS - 1], rows.isEmpty() ? NO_VALUE : T0 + 0.25);

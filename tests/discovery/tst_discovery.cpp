@@ -125,12 +125,9 @@ private slots:
         DiscoveryReply reply;
         reply.macAddress = "untouched";
         const bool taken = parseDiscoveryReply(datagram, &reply);
-        QTEST(taken ? QStringLiteral("%1 %2 %3 %4")
-                          .arg(reply.ipAddress, reply.macAddress)
-                          .arg(reply.useDhcp)
-                          .arg(reply.port)
-                    : QString(),
-              "parsed");
+        const QString fields = reply.ipAddress + ' ' + reply.macAddress +
+                               QString::asprintf(" %d %d", int(reply.useDhcp), int(reply.port));
+        QTEST(taken ? fields : QString(), "parsed");
         if (!taken)
             QCOMPARE(reply.macAddress, QString("untouched"));
     }
