@@ -330,10 +330,8 @@ private Q_SLOTS:
         QCOMPARE(m_rows.count(), 0);
         double time[CHART_POINTS], ch1[CHART_POINTS], ch2[CHART_POINTS];
         m_device->chartData(time, ch1, ch2);
-        QCOMPARE(QStringLiteral("%1 %2 %3").arg(time[0] - T0).arg(ch1[0]).arg(ch2[0]), "1 1 -1");
-        QCOMPARE(
-            QStringLiteral("%1 %2 %3").arg(time[CHART_POINTS - 1] - T0).arg(ch1[239]).arg(ch2[239]),
-            "240 240 -240");
+        QCOMPARE(QList<double>({time[0] - T0, ch1[0], ch2[0], time[239] - T0, ch1[239], ch2[239]}),
+                 QList<double>({1, 1, -1, 240, 240, -240}));
 
         m_device = std::make_unique<ConfiguredDevice>(SERIAL_NO, LINK_TCP);
         // A recording in which the logger stored nothing has no line to break.
