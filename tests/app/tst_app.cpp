@@ -194,8 +194,7 @@ private slots:
         WavData wav;
         QString error;
         QCOMPARE(readWav(&buffer, &wav, &error), !samples.isEmpty());
-        if (!samples.isEmpty())
-            QCOMPARE(wav.samples, samples);
+        QCOMPARE(wav.samples, samples);
     }
 
     void oneSoundPlaysFromTheStartWhileAnyAlarmLastsAndStopsWhenAllClear()
@@ -290,7 +289,9 @@ private slots:
         }
     }
 
-    void slowIntervalsDisableKeepAliveARecordedProjectIsRefusedAFullDatabaseStops()
+    // The tools get the path whole after the stop time was written; slow intervals disable
+    // keep-alive; a project recorded elsewhere is refused; a full database stops recording.
+    void toolsSlowIntervalsARecordedProjectAndAFullDatabase()
     {
         const QString slow = m_dir->projectPath("Slow"), minute = m_dir->projectPath("Minute");
         QVERIFY(writeSimulatorProject(slow, {}, 300000) &&
@@ -298,6 +299,40 @@ private slots:
         auto other = std::make_unique<Recorder>();
         QCOMPARE(other->openStore(minute), Recorder::OpenResult::Opened);
         VelmoranMain window;
+        QVERIFY(QDir(m_dir->path()).mkdir("my projects"));
+        const QString path = m_dir->filePath("my projects/Line 1.tpc");
+        QVERIFY(writeSimulatorProject(path, {}, 1000));
+        window.projectLoaded(path);
+        // An empty recording: its end is the time it stopped, which no row of the database gives.
+        window.slotStartRecord();
+        window.slotStopRecord();
+        const QString shownEnd = window.projectCenter()->recordEndText();
+        QVERIFY(!shownEnd.isEmpty() && ProjectFile::readString(path, "record_stop_time").isEmpty());
+        for (const auto &[program, slot] : {std::pair{QString("Plotvane"), "slotPlotvaneRecord"},
+                                            {QString("Ledgerist"), "slotReportDaily"}}) {
+            const QString message = "Please check the " + program + " execution file.";
+            QVERIFY(ProjectFile::writeValue(path, "record_stop_time", ""));
+            QVERIFY(QMetaObject::invokeMethod(&window, slot));
+            QCOMPARE(countMessages(&window, "ERROR", message), 1);
+
+            QVERIFY(writeFakeTool(m_bin.path(), program));
+            const QString output = QDir(m_bin.path()).filePath(program + ".out");
+            QVERIFY(QMetaObject::invokeMethod(&window, slot));
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 5000);
+            const QStringList lines = QString::fromUtf8(fileBytes(output)).split('\n');
+            QCOMPARE(lines.mid(0, 2), QStringList({"1", "'" + path + "'"}));
+            QVERIFY2(lines.value(2).contains(shownEnd), qPrintable(lines.join('|')));
+            QCOMPARE(countMessages(&window, "ERROR", message), 1);
+        }
+
+        // A database that is not where the project says starts nothing and writes nothing.
+        QVERIFY(ProjectFile::writeValue(path, "databaseName", "elsewhere.dat"));
+        QVERIFY(ProjectFile::writeValue(path, "record_stop_time", ""));
+        window.slotPlotvaneRecord();
+        QCOMPARE(countMessages(&window, "ERROR", "Database does not exist."), 1);
+        QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
+        window.slotCloseProject();
+
         QAction *keepAlive = child<QAction>(&window, "actKeepAlive");
         window.projectLoaded(slow);
         QVERIFY(!keepAlive->isEnabled());
@@ -337,43 +372,6 @@ private slots:
         QVERIFY(!window.isRecording() && child<QAction>(&window, "actClose")->isEnabled());
         window.slotCloseProject();
         database.resize(0);
-    }
-
-    void theToolsGetThePathWholeAfterTheStopTimeWasWritten()
-    {
-        QVERIFY(QDir(m_dir->path()).mkdir("my projects"));
-        const QString path = m_dir->filePath("my projects/Line 1.tpc");
-        QVERIFY(writeSimulatorProject(path, {}, 1000));
-        VelmoranMain window;
-        window.projectLoaded(path);
-        // An empty recording: its end is the time it stopped, which no row of the database gives.
-        window.slotStartRecord();
-        window.slotStopRecord();
-        const QString shownEnd = window.projectCenter()->recordEndText();
-        QVERIFY(!shownEnd.isEmpty() && ProjectFile::readString(path, "record_stop_time").isEmpty());
-        for (const auto &[program, slot] : {std::pair{QString("Plotvane"), "slotPlotvaneRecord"},
-                                            {QString("Ledgerist"), "slotReportDaily"}}) {
-            const QString message = "Please check the " + program + " execution file.";
-            QVERIFY(ProjectFile::writeValue(path, "record_stop_time", ""));
-            QVERIFY(QMetaObject::invokeMethod(&window, slot));
-            QCOMPARE(countMessages(&window, "ERROR", message), 1);
-
-            QVERIFY(writeFakeTool(m_bin.path(), program));
-            const QString output = QDir(m_bin.path()).filePath(program + ".out");
-            QVERIFY(QMetaObject::invokeMethod(&window, slot));
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 5000);
-            const QStringList lines = QString::fromUtf8(fileBytes(output)).split('\n');
-            QCOMPARE(lines.mid(0, 2), QStringList({"1", "'" + path + "'"}));
-            QVERIFY2(lines.value(2).contains(shownEnd), qPrintable(lines.join('|')));
-            QCOMPARE(countMessages(&window, "ERROR", message), 1);
-        }
-
-        // A database that is not where the project says starts nothing and writes nothing.
-        QVERIFY(ProjectFile::writeValue(path, "databaseName", "elsewhere.dat"));
-        QVERIFY(ProjectFile::writeValue(path, "record_stop_time", ""));
-        window.slotPlotvaneRecord();
-        QCOMPARE(countMessages(&window, "ERROR", "Database does not exist."), 1);
-        QVERIFY(ProjectFile::readString(path, "record_stop_time").isEmpty());
     }
 
     void aProjectFileFromABrokenWriterOpensWhatItCanOrSaysWhy_data()

@@ -305,11 +305,8 @@ private Q_SLOTS:
         QCOMPARE(m_device->unansweredPolls(), 0);
         const QStringList rows = storedRows();
         const QString texts = m_device->ch1Value() + ' ' + m_device->ch2Value();
-        QTEST(QStringLiteral("%1 %2%3 %4")
-                  .arg(texts)
-                  .arg(int(m_device->alarm1()))
-                  .arg(int(m_device->alarm2()))
-                  .arg(rows.size()),
+        QTEST(texts + QString::asprintf(" %d%d %d", int(m_device->alarm1()),
+                                        int(m_device->alarm2()), int(rows.size())),
               "decoded");
         QCOMPARE(m_device->timeData()[CHART_POINTS - 2], NO_VALUE);
         QCOMPARE(m_device->timeData()[CHART_POINTS - 1], rows.isEmpty() ? NO_VALUE : T0 + 0.25);
@@ -323,7 +320,8 @@ private Q_SLOTS:
 
     // Recording over time: a manual refresh is shown, not stored; nothing is stored while not
     // recording; the charts keep the newest 240 samples; a break row follows the last sample.
-    void recordingKeepsTimedSamplesOnly()
+    // Then the views and connection reports of a fresh device.
+    void recordingKeepsTimedSamplesOnlyThenViewsAndReports()
     {
         for (int i = 0; i <= CHART_POINTS; ++i) {
             requestAt(T0 + i);
@@ -332,10 +330,8 @@ private Q_SLOTS:
         QCOMPARE(m_rows.count(), 0);
         double time[CHART_POINTS], ch1[CHART_POINTS], ch2[CHART_POINTS];
         m_device->chartData(time, ch1, ch2);
-        QCOMPARE(QStringLiteral("%1 %2 %3").arg(time[0] - T0).arg(ch1[0]).arg(ch2[0]), "1 1 -1");
-        QCOMPARE(
-            QStringLiteral("%1 %2 %3").arg(time[CHART_POINTS - 1] - T0).arg(ch1[239]).arg(ch2[239]),
-            "240 240 -240");
+        QCOMPARE(QList<double>({time[0] - T0, ch1[0], ch2[0], time[239] - T0, ch1[239], ch2[239]}),
+                 QList<double>({1, 1, -1, 240, 240, -240}));
 
         m_device = std::make_unique<ConfiguredDevice>(SERIAL_NO, LINK_TCP);
         // A recording in which the logger stored nothing has no line to break.
@@ -357,10 +353,8 @@ private Q_SLOTS:
         QCOMPARE(storedRows(), QStringList({"KX0001 23.40/45.10@0", "KX0001 ----/----@1"}));
         m_device->insertNoValue(m_rows);
         QCOMPARE(m_rows.count(), 0);
-    }
 
-    void displaysAlarmsAndConnectionReports()
-    {
+        m_device = std::make_unique<ConfiguredDevice>(SERIAL_NO, LINK_TCP);
         QStringList log;
         RecordingView chart("chart", &log), tile1("tile1", &log), tile2("tile2", &log);
         QSignalSpy reports(m_device.get(), &ConfiguredDevice::connectionReported);
@@ -549,57 +543,6 @@ private Q_SLOTS:
         }
     }
 
-    // Splits, NULs and long lines on TCP are driven end to end by the fault suite.
-    void tcpRepliesAndLostConnections()
-    {
-        makeDevice("tcp0");
-        m_device->startRecording(m_rows);
-        m_device->setKeepAlive(true);
-        QVERIFY(answeredPoll());
-        QSignalSpy arrivals(m_socket, &QTcpSocket::readyRead);
-        sim("raw tcp0 ATDC 1,2\\r\\nATDC 3,4\\r\\n");
-        const int rows = m_rows.count();
-        m_device->requestData();
-        QTRY_COMPARE(m_rows.count(), rows + 2);
-        QCOMPARE(m_device->ch1Value(), QStringLiteral("3.00"));
-        sim("raw tcp0 ATDC 99.9,");
-        m_device->requestData();
-        QTRY_COMPARE(arrivals.count(), 2);
-        m_device->link()->close(); // drops the unfinished reply
-        sim("values tcp0 21.5 40.2");
-        QVERIFY(answeredPoll());
-        QCOMPARE(m_device->ch1Value(), QStringLiteral("21.50"));
-
-        // At long intervals the link closes after each reply, but not after its first piece.
-        m_device->setKeepAlive(false);
-        received();
-        const int connections = m_connections->count();
-        sim("fault tcp0 split 10 80");
-        QVERIFY(answeredPoll());
-        QCOMPARE(arrivals.count(), 5);
-        QCOMPARE(m_connections->count(), connections);
-        QCOMPARE(m_device->ch2Value(), QStringLiteral("40.20"));
-        // A reply without marker is dropped, but still closes the link.
-        sim("fault tcp0 none");
-        sim("raw tcp0 hello\\r\\n");
-        const int samples = m_samples->count();
-        m_device->requestData();
-        QCOMPARE(receivedUntil("ATDC|ATDC"), QStringLiteral("ATDC|ATDC"));
-        QTRY_COMPARE(m_socket->state(), QAbstractSocket::UnconnectedState);
-        QVERIFY(!m_device->link()->isOpen());
-        QCOMPARE(m_samples->count(), samples);
-        sim("values tcp0 21.5 40.2");
-
-        // A remote close leaves a kept-alive link open and the next poll reconnects.
-        m_device->setKeepAlive(true);
-        sim("fault tcp0 close");
-        QVERIFY(answeredPoll());
-        QTRY_COMPARE(m_socket->state(), QAbstractSocket::UnconnectedState);
-        QVERIFY(m_device->link()->isOpen());
-        sim("fault tcp0 none");
-        QVERIFY(answeredPoll());
-    }
-
     // A silent network logger polled above one second is marked gone at its third unanswered
     // poll (at one second at its sixth, which the fault suite records); a USB logger never is.
     void unansweredPollsDisconnectOnlyANetworkLogger_data()
@@ -721,8 +664,8 @@ private Q_SLOTS:
     }
 
     // An exchange whose first write fails, or that goes unanswered, ends without a signal; polls
-    // send and store nothing while it waits.
-    void failedOrUnansweredExchangesEndWithoutASignal()
+    // send and store nothing while it waits. Then replies and lost connections of that link.
+    void failedExchangesThenTcpRepliesAndLostConnections()
     {
         // At short intervals the exchange writes at once, before the link is connected.
         makeDevice("tcp0", 500);
@@ -760,6 +703,52 @@ private Q_SLOTS:
         QVERIFY(answeredPoll());
         QCOMPARE(received(), QStringLiteral("ATDC"));
         QCOMPARE(m_rows.count(), 1);
+
+        // Splits, NULs and long lines on TCP are driven end to end by the fault suite.
+        m_device->setKeepAlive(true);
+        QVERIFY(answeredPoll());
+        QSignalSpy arrivals(m_socket, &QTcpSocket::readyRead);
+        sim("raw tcp0 ATDC 1,2\\r\\nATDC 3,4\\r\\n");
+        const int rows = m_rows.count();
+        m_device->requestData();
+        QTRY_COMPARE(m_rows.count(), rows + 2);
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("3.00"));
+        sim("raw tcp0 ATDC 99.9,");
+        m_device->requestData();
+        QTRY_COMPARE(arrivals.count(), 2);
+        m_device->link()->close(); // drops the unfinished reply
+        sim("values tcp0 21.5 40.2");
+        QVERIFY(answeredPoll());
+        QCOMPARE(m_device->ch1Value(), QStringLiteral("21.50"));
+
+        // At long intervals the link closes after each reply, but not after its first piece.
+        m_device->setKeepAlive(false);
+        received();
+        const int connections = m_connections->count();
+        sim("fault tcp0 split 10 80");
+        QVERIFY(answeredPoll());
+        QCOMPARE(arrivals.count(), 5);
+        QCOMPARE(m_connections->count(), connections);
+        QCOMPARE(m_device->ch2Value(), QStringLiteral("40.20"));
+        // A reply without marker is dropped, but still closes the link.
+        sim("fault tcp0 none");
+        sim("raw tcp0 hello\\r\\n");
+        const int samples = m_samples->count();
+        m_device->requestData();
+        QCOMPARE(receivedUntil("ATDC|ATDC"), QStringLiteral("ATDC|ATDC"));
+        QTRY_COMPARE(m_socket->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(!m_device->link()->isOpen());
+        QCOMPARE(m_samples->count(), samples);
+        sim("values tcp0 21.5 40.2");
+
+        // A remote close leaves a kept-alive link open and the next poll reconnects.
+        m_device->setKeepAlive(true);
+        sim("fault tcp0 close");
+        QVERIFY(answeredPoll());
+        QTRY_COMPARE(m_socket->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(m_device->link()->isOpen());
+        sim("fault tcp0 none");
+        QVERIFY(answeredPoll());
     }
 };
 

@@ -2,8 +2,7 @@
 
 #include <QHostAddress>
 #include <QNetworkInterface>
-#include <QSet>
-#include <QString>
+#include <QStringList>
 
 // Discovery broadcasts leave loopback, so its tests run only inside the private namespace made
 // by scripts/netns-run.sh: nothing but lo and the veth pair, v0 carrying 10.99.0.1.
@@ -13,17 +12,14 @@ inline bool insideDiscoveryTestNamespace(QString *why)
         *why = QStringLiteral("not started by scripts/netns-run.sh");
         return false;
     }
-    const QSet<QString> allowed{QStringLiteral("lo"), QStringLiteral("v0"), QStringLiteral("v1")};
     bool v0HasAddress = false;
     for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        if (!allowed.contains(interface.name())) {
+        if (!QStringList{"lo", "v0", "v1"}.contains(interface.name())) {
             *why = QStringLiteral("unexpected interface ") + interface.name();
             return false;
         }
-        if (interface.name() != QLatin1String("v0"))
-            continue;
         for (const QNetworkAddressEntry &entry : interface.addressEntries())
-            v0HasAddress = v0HasAddress || entry.ip() == QHostAddress(QStringLiteral("10.99.0.1"));
+            v0HasAddress |= interface.name() == "v0" && entry.ip() == QHostAddress("10.99.0.1");
     }
     if (!v0HasAddress)
         *why = QStringLiteral("v0 does not carry 10.99.0.1");

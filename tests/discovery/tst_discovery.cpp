@@ -10,14 +10,11 @@
 namespace {
 
 // Little-endian UTF-16 of text, '~' standing for a NUL unit.
-QByteArray utf16(const QString &text)
+QByteArray utf16(QString text)
 {
     QByteArray bytes;
-    for (const QChar c : text) {
-        const ushort unit = c == u'~' ? 0 : c.unicode();
-        bytes += char(unit & 0xFF);
-        bytes += char(unit >> 8);
-    }
+    for (const QChar c : text.replace(u'~', QChar(0)))
+        bytes += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
     return bytes;
 }
 
@@ -47,6 +44,9 @@ private slots:
     // while its logger does, moves with its port, and USB entries go when unplugged.
     void deviceListFollowsTicksAndAnswers()
     {
+        // The Linux rules beyond these two run against mock udev trees.
+        QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000b", "/dev/ttyACM1", "KX2"));
+        QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000a", "", "KX2"));
         AvailableDeviceList list;
         // "<open devices?>+<list changed?> <entries>" after each tick.
         const auto tick = [&list](const QList<UsbPortPair> &pairs) {
@@ -125,12 +125,9 @@ private slots:
         DiscoveryReply reply;
         reply.macAddress = "untouched";
         const bool taken = parseDiscoveryReply(datagram, &reply);
-        QTEST(taken ? QStringLiteral("%1 %2 %3 %4")
-                          .arg(reply.ipAddress, reply.macAddress)
-                          .arg(reply.useDhcp)
-                          .arg(reply.port)
-                    : QString(),
-              "parsed");
+        const QString fields = reply.ipAddress + ' ' + reply.macAddress +
+                               QString::asprintf(" %d %d", int(reply.useDhcp), int(reply.port));
+        QTEST(taken ? fields : QString(), "parsed");
         if (!taken)
             QCOMPARE(reply.macAddress, QString("untouched"));
     }
@@ -142,18 +139,17 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("value");
         using namespace RegistryData;
+        const auto same = [](const char *kind, const QString &v) {
+            return kind + (' ' + v + " / " + v + " / " + v);
+        };
         const QByteArray port = utf16("USB Serial Port (COM12)~junk");
         const QString portText = "USB Serial Port (COM12)";
-        QTest::newRow("sz stops at the first NUL")
-            << uint(Sz) << port << "text " + portText + " / " + portText + " / " + portText;
-        QTest::newRow("expand_sz too")
-            << uint(ExpandSz) << port << "text " + portText + " / " + portText + " / " + portText;
+        QTest::newRow("sz stops at the first NUL") << uint(Sz) << port << same("text", portText);
+        QTest::newRow("expand_sz too") << uint(ExpandSz) << port << same("text", portText);
         QTest::newRow("unterminated, odd byte")
-            << uint(Sz) << utf16("KX1") + 'Z' << "text KX1 / KX1 / KX1";
-        QTest::newRow("none keeps NULs")
-            << uint(None) << utf16("AB~C") << "text AB~C / AB~C / AB~C";
-        QTest::newRow("binary keeps NULs")
-            << uint(Binary) << utf16("AB~C") << "text AB~C / AB~C / AB~C";
+            << uint(Sz) << utf16("KX1") + 'Z' << same("text", "KX1");
+        QTest::newRow("none keeps NULs") << uint(None) << utf16("AB~C") << same("text", "AB~C");
+        QTest::newRow("binary keeps NULs") << uint(Binary) << utf16("AB~C") << same("text", "AB~C");
         const QByteArray four("\x78\x56\x34\x12\xFF", 5);
         QTest::newRow("dword") << uint(Dword) << four << "number 12345678 / 305419896 / 305419896";
         QTest::newRow("dword big-endian as stored")
@@ -165,7 +161,7 @@ private slots:
             << "list USB\\VID_04D8&PID_000A&REV_0100,USB\\VID_04D8 /  / "
                "USB\\VID_04D8&PID_000A&REV_0100,USB\\VID_04D8";
         QTest::newRow("multi_sz of one reads as text")
-            << uint(MultiSz) << utf16("only~~") << "list only / only / only";
+            << uint(MultiSz) << utf16("only~~") << same("list", "only");
         QTest::newRow("empty multi_sz") << uint(MultiSz) << QByteArray() << "list  /  / ";
         QTest::newRow("unknown type") << 11u << utf16("qword") << "invalid  /  / ";
     }
@@ -232,13 +228,6 @@ private slots:
         QFETCH(QString, location);
         const auto pair = UsbMatch::matchWindowsDevice(UsbDeviceProperties{ids, name, location});
         QTEST(pair ? pair->port + ' ' + pair->serial : QString(), "match");
-    }
-
-    // The rest of the Linux rules run against mock udev trees.
-    void linuxTtyIsALoggerByVendorProductAndPort()
-    {
-        QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000b", "/dev/ttyACM1", "KX2"));
-        QVERIFY(!UsbMatch::matchTtyDevice("04d8", "000a", "", "KX2"));
     }
 };
 
