@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QLockFile>
 #include <QSettings>
 
 namespace {
@@ -23,10 +24,24 @@ const QString KEY_BACKUP = QStringLiteral("Backup");
 const QString KEY_DASHBOARD_NAMES = QStringLiteral("dashboardNames");
 
 constexpr int LABEL_FOLDER_LENGTH = 40;
+// No live writer holds the project file's lock longer than a write takes.
+constexpr int DEAD_LOCK_MS = 3000;
+
+// A writer killed while taking the file's lock leaves it without an owner's name, and QSettings
+// waits 30 s before it calls such a lock stale: a recorder started after a crash would sit that
+// long in its start, deaf to a stop request.
+void clearDeadLock(const QString &path)
+{
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(DEAD_LOCK_MS);
+    if (lock.tryLock(DEAD_LOCK_MS + 500))
+        lock.unlock();
+}
 
 // QSettings only reports a failed write through its status after sync().
 bool written(QSettings &settings, const QString &path, const char *operation)
 {
+    clearDeadLock(path);
     settings.sync();
     if (settings.status() == QSettings::AccessError) {
         qCWarning(lcProject).noquote()
