@@ -25,9 +25,10 @@ bool isNoValue(double v)
     return std::isnan(v) || v >= NO_VALUE;
 }
 
-void styleAxis(QCPAxis *axis, int width, const QColor &axisColor, const QColor &labelColor)
+void styleAxis(QCPAxis *axis, const QColor &axisColor, const QColor &labelColor)
 {
-    axis->setBasePen(QPen(axisColor, width));
+    // The base line is painted by the chart (paintBaseLines()).
+    axis->setBasePen(Qt::NoPen);
     axis->setTickPen(QPen(axisColor, 1));
     axis->setSubTickPen(QPen(axisColor, 1));
     axis->setTickLength(0, 4);
@@ -55,6 +56,19 @@ struct LabelCacheAccess : QCPAxisPainterPrivate
 };
 
 constexpr int TICK_LABEL_CACHE = 96;
+
+// Qt's raster engine hands a fill of more than 95 rows to the global thread pool and waits for
+// it. Waking a pool thread costs the GUI thread more than painting a chart's few hundred rows
+// itself, so the tall pieces the chart paints go in bands below that.
+constexpr int FILL_BAND_ROWS = 95;
+
+void fillInBands(QPainter *painter, const QRectF &rect, const QBrush &brush)
+{
+    for (double y = rect.top(); y < rect.bottom(); y += FILL_BAND_ROWS)
+        painter->fillRect(
+            QRectF(rect.left(), y, rect.width(), qMin<double>(FILL_BAND_ROWS, rect.bottom() - y)),
+            brush);
+}
 
 // The time axis moves on by one sample at a time, so nearly every tick it shows was shown by the
 // render before: each tick's date and time is formatted once, not with every sample.
@@ -87,12 +101,7 @@ private:
 class XYChart::Plot : public QCustomPlot
 {
 public:
-    void drawInto(QPixmap *target)
-    {
-        target->fill(mBackgroundBrush.color());
-        QCPPainter painter(target);
-        draw(&painter);
-    }
+    void drawOn(QCPPainter *painter) { draw(painter); }
 };
 
 QColor XYChart::color(quint32 chartColor)
@@ -104,7 +113,7 @@ QColor XYChart::color(quint32 chartColor)
 
 XYChart::XYChart(int width, int height, quint32 bgColor)
     : m_width(qMax(1, width)), m_height(qMax(1, height)), m_plotArea(0, 0, m_width, m_height),
-      m_plot(std::make_unique<Plot>())
+      m_background(color(bgColor)), m_plot(std::make_unique<Plot>())
 {
     // The plot widget is never shown: it queues a first replot into on-screen buffers when
     // constructed, which would only cost time here.
@@ -115,7 +124,9 @@ XYChart::XYChart(int width, int height, quint32 bgColor)
     m_plot->setViewport(QRect(0, 0, 1, 1));
     m_plot->addLayer(TRACK_LAYER, m_plot->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
     m_plot->setViewport(QRect(0, 0, m_width, m_height));
-    m_plot->setBackground(QBrush(color(bgColor)));
+    m_plot->setBackground(QBrush(m_background));
+    // The chart has no legend: an entry per line would only be measured with every draw.
+    m_plot->setAutoAddPlottableToLegend(false);
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
     track->setMode(QCPLayer::lmBuffered);
     m_overlay = new ChartOverlay(m_plot.get(), track);
@@ -149,7 +160,10 @@ void XYChart::setPlotArea(int left, int top, int width, int height, quint32 grad
     QLinearGradient gradient(0, gradientY1, 0, gradientY2);
     gradient.setColorAt(0, color(gradientTop));
     gradient.setColorAt(1, color(gradientBottom));
-    rect->setBackground(QBrush(gradient));
+    m_plotBackground = QBrush(gradient);
+    m_plotBackgroundOpaque =
+        color(gradientTop).alpha() == 255 && color(gradientBottom).alpha() == 255;
+    rect->setBackground(Qt::NoBrush);
     const QPen gridPen(color(gridColor), 1, Qt::SolidLine);
     for (QCPAxis *axis : {m_plot->xAxis, m_plot->yAxis}) {
         axis->grid()->setPen(gridPen);
@@ -160,14 +174,16 @@ void XYChart::setPlotArea(int left, int top, int width, int height, quint32 grad
 
 void XYChart::setXAxisStyle(int majorTickPixels, int width, quint32 axisColor, quint32 labelColor)
 {
-    styleAxis(m_plot->xAxis, width, color(axisColor), color(labelColor));
+    styleAxis(m_plot->xAxis, color(axisColor), color(labelColor));
+    m_xBase = {width, color(axisColor)};
     m_plot->xAxis->ticker()->setTickCount(qMax(2, m_plotArea.width() / qMax(1, majorTickPixels)));
     invalidate();
 }
 
 void XYChart::setYAxisStyle(int width, quint32 axisColor, quint32 labelColor)
 {
-    styleAxis(m_plot->yAxis, width, color(axisColor), color(labelColor));
+    styleAxis(m_plot->yAxis, color(axisColor), color(labelColor));
+    m_yBase = {width, color(axisColor)};
     invalidate();
 }
 
@@ -433,13 +449,13 @@ QPixmap XYChart::render()
         // New data: the chart is drawn straight into the frame. It is kept apart from the
         // dynamic layer only when that layer alone changes (the mouse moving over a chart
         // that has not changed since).
-        m_plot->drawInto(&frame);
+        drawChart(&frame);
         m_drawnWhole = true;
     } else {
         if (!m_baseValid) {
             if (m_base.size() != size)
                 m_base = QPixmap(size);
-            m_plot->drawInto(&m_base);
+            drawChart(&m_base);
             m_baseValid = true;
         }
         QPainter copy(&frame);
@@ -453,6 +469,50 @@ QPixmap XYChart::render()
         m_overlay->paint(&painter);
     }
     return frame;
+}
+
+void XYChart::drawChart(QPixmap *target)
+{
+    // Each pixel is written once: the part an opaque plot area covers is not filled first.
+    const QRect plot = m_plotArea;
+    const bool plotCovers = m_plotBackgroundOpaque && m_background.alpha() == 255 &&
+                            QRect(0, 0, m_width, m_height).contains(plot);
+    if (!plotCovers)
+        target->fill(m_background);
+    QCPPainter painter(target);
+    if (plotCovers) {
+        const QRect margins[] = {
+            QRect(0, 0, m_width, plot.top()), QRect(0, plot.top(), plot.left(), plot.height()),
+            QRect(plot.right() + 1, plot.top(), m_width - plot.right() - 1, plot.height()),
+            QRect(0, plot.bottom() + 1, m_width, m_height - plot.bottom() - 1)};
+        for (const QRect &margin : margins) {
+            if (!margin.isEmpty())
+                painter.fillRect(margin, m_background);
+        }
+    }
+    fillInBands(&painter, plot, m_plotBackground);
+    m_plot->drawOn(&painter);
+    paintBaseLines(&painter);
+}
+
+// What QCustomPlot draws for the bottom and left axes' base lines: a line of the axis width with
+// square ends along the plot area's bottom and left edges.
+void XYChart::paintBaseLines(QPainter *painter) const
+{
+    const QPointF origin(m_plotArea.left(), m_plotArea.top() + m_plotArea.height() - 1);
+    if (m_xBase.width > 0 && m_xBase.color.alpha() > 0) {
+        const double half = m_xBase.width / 2.0;
+        painter->fillRect(QRectF(origin.x() - half, origin.y() - half,
+                                 m_plotArea.width() + m_xBase.width, m_xBase.width),
+                          m_xBase.color);
+    }
+    if (m_yBase.width > 0 && m_yBase.color.alpha() > 0) {
+        const double half = m_yBase.width / 2.0;
+        fillInBands(painter,
+                    QRectF(origin.x() - half, origin.y() - m_plotArea.height() - half,
+                           m_yBase.width, m_plotArea.height() + m_yBase.width),
+                    m_yBase.color);
+    }
 }
 
 void XYChart::takeFramesOf(XYChart *previous)

@@ -2,6 +2,8 @@
 
 #include "view/charttext.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QPixmap>
 #include <QRect>
 #include <QStringList>
@@ -11,6 +13,7 @@
 
 class ChartOverlay;
 class QCustomPlot;
+class QPainter;
 class QPen;
 
 // An XY line chart rendered off-screen: a plot area at a fixed place, a date-scaled x axis, an
@@ -103,14 +106,26 @@ private:
         quint32 color;
         QString name;
     };
+    struct BaseLine
+    {
+        int width = 0;
+        QColor color;
+    };
     class Plot;
     void invalidate();
+    void drawChart(QPixmap *target);
+    void paintBaseLines(QPainter *painter) const;
     void updateYRange();
     double xPixel(double xValue) const;
 
     int m_width;
     int m_height;
     QRect m_plotArea;
+    QColor m_background;
+    QBrush m_plotBackground;
+    bool m_plotBackgroundOpaque = false;
+    BaseLine m_xBase;
+    BaseLine m_yBase;
     std::unique_ptr<Plot> m_plot;
     ChartOverlay *m_overlay = nullptr;
     QVector<double> m_x;

@@ -1,6 +1,9 @@
 // Times what the detail view does per sample (both channel charts rebuilt, or moved on by one
 // point as the detail view does) and per mouse move (redraw the track overlay of one chart),
 // off-screen. Times are the thread's CPU time, so other load on the machine does not count.
+// --idle MS sleeps before each moved-on sample: in the program the GUI thread idles between
+// samples, and on a virtual machine the first draw after an idle spell costs far more than one
+// drawn right after the last.
 #include "device/devicetypes.h"
 #include "device/pollinterval.h"
 #include "view/channelchart.h"
@@ -10,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMouseEvent>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -92,8 +96,11 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     int iterations = 500;
     QString saveDir;
+    int idleMs = 0;
     for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--save") && i + 1 < args.size()) {
+        if (args[i] == QLatin1String("--idle") && i + 1 < args.size()) {
+            idleMs = qMax(0, args[++i].toInt());
+        } else if (args[i] == QLatin1String("--save") && i + 1 < args.size()) {
             saveDir = args[++i];
         } else if (args[i] == QLatin1String("--size") && i + 1 < args.size()) {
             const QStringList size = args[++i].split(QLatin1Char('x'));
@@ -148,6 +155,8 @@ int main(int argc, char **argv)
     std::vector<double> advanceTimes;
     for (int i = 0; i < iterations + 10; ++i) {
         step(time, ch1, ch2, i);
+        if (idleMs > 0)
+            QThread::msleep(idleMs);
         const double start = threadMs();
         viewer1.updateViewPort(true, true);
         viewer2.updateViewPort(true, true);
@@ -168,8 +177,8 @@ int main(int argc, char **argv)
             moveTimes.push_back(threadMs() - start);
     }
 
-    std::printf("chart %dx%d, %d points, interval %d ms\n", LABEL_W - 10, LABEL_H, CHART_POINTS,
-                INTERVAL);
+    std::printf("chart %dx%d, %d points, interval %d ms, idle %d ms before each moved-on sample\n",
+                LABEL_W - 10, LABEL_H, CHART_POINTS, INTERVAL, idleMs);
     report("sample: rebuild + render + show, both charts", sampleTimes);
     report("sample: move on + render + show, both charts", advanceTimes);
     report("mouse move: redraw overlay + show, one chart", moveTimes);

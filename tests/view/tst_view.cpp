@@ -179,6 +179,29 @@ private slots:
         QVERIFY(redPixels(drawn, plot, x(110) + 4, x(150) - 4) > 50);
         QVERIFY(redPixels(drawn, plot, x(231) + 4, plot.left() + plot.width()) > 20);
 
+        // Background, the plot area's gradient, and both axes' base lines two pixels wide.
+        const auto gray = [&](int x, int y) { return qGray(drawn.pixel(x, y)); };
+        const auto brightRows = [&](int x) {
+            int n = 0;
+            for (int y = plot.top() + 5; y < plot.bottom() - 5; ++y)
+                n += gray(x, y) > 120 ? 1 : 0;
+            return n;
+        };
+        const auto rowGray = [&](int y) {
+            int sum = 0;
+            for (int x = plot.left() + 2; x < plot.right() - 2; ++x)
+                sum += gray(x, y);
+            return sum / (plot.width() - 4);
+        };
+        QCOMPARE(drawn.pixel(1, 1), QColor(0x595959).rgb());
+        QVERIFY(rowGray(plot.top() + 2) > rowGray(plot.bottom() - 2) + 20);
+        QCOMPARE(brightRows(plot.left() - 1), plot.height() - 11);
+        QCOMPARE(brightRows(plot.left()), plot.height() - 11);
+        QCOMPARE(brightRows(plot.left() + 1), 0);
+        QVERIFY(gray(plot.left() + plot.width() / 2, plot.bottom()) > 120);
+        QVERIFY(gray(plot.left() + plot.width() / 2, plot.bottom() - 1) > 120);
+        QVERIFY(gray(plot.left() + plot.width() / 2, plot.bottom() + 1) < 100);
+
         // New data is drawn in one pass with the track line, a track move over the kept chart
         // below: both show the same pixels, and an image still held is never drawn over.
         s = samples(1000);
