@@ -560,6 +560,8 @@ void LoadRun::report()
     std::printf("  by GUI-thread CPU         %.2f ms (%s); %lld events over 16 ms\n",
                 double(m_pApp->worstEventCpuNs()) / 1e6, qPrintable(m_pApp->worstEventCpuText()),
                 static_cast<long long>(m_pApp->eventsOverFrameCpu()));
+    for (const QString &line : m_pApp->worstEventCpuInside())
+        std::printf("    inside it: %s\n", qPrintable(line));
     const QHash<QString, TimedApplication::Slow> slow = m_pApp->slowEvents();
     for (auto it = slow.cbegin(); it != slow.cend(); ++it)
         std::printf("  over 16 ms wall: %5d x %s (worst %.1f ms)\n", it.value().count,

@@ -49,8 +49,21 @@ qint64 TimedApplication::threadCpuNs()
 
 bool TimedApplication::notify(QObject *receiver, QEvent *event)
 {
-    if (m_nDepth > 0)
-        return QApplication::notify(receiver, event);
+    if (m_nDepth > 0) {
+        if (m_nDepth > 1 || event->type() == QEvent::DeferredDelete)
+            return QApplication::notify(receiver, event);
+        // Deliveries made from inside an outermost one are only added up by receiver class and
+        // type, the class taken before delivery.
+        const char *className = receiver->metaObject()->className();
+        const int type = event->type();
+        ++m_nDepth;
+        const qint64 start = m_clock.nsecsElapsed();
+        const bool result = QApplication::notify(receiver, event);
+        addInside(className, type, m_clock.nsecsElapsed() - start);
+        --m_nDepth;
+        return result;
+    }
+    m_inside.clear();
     const int type = event->type();
     const QString receiverText = describe(receiver);
     if (isWindowRepaint(receiver, event))
@@ -82,6 +95,7 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
     if (spentCpu > m_nWorstCpuNs) {
         m_nWorstCpuNs = spentCpu;
         m_strWorstCpu = key;
+        m_worstInside = m_inside;
     }
     return result;
 }
@@ -107,8 +121,36 @@ int TimedApplication::takeRepaints()
     return repaints;
 }
 
+void TimedApplication::addInside(const char *className, int type, qint64 ns)
+{
+    for (Inside &known : m_inside) {
+        if (known.className == className && known.type == type) {
+            ++known.count;
+            known.ns += ns;
+            return;
+        }
+    }
+    m_inside.append({className, type, 1, ns});
+}
+
+QStringList TimedApplication::worstEventCpuInside() const
+{
+    QVector<Inside> inside = m_worstInside;
+    std::sort(inside.begin(), inside.end(),
+              [](const Inside &a, const Inside &b) { return a.ns > b.ns; });
+    QStringList lines;
+    for (const Inside &i : inside.mid(0, 6))
+        lines.append(QStringLiteral("%1 ms: %2 x %3, event type %4")
+                         .arg(double(i.ns) / 1e6, 0, 'f', 2)
+                         .arg(i.count)
+                         .arg(QLatin1String(i.className))
+                         .arg(i.type));
+    return lines;
+}
+
 void TimedApplication::resetWorst()
 {
+    m_worstInside.clear();
     m_nWorstNs = 0;
     m_nWorstCpuNs = 0;
     m_nOverFrame = 0;

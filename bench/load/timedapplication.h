@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 // Times every event the GUI thread delivers. Only outermost deliveries count, so an event sent
 // from inside another one is not counted twice; the sum of them is the time the GUI thread
@@ -29,6 +31,9 @@ public:
     QString worstEventText() const { return m_strWorst; }
     qint64 worstEventCpuNs() const { return m_nWorstCpuNs; }
     QString worstEventCpuText() const { return m_strWorstCpu; }
+    // What the worst step by CPU delivered inside itself: events sent from within it, by receiver
+    // class and event type, with their count and wall time, the dearest first.
+    QStringList worstEventCpuInside() const;
     qint64 eventCount() const { return m_nEvents; }
     // Outermost events that took longer than one 60 Hz frame, by the wall clock and by CPU.
     qint64 eventsOverFrame() const { return m_nOverFrame; }
@@ -47,7 +52,18 @@ public:
     static qint64 threadCpuNs();
 
 private:
+    struct Inside
+    {
+        const char *className;
+        int type;
+        int count;
+        qint64 ns;
+    };
+    void addInside(const char *className, int type, qint64 ns);
+
     QElapsedTimer m_clock;
+    QVector<Inside> m_inside;
+    QVector<Inside> m_worstInside;
     int m_nDepth = 0;
     qint64 m_nBusyNs = 0;
     qint64 m_nBusyCpuNs = 0;
