@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QStyle>
 #include <QStyleOption>
 
@@ -21,14 +22,29 @@ void ValueFrame::renderBackground()
         return;
     m_bStale = false;
     m_strStyle = styleSheet();
+    // The tiles of a dashboard share a handful of styles and one size: a page shown again
+    // takes the gradients already drawn instead of drawing sixteen anew in its first paint.
+    const QColor fill = palette().color(backgroundRole());
+    const QString key = QStringLiteral("ValueFrame %1 %2 %3x%4 %5 %6 %7")
+                            .arg(objectName(), m_strStyle)
+                            .arg(pixels.width())
+                            .arg(pixels.height())
+                            .arg(ratio)
+                            .arg(fill.rgba())
+                            .arg(quintptr(style()));
+    if (QPixmapCache::find(key, &m_background))
+        return;
     m_background = QPixmap(pixels);
     m_background.setDevicePixelRatio(ratio);
     // What Qt itself draws as the background of a styled widget.
-    m_background.fill(palette().color(backgroundRole()));
-    QPainter painter(&m_background);
-    QStyleOption option;
-    option.initFrom(this);
-    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+    m_background.fill(fill);
+    {
+        QPainter painter(&m_background);
+        QStyleOption option;
+        option.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+    }
+    QPixmapCache::insert(key, m_background);
 }
 
 void ValueFrame::paintEvent(QPaintEvent *event)

@@ -5,7 +5,8 @@
 #include <QString>
 
 // The coloured frame behind a channel's value (tiles and detail view). Its style sheet's
-// gradient is drawn once per style and size into a kept pixmap; a repaint copies from it.
+// gradient is drawn once per style and size into a pixmap shared by the frames that look the
+// same; a repaint copies from it.
 // Values change every second on every tile, and the transparent labels on the frame make Qt
 // repaint the frame under them each time: computing the gradient anew per repaint (and
 // resolving the style sheet's brushes) was the largest part of a dashboard's repaint.
@@ -19,7 +20,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
-    // Only shown frames keep a pixmap: four dashboards of 32 tiles would keep 10 MB.
+    // Only shown frames hold a pixmap; the shared ones stay in Qt's pixmap cache.
     void hideEvent(QHideEvent *event) override;
 
 private:

@@ -8,6 +8,7 @@
 #include "view/resizelabel.h"
 #include "view/resizelabelunit.h"
 #include "view/tilestyle.h"
+#include "view/valueframe.h"
 #include "view/xychart.h"
 
 #include <QtTest>
@@ -330,6 +331,30 @@ private slots:
             label->resize(size * 2);
             QVERIFY(fitted.isNull() || label->font().pointSizeF() > before * 1.5);
         }
+    }
+
+    // Frames of one size share a drawn gradient per style: a frame shows its own style's colour
+    // whatever another frame drew before it, and follows its own style's changes.
+    void valueFramesShowTheirOwnStyle()
+    {
+        ValueFrame a;
+        ValueFrame b;
+        const auto hue = [](ValueFrame &frame, const char *style) {
+            TileStyle::apply(&frame, style);
+            const QImage drawn = frame.grab().toImage();
+            return drawn.pixelColor(drawn.width() - 4, drawn.height() - 4);
+        };
+        for (ValueFrame *frame : {&a, &b}) {
+            frame->setObjectName(QStringLiteral("frame_value"));
+            frame->resize(120, 60);
+            frame->show();
+        }
+        const QColor normal = hue(a, TileStyle::normal);
+        const QColor alarm = hue(b, TileStyle::alarm);
+        QVERIFY(normal.green() > normal.red() + 40 && alarm.red() > alarm.green() + 40);
+        QCOMPARE(hue(a, TileStyle::alarm), alarm);
+        QCOMPARE(hue(b, TileStyle::normal), normal);
+        QCOMPARE(hue(a, TileStyle::grey).red(), hue(a, TileStyle::grey).green());
     }
 
     // One device's header, tiles and charts; reports of other devices change nothing, and a
