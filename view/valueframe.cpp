@@ -23,7 +23,7 @@ void ValueFrame::renderBackground()
     m_bStale = false;
     m_strStyle = styleSheet();
     // The tiles of a dashboard share a handful of styles and one size: a page shown again
-    // takes the gradients already drawn instead of drawing sixteen anew in its first paint.
+    // takes the gradients already drawn instead of drawing thirty-two anew in its first paint.
     const QColor fill = palette().color(backgroundRole());
     const QString key = QStringLiteral("ValueFrame %1 %2 %3x%4 %5 %6 %7")
                             .arg(objectName(), m_strStyle)

@@ -124,7 +124,6 @@ XYChart::XYChart(int width, int height, quint32 bgColor)
     m_plot->setViewport(QRect(0, 0, 1, 1));
     m_plot->addLayer(TRACK_LAYER, m_plot->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
     m_plot->setViewport(QRect(0, 0, m_width, m_height));
-    m_plot->setBackground(QBrush(m_background));
     // The chart has no legend: an entry per line would only be measured with every draw.
     m_plot->setAutoAddPlottableToLegend(false);
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
