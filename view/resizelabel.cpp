@@ -39,7 +39,7 @@ void FittedFont::fit(QLabel *label, int marginWidth, int marginHeight)
     m_bValid = true;
 }
 
-ResizeLabel::ResizeLabel(QWidget *parent) : QLabel(parent) {}
+ResizeLabel::ResizeLabel(QWidget *parent) : FrameLabel(parent) {}
 
 void ResizeLabel::fitFont()
 {

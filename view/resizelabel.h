@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/framelabel.h"
+
 #include <QFont>
 #include <QLabel>
 #include <QSize>
@@ -22,7 +24,7 @@ private:
 };
 
 // A value label whose font follows its size: the text fills the label, less a small margin.
-class ResizeLabel : public QLabel
+class ResizeLabel : public FrameLabel
 {
     Q_OBJECT
 

@@ -2,7 +2,7 @@
 
 #include "view/resizelabel.h"
 
-ResizeLabelUnit::ResizeLabelUnit(QWidget *parent) : QLabel(parent) {}
+ResizeLabelUnit::ResizeLabelUnit(QWidget *parent) : FrameLabel(parent) {}
 
 void ResizeLabelUnit::fitFont()
 {

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "view/framelabel.h"
 #include "view/resizelabel.h"
 
 #include <QLabel>
 
 // The unit next to a value: scales its font like ResizeLabel, but without margins.
-class ResizeLabelUnit : public QLabel
+class ResizeLabelUnit : public FrameLabel
 {
     Q_OBJECT
 

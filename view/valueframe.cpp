@@ -1,5 +1,6 @@
 #include "view/valueframe.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -14,6 +15,19 @@ ValueFrame::ValueFrame(QWidget *parent) : QFrame(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+void ValueFrame::paintUnder(QWidget *label, const QRect &area)
+{
+    auto *frame = qobject_cast<ValueFrame *>(label->parentWidget());
+    if (!frame)
+        return;
+    frame->renderBackground();
+    const qreal ratio = frame->m_background.devicePixelRatio();
+    QPainter painter(label);
+    painter.drawPixmap(
+        area, frame->m_background,
+        QRectF(QPointF(area.topLeft() + label->pos()) * ratio, QSizeF(area.size()) * ratio));
+}
+
 void ValueFrame::renderBackground()
 {
     const qreal ratio = devicePixelRatioF();
@@ -24,6 +38,8 @@ void ValueFrame::renderBackground()
     m_strStyle = styleSheet();
     // The tiles of a dashboard share a handful of styles and one size: a page shown again
     // takes the gradients already drawn instead of drawing thirty-two anew in its first paint.
+    // A widget with a style sheet of its own has a style object of its own: the key names the
+    // application's style, which draws them all.
     const QColor fill = palette().color(backgroundRole());
     const QString key = QStringLiteral("ValueFrame %1 %2 %3x%4 %5 %6 %7")
                             .arg(objectName(), m_strStyle)
@@ -31,7 +47,7 @@ void ValueFrame::renderBackground()
                             .arg(pixels.height())
                             .arg(ratio)
                             .arg(fill.rgba())
-                            .arg(quintptr(style()));
+                            .arg(quintptr(QApplication::style()));
     if (QPixmapCache::find(key, &m_background))
         return;
     m_background = QPixmap(pixels);

@@ -9,13 +9,17 @@
 // same; a repaint copies from it.
 // Values change every second on every tile, and the transparent labels on the frame make Qt
 // repaint the frame under them each time: computing the gradient anew per repaint (and
-// resolving the style sheet's brushes) was the largest part of a dashboard's repaint.
+// resolving the style sheet's brushes) was the largest part of a dashboard's repaint. The value
+// and unit labels on it (FrameLabel) copy their part of the pixmap themselves.
 class ValueFrame : public QFrame
 {
     Q_OBJECT
 
 public:
     explicit ValueFrame(QWidget *parent = nullptr);
+
+    // Paints the gradient of the frame a label lies on under the label's area (FrameLabel).
+    static void paintUnder(QWidget *label, const QRect &area);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

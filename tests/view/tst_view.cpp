@@ -340,6 +340,13 @@ private slots:
         QVERIFY(normal.green() > normal.red() + 40 && alarm.red() > alarm.green() + 40);
         QCOMPARE(hue(frames[0], TileStyle::alarm), alarm);
         QCOMPARE(hue(frames[1], TileStyle::normal), normal);
+        // A value label on a frame paints the frame's gradient under its text.
+        ResizeLabel label(&frames[1]);
+        label.setStyleSheet(QStringLiteral("background-color: transparent;"));
+        label.setGeometry(70, 30, 50, 30);
+        label.show();
+        QCOMPARE(label.grab().toImage().pixelColor(45, 25),
+                 frames[1].grab().toImage().pixelColor(115, 55));
     }
 
     // One device's header, tiles and charts; reports of other devices change nothing, and a
