@@ -302,7 +302,6 @@ void ChartView::drawChannelChart(QChartViewer *viewer, const QChartViewerLabel *
         viewer->updateDisplay();
         return;
     }
-    chart->takeFramesOf(viewer->getChart());
     delete viewer->getChart();
     viewer->setChart(chart);
 }

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QMetaMethod>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QTimerEvent>
 #include <QWheelEvent>
 
@@ -91,14 +92,23 @@ void QChartViewer::updateDisplay()
 void QChartViewer::displayChart()
 {
     if (!m_currentChart) {
-        setPixmap(QPixmap());
+        setAttribute(Qt::WA_OpaquePaintEvent, false);
         m_plotArea = QRect();
+        update();
         return;
     }
-    const QPixmap image = m_currentChart->render();
     setFixedSize(m_currentChart->width(), m_currentChart->height());
-    setPixmap(image);
+    setAttribute(Qt::WA_OpaquePaintEvent, m_currentChart->isOpaque());
     m_plotArea = m_currentChart->plotArea();
+    update();
+}
+
+void QChartViewer::paintEvent(QPaintEvent *event)
+{
+    if (m_currentChart)
+        m_currentChart->paint(this);
+    else
+        QLabel::paintEvent(event);
 }
 
 bool QChartViewer::inExtendedPlotArea(QPoint pos) const

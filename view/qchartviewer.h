@@ -12,6 +12,9 @@ class XYChart;
 // Shows one chart and turns mouse activity into chart-level signals. Chart rebuilds are
 // requested through updateViewPort() and answered with viewPortChanged(); bursts of requests
 // and of mouse moves are throttled, and displays asked for inside one cycle are merged.
+// The chart is painted straight into the window in the viewer's paint event: a chart image of
+// its own would be megabytes written and copied again with every sample, and new memory the
+// first time a wide chart is shown.
 class QChartViewer : public QLabel
 {
     Q_OBJECT
@@ -55,6 +58,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     enum UpdateState

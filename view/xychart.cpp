@@ -433,52 +433,44 @@ void XYChart::invalidate()
     m_drawnWhole = false;
 }
 
-QPixmap XYChart::render()
+void XYChart::paint(QPaintDevice *device)
 {
-    // Two frames taken in turns: the viewer holds the one shown last, so the other is free to
-    // draw into without a new allocation.
-    QPixmap &frame = m_frames[m_nextFrame];
-    m_nextFrame ^= 1;
-    const QSize size(m_width, m_height);
-    if (frame.size() != size)
-        frame = QPixmap(size);
     QCPLayer *track = m_plot->layer(TRACK_LAYER);
     track->setVisible(false);
     if (!m_baseValid && !m_drawnWhole) {
-        // New data: the chart is drawn straight into the frame. It is kept apart from the
-        // dynamic layer only when that layer alone changes (the mouse moving over a chart
-        // that has not changed since).
-        drawChart(&frame);
+        drawChart(device);
         m_drawnWhole = true;
     } else {
         if (!m_baseValid) {
-            if (m_base.size() != size)
-                m_base = QPixmap(size);
+            if (m_base.size() != QSize(m_width, m_height))
+                m_base = QPixmap(m_width, m_height);
             drawChart(&m_base);
             m_baseValid = true;
         }
-        QPainter copy(&frame);
+        QPainter copy(device);
         copy.setCompositionMode(QPainter::CompositionMode_Source);
         copy.drawPixmap(0, 0, m_base);
     }
     track->setVisible(true);
-    {
-        // Ended before the frame is handed out: a pixmap still painted on is copied whole.
-        QPainter painter(&frame);
-        m_overlay->paint(&painter);
-    }
-    return frame;
+    QPainter painter(device);
+    m_overlay->paint(&painter);
 }
 
-void XYChart::drawChart(QPixmap *target)
+QPixmap XYChart::render()
+{
+    QPixmap image(m_width, m_height);
+    paint(&image);
+    return image;
+}
+
+void XYChart::drawChart(QPaintDevice *device)
 {
     // Each pixel is written once: the part an opaque plot area covers is not filled first.
+    const QRect whole(0, 0, m_width, m_height);
     const QRect plot = m_plotArea;
-    const bool plotCovers = m_plotBackgroundOpaque && m_background.alpha() == 255 &&
-                            QRect(0, 0, m_width, m_height).contains(plot);
-    if (!plotCovers)
-        target->fill(m_background);
-    QCPPainter painter(target);
+    const bool plotCovers =
+        m_plotBackgroundOpaque && m_background.alpha() == 255 && whole.contains(plot);
+    QCPPainter painter(device);
     if (plotCovers) {
         const QRect margins[] = {
             QRect(0, 0, m_width, plot.top()), QRect(0, plot.top(), plot.left(), plot.height()),
@@ -488,6 +480,10 @@ void XYChart::drawChart(QPixmap *target)
             if (!margin.isEmpty())
                 painter.fillRect(margin, m_background);
         }
+    } else {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        fillInBands(&painter, whole, m_background);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     fillInBands(&painter, plot, m_plotBackground);
     m_plot->drawOn(&painter);
@@ -512,14 +508,4 @@ void XYChart::paintBaseLines(QPainter *painter) const
                            m_yBase.width, m_plotArea.height() + m_yBase.width),
                     m_yBase.color);
     }
-}
-
-void XYChart::takeFramesOf(XYChart *previous)
-{
-    if (!previous || previous->m_width != m_width || previous->m_height != m_height)
-        return;
-    // The viewer still shows the frame the previous chart drew last: this chart starts with
-    // the other one.
-    std::swap(m_frames, previous->m_frames);
-    m_nextFrame = previous->m_nextFrame;
 }

@@ -13,11 +13,12 @@
 
 class ChartOverlay;
 class QCustomPlot;
+class QPaintDevice;
 class QPainter;
 class QPen;
 
-// An XY line chart rendered off-screen: a plot area at a fixed place, a date-scaled x axis, an
-// automatic y axis, named line data sets with gaps at the no-value marker, and a dynamic layer
+// An XY line chart painted where it is shown: a plot area at a fixed place, a date-scaled x axis,
+// an automatic y axis, named line data sets with gaps at the no-value marker, and a dynamic layer
 // that can be redrawn without rebuilding the chart.
 //
 // Colours are chart colours: 0xAARRGGBB where AA is the transparency (00 opaque, FF invisible).
@@ -91,13 +92,15 @@ public:
     void dynamicText(const TextBlock &block, QPoint pos, Qt::Alignment align);
     QStringList dynamicTexts() const;
 
-    // The chart with its dynamic layer. The chart below the layer is rendered once and kept.
-    // The chart draws into the pixmaps it returns again, two renders later; one still held
-    // elsewhere is copied first (implicit sharing), so holding it is safe, only slower.
+    // Paints the chart with its dynamic layer at (0, 0) of a device of the chart's size (a
+    // widget in its paint event, a pixmap). The chart is drawn straight onto the device; it is
+    // kept apart from the dynamic layer only when that layer alone changes (the mouse moving over
+    // a chart that has not changed since).
+    void paint(QPaintDevice *device);
+    // The chart painted into a new pixmap.
     QPixmap render();
-    // Takes over the frames of a chart of the same size that this one replaces, so that a
-    // rebuilt chart draws into memory already in use instead of megabytes of new pages.
-    void takeFramesOf(XYChart *previous);
+    // Whether the chart covers every pixel of its area opaquely.
+    bool isOpaque() const { return m_background.alpha() == 255; }
 
 private:
     struct DataSet
@@ -113,7 +116,7 @@ private:
     };
     class Plot;
     void invalidate();
-    void drawChart(QPixmap *target);
+    void drawChart(QPaintDevice *device);
     void paintBaseLines(QPainter *painter) const;
     void updateYRange();
     double xPixel(double xValue) const;
@@ -134,6 +137,4 @@ private:
     QPixmap m_base;
     bool m_baseValid = false;
     bool m_drawnWhole = false;
-    QPixmap m_frames[2];
-    int m_nextFrame = 0;
 };

@@ -56,11 +56,16 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
         // type, the class taken before delivery.
         const char *className = receiver->metaObject()->className();
         const int type = event->type();
+        const bool tracked =
+            type == QEvent::Paint && receiver->metaObject() == m_pTrackedPaints && m_pTrackedPaints;
+        const qint64 startCpu = tracked ? threadCpuNs() : 0;
         ++m_nDepth;
         const qint64 start = m_clock.nsecsElapsed();
         const bool result = QApplication::notify(receiver, event);
         addInside(className, type, m_clock.nsecsElapsed() - start);
         --m_nDepth;
+        if (tracked)
+            m_nTrackedPaintCpuNs += threadCpuNs() - startCpu;
         return result;
     }
     m_inside.clear();
@@ -86,8 +91,18 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
         ++slow.count;
         slow.worstNs = std::max(slow.worstNs, spent);
     }
-    if (spentCpu > FRAME_NS)
+    if (spentCpu > FRAME_NS) {
         ++m_nOverFrameCpu;
+        if (m_slowCpu.size() < 40) {
+            m_slowCpu.append(QStringLiteral("at %1 s, %2 ms CPU, %3 ms wall: %4")
+                                 .arg(double(start) / 1e9, 0, 'f', 1)
+                                 .arg(double(spentCpu) / 1e6, 0, 'f', 2)
+                                 .arg(double(spent) / 1e6, 0, 'f', 2)
+                                 .arg(key));
+            for (const QString &line : describeInside(m_inside, 3))
+                m_slowCpu.append(QStringLiteral("  inside it: ") + line);
+        }
+    }
     if (spent > m_nWorstNs) {
         m_nWorstNs = spent;
         m_strWorst = key;
@@ -114,6 +129,13 @@ qint64 TimedApplication::takeBusyCpuNs()
     return busy;
 }
 
+qint64 TimedApplication::takeTrackedPaintCpuNs()
+{
+    const qint64 cpu = m_nTrackedPaintCpuNs;
+    m_nTrackedPaintCpuNs = 0;
+    return cpu;
+}
+
 int TimedApplication::takeRepaints()
 {
     const int repaints = m_nRepaints;
@@ -135,11 +157,15 @@ void TimedApplication::addInside(const char *className, int type, qint64 ns)
 
 QStringList TimedApplication::worstEventCpuInside() const
 {
-    QVector<Inside> inside = m_worstInside;
+    return describeInside(m_worstInside, 6);
+}
+
+QStringList TimedApplication::describeInside(QVector<Inside> inside, int count)
+{
     std::sort(inside.begin(), inside.end(),
               [](const Inside &a, const Inside &b) { return a.ns > b.ns; });
     QStringList lines;
-    for (const Inside &i : inside.mid(0, 6))
+    for (const Inside &i : inside.mid(0, count))
         lines.append(QStringLiteral("%1 ms: %2 x %3, event type %4")
                          .arg(double(i.ns) / 1e6, 0, 'f', 2)
                          .arg(i.count)
@@ -159,4 +185,5 @@ void TimedApplication::resetWorst()
     m_strWorst.clear();
     m_strWorstCpu.clear();
     m_slow.clear();
+    m_slowCpu.clear();
 }

@@ -47,6 +47,15 @@ public:
     };
     // Events over one frame, by receiver and event type.
     QHash<QString, Slow> slowEvents() const { return m_slow; }
+    // Events over one frame by CPU, each with when it came (seconds since the clock started),
+    // its times and what it delivered inside itself; the first 40.
+    QStringList slowCpuEvents() const { return m_slowCpu; }
+
+    // Paint events delivered to widgets of one class inside a repaint: their GUI-thread CPU time
+    // is added up (the detail view's charts paint in the window's repaint).
+    void trackPaintsOf(const QMetaObject *widgetClass) { m_pTrackedPaints = widgetClass; }
+    // That CPU time since the last call, in nanoseconds.
+    qint64 takeTrackedPaintCpuNs();
 
     // CPU time of the calling thread, in nanoseconds.
     static qint64 threadCpuNs();
@@ -60,6 +69,7 @@ private:
         qint64 ns;
     };
     void addInside(const char *className, int type, qint64 ns);
+    static QStringList describeInside(QVector<Inside> inside, int count);
 
     QElapsedTimer m_clock;
     QVector<Inside> m_inside;
@@ -76,4 +86,7 @@ private:
     QString m_strWorst;
     QString m_strWorstCpu;
     QHash<QString, Slow> m_slow;
+    QStringList m_slowCpu;
+    const QMetaObject *m_pTrackedPaints = nullptr;
+    qint64 m_nTrackedPaintCpuNs = 0;
 };
