@@ -17,7 +17,14 @@ void ElidedLabel::setText(const QString &text)
 
 QString ElidedLabel::shownText() const
 {
-    return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+    const int width = contentsRect().width();
+    if (width != m_nShownWidth || text() != m_strShownOf || font() != m_shownFont) {
+        m_strShown = fontMetrics().elidedText(text(), Qt::ElideRight, width);
+        m_strShownOf = text();
+        m_nShownWidth = width;
+        m_shownFont = font();
+    }
+    return m_strShown;
 }
 
 // The whole name is the preferred width; any less is allowed.
@@ -30,7 +37,10 @@ void ElidedLabel::paintEvent(QPaintEvent *event)
 {
     Q_UNUSED(event);
     QPainter painter(this);
-    drawFrame(&painter);
+    // Without a frame shape QFrame draws nothing, yet with a style sheet it sets up a palette
+    // for it in every paint.
+    if (frameShape() != QFrame::NoFrame)
+        drawFrame(&painter);
     style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(),
                           shownText(), foregroundRole());
 }

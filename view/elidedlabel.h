@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QFont>
 #include <QLabel>
+#include <QString>
 
 // A one-line name that never asks for more width than it gets: what does not fit ends in
 // "…", and the whole name is the tool tip. text() stays the whole name.
@@ -19,4 +21,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    // The elided text of the last paint and what it was elided for: eliding shapes the text,
+    // and a tile's name is painted again with every page shown.
+    mutable QString m_strShown;
+    mutable QString m_strShownOf;
+    mutable int m_nShownWidth = -1;
+    mutable QFont m_shownFont;
 };

@@ -19,4 +19,6 @@ protected:
 
 private:
     void followParent();
+    // What QLabel would paint is plain text alone, with no frame.
+    bool isPlainText() const;
 };

@@ -41,13 +41,19 @@ void ValueFrame::renderBackground()
     // A widget with a style sheet of its own has a style object of its own: the key names the
     // application's style, which draws them all.
     const QColor fill = palette().color(backgroundRole());
-    const QString key = QStringLiteral("ValueFrame %1 %2 %3x%4 %5 %6 %7")
-                            .arg(objectName(), m_strStyle)
-                            .arg(pixels.width())
-                            .arg(pixels.height())
-                            .arg(ratio)
-                            .arg(fill.rgba())
-                            .arg(quintptr(QApplication::style()));
+    const KeyParts parts{objectName(), m_strStyle,  pixels,
+                         ratio,        fill.rgba(), QApplication::style()};
+    if (m_strKey.isEmpty() || !(parts == m_keyParts)) {
+        m_keyParts = parts;
+        m_strKey = QStringLiteral("ValueFrame %1 %2 %3x%4 %5 %6 %7")
+                       .arg(parts.name, parts.style)
+                       .arg(pixels.width())
+                       .arg(pixels.height())
+                       .arg(ratio)
+                       .arg(parts.fill)
+                       .arg(quintptr(parts.appStyle));
+    }
+    const QString &key = m_strKey;
     if (QPixmapCache::find(key, &m_background))
         return;
     m_background = QPixmap(pixels);
@@ -73,7 +79,10 @@ void ValueFrame::paintEvent(QPaintEvent *event)
         painter.drawPixmap(area, m_background,
                            QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio));
     }
-    QFrame::paintEvent(event);
+    // Without a frame shape QFrame draws nothing, yet with a style sheet it sets up a palette
+    // for it in every paint.
+    if (frameShape() != QFrame::NoFrame)
+        QFrame::paintEvent(event);
 }
 
 void ValueFrame::hideEvent(QHideEvent *event)

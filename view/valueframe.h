@@ -2,7 +2,11 @@
 
 #include <QFrame>
 #include <QPixmap>
+#include <QRgb>
+#include <QSize>
 #include <QString>
+
+class QStyle;
 
 // The coloured frame behind a channel's value (tiles and detail view). Its style sheet's
 // gradient is drawn once per style and size into a pixmap shared by the frames that look the
@@ -31,7 +35,24 @@ private:
     void renderBackground();
 
     QPixmap m_background;
-    // What the kept pixmap was drawn for.
+    // What the kept pixmap was drawn for, and its key in the shared cache: a page shown again
+    // looks its frames up without formatting their keys anew.
+    struct KeyParts
+    {
+        QString name;
+        QString style;
+        QSize size;
+        qreal ratio = 0;
+        QRgb fill = 0;
+        const QStyle *appStyle = nullptr;
+        bool operator==(const KeyParts &other) const
+        {
+            return name == other.name && style == other.style && size == other.size &&
+                   ratio == other.ratio && fill == other.fill && appStyle == other.appStyle;
+        }
+    };
     QString m_strStyle;
+    KeyParts m_keyParts;
+    QString m_strKey;
     bool m_bStale = true;
 };
