@@ -32,17 +32,16 @@ void ValueFrame::renderBackground()
 {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (!m_bStale && m_background.size() == pixels && m_strStyle == styleSheet())
+    if (!m_bStale && m_background.size() == pixels && m_keyParts.style == styleSheet())
         return;
     m_bStale = false;
-    m_strStyle = styleSheet();
     // The tiles of a dashboard share a handful of styles and one size: a page shown again
     // takes the gradients already drawn instead of drawing thirty-two anew in its first paint.
     // A widget with a style sheet of its own has a style object of its own: the key names the
     // application's style, which draws them all.
     const QColor fill = palette().color(backgroundRole());
-    const KeyParts parts{objectName(), m_strStyle,  pixels,
-                         ratio,        fill.rgba(), QApplication::style()};
+    const KeyParts parts{objectName(), styleSheet(), pixels,
+                         ratio,        fill.rgba(),  QApplication::style()};
     if (m_strKey.isEmpty() || !(parts == m_keyParts)) {
         m_keyParts = parts;
         m_strKey = QStringLiteral("ValueFrame %1 %2 %3x%4 %5 %6 %7")

@@ -51,7 +51,6 @@ private:
                    ratio == other.ratio && fill == other.fill && appStyle == other.appStyle;
         }
     };
-    QString m_strStyle;
     KeyParts m_keyParts;
     QString m_strKey;
     bool m_bStale = true;
