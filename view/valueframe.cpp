@@ -17,15 +17,18 @@ ValueFrame::ValueFrame(QWidget *parent) : QFrame(parent)
 
 void ValueFrame::paintUnder(QWidget *label, const QRect &area)
 {
-    auto *frame = qobject_cast<ValueFrame *>(label->parentWidget());
-    if (!frame)
-        return;
-    frame->renderBackground();
-    const qreal ratio = frame->m_background.devicePixelRatio();
-    QPainter painter(label);
+    if (auto *frame = qobject_cast<ValueFrame *>(label->parentWidget()))
+        frame->paintBackground(label, area);
+}
+
+void ValueFrame::paintBackground(QWidget *target, const QRect &area)
+{
+    renderBackground();
+    const qreal ratio = m_background.devicePixelRatio();
+    QPainter painter(target);
     painter.drawPixmap(
-        area, frame->m_background,
-        QRectF(QPointF(area.topLeft() + label->pos()) * ratio, QSizeF(area.size()) * ratio));
+        area, m_background,
+        QRectF(QPointF(target->mapTo(this, area.topLeft())) * ratio, QSizeF(area.size()) * ratio));
 }
 
 void ValueFrame::renderBackground()
@@ -70,14 +73,7 @@ void ValueFrame::renderBackground()
 
 void ValueFrame::paintEvent(QPaintEvent *event)
 {
-    renderBackground();
-    {
-        QPainter painter(this);
-        const QRect area = event->rect();
-        const qreal ratio = m_background.devicePixelRatio();
-        painter.drawPixmap(area, m_background,
-                           QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio));
-    }
+    paintBackground(this, event->rect());
     // Without a frame shape QFrame draws nothing, yet with a style sheet it sets up a palette
     // for it in every paint.
     if (frameShape() != QFrame::NoFrame)

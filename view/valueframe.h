@@ -33,6 +33,8 @@ protected:
 
 private:
     void renderBackground();
+    // Paints the part of the gradient under area of target: the frame or a label on it.
+    void paintBackground(QWidget *target, const QRect &area);
 
     QPixmap m_background;
     // What the kept pixmap was drawn for, and its key in the shared cache: a page shown again
