@@ -1,10 +1,13 @@
 #include "bench/load/timedapplication.h"
 
+#include "bench/load/stallwatch.h"
+
 #include <QEvent>
 #include <QMetaObject>
 #include <QTimer>
 #include <QWidget>
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -12,6 +15,8 @@
 
 namespace {
 constexpr qint64 FRAME_NS = 16'000'000;
+// Steps kept as what led up to a slow one: the many replies read in between tell nothing.
+constexpr qint64 RECENT_MIN_NS = 1'000'000;
 
 // Which object got the event: for a timer, whose timer it is. Taken before delivery, since
 // the receiver may be gone after it.
@@ -78,11 +83,15 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
     // Read outside the timed span: page faults and kernel time tell a slow step's cause.
     rusage before{};
     getrusage(RUSAGE_THREAD, &before);
+    const int cpuAtStart = sched_getcpu();
+    const qint64 fromNs = StallWatch::monotonicNs();
     const qint64 startCpu = threadCpuNs();
     const qint64 start = m_clock.nsecsElapsed();
     const bool result = QApplication::notify(receiver, event);
     const qint64 spent = m_clock.nsecsElapsed() - start;
     const qint64 spentCpu = threadCpuNs() - startCpu;
+    const qint64 toNs = StallWatch::monotonicNs();
+    const int cpuAtEnd = sched_getcpu();
     rusage after{};
     getrusage(RUSAGE_THREAD, &after);
     --m_nDepth;
@@ -97,12 +106,16 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
         ++slow.count;
         slow.worstNs = std::max(slow.worstNs, spent);
     }
+    if (spentCpu <= FRAME_NS)
+        m_nWorstUnderFrameCpuNs = std::max(m_nWorstUnderFrameCpuNs, spentCpu);
     if (spentCpu > FRAME_NS) {
         ++m_nOverFrameCpu;
+        const SlowStep step{cpuAtStart, cpuAtEnd, fromNs, toNs, spentCpu};
+        if (m_slowSteps.size() < 100'000)
+            m_slowSteps.append(step);
         if (m_slowCpu.size() < 40) {
-            const double kernelMs =
-                double(after.ru_stime.tv_sec - before.ru_stime.tv_sec) * 1e3 +
-                double(after.ru_stime.tv_usec - before.ru_stime.tv_usec) / 1e3;
+            const double kernelMs = double(after.ru_stime.tv_sec - before.ru_stime.tv_sec) * 1e3 +
+                                    double(after.ru_stime.tv_usec - before.ru_stime.tv_usec) / 1e3;
             m_slowCpu.append(
                 QStringLiteral("at %1 s, %2 ms CPU (%3 ms in the kernel, %4 page faults), %5 ms "
                                "wall: %6")
@@ -114,7 +127,22 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
                     .arg(key));
             for (const QString &line : describeInside(m_inside, 3))
                 m_slowCpu.append(QStringLiteral("  inside it: ") + line);
+            for (int i = 1; i <= RECENT; ++i) {
+                const Recent &recent = m_recent[(m_nRecent - i + RECENT) % RECENT];
+                if (recent.key.isEmpty())
+                    break;
+                m_slowCpu.append(QStringLiteral("  step over 1 ms %1 before it: %2 ms CPU: %3")
+                                     .arg(i)
+                                     .arg(double(recent.cpuNs) / 1e6, 0, 'f', 2)
+                                     .arg(recent.key));
+                for (const QString &line : describeInside(recent.inside, 2))
+                    m_slowCpu.append(QStringLiteral("    inside it: ") + line);
+            }
         }
+    }
+    if (spentCpu >= RECENT_MIN_NS) {
+        m_recent[m_nRecent] = {key, spentCpu, m_inside};
+        m_nRecent = (m_nRecent + 1) % RECENT;
     }
     if (spent > m_nWorstNs) {
         m_nWorstNs = spent;
@@ -187,8 +215,36 @@ QStringList TimedApplication::describeInside(QVector<Inside> inside, int count)
     return lines;
 }
 
+qint64 TimedApplication::stalledIn(const SlowStep &step) const
+{
+    // A step that moved to another core was off its core in between; its stalls are not known.
+    if (!m_pStallWatch || step.cpuAtStart < 0 || step.cpuAtStart != step.cpuAtEnd)
+        return 0;
+    return m_pStallWatch->stalledNs(step.cpuAtStart, step.fromNs, step.toNs);
+}
+
+qint64 TimedApplication::worstEventCpuWithoutStallsNs() const
+{
+    qint64 worst = m_nWorstUnderFrameCpuNs;
+    for (const SlowStep &step : m_slowSteps)
+        worst = std::max(worst, step.cpuNs - std::min(step.cpuNs, stalledIn(step)));
+    return worst;
+}
+
+QString TimedApplication::stalledInSlowSteps() const
+{
+    QStringList parts;
+    for (const SlowStep &step : m_slowSteps.mid(0, 40))
+        parts.append(QStringLiteral("%1 of %2")
+                         .arg(double(stalledIn(step)) / 1e6, 0, 'f', 1)
+                         .arg(double(step.cpuNs) / 1e6, 0, 'f', 1));
+    return parts.join(QStringLiteral(", "));
+}
+
 void TimedApplication::resetWorst()
 {
+    m_slowSteps.clear();
+    m_nWorstUnderFrameCpuNs = 0;
     m_worstInside.clear();
     m_nWorstNs = 0;
     m_nWorstCpuNs = 0;

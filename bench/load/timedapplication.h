@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVector>
 
+class StallWatch;
+
 // Times every event the GUI thread delivers. Only outermost deliveries count, so an event sent
 // from inside another one is not counted twice; the sum of them is the time the GUI thread
 // was busy, and the longest one is the worst stall a user could have seen.
@@ -51,6 +53,14 @@ public:
     // its times and what it delivered inside itself; the first 40.
     QStringList slowCpuEvents() const { return m_slowCpu; }
 
+    // With a watch on the cores, a step's CPU time can be told apart from the time its core
+    // stood still (the host's, billed to the step). Not owned; must outlive the runs it sees.
+    void setStallWatch(const StallWatch *watch) { m_pStallWatch = watch; }
+    // The longest step by CPU, less the time its core stood still.
+    qint64 worstEventCpuWithoutStallsNs() const;
+    // How long the cores stood still inside the steps over one frame by CPU.
+    QString stalledInSlowSteps() const;
+
     // Paint events delivered to widgets of one class inside a repaint: their GUI-thread CPU time
     // is added up (the detail view's charts paint in the window's repaint).
     void trackPaintsOf(const QMetaObject *widgetClass) { m_pTrackedPaints = widgetClass; }
@@ -68,6 +78,23 @@ private:
         int count;
         qint64 ns;
     };
+    struct SlowStep
+    {
+        int cpuAtStart;
+        int cpuAtEnd;
+        qint64 fromNs;
+        qint64 toNs;
+        qint64 cpuNs;
+    };
+    qint64 stalledIn(const SlowStep &step) const;
+    // The last steps of some weight before the current one: what led up to a slow step.
+    struct Recent
+    {
+        QString key;
+        qint64 cpuNs = 0;
+        QVector<Inside> inside;
+    };
+    static constexpr int RECENT = 3;
     void addInside(const char *className, int type, qint64 ns);
     static QStringList describeInside(QVector<Inside> inside, int count);
 
@@ -87,6 +114,11 @@ private:
     QString m_strWorstCpu;
     QHash<QString, Slow> m_slow;
     QStringList m_slowCpu;
+    QVector<SlowStep> m_slowSteps;
+    Recent m_recent[RECENT];
+    int m_nRecent = 0;
+    qint64 m_nWorstUnderFrameCpuNs = 0;
+    const StallWatch *m_pStallWatch = nullptr;
     const QMetaObject *m_pTrackedPaints = nullptr;
     qint64 m_nTrackedPaintCpuNs = 0;
 };
