@@ -17,6 +17,7 @@ namespace {
 constexpr qint64 FRAME_NS = 16'000'000;
 // Steps kept as what led up to a slow one: the many replies read in between tell nothing.
 constexpr qint64 RECENT_MIN_NS = 1'000'000;
+constexpr int SLOW_STEPS_LISTED = 12;
 
 // Which object got the event: for a timer, whose timer it is. Taken before delivery, since
 // the receiver may be gone after it.
@@ -113,7 +114,7 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
         const SlowStep step{cpuAtStart, cpuAtEnd, fromNs, toNs, spentCpu};
         if (m_slowSteps.size() < 100'000)
             m_slowSteps.append(step);
-        if (m_slowCpu.size() < 40) {
+        if (m_slowSteps.size() <= SLOW_STEPS_LISTED) {
             const double kernelMs = double(after.ru_stime.tv_sec - before.ru_stime.tv_sec) * 1e3 +
                                     double(after.ru_stime.tv_usec - before.ru_stime.tv_usec) / 1e3;
             m_slowCpu.append(
@@ -234,7 +235,7 @@ qint64 TimedApplication::worstEventCpuWithoutStallsNs() const
 QString TimedApplication::stalledInSlowSteps() const
 {
     QStringList parts;
-    for (const SlowStep &step : m_slowSteps.mid(0, 40))
+    for (const SlowStep &step : m_slowSteps.mid(0, SLOW_STEPS_LISTED))
         parts.append(QStringLiteral("%1 of %2")
                          .arg(double(stalledIn(step)) / 1e6, 0, 'f', 1)
                          .arg(double(step.cpuNs) / 1e6, 0, 'f', 1));

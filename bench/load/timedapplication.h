@@ -50,7 +50,7 @@ public:
     // Events over one frame, by receiver and event type.
     QHash<QString, Slow> slowEvents() const { return m_slow; }
     // Events over one frame by CPU, each with when it came (seconds since the clock started),
-    // its times and what it delivered inside itself; the first 40.
+    // its times, what it delivered inside itself and the steps before it; the first 12.
     QStringList slowCpuEvents() const { return m_slowCpu; }
 
     // With a watch on the cores, a step's CPU time can be told apart from the time its core
