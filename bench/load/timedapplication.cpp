@@ -221,14 +221,18 @@ qint64 TimedApplication::stalledIn(const SlowStep &step) const
     // A step that moved to another core was off its core in between; its stalls are not known.
     if (!m_pStallWatch || step.cpuAtStart < 0 || step.cpuAtStart != step.cpuAtEnd)
         return 0;
-    return m_pStallWatch->stalledNs(step.cpuAtStart, step.fromNs, step.toNs);
+    const qint64 stalled = m_pStallWatch->stalledNs(step.cpuAtStart, step.fromNs, step.toNs);
+    // Only a stall while the thread ran was billed to it. Where the step waited, its core may
+    // have idled, and an idle core wakes late too: the stall goes there first.
+    const qint64 waited = std::max<qint64>(0, step.toNs - step.fromNs - step.cpuNs);
+    return std::clamp<qint64>(stalled - waited, 0, step.cpuNs);
 }
 
 qint64 TimedApplication::worstEventCpuWithoutStallsNs() const
 {
     qint64 worst = m_nWorstUnderFrameCpuNs;
     for (const SlowStep &step : m_slowSteps)
-        worst = std::max(worst, step.cpuNs - std::min(step.cpuNs, stalledIn(step)));
+        worst = std::max(worst, step.cpuNs - stalledIn(step));
     return worst;
 }
 

@@ -58,7 +58,7 @@ public:
     void setStallWatch(const StallWatch *watch) { m_pStallWatch = watch; }
     // The longest step by CPU, less the time its core stood still.
     qint64 worstEventCpuWithoutStallsNs() const;
-    // How long the cores stood still inside the steps over one frame by CPU.
+    // How much of the CPU time of the steps over one frame was the cores standing still.
     QString stalledInSlowSteps() const;
 
     // Paint events delivered to widgets of one class inside a repaint: their GUI-thread CPU time
