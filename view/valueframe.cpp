@@ -8,7 +8,7 @@
 #include <QStyle>
 #include <QStyleOption>
 
-ValueFrame::ValueFrame(QWidget *parent) : QFrame(parent)
+ValueFrame::ValueFrame(QWidget *parent) : FlatFrame(parent)
 {
     // The kept pixmap covers the whole frame with an opaque gradient: Qt need not draw the
     // styled background, nor what lies under the frame.
@@ -74,17 +74,14 @@ void ValueFrame::renderBackground()
 void ValueFrame::paintEvent(QPaintEvent *event)
 {
     paintBackground(this, event->rect());
-    // Without a frame shape QFrame draws nothing, yet with a style sheet it sets up a palette
-    // for it in every paint.
-    if (frameShape() != QFrame::NoFrame)
-        QFrame::paintEvent(event);
+    FlatFrame::paintEvent(event);
 }
 
 void ValueFrame::hideEvent(QHideEvent *event)
 {
     m_background = QPixmap();
     m_bStale = true;
-    QFrame::hideEvent(event);
+    FlatFrame::hideEvent(event);
 }
 
 void ValueFrame::changeEvent(QEvent *event)
@@ -98,5 +95,5 @@ void ValueFrame::changeEvent(QEvent *event)
     default:
         break;
     }
-    QFrame::changeEvent(event);
+    FlatFrame::changeEvent(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFrame>
+#include "view/flatframe.h"
+
 #include <QPixmap>
 #include <QRgb>
 #include <QSize>
@@ -15,7 +16,7 @@ class QStyle;
 // repaint the frame under them each time: computing the gradient anew per repaint (and
 // resolving the style sheet's brushes) was the largest part of a dashboard's repaint. The value
 // and unit labels on it (FrameLabel) copy their part of the pixmap themselves.
-class ValueFrame : public QFrame
+class ValueFrame : public FlatFrame
 {
     Q_OBJECT
 
